@@ -1,0 +1,51 @@
+// The neighbour walk shared by the solvers: the nine cells around a
+// particle's home cell, in a fixed order that fixes the order of the sums.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "sph/sph.h"
+
+namespace sph_detail {
+
+// Offsets (column, row) from the home cell; the home cell comes last.
+inline constexpr int NEIGHBOUR_OFFSETS[9][2] = {
+    {-1, -1}, {-1, +1}, {+1, -1}, {+1, +1}, {-1, 0}, {+1, 0}, {0, -1}, {0, +1}, {0, 0}};
+
+// A cell coordinate, kept within [-2, limit + 1] before the conversion so that
+// far-away, infinite or NaN positions map to a cell outside the grid.
+inline int ClampedCell(double v, std::int32_t limit) {
+    if (!(v > -2.0)) return -2;
+    if (v > static_cast<double>(limit) + 1.0) return limit + 1;
+    return static_cast<int>(v);  // truncation toward zero
+}
+
+// Calls visit(cell index) for each of the nine cells around (x, y) that lies
+// inside the grid. The home cell is found by truncation toward zero of the
+// double-precision product, so a particle just left of 0 scans from column 0.
+template <class Visit>
+inline void ForEachNeighbourCell(const TSPH& world, float x, float y, Visit&& visit) {
+    const int hc = ClampedCell(static_cast<double>(x) * TSPH::INV_SMOOTHING_LENGTH, world.GridWidth);
+    const int hr = ClampedCell(static_cast<double>(y) * TSPH::INV_SMOOTHING_LENGTH, world.GridHeight);
+    for (const auto& offset : NEIGHBOUR_OFFSETS) {
+        const int c = hc + offset[0];
+        const int r = hr + offset[1];
+        if (c < 0 || c >= world.GridWidth || r < 0 || r >= world.GridHeight) continue;
+        visit(static_cast<std::size_t>(c) * static_cast<std::size_t>(world.GridHeight) +
+              static_cast<std::size_t>(r));
+    }
+}
+
+// The distance from a position to the container's four edges, each at least 0.
+struct EdgeDistances {
+    float Right, Bottom, Left, Top;
+};
+
+inline EdgeDistances DistancesToEdges(const TSPH& world, float x, float y) {
+    auto nonNegative = [](float v) { return v > 0 ? v : 0.0f; };
+    return {nonNegative(world.ContainerWidth - x), nonNegative(world.ContainerHeight - y),
+            nonNegative(x), nonNegative(y)};
+}
+
+}  // namespace sph_detail

@@ -1,0 +1,206 @@
+// Rigid bodies: the body, its builder and the rigid phases of the step.
+#include "sph/rigid.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <numbers>
+
+#include "sph/grid_walk.h"
+#include "sph/lattice.h"
+#include "sph/sph.h"
+
+TRigid* CurrentBody = nullptr;
+
+namespace {
+
+constexpr double DEGREES_PER_RADIAN = 180.0 / std::numbers::pi;
+constexpr double RADIANS_PER_DEGREE = std::numbers::pi / 180.0;
+constexpr float WALL_RESTITUTION = 0.0f;
+constexpr float VERTEX_MASS = 1.0f;  // of each vertex of a box
+
+double SinDegrees(double degrees) { return std::sin(degrees * RADIANS_PER_DEGREE); }
+double CosDegrees(double degrees) { return std::cos(degrees * RADIANS_PER_DEGREE); }
+double Atan2Degrees(double y, double x) { return std::atan2(y, x) * DEGREES_PER_RADIAN; }
+
+// The inverse of a mass or an inertia; a body with none neither moves (mass)
+// nor turns (inertia) instead of dividing by zero.
+float InverseOrZero(float v) { return v > 0 ? 1.0f / v : 0.0f; }
+
+}  // namespace
+
+TRigid::TRigid() : Vertices(MIN_VERTICES, nullptr) { SetColor(0, 255, 0); }
+
+void TRigid::SetIntegrator(TSPH* world) {
+    Integrator = world;
+    world->AddRigid(this);
+}
+
+void TRigid::SetRepulsion(float r) { Repulsion = r; }
+
+void TRigid::SetColor(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    ColorR = r;
+    ColorG = g;
+    ColorB = b;
+}
+
+void TRigid::GetColor(std::uint8_t& r, std::uint8_t& g, std::uint8_t& b) const {
+    r = ColorR;
+    g = ColorG;
+    b = ColorB;
+}
+
+void TRigid::AddParticle(TParticle* p) {
+    if (static_cast<std::size_t>(VertexCount) == Vertices.size()) Vertices.resize(Vertices.size() * 2, nullptr);
+    Vertices[static_cast<std::size_t>(VertexCount)] = p;
+    ++VertexCount;
+}
+
+// The sums start from the current fields, so a second Init adds to the first.
+void TRigid::Init() {
+    for (std::int32_t i = 0; i < VertexCount; ++i) {
+        const TParticle* v = Vertices[static_cast<std::size_t>(i)];
+        Mass += v->Mass;
+        CenterX += v->PositionX * v->Mass;
+        CenterY += v->PositionY * v->Mass;
+    }
+    InvMass = InverseOrZero(Mass);
+    CenterX *= InvMass;
+    CenterY *= InvMass;
+    for (std::int32_t i = 0; i < VertexCount; ++i) {
+        TParticle* v = Vertices[static_cast<std::size_t>(i)];
+        const float dx = v->PositionX - CenterX;
+        const float dy = v->PositionY - CenterY;
+        Inertia += v->Mass * (dx * dx + dy * dy);
+        v->Radius = std::sqrt(dx * dx + dy * dy);
+        v->Angle = static_cast<float>(Atan2Degrees(dy, dx));
+        v->LocalX = dx;
+        v->LocalY = dy;
+    }
+    InvInertia = InverseOrZero(Inertia);
+    SetRepulsion(Mass * REPULSION_PER_MASS);
+}
+
+// A vertex at body angle θ sits at (R cos θ, −R sin θ) from the centre, so
+// the first step reflects the vertex set about the horizontal through the
+// centre; a box, symmetric about that line, maps onto itself.
+void TRigid::Integrate() {
+    if (InvMass == 0) return;  // a body without mass stays where it is
+    const float dt = Integrator->Timestep;
+    float fx = Integrator->GravityX * Mass;
+    float fy = Integrator->GravityY * Mass;
+    float torque = 0;
+    for (std::int32_t i = 0; i < VertexCount; ++i) {
+        const TParticle* v = Vertices[static_cast<std::size_t>(i)];
+        torque += ((CenterX - v->PositionX) * v->ForceY - (CenterY - v->PositionY) * v->ForceX) * InvInertia;
+        fx += v->ForceX;
+        fy += v->ForceY;
+    }
+    VelocityX += fx * dt * InvMass;
+    VelocityY += fy * dt * InvMass;
+    CenterX += VelocityX * dt;
+    CenterY += VelocityY * dt;
+    AngularSpeed += torque * dt;
+    Angle += RAD_TO_DEG * AngularSpeed * dt;
+
+    for (std::int32_t i = 0; i < VertexCount; ++i) {
+        TParticle* v = Vertices[static_cast<std::size_t>(i)];
+        const double theta = static_cast<double>(Angle) + v->Angle;
+        v->PositionX = static_cast<float>(CosDegrees(theta) * v->Radius + CenterX);
+        v->PositionY = static_cast<float>(-SinDegrees(theta) * v->Radius + CenterY);
+        v->ScreenX = v->PositionX * TSPH::INV_UNIT_SCALE * Integrator->WorldScale;
+        v->ScreenY = v->PositionY * TSPH::INV_UNIT_SCALE * Integrator->WorldScale;
+    }
+}
+
+TRigid* TRigid::BeginBody(TSPH* world) {
+    auto body = std::make_unique<TRigid>();
+    CurrentBody = body.get();
+    world->Adopt(std::move(body));
+    CurrentBody->SetIntegrator(world);
+    return CurrentBody;
+}
+
+TParticle* TRigid::AddVertex(float x, float y, float mass) {
+    TParticle* p = TParticle::CreateRigidParticle(x, y, mass, CurrentBody);
+    CurrentBody->AddParticle(p);
+    return p;
+}
+
+TRigid* TRigid::EndBody() {
+    CurrentBody->Init();
+    CurrentBody->Integrator->AddRigid(CurrentBody);
+    return CurrentBody;
+}
+
+TRigid* TRigid::CreateRigidRect(float x, float y, float width, float height, TSPH* world) {
+    const float x0 = x * world->InvWorldScale;
+    const float y0 = y * world->InvWorldScale;
+    const float w = width * world->InvWorldScale;
+    const float h = height * world->InvWorldScale;
+    BeginBody(world);
+    using sph_detail::ForEachLatticeCoordinate;
+    ForEachLatticeCoordinate(x0, static_cast<double>(x0) + w, TSPH::RIGID_SPACING, [&](float cx) {
+        ForEachLatticeCoordinate(y0, static_cast<double>(y0) + h, TSPH::RIGID_SPACING, [&](float cy) {
+            world->AddRigidParticle(AddVertex(cx * TSPH::UNIT_SCALE, cy * TSPH::UNIT_SCALE, VERTEX_MASS));
+        });
+    });
+    return EndBody();
+}
+
+// Gravity acts per body in Integrate, so vertex forces start at zero.
+void TSPH::Rigid_Reset() {
+    for (std::int32_t k = 0; k < RigidCount; ++k) {
+        TParticle* p = RigidParticles[static_cast<std::size_t>(k)];
+        p->ForceX = 0;
+        p->ForceY = 0;
+    }
+}
+
+// The walls push each vertex with its body's repulsion, and a vertex beyond
+// a wall stops its body moving further into it.
+void TSPH::Rigid_CalcForces() {
+    for (std::int32_t k = 0; k < RigidCount; ++k) {
+        TParticle* p = RigidParticles[static_cast<std::size_t>(k)];
+        const float repulsion = p->Rigid->Repulsion;
+        const auto edges = sph_detail::DistancesToEdges(*this, p->PositionX, p->PositionY);
+        if (edges.Right <= RepulsiveDistance)
+            p->ForceX -= repulsion * (1.0f - std::sqrt(edges.Right * InvRepulsiveDistance));
+        if (edges.Bottom <= RepulsiveDistance)
+            p->ForceY -= repulsion * (1.0f - std::sqrt(edges.Bottom * InvRepulsiveDistance));
+        if (edges.Left <= RepulsiveDistance)
+            p->ForceX += repulsion * (1.0f - std::sqrt(edges.Left * InvRepulsiveDistance));
+        if (edges.Top <= RepulsiveDistance)
+            p->ForceY += repulsion * (1.0f - std::sqrt(edges.Top * InvRepulsiveDistance));
+
+        if (p->PositionX > ContainerWidth)
+            Rigid_ResolvePenetration(p, -1, 0, p->PositionX - ContainerWidth, WALL_RESTITUTION);
+        if (p->PositionY > ContainerHeight)
+            Rigid_ResolvePenetration(p, 0, -1, p->PositionY - ContainerHeight, WALL_RESTITUTION);
+        if (p->PositionX < 0) Rigid_ResolvePenetration(p, 1, 0, -p->PositionX, WALL_RESTITUTION);
+        if (p->PositionY < 0) Rigid_ResolvePenetration(p, 0, 1, -p->PositionY, WALL_RESTITUTION);
+    }
+}
+
+// A velocity impulse at the contact; positions are never corrected, so the
+// depth has no effect.
+void TSPH::Rigid_ResolvePenetration(TParticle* p, float nx, float ny, float /*depth*/, float restitution) {
+    TRigid* body = p->Rigid;
+    const float ux = body->VelocityX + body->AngularSpeed * (p->PositionY - body->CenterY);
+    const float uy = body->VelocityY + body->AngularSpeed * (body->CenterX - p->PositionX);
+    const float vn = ux * nx + uy * ny;
+    if (vn >= 0) return;
+    const float rn = (body->CenterX - p->PositionX) * ny + (p->PositionY - body->CenterY) * nx;
+    const float denominator = (nx * nx + ny * ny) * body->InvMass + rn * rn * body->InvInertia;
+    if (!(denominator > 0)) return;  // a body without mass cannot be pushed
+    const float j = -(restitution + 1) * vn / denominator;
+    body->VelocityX += nx * j * body->InvMass;
+    body->VelocityY += ny * j * body->InvMass;
+    body->AngularSpeed += j * rn * body->InvInertia;
+}
+
+// A body made by the builder is listed twice and so advanced twice per step.
+void TSPH::Rigid_Integrate() {
+    for (TRigid* body : Rigids)
+        if (body) body->Integrate();
+}

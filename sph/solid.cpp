@@ -1,0 +1,217 @@
+// Elastic solids: the material, its lattices and constraints, and the solid
+// phases of the step.
+#include "sph/solid.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "sph/grid_walk.h"
+#include "sph/sph.h"
+
+namespace {
+
+constexpr float SOLID_REPULSION_FACTOR = 0.8f;  // of RepulsiveDistSq, between solid particles
+constexpr float MAX_SPEED_SQ = 4.0f;
+constexpr float BROUGHT_BACK_SPEED_SQ = 2.0f;  // a faster particle leaves at speed √2
+
+}  // namespace
+
+TSolid* TSolid::Create(TSPH* world) {
+    auto solid = std::make_unique<TSolid>();
+    TSolid* raw = solid.get();
+    world->Adopt(std::move(solid));
+    raw->SetIntegrator(world);
+    return raw;
+}
+
+TSolid::TSolid() { SetStiffness(0.9f); }
+
+void TSolid::SetIntegrator(TSPH* world) {
+    Integrator = world;
+    world->AddSolid(this);
+}
+
+void TSolid::SetStiffness(float s) { Stiffness = s; }
+
+void TSolid::SetColor(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    ColorR = r;
+    ColorG = g;
+    ColorB = b;
+}
+
+void TSolid::GetColor(std::uint8_t& r, std::uint8_t& g, std::uint8_t& b) const {
+    r = ColorR;
+    g = ColorG;
+    b = ColorB;
+}
+
+void TSolid::CreateRect(float x, float y, float width, float height, float vx, float vy) {
+    TSPH* world = Integrator;
+    const float x0 = x * world->InvWorldScale;
+    const float y0 = y * world->InvWorldScale;
+    const float w = width * world->InvWorldScale;
+    const float h = height * world->InvWorldScale;
+    // Offsets 0, 25, 50, … strictly below the extent: ceil(extent / 25) of them.
+    const double columns = std::ceil(static_cast<double>(w) / TSPH::SOLID_SPACING);
+    const double rows = std::ceil(static_cast<double>(h) / TSPH::SOLID_SPACING);
+    if (!(columns > 0 && rows > 0)) return;
+    const auto nx = static_cast<std::size_t>(columns);
+    const auto ny = static_cast<std::size_t>(rows);
+
+    std::vector<TParticle*> lattice(nx * ny);  // slot [i, j] at i × ny + j
+    auto at = [&](std::size_t i, std::size_t j) { return lattice[i * ny + j]; };
+    for (std::size_t i = 0; i < nx; ++i) {
+        const float ox = static_cast<float>(i) * TSPH::SOLID_SPACING;
+        for (std::size_t j = 0; j < ny; ++j) {
+            const float oy = static_cast<float>(j) * TSPH::SOLID_SPACING;
+            TParticle* p = TParticle::CreateSolidParticle((ox + x0) * TSPH::UNIT_SCALE,
+                                                          (oy + y0) * TSPH::UNIT_SCALE, this);
+            p->OldX -= vx;
+            p->OldY -= vy;
+            lattice[i * ny + j] = p;
+            world->AddSolidParticle(p);
+        }
+    }
+
+    // Every cell adds its four sides, so a side shared by two cells is
+    // constrained twice; that doubles the stiffness inside the block.
+    for (std::size_t i = 0; i + 1 < nx; ++i) {
+        for (std::size_t j = 0; j + 1 < ny; ++j) {
+            world->AddConstraint(at(i, j), at(i + 1, j));
+            world->AddConstraint(at(i, j), at(i, j + 1));
+            world->AddConstraint(at(i, j + 1), at(i + 1, j + 1));
+            world->AddConstraint(at(i + 1, j), at(i + 1, j + 1));
+        }
+    }
+    // Long diagonals across 2 × 2 cells keep the block from shearing.
+    for (std::size_t i = 0; i + 2 < nx; ++i) {
+        for (std::size_t j = 0; j + 2 < ny; ++j) {
+            world->AddConstraint(at(i, j), at(i + 2, j + 2));
+            world->AddConstraint(at(i, j + 2), at(i + 2, j));
+        }
+    }
+}
+
+void TSPH::AddConstraint(TParticle* a, TParticle* b) {
+    if (static_cast<std::size_t>(ConstraintCount) == ConstraintLength.size()) {
+        const std::size_t capacity = ConstraintLength.size() * 2;
+        Constraints[0].resize(capacity, nullptr);
+        Constraints[1].resize(capacity, nullptr);
+        ConstraintLength.resize(capacity, 0.0f);
+    }
+    const auto k = static_cast<std::size_t>(ConstraintCount);
+    const float dx = a->PositionX - b->PositionX;
+    const float dy = a->PositionY - b->PositionY;
+    Constraints[0][k] = a;
+    Constraints[1][k] = b;
+    ConstraintLength[k] = std::sqrt(dx * dx + dy * dy);
+    ++ConstraintCount;
+}
+
+// A solid particle's force is an acceleration, starting at gravity.
+void TSPH::Solid_Reset() {
+    for (std::int32_t k = 0; k < SolidCount; ++k) {
+        TParticle* p = SolidParticles[static_cast<std::size_t>(k)];
+        p->ForceX = GravityX;
+        p->ForceY = GravityY;
+    }
+}
+
+void TSPH::Solid_CalcForces() {
+    const float wallDistSq = RepulsiveDistSq;
+    const float solidDistSq = SOLID_REPULSION_FACTOR * RepulsiveDistSq;
+
+    for (std::int32_t k = 0; k < SolidCount; ++k) {
+        TParticle* p = SolidParticles[static_cast<std::size_t>(k)];
+        const float px = p->PositionX, py = p->PositionY;
+        const std::int32_t pid = p->ID;
+
+        // Coincident particles have no direction to push along: such a pair
+        // is skipped for the step.
+        sph_detail::ForEachNeighbourCell(*this, px, py, [&](std::size_t cell) {
+            for (const TParticle* q = BoundaryGrid[cell]; q; q = q->Succ) {
+                const float ex = px - q->PositionX;
+                const float ey = py - q->PositionY;
+                const float d2 = ex * ex + ey * ey;
+                if (!(d2 < wallDistSq && d2 > 0)) continue;
+                const float w = 1.0f / d2;
+                const float u = wallDistSq * w;
+                const float f = w * RepulsiveD * (u * u - u);
+                p->ForceX += f * ex;
+                p->ForceY += f * ey;
+            }
+            // Every pair of solid particles, of one solid or two, once.
+            for (TParticle* q = SolidGrid[cell]; q; q = q->Succ) {
+                if (q->ID >= pid) continue;
+                const float ex = px - q->PositionX;
+                const float ey = py - q->PositionY;
+                const float d2 = ex * ex + ey * ey;
+                if (!(d2 < solidDistSq && d2 > 0)) continue;
+                const float w = 1.0f / d2;
+                const float u = solidDistSq * w;
+                const float f = 0.5f * (w * RepulsiveD * (u * u - u));
+                p->ForceX += f * ex;
+                p->ForceY += f * ey;
+                q->ForceX -= f * ex;
+                q->ForceY -= f * ey;
+            }
+        });
+
+        const auto edges = sph_detail::DistancesToEdges(*this, px, py);
+        if (edges.Right < RepulsiveDistance) p->ForceX -= 1.0f - std::sqrt(edges.Right * InvRepulsiveDistance);
+        if (edges.Bottom < RepulsiveDistance) p->ForceY -= 1.0f - std::sqrt(edges.Bottom * InvRepulsiveDistance);
+        if (edges.Left < RepulsiveDistance) p->ForceX += 1.0f - std::sqrt(edges.Left * InvRepulsiveDistance);
+        if (edges.Top < RepulsiveDistance) p->ForceY += 1.0f - std::sqrt(edges.Top * InvRepulsiveDistance);
+    }
+}
+
+// One pass in insertion order; each correction sees the positions moved by
+// the ones before it. A constraint whose ends coincide has no direction and
+// is skipped for the step.
+void TSPH::Constraints_Update() {
+    for (std::int32_t k = 0; k < ConstraintCount; ++k) {
+        const auto i = static_cast<std::size_t>(k);
+        TParticle* a = Constraints[0][i];
+        TParticle* b = Constraints[1][i];
+        const float ex = b->PositionX - a->PositionX;
+        const float ey = b->PositionY - a->PositionY;
+        const float d = std::sqrt(ex * ex + ey * ey);
+        if (!(d > 0)) continue;
+        const float e = (d - ConstraintLength[i]) / d;
+        const float s = e * 0.5f * a->Solid->Stiffness;
+        a->PositionX += ex * s;
+        a->PositionY += ey * s;
+        b->PositionX -= ex * s;
+        b->PositionY -= ey * s;
+    }
+}
+
+// Position Verlet without damping, clamped into the container; a particle
+// faster than 2 is brought back to √2.
+void TSPH::Solid_Integrate() {
+    for (std::int32_t k = 0; k < SolidCount; ++k) {
+        TParticle* p = SolidParticles[static_cast<std::size_t>(k)];
+        const float ox = p->PositionX;
+        const float oy = p->PositionY;
+        float x = ox + ((ox - p->OldX) + TimestepSq * p->ForceX);
+        float y = oy + ((oy - p->OldY) + TimestepSq * p->ForceY);
+        x = std::max(std::min(x, ContainerWidth), 0.0f);
+        y = std::max(std::min(y, ContainerHeight), 0.0f);
+        p->OldX = ox;
+        p->OldY = oy;
+        const float vx = (x - ox) * InvTimestep;
+        const float vy = (y - oy) * InvTimestep;
+        const float speedSq = vx * vx + vy * vy;
+        if (speedSq > MAX_SPEED_SQ) {
+            const float c = std::sqrt(BROUGHT_BACK_SPEED_SQ / speedSq);
+            x = ox + vx * c * Timestep;
+            y = oy + vy * c * Timestep;
+        }
+        p->PositionX = x;
+        p->PositionY = y;
+        p->ScreenX = x * INV_UNIT_SCALE * WorldScale;
+        p->ScreenY = y * INV_UNIT_SCALE * WorldScale;
+    }
+}

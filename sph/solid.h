@@ -1,0 +1,28 @@
+// Elastic solids: lattices of particles held together by distance constraints.
+#pragma once
+
+#include <cstdint>
+
+class TSPH;
+
+class TSolid {
+public:
+    TSPH* Integrator = nullptr;
+    float Stiffness = 0;  // share of a constraint's length error removed per step
+    std::uint8_t ColorR = 0;
+    std::uint8_t ColorG = 0;
+    std::uint8_t ColorB = 0;
+
+    // A new solid registered with (and owned by) the world.
+    static TSolid* Create(TSPH* world);
+    TSolid();
+
+    void SetIntegrator(TSPH* world);
+    void SetStiffness(float s);
+    void SetColor(std::uint8_t r, std::uint8_t g, std::uint8_t b);
+    void GetColor(std::uint8_t& r, std::uint8_t& g, std::uint8_t& b) const;
+    // Adds a lattice of particles 25 scene pixels apart over a rectangle given
+    // in screen pixels (far edges excluded), with its edge and long-diagonal
+    // constraints; (vx, vy) is an initial displacement per step.
+    void CreateRect(float x, float y, float width, float height, float vx, float vy);
+};

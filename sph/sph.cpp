@@ -1,0 +1,180 @@
+#include "sph/sph.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "sph/fluid.h"
+#include "sph/lattice.h"
+#include "sph/rigid.h"
+#include "sph/solid.h"
+
+namespace {
+
+TTextureLoader textureLoader = nullptr;
+
+// Registers p at index count, doubling the array first when it is full.
+void Append(TSPH::ParticleArray& array, std::int32_t& count, TParticle* p) {
+    if (static_cast<std::size_t>(count) == array.size()) array.resize(array.size() * 2, nullptr);
+    array[static_cast<std::size_t>(count)] = p;
+    ++count;
+}
+
+// Number of cells needed to cover a length; the product is formed in double
+// precision, so 77 units take 21 cells (20.0000003), not 20.
+std::int32_t CellsToCover(float length) {
+    const double cells = std::ceil(static_cast<double>(length) * TSPH::INV_SMOOTHING_LENGTH);
+    return cells > 0 ? static_cast<std::int32_t>(cells) : 0;
+}
+
+}  // namespace
+
+void SetParticleTextureLoader(TTextureLoader loader) { textureLoader = loader; }
+
+TSPH::TSPH()
+    : FluidParticles(INITIAL_CAPACITY, nullptr),
+      SolidParticles(INITIAL_CAPACITY, nullptr),
+      RigidParticles(INITIAL_CAPACITY, nullptr),
+      BoundaryParticles(INITIAL_CAPACITY, nullptr),
+      Constraints{ParticleArray(INITIAL_CAPACITY, nullptr), ParticleArray(INITIAL_CAPACITY, nullptr)},
+      ConstraintLength(INITIAL_CAPACITY, 0.0f) {
+    SetTimestep(0.4f);
+    SetRepulsion(30.0f, 0.5f);
+    SetGravity(0.0f, 0.7f);
+    SetParticleSize(8.0f);
+    if (textureLoader) ParticleTex = textureLoader();
+}
+
+TSPH::~TSPH() = default;
+
+std::unique_ptr<TSPH> TSPH::Create(std::int32_t graphicsWidth, std::int32_t graphicsHeight,
+                                   std::int32_t containerWidth, std::int32_t containerHeight,
+                                   float scale) {
+    auto world = std::make_unique<TSPH>();
+    world->SetGraphicsSize(graphicsWidth, graphicsHeight);
+    world->SetContainerSize(static_cast<std::int32_t>(containerWidth * static_cast<double>(UNIT_SCALE)),
+                            static_cast<std::int32_t>(containerHeight * static_cast<double>(UNIT_SCALE)));
+    world->SetWorldScale(scale);
+    return world;
+}
+
+void TSPH::SetGraphicsSize(std::int32_t width, std::int32_t height) {
+    GWidth = width;
+    GHeight = height;
+}
+
+void TSPH::SetContainerSize(std::int32_t width, std::int32_t height) {
+    ContainerWidth = static_cast<float>(width);
+    ContainerHeight = static_cast<float>(height);
+    GridWidth = CellsToCover(ContainerWidth);
+    GridHeight = CellsToCover(ContainerHeight);
+    const auto cells = static_cast<std::size_t>(GridWidth) * static_cast<std::size_t>(GridHeight);
+    for (Grid* grid : {&FluidGrid, &SolidGrid, &RigidGrid, &BoundaryGrid}) grid->assign(cells, nullptr);
+}
+
+void TSPH::SetWorldScale(float scale) {
+    WorldScale = scale;
+    InvWorldScale = 1.0f / scale;
+}
+
+void TSPH::SetTimestep(float dt) {
+    Timestep = dt;
+    TimestepSq = dt * dt;
+    InvTimestep = 1.0f / dt;
+}
+
+void TSPH::SetRepulsion(float distance, float strength) {
+    RepulsiveDistance = distance * UNIT_SCALE;
+    InvRepulsiveDistance = 1.0f / RepulsiveDistance;
+    RepulsiveDistSq = RepulsiveDistance * RepulsiveDistance;
+    RepulsiveD = strength;
+}
+
+void TSPH::SetGravity(float x, float y) {
+    GravityX = x * UNIT_SCALE;
+    GravityY = y * UNIT_SCALE;
+}
+
+void TSPH::SetParticleSize(float size) { ParticleSize = size; }
+
+std::int32_t TSPH::GetParticleCount() const {
+    return FluidCount + SolidCount + RigidCount + BoundaryCount;
+}
+
+void TSPH::AddFluid(TFluid* fluid) { Fluids.push_back(fluid); }
+void TSPH::AddSolid(TSolid* solid) { Solids.push_back(solid); }
+void TSPH::AddRigid(TRigid* rigid) { Rigids.push_back(rigid); }
+
+void TSPH::AddFluidParticle(TParticle* p) { Append(FluidParticles, FluidCount, p); }
+void TSPH::AddSolidParticle(TParticle* p) { Append(SolidParticles, SolidCount, p); }
+void TSPH::AddRigidParticle(TParticle* p) { Append(RigidParticles, RigidCount, p); }
+void TSPH::AddBoundaryParticle(TParticle* p) { Append(BoundaryParticles, BoundaryCount, p); }
+
+void TSPH::Adopt(std::unique_ptr<TFluid> fluid) { OwnedFluids.push_back(std::move(fluid)); }
+void TSPH::Adopt(std::unique_ptr<TSolid> solid) { OwnedSolids.push_back(std::move(solid)); }
+void TSPH::Adopt(std::unique_ptr<TRigid> rigid) { OwnedRigids.push_back(std::move(rigid)); }
+
+TParticle* TSPH::NewParticle() {
+    if (ArenaUsed == ARENA_BLOCK) {
+        ArenaBlocks.push_back(std::make_unique<TParticle[]>(ARENA_BLOCK));
+        ArenaUsed = 0;
+    }
+    return &ArenaBlocks.back()[ArenaUsed++];
+}
+
+void TSPH::Update() {
+    RedistributeGrid();
+    Fluid_Reset();
+    Solid_Reset();
+    Rigid_Reset();
+    Fluid_UpdateDensity();
+    Fluid_CalcForces();
+    Solid_CalcForces();
+    Rigid_CalcForces();
+    Constraints_Update();
+    Fluid_Integrate();
+    Solid_Integrate();
+    Rigid_Integrate();
+}
+
+void TSPH::RedistributeGrid() {
+    for (Grid* grid : {&FluidGrid, &SolidGrid, &RigidGrid, &BoundaryGrid})
+        std::fill(grid->begin(), grid->end(), nullptr);
+    MapParticlesToGrid(FluidParticles, FluidCount, FluidGrid, INV_SMOOTHING_LENGTH);
+    MapParticlesToGrid(SolidParticles, SolidCount, SolidGrid, INV_SMOOTHING_LENGTH);
+    MapParticlesToGrid(RigidParticles, RigidCount, RigidGrid, INV_SMOOTHING_LENGTH);
+    MapParticlesToGrid(BoundaryParticles, BoundaryCount, BoundaryGrid, INV_SMOOTHING_LENGTH);
+}
+
+// Each particle becomes the head of its cell's chain, so a chain lists the
+// most recently registered particle first. The products are formed in double
+// precision: 3.85 × 0.259740263 is 0.99999999, which floors to column 0.
+// Particles outside the grid are left out and their Succ is not touched.
+void TSPH::MapParticlesToGrid(const ParticleArray& particles, std::int32_t count, Grid& grid,
+                              float scale) {
+    const double gridWidth = GridWidth;
+    const double gridHeight = GridHeight;
+    for (std::int32_t i = 0; i < count; ++i) {
+        TParticle* p = particles[static_cast<std::size_t>(i)];
+        const double c = std::floor(static_cast<double>(p->PositionX) * scale);
+        const double r = std::floor(static_cast<double>(p->PositionY) * scale);
+        if (!(c >= 0 && c < gridWidth && r >= 0 && r < gridHeight)) continue;
+        TParticle*& head = grid[static_cast<std::size_t>(c) * static_cast<std::size_t>(GridHeight) +
+                                static_cast<std::size_t>(r)];
+        p->Succ = head;
+        head = p;
+    }
+}
+
+void CreateBoundaryRect(TSPH* world, float x, float y, float width, float height) {
+    const float x0 = x * world->InvWorldScale;
+    const float y0 = y * world->InvWorldScale;
+    const float w = width * world->InvWorldScale;
+    const float h = height * world->InvWorldScale;
+    using sph_detail::ForEachLatticeCoordinate;
+    ForEachLatticeCoordinate(x0, static_cast<double>(x0) + w, TSPH::BOUNDARY_SPACING, [&](float u) {
+        ForEachLatticeCoordinate(y0, static_cast<double>(y0) + h, TSPH::BOUNDARY_SPACING, [&](float v) {
+            world->AddBoundaryParticle(
+                TParticle::CreateBoundaryParticle(world, u * TSPH::UNIT_SCALE, v * TSPH::UNIT_SCALE));
+        });
+    });
+}

@@ -1,0 +1,152 @@
+// The simulation world: settings, registries, particle arrays, constraint
+// store, neighbour grids and the fixed order of one step.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "particle.h"
+
+class TFluid;
+class TSolid;
+class TRigid;
+
+// Returns the GL name of a freshly loaded particle texture. The program
+// installs one before it creates worlds; without one a world's texture is 0,
+// which is what headless tests and benchmarks want.
+using TTextureLoader = std::int32_t (*)();
+void SetParticleTextureLoader(TTextureLoader loader);
+
+class TSPH {
+public:
+    // Screen pixels / WorldScale = scene pixels; scene pixels × UNIT_SCALE =
+    // simulation units, the space of positions, the container and the grid.
+    static constexpr float UNIT_SCALE = 0.07f;
+    static constexpr float INV_UNIT_SCALE = 14.2857141f;
+    static constexpr float SMOOTHING_LENGTH = 3.85f;
+    // The product is rounded once in single precision: 14.8224993, not 14.8225002.
+    static constexpr float SMOOTHING_LENGTH_SQ = SMOOTHING_LENGTH * SMOOTHING_LENGTH;
+    static constexpr float INV_SMOOTHING_LENGTH = 0.259740263f;
+    static constexpr float PARTICLE_AREA = 4.19096279f;  // pi (0.3 h)^2
+    static constexpr float FLUID_SPACING = 85.0f;
+    static constexpr float BOUNDARY_SPACING = 20.0f;
+    static constexpr float SOLID_SPACING = 25.0f;
+    static constexpr float RIGID_SPACING = 25.0f;
+    static constexpr std::size_t INITIAL_CAPACITY = 1000;
+
+    using ParticleArray = std::vector<TParticle*>;
+    // GridWidth × GridHeight chain heads, cell [c, r] at index c × GridHeight + r.
+    using Grid = std::vector<TParticle*>;
+
+    std::int32_t GWidth = 0;
+    std::int32_t GHeight = 0;
+    float WorldScale = 0;
+    float InvWorldScale = 0;
+    float Timestep = 0;
+    float TimestepSq = 0;
+    float InvTimestep = 0;
+    float ContainerWidth = 0;
+    float ContainerHeight = 0;
+    float RepulsiveDistance = 0;
+    float InvRepulsiveDistance = 0;
+    float RepulsiveDistSq = 0;
+    float RepulsiveD = 0;
+    float GravityX = 0;
+    float GravityY = 0;
+    std::vector<TFluid*> Fluids;
+    std::vector<TSolid*> Solids;
+    std::vector<TRigid*> Rigids;
+    std::int32_t GridWidth = 0;
+    std::int32_t GridHeight = 0;
+    Grid FluidGrid;
+    Grid SolidGrid;
+    Grid RigidGrid;
+    Grid BoundaryGrid;
+    std::int32_t FluidCount = 0;
+    std::int32_t SolidCount = 0;
+    std::int32_t RigidCount = 0;
+    std::int32_t BoundaryCount = 0;
+    ParticleArray FluidParticles;
+    ParticleArray SolidParticles;
+    ParticleArray RigidParticles;
+    ParticleArray BoundaryParticles;
+    std::int32_t ConstraintCount = 0;
+    std::array<ParticleArray, 2> Constraints;
+    std::vector<float> ConstraintLength;
+    std::int32_t ParticleTex = 0;
+    float ParticleSize = 0;
+
+    // Container size in scene pixels; the world is owned by the caller.
+    static std::unique_ptr<TSPH> Create(std::int32_t graphicsWidth, std::int32_t graphicsHeight,
+                                        std::int32_t containerWidth, std::int32_t containerHeight,
+                                        float scale);
+    TSPH();
+    ~TSPH();
+    TSPH(const TSPH&) = delete;
+    TSPH& operator=(const TSPH&) = delete;
+
+    void SetGraphicsSize(std::int32_t width, std::int32_t height);
+    void SetContainerSize(std::int32_t width, std::int32_t height);  // simulation units
+    void SetWorldScale(float scale);
+    void SetTimestep(float dt);
+    void SetRepulsion(float distance, float strength);  // distance in scene pixels
+    void SetGravity(float x, float y);                  // scene pixels
+    void SetParticleSize(float size);
+
+    // One fixed step: twelve phases in a fixed order.
+    void Update();
+    void RedistributeGrid();
+    void MapParticlesToGrid(const ParticleArray& particles, std::int32_t count, Grid& grid,
+                            float scale);
+    void Fluid_Reset();
+    void Fluid_UpdateDensity();
+    void Fluid_CalcForces();
+    void Fluid_Integrate();
+    void Solid_Reset();
+    void Solid_CalcForces();
+    void Solid_Integrate();
+    void Rigid_Reset();
+    void Rigid_CalcForces();
+    void Rigid_Integrate();
+    void Rigid_ResolvePenetration(TParticle* p, float nx, float ny, float depth, float restitution);
+    void Constraints_Update();
+
+    // Drawing lives in the render library; only targets that draw link it.
+    void Render();
+    void RenderParticleRects(const ParticleArray& particles, std::int32_t count, float size);
+
+    std::int32_t GetParticleCount() const;
+    void AddFluid(TFluid* fluid);
+    void AddSolid(TSolid* solid);
+    void AddRigid(TRigid* rigid);
+    void AddFluidParticle(TParticle* p);
+    void AddSolidParticle(TParticle* p);
+    void AddRigidParticle(TParticle* p);
+    void AddBoundaryParticle(TParticle* p);
+    void AddConstraint(TParticle* a, TParticle* b);
+
+    // Ownership: materials are made by their Create functions and handed to
+    // their world, which keeps them (and every particle) until it is destroyed.
+    void Adopt(std::unique_ptr<TFluid> fluid);
+    void Adopt(std::unique_ptr<TSolid> solid);
+    void Adopt(std::unique_ptr<TRigid> rigid);
+    // A default particle in this world's arena; its address never changes.
+    TParticle* NewParticle();
+
+private:
+    // Particles in creation order, in blocks that never move.
+    static constexpr std::size_t ARENA_BLOCK = 4096;
+    std::vector<std::unique_ptr<TParticle[]>> ArenaBlocks;
+    std::size_t ArenaUsed = ARENA_BLOCK;
+
+    std::vector<std::unique_ptr<TFluid>> OwnedFluids;
+    std::vector<std::unique_ptr<TSolid>> OwnedSolids;
+    std::vector<std::unique_ptr<TRigid>> OwnedRigids;
+};
+
+// Fills a rectangle given in screen pixels with wall particles, column by
+// column, 20 scene pixels apart, both far edges included.
+void CreateBoundaryRect(TSPH* world, float x, float y, float width, float height);
