@@ -1,0 +1,102 @@
+// Whole steps: liquids fall, splash and settle; worlds are independent.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "sph/fluid.h"
+#include "sph/sph.h"
+#include "test_worlds.h"
+
+namespace {
+
+struct Summary {
+    double meanY = 0;
+    double meanSpeed = 0;
+    bool finite = true;
+    bool inside = true;
+};
+
+Summary Summarise(const TSPH& world) {
+    Summary s;
+    for (int i = 0; i < world.FluidCount; ++i) {
+        const TParticle* p = world.FluidParticles[i];
+        s.finite = s.finite && test_worlds::IsFinite(*p) && std::isfinite(p->Density);
+        s.inside = s.inside && p->PositionX >= 0 && p->PositionX <= world.ContainerWidth &&
+                   p->PositionY >= 0 && p->PositionY <= world.ContainerHeight;
+        s.meanY += p->PositionY;
+        s.meanSpeed += std::hypot(p->VelocityX, p->VelocityY);
+    }
+    s.meanY /= world.FluidCount;
+    s.meanSpeed /= world.FluidCount;
+    return s;
+}
+
+}  // namespace
+
+TEST(Step, EmptyWorldStepsWithoutEffect) {
+    auto world = test_worlds::SceneOneWorld();
+    world->Update();
+    EXPECT_EQ(world->GetParticleCount(), 0);
+}
+
+TEST(Step, DroppedBlockFallsSplashesAndComesToRest) {
+    auto world = test_worlds::SceneOneWorld();
+    TFluid* fluid = TFluid::Create(world.get());
+    fluid->SetSurfaceTension(0.1f);
+    fluid->CreateRect(250, 100, 300, 200, 0, 0);
+    ASSERT_GT(world->FluidCount, 300);
+    const double startY = Summarise(*world).meanY;
+
+    Summary s;
+    for (int step = 1; step <= 2500; ++step) {
+        world->Update();
+        if (step % 100 == 0) {
+            s = Summarise(*world);
+            ASSERT_TRUE(s.finite) << "step " << step;
+            ASSERT_TRUE(s.inside) << "step " << step;
+        }
+    }
+    // Settled as a pool on the floor: low down, barely moving.
+    EXPECT_GT(s.meanY, startY + 50);
+    EXPECT_GT(s.meanY, world->ContainerHeight * 0.85);
+    EXPECT_LT(s.meanSpeed, 0.05);
+}
+
+TEST(Step, ParticleAddedBetweenStepsTakesPartInTheNext) {
+    auto world = test_worlds::UnitScaleWorld();
+    world->SetGravity(0, 0);
+    TFluid* fluid = TFluid::Create(world.get());
+    fluid->SetSurfaceTension(1.0f);
+    TParticle* a = test_worlds::AddFluidAt(*world, fluid, 20, 20);
+    world->Update();
+    EXPECT_EQ(a->ForceX, 0.0f);
+    TParticle* b = test_worlds::AddFluidAt(*world, fluid, 21.5f, 20);
+    world->Update();
+    EXPECT_GT(a->ForceX, 0.0f);  // drawn towards the newcomer, and it towards a
+    EXPECT_LT(b->ForceX, 0.0f);
+}
+
+TEST(Step, TwoWorldsSteppedAlternatelyEvolveIndependently) {
+    auto build = [] {
+        auto world = test_worlds::SceneOneWorld();
+        TFluid* fluid = TFluid::Create(world.get());
+        fluid->CreateRect(300, 300, 100, 100, 0, 0);
+        CreateBoundaryRect(world.get(), 0, 550, 800, 50);
+        return world;
+    };
+    auto alone = build();
+    auto first = build();
+    auto second = build();
+    for (int i = 0; i < 50; ++i) {
+        alone->Update();
+        first->Update();
+        second->Update();
+        second->Update();
+    }
+    ASSERT_EQ(alone->FluidCount, first->FluidCount);
+    for (int i = 0; i < alone->FluidCount; ++i) {
+        EXPECT_EQ(alone->FluidParticles[i]->PositionX, first->FluidParticles[i]->PositionX);
+        EXPECT_EQ(alone->FluidParticles[i]->PositionY, first->FluidParticles[i]->PositionY);
+    }
+    EXPECT_NE(second->FluidParticles[0]->PositionY, first->FluidParticles[0]->PositionY);
+}
