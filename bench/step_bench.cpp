@@ -1,0 +1,102 @@
+// Time per step of worlds like the demo's, as liquid pours in.
+//
+//   build/bench/step_bench [--benchmark_filter=Liquid]
+//
+// "per_particle_step" is the time of one step divided by the particles in it.
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+#include "sph/fluid.h"
+#include "sph/rigid.h"
+#include "sph/solid.h"
+#include "sph/sph.h"
+
+namespace {
+
+constexpr int SETTLE_STEPS = 300;
+
+// The first scene's world: container, scale, gravity and its four walls.
+std::unique_ptr<TSPH> SceneOneWorld() {
+    auto world = TSPH::Create(800, 600, 2800, 2100, 0.2857143f);
+    world->SetParticleSize(9.5f);
+    world->SetGravity(0, 0.7f);
+    CreateBoundaryRect(world.get(), 280, 0, 40, 487);
+    CreateBoundaryRect(world.get(), 320, 420, 30, 47);
+    CreateBoundaryRect(world.get(), 0, 550, 560, 50);
+    CreateBoundaryRect(world.get(), 560, 500, 40, 100);
+    return world;
+}
+
+// Lays about `count` particles as blocks of up to 80 × 60, each new block
+// shifted a little from the last, as a long-running emitter piles them up.
+void LayLiquid(TSPH& world, int count) {
+    TFluid* fluid = TFluid::Create(&world);
+    fluid->SetColor(0, 0, 255);
+    fluid->SetSurfaceTension(0.1f);
+    const int target = world.FluidCount + count;
+    for (int block = 0; world.FluidCount < target; ++block) {
+        const int remaining = target - world.FluidCount;
+        const int columns = remaining >= 80 * 60 ? 80 : (remaining + 59) / 60;
+        const int rows = remaining >= 60 ? 60 : remaining;
+        const float spacing = TFluid::LATTICE_SPACING * world.WorldScale;
+        const float shift = 2.1f * static_cast<float>(block % 4);
+        fluid->CreateRect(20 + shift, 40 + shift, spacing * static_cast<float>(columns - 1) + 0.5f,
+                          spacing * static_cast<float>(rows - 1) + 0.5f, 0, 0);
+    }
+}
+
+void Settle(TSPH& world) {
+    for (int i = 0; i < SETTLE_STEPS; ++i) world.Update();
+}
+
+void RunSteps(benchmark::State& state, TSPH& world) {
+    for (auto _ : state) world.Update();
+    const double particles = world.GetParticleCount();
+    state.counters["particles"] = particles;
+    state.counters["per_particle_step"] =
+        benchmark::Counter(particles * static_cast<double>(state.iterations()),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+void BM_SceneOneLiquid(benchmark::State& state) {
+    auto world = SceneOneWorld();
+    LayLiquid(*world, static_cast<int>(state.range(0)));
+    Settle(*world);
+    RunSteps(state, *world);
+    state.counters["fluid"] = world->FluidCount;
+}
+BENCHMARK(BM_SceneOneLiquid)->Arg(2000)->Arg(5000)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond);
+
+// The red elastic block under a pile of liquid: solid phases and constraints.
+void BM_SceneOneSolidUnderLiquid(benchmark::State& state) {
+    auto world = SceneOneWorld();
+    TSolid* solid = TSolid::Create(world.get());
+    solid->SetColor(255, 0, 0);
+    solid->CreateRect(280, 490, 270, 60, 0, 0);
+    for (int i = 0; i < 4; ++i) solid->CreateRect(100 + 110 * static_cast<float>(i), 300, 50, 150, 0, 0);
+    LayLiquid(*world, static_cast<int>(state.range(0)));
+    Settle(*world);
+    RunSteps(state, *world);
+    state.counters["solid"] = world->SolidCount;
+    state.counters["constraints"] = world->ConstraintCount;
+}
+BENCHMARK(BM_SceneOneSolidUnderLiquid)->Arg(5000)->Unit(benchmark::kMillisecond);
+
+// The third scene's bar and a row of dropped boxes: rigid phases only.
+void BM_SceneThreeRigidBoxes(benchmark::State& state) {
+    auto world = TSPH::Create(800, 600, 2400, 1800, 0.33333334f);
+    world->SetGravity(0, 0.4f);
+    TRigid::CreateRigidRect(100, 50, 500, 50, world.get());
+    for (int i = 0; i < state.range(0); ++i)
+        TRigid::CreateRigidRect(20 + 38 * static_cast<float>(i % 20), 150 + 160 * static_cast<float>(i / 20), 40, 150,
+                                world.get());
+    Settle(*world);
+    RunSteps(state, *world);
+    state.counters["bodies"] = static_cast<double>(world->Rigids.size()) / 2;
+}
+BENCHMARK(BM_SceneThreeRigidBoxes)->Arg(20)->Arg(40)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
