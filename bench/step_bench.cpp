@@ -7,6 +7,7 @@
 
 #include <memory>
 
+#include "app/scenes.h"
 #include "sph/fluid.h"
 #include "sph/rigid.h"
 #include "sph/solid.h"
@@ -16,24 +17,13 @@ namespace {
 
 constexpr int SETTLE_STEPS = 300;
 
-// The first scene's world: container, scale, gravity and its four walls.
-std::unique_ptr<TSPH> SceneOneWorld() {
-    auto world = TSPH::Create(800, 600, 2800, 2100, 0.2857143f);
-    world->SetParticleSize(9.5f);
-    world->SetGravity(0, 0.7f);
-    CreateBoundaryRect(world.get(), 280, 0, 40, 487);
-    CreateBoundaryRect(world.get(), 320, 420, 30, 47);
-    CreateBoundaryRect(world.get(), 0, 550, 560, 50);
-    CreateBoundaryRect(world.get(), 560, 500, 40, 100);
-    return world;
-}
+// The demo's first world as the program builds it: walls, red block, no liquid yet.
+std::unique_ptr<TSPH> SceneOneWorld() { return std::move(BuildScenes().World1); }
 
-// Lays about `count` particles as blocks of up to 80 × 60, each new block
+// Lays about `count` particles of the world's first liquid as blocks of up to 80 × 60, each new block
 // shifted a little from the last, as a long-running emitter piles them up.
 void LayLiquid(TSPH& world, int count) {
-    TFluid* fluid = TFluid::Create(&world);
-    fluid->SetColor(0, 0, 255);
-    fluid->SetSurfaceTension(0.1f);
+    TFluid* fluid = world.Fluids[0];  // the demo's blue liquid
     const int target = world.FluidCount + count;
     for (int block = 0; world.FluidCount < target; ++block) {
         const int remaining = target - world.FluidCount;
@@ -71,9 +61,7 @@ BENCHMARK(BM_SceneOneLiquid)->Arg(2000)->Arg(5000)->Arg(10000)->Arg(20000)->Unit
 // The red elastic block under a pile of liquid: solid phases and constraints.
 void BM_SceneOneSolidUnderLiquid(benchmark::State& state) {
     auto world = SceneOneWorld();
-    TSolid* solid = TSolid::Create(world.get());
-    solid->SetColor(255, 0, 0);
-    solid->CreateRect(280, 490, 270, 60, 0, 0);
+    TSolid* solid = world->Solids[0];
     for (int i = 0; i < 4; ++i) solid->CreateRect(100 + 110 * static_cast<float>(i), 300, 50, 150, 0, 0);
     LayLiquid(*world, static_cast<int>(state.range(0)));
     Settle(*world);
@@ -85,9 +73,7 @@ BENCHMARK(BM_SceneOneSolidUnderLiquid)->Arg(5000)->Unit(benchmark::kMillisecond)
 
 // The third scene's bar and a row of dropped boxes: rigid phases only.
 void BM_SceneThreeRigidBoxes(benchmark::State& state) {
-    auto world = TSPH::Create(800, 600, 2400, 1800, 0.33333334f);
-    world->SetGravity(0, 0.4f);
-    TRigid::CreateRigidRect(100, 50, 500, 50, world.get());
+    auto world = std::move(BuildScenes().World3);
     for (int i = 0; i < state.range(0); ++i)
         TRigid::CreateRigidRect(20 + 38 * static_cast<float>(i % 20), 150 + 160 * static_cast<float>(i / 20), 40, 150,
                                 world.get());

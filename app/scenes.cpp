@@ -1,0 +1,112 @@
+#include "app/scenes.h"
+
+TSPH& TDemoScenes::CurrentWorld() const {
+    switch (CurrentScene) {
+        case 2: return *World2;
+        case 3: return *World3;
+        default: return *World1;
+    }
+}
+
+TDemoScenes BuildScenes() {
+    TDemoScenes s;
+    // Scene 1's scale is the single-precision value nearest 2/7, whose
+    // inverse is just below 3.5: that decides how many wall particles fit.
+    s.World1 = TSPH::Create(800, 600, 2800, 2100, 0.2857143f);
+    s.World2 = TSPH::Create(800, 600, 4000, 3000, 0.2f);
+    s.World3 = TSPH::Create(800, 600, 2400, 1800, 0.33333334f);
+    s.World1->SetParticleSize(9.5f);
+    s.World2->SetParticleSize(9.5f);
+    s.World3->SetParticleSize(9.5f);
+    s.World1->SetGravity(0, 0.7f);
+    s.World2->SetGravity(0, 0.2f);
+    s.World3->SetGravity(0, 0.4f);
+
+    s.Fluid1 = TFluid::Create(s.World1.get());
+    s.Solid1 = TSolid::Create(s.World1.get());
+    s.Fluid2a = TFluid::Create(s.World2.get());
+    s.Fluid2b = TFluid::Create(s.World2.get());
+    s.Fluid2c = TFluid::Create(s.World2.get());
+
+    s.Rigid3 = TRigid::CreateRigidRect(100, 50, 500, 50, s.World3.get());
+    s.Rigid3->SetColor(0, 255, 0);
+
+    s.Solid1->SetColor(255, 0, 0);
+    s.Solid1->SetStiffness(0.9f);
+    s.Fluid2a->SetColor(255, 0, 0);
+    s.Fluid2b->SetColor(0, 0, 255);
+    s.Fluid1->SetColor(0, 0, 255);
+    s.Fluid2c->SetColor(0, 255, 0);
+    s.Fluid2a->SetRestDensity(0.5f);
+    s.Fluid2b->SetRestDensity(0.35f);
+    s.Fluid1->SetRestDensity(0.35f);
+    s.Fluid2c->SetRestDensity(0.2f);
+    s.Fluid2a->SetSurfaceTension(2.0f);
+    s.Fluid2b->SetSurfaceTension(2.0f);
+    s.Fluid1->SetSurfaceTension(0.1f);
+    s.Fluid2c->SetSurfaceTension(2.0f);
+
+    // Arguments: fluid, x, y, width, height, delay, x speed, y speed.
+    s.Emitter1 = TFluidEmitter::Create(s.Fluid1, 80, 230, 133, 5, 3, 0.0f, 0.35f);
+    s.Emitter1->Trigger();
+
+    s.Solid1->CreateRect(280, 490, 270, 60, 0, 0);
+    CreateBoundaryRect(s.World1.get(), 280, 0, 40, 487);    // the pillar
+    CreateBoundaryRect(s.World1.get(), 320, 420, 30, 47);   // a small block beside it
+    CreateBoundaryRect(s.World1.get(), 0, 550, 560, 50);    // the floor ledge
+    CreateBoundaryRect(s.World1.get(), 560, 500, 40, 100);  // the step
+
+    s.Emitter2a = TFluidEmitter::Create(s.Fluid2a, 320, 230, 133, 5, 3, 0.0f, 0.3f);
+    s.Emitter2b = TFluidEmitter::Create(s.Fluid2b, 160, 230, 133, 5, 3, 0.0f, 0.3f);
+    s.Emitter2c = TFluidEmitter::Create(s.Fluid2c, 480, 230, 133, 5, 3, 0.0f, 0.3f);
+
+    s.Fluid2a->CreateRect(0, 250, 266, 350, 0, 0);
+    s.Fluid2b->CreateRect(266, 250, 266, 350, 0, 0);
+    s.Fluid2c->CreateRect(533, 250, 266, 350, 0, 0);
+    s.CurrentScene = 1;
+    return s;
+}
+
+void StepCurrentScene(TDemoScenes& s, TDemoInput& input) {
+    using namespace demo_keys;
+    auto mouseX = [&] { return static_cast<float>(input.MouseXPos()); };
+    auto mouseY = [&] { return static_cast<float>(input.MouseYPos()); };
+    switch (s.CurrentScene) {
+        case 1:
+            if (input.TakeMouseHits(LEFT_BUTTON) != 0) s.Solid1->CreateRect(mouseX(), mouseY(), 50, 150, 0, 0);
+            if (input.TakeMouseHits(RIGHT_BUTTON) != 0) CreateBoundaryRect(s.World1.get(), mouseX(), mouseY(), 50, 50);
+            if (input.TakeKeyHits(SPACE) != 0) s.Emitter1->Trigger();
+            s.Emitter1->Update();
+            s.World1->Update();
+            break;
+        case 2:
+            if (input.TakeKeyHits(SPACE) != 0) {
+                s.Emitter2a->Trigger();
+                s.Emitter2b->Trigger();
+                s.Emitter2c->Trigger();
+            }
+            s.Emitter2a->Update();
+            s.Emitter2b->Update();
+            s.Emitter2c->Update();
+            s.World2->Update();
+            break;
+        case 3:
+            if (input.TakeMouseHits(LEFT_BUTTON) != 0)
+                TRigid::CreateRigidRect(mouseX(), mouseY(), 40, 150, s.World3.get());
+            s.World3->Update();
+            break;
+        default:
+            break;
+    }
+}
+
+void SelectScene(TDemoScenes& s, TDemoInput& input) {
+    using namespace demo_keys;
+    if (input.TakeKeyHits(DIGIT_1) != 0) s.CurrentScene = 1;
+    if (input.TakeKeyHits(DIGIT_2) != 0) s.CurrentScene = 2;
+    if (input.TakeKeyHits(DIGIT_3) != 0) s.CurrentScene = 3;
+}
+
+std::string ParticleCountText(const TDemoScenes& s) {
+    return "Particles: " + std::to_string(s.CurrentWorld().GetParticleCount());
+}

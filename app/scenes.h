@@ -1,0 +1,66 @@
+// The demo's three scenes: how they are built and what a frame does to the
+// scene on show. No graphics here, so tests and benchmarks build exactly the
+// demo's worlds without a window.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "sph/emitter.h"
+#include "sph/fluid.h"
+#include "sph/rigid.h"
+#include "sph/solid.h"
+#include "sph/sph.h"
+
+// Key codes and mouse buttons the scenes read.
+namespace demo_keys {
+inline constexpr std::int32_t ESCAPE = 27;
+inline constexpr std::int32_t SPACE = 32;
+inline constexpr std::int32_t DIGIT_1 = 49;
+inline constexpr std::int32_t DIGIT_2 = 50;
+inline constexpr std::int32_t DIGIT_3 = 51;
+inline constexpr std::int32_t LEFT_BUTTON = 1;
+inline constexpr std::int32_t RIGHT_BUTTON = 2;
+}  // namespace demo_keys
+
+// What a frame may ask of the user's input. The program answers from the
+// polled input state; tests answer from a script.
+class TDemoInput {
+public:
+    virtual ~TDemoInput() = default;
+    virtual std::int32_t TakeKeyHits(std::int32_t key) = 0;
+    virtual std::int32_t TakeMouseHits(std::int32_t button) = 0;
+    virtual std::int32_t MouseXPos() = 0;
+    virtual std::int32_t MouseYPos() = 0;
+};
+
+struct TDemoScenes {
+    std::unique_ptr<TSPH> World1, World2, World3;
+    TFluid* Fluid1 = nullptr;
+    TSolid* Solid1 = nullptr;
+    std::unique_ptr<TFluidEmitter> Emitter1;
+    TFluid* Fluid2a = nullptr;
+    TFluid* Fluid2b = nullptr;
+    TFluid* Fluid2c = nullptr;
+    std::unique_ptr<TFluidEmitter> Emitter2a, Emitter2b, Emitter2c;
+    TRigid* Rigid3 = nullptr;
+    std::int32_t CurrentScene = 1;
+
+    TSPH& CurrentWorld() const;
+};
+
+// Creates the three worlds and everything in them, in the one order that
+// gives every particle its number. A texture loader, if the program installed
+// one, runs once per world.
+TDemoScenes BuildScenes();
+
+// The current scene's part of a frame: the mouse and space-bar actions, its
+// emitters, and one step of its world. Drawing follows in the program.
+void StepCurrentScene(TDemoScenes& scenes, TDemoInput& input);
+
+// Reads the keys 1, 2 and 3; the highest hit wins, from the next frame on.
+void SelectScene(TDemoScenes& scenes, TDemoInput& input);
+
+// "Particles: " and the count of the current scene.
+std::string ParticleCountText(const TDemoScenes& scenes);

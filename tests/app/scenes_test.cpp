@@ -1,0 +1,126 @@
+// The demo's scenes as the program builds them, and what one frame does.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "app/frame_rate.h"
+#include "app/scenes.h"
+
+namespace {
+
+// Input from a script: hits waiting per key and button, and a mouse position.
+class TScriptedInput : public TDemoInput {
+public:
+    std::map<std::int32_t, std::int32_t> Keys, Buttons;
+    std::int32_t X = 0, Y = 0;
+    std::int32_t TakeKeyHits(std::int32_t key) override { return std::exchange(Keys[key], 0); }
+    std::int32_t TakeMouseHits(std::int32_t button) override { return std::exchange(Buttons[button], 0); }
+    std::int32_t MouseXPos() override { return X; }
+    std::int32_t MouseYPos() override { return Y; }
+};
+
+}  // namespace
+
+TEST(DemoScenes, AsBuilt) {
+    TDemoScenes s = BuildScenes();
+    EXPECT_EQ(s.CurrentScene, 1);
+    EXPECT_EQ(s.World1->GetParticleCount(), 2006);
+    EXPECT_EQ(s.World1->BoundaryCount, 602 + 54 + 882 + 126);
+    EXPECT_EQ(s.World1->SolidCount, 342);
+    EXPECT_EQ(s.World1->FluidCount, 0);
+    EXPECT_EQ(s.World3->GetParticleCount(), 427);
+    EXPECT_EQ(s.World2->BoundaryCount, 0);
+    EXPECT_GT(s.World2->FluidCount, 2000);
+    EXPECT_EQ(s.Emitter1->Active, 1);
+    EXPECT_EQ(s.Emitter2a->Active + s.Emitter2b->Active + s.Emitter2c->Active, 0);
+    EXPECT_EQ(ParticleCountText(s), "Particles: 2006");
+    // The red block's particles are numbered after scene 3's bar.
+    EXPECT_GT(s.World1->SolidParticles[0]->ID, s.World3->RigidParticles[426]->ID);
+    EXPECT_EQ(s.World2->FluidParticles[0]->ColorR, 255);
+    EXPECT_FLOAT_EQ(s.World2->FluidParticles[0]->Fluid->RestDensity, 0.5f);
+}
+
+TEST(DemoScenes, SceneOneClicksAddABlockOrAWallAndTheEmitterPours) {
+    TDemoScenes s = BuildScenes();
+    TScriptedInput input;
+    input.Buttons[demo_keys::LEFT_BUTTON] = 3;  // three clicks between frames: one block
+    input.X = 100;
+    input.Y = 100;
+    StepCurrentScene(s, input);
+    EXPECT_EQ(s.World1->SolidCount, 342 + 147);
+    input.Buttons[demo_keys::RIGHT_BUTTON] = 1;
+    StepCurrentScene(s, input);
+    EXPECT_EQ(s.World1->BoundaryCount, 1664 + 9 * 9);  // 50 × 50 pixels are 175 × 175 scene pixels
+    EXPECT_EQ(s.World1->FluidCount, 0);
+    StepCurrentScene(s, input);
+    StepCurrentScene(s, input);
+    EXPECT_EQ(s.World1->FluidCount, 0);
+    StepCurrentScene(s, input);  // the fifth update pours a row of 16
+    EXPECT_EQ(s.World1->FluidCount, 16);
+    input.Keys[demo_keys::SPACE] = 1;
+    StepCurrentScene(s, input);
+    EXPECT_EQ(s.Emitter1->Active, 0);
+}
+
+TEST(DemoScenes, SpaceInSceneTwoTogglesAllThreeEmitters) {
+    TDemoScenes s = BuildScenes();
+    s.CurrentScene = 2;
+    TScriptedInput input;
+    input.Keys[demo_keys::SPACE] = 1;
+    input.Buttons[demo_keys::LEFT_BUTTON] = 1;  // not read in scene 2: stays pending
+    StepCurrentScene(s, input);
+    EXPECT_EQ(s.Emitter2a->Active + s.Emitter2b->Active + s.Emitter2c->Active, 3);
+    EXPECT_EQ(s.Emitter1->Active, 1);
+    EXPECT_EQ(input.Buttons[demo_keys::LEFT_BUTTON], 1);
+}
+
+TEST(DemoScenes, LeftClickInSceneThreeDropsABox) {
+    TDemoScenes s = BuildScenes();
+    s.CurrentScene = 3;
+    TScriptedInput input;
+    input.Buttons[demo_keys::LEFT_BUTTON] = 1;
+    input.X = 300;
+    input.Y = 200;
+    StepCurrentScene(s, input);
+    EXPECT_EQ(s.World3->GetParticleCount(), 427 + 95);
+    EXPECT_EQ(s.World1->SolidCount, 342);  // other scenes stand still
+}
+
+TEST(DemoScenes, HighestDigitWinsFromTheNextFrame) {
+    TDemoScenes s = BuildScenes();
+    TScriptedInput input;
+    input.Keys[demo_keys::DIGIT_1] = 1;
+    input.Keys[demo_keys::DIGIT_3] = 1;
+    SelectScene(s, input);
+    EXPECT_EQ(s.CurrentScene, 3);
+    EXPECT_EQ(&s.CurrentWorld(), s.World3.get());
+    input.Keys[demo_keys::DIGIT_2] = 1;
+    SelectScene(s, input);
+    EXPECT_EQ(s.CurrentScene, 2);
+    SelectScene(s, input);
+    EXPECT_EQ(s.CurrentScene, 2);
+}
+
+TEST(FrameRate, ZeroUntilTheFirstSecondThenFramesOfTheLastPeriod) {
+    std::int32_t now = 0;
+    TFrameRateCounter counter(now);
+    auto clock = [&] { return now; };
+    for (int frame = 1; frame < 63; ++frame) {
+        now = 16 * frame;
+        EXPECT_EQ(counter.GetFrameRate(clock), 0) << "frame " << frame;
+    }
+    now = 16 * 63;  // the first frame past 1000 ms is the 63rd
+    EXPECT_EQ(counter.GetFrameRate(clock), 63);
+    now += 500;
+    EXPECT_EQ(counter.GetFrameRate(clock), 63);
+    now += 600;
+    EXPECT_EQ(counter.GetFrameRate(clock), 2);
+}
+
+TEST(FrameRate, SurvivesTheClockWrapping) {
+    std::int32_t now = INT32_MAX - 100;
+    TFrameRateCounter counter(now);
+    auto clock = [&] { return now; };
+    now = static_cast<std::int32_t>(static_cast<std::uint32_t>(now) + 1100u);
+    EXPECT_EQ(counter.GetFrameRate(clock), 1);
+}
