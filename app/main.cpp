@@ -1,0 +1,97 @@
+// The demo program: opens the window, builds the three scenes and runs the
+// frame loop until Escape or the window's close box.
+#include <GL/glew.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <string>
+
+#include "app/frame_rate.h"
+#include "app/scenes.h"
+#include "platform/bitmap_text.h"
+#include "platform/graphics.h"
+#include "platform/input.h"
+#include "platform/png.h"
+#include "platform/texture.h"
+#include "platform/timer.h"
+
+namespace {
+
+constexpr const char* SPRITE_FILE = "Metaball.png";
+
+// A start-up failure: one line on standard error, then a non-zero exit.
+[[noreturn]] void Fail(const std::string& what) {
+    std::fprintf(stderr, "particle-demo: %s\n", what.c_str());
+    std::exit(EXIT_FAILURE);
+}
+
+// The window and the GL state every frame relies on: screen pixels with the
+// origin at the top left and y downwards, fragments of alpha 0 discarded,
+// black clear colour.
+void InitGraphics() {
+    if (!OpenGraphics(800, 600, 0, 60, GraphicsFlag::BackBuffer | GraphicsFlag::Depth))
+        Fail(GraphicsError());
+    if (!InitExtensionLoader()) Fail(GraphicsError());
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0, 800, 600, 0, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glEnable(GL_ALPHA_TEST);
+    glAlphaFunc(GL_GREATER, 0);
+    glClearColor(0, 0, 0, 1);
+}
+
+// Every world loads its own copy of the sprite when it is made.
+std::int32_t LoadSpriteTexture() {
+    auto pixmap = LoadPngPixmap(SPRITE_FILE);
+    if (!pixmap) Fail(std::string("cannot load the sprite image \"") + SPRITE_FILE +
+                      "\" from the working directory (run the demo from the folder that holds it)");
+    return TexFromPixmap(pixmap.get(), 1);
+}
+
+class TPolledInput : public TDemoInput {
+public:
+    std::int32_t TakeKeyHits(std::int32_t key) override { return ::TakeKeyHits(key); }
+    std::int32_t TakeMouseHits(std::int32_t button) override { return ::TakeMouseHits(button); }
+    std::int32_t MouseXPos() override { return ::MouseXPos(); }
+    std::int32_t MouseYPos() override { return ::MouseYPos(); }
+};
+
+int Run() {
+    InitGraphics();
+    SetParticleTextureLoader(LoadSpriteTexture);
+    TDemoScenes scenes = BuildScenes();
+    auto frameTimer = TTimer::Create(60.0f, nullptr);
+    if (!frameTimer) Fail("cannot start the 60 Hz frame timer");
+    TFrameRateCounter frameRate(SystemMillis());
+    TPolledInput input;
+
+    for (;;) {
+        if (::TakeKeyHits(demo_keys::ESCAPE) != 0 || TakeTerminateRequest() != 0) break;
+        glClear(GL_COLOR_BUFFER_BIT);
+
+        StepCurrentScene(scenes, input);
+        scenes.CurrentWorld().Render();
+        DrawBitmapText(ParticleCountText(scenes), 100, 0);
+
+        SelectScene(scenes, input);
+        DrawBitmapText("FPS: " + std::to_string(frameRate.GetFrameRate(SystemMillis)), 0, 0);
+        Flip(0);
+        frameTimer->Wait();
+    }
+    return EXIT_SUCCESS;
+}
+
+}  // namespace
+
+int main() {
+    try {
+        return Run();
+    } catch (const std::exception& error) {
+        // The one runtime error the program raises: no texture size fits.
+        std::fprintf(stderr, "%s\n", error.what());
+        return -1;
+    }
+}
