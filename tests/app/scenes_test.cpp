@@ -1,6 +1,7 @@
 // The demo's scenes as the program builds them, and what one frame does.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <map>
 
 #include "app/frame_rate.h"
@@ -123,4 +124,24 @@ TEST(FrameRate, SurvivesTheClockWrapping) {
     auto clock = [&] { return now; };
     now = static_cast<std::int32_t>(static_cast<std::uint32_t>(now) + 1100u);
     EXPECT_EQ(counter.GetFrameRate(clock), 1);
+}
+
+TEST(DemoScenes, SceneOnePouredForThousandsOfStepsStaysFiniteAndInside) {
+    TDemoScenes s = BuildScenes();
+    TScriptedInput input;
+    for (int frame = 0; frame < 2000; ++frame) StepCurrentScene(s, input);
+    const TSPH& world = *s.World1;
+    EXPECT_EQ(world.FluidCount, 499 * 16);  // a row of 16 every fourth update from the fifth
+    auto check = [&](const TSPH::ParticleArray& particles, int count) {
+        for (int i = 0; i < count; ++i) {
+            const TParticle* p = particles[i];
+            ASSERT_TRUE(std::isfinite(p->PositionX) && std::isfinite(p->PositionY)) << i;
+            ASSERT_GE(p->PositionX, 0);
+            ASSERT_LE(p->PositionX, world.ContainerWidth);
+            ASSERT_GE(p->PositionY, 0);
+            ASSERT_LE(p->PositionY, world.ContainerHeight);
+        }
+    };
+    check(world.FluidParticles, world.FluidCount);
+    check(world.SolidParticles, world.SolidCount);
 }

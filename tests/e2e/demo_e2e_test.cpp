@@ -1,0 +1,150 @@
+// The demo end to end: started on an X server, driven with keys and clicks,
+// judged by what its window shows.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "demo_driver.h"
+
+namespace {
+
+const std::string DEMO = PARTICLE_DEMO_BINARY;
+const std::string DEMO_DIR = PARTICLE_DEMO_DIR;  // holds Metaball.png
+
+// The number after "Particles: ", read off the screen; -1 if unreadable.
+int ParticleCount(const TScreenImage& image) {
+    const std::string text = image.ReadText(100, 0, 17);
+    if (text.rfind("Particles: ", 0) != 0) return -1;
+    const std::string digits = text.substr(11, text.find(' ', 11) - 11);
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return -1;
+    return std::stoi(digits);
+}
+
+class DemoEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "needs an X server: run the tests with scripts/test.sh";
+        demo = std::make_unique<TDemoProcess>(DEMO, DEMO_DIR);
+        ASSERT_TRUE(demo->WaitForWindow(10000)) << demo->StandardError();
+    }
+
+    // Quits with Escape and checks the exit status.
+    void TearDown() override {
+        if (!demo || HasFatalFailure()) return;
+        demo->Key("Escape");
+        const TExit exit = demo->WaitForExit(10000);
+        EXPECT_TRUE(exit.Exited);
+        EXPECT_EQ(exit.Code, 0) << demo->StandardError();
+    }
+
+    std::unique_ptr<TDemoProcess> demo;
+};
+
+}  // namespace
+
+TEST_F(DemoEndToEnd, SceneOnePoursBlueLiquidAndCountsItsParticles) {
+    TScreenImage first = demo->Grab();
+    ASSERT_EQ(first.Width, 800);
+    ASSERT_EQ(first.Height, 600);
+    EXPECT_EQ(first.ReadText(0, 0, 5), "FPS: ");
+    const int early = ParticleCount(first);
+    ASSERT_GE(early, 2006) << first.ReadText(100, 0, 17);
+    EXPECT_EQ((early - 2006) % 16, 0);  // the emitter lays rows of 16
+
+    Pause(2500);
+    TScreenImage later = demo->Grab();
+    const int poured = ParticleCount(later);
+    EXPECT_GT(poured, early);
+    EXPECT_GT(later.CountDominant(2, 0, 200, 280, 560), 3000);  // blue liquid left of the pillar
+    EXPECT_GT(later.CountDominant(0, 280, 480, 560, 560), 3000);  // the red block
+    EXPECT_GT(later.ReadText(0, 0, 7).find_first_of("0123456789"), 4u);  // "FPS: " and a number
+
+    // Space switches the emitter off: the count holds still.
+    demo->Key("space");
+    Pause(500);
+    const int stopped = ParticleCount(demo->Grab());
+    Pause(1000);
+    EXPECT_EQ(ParticleCount(demo->Grab()), stopped);
+    EXPECT_EQ((stopped - 2006) % 16, 0);
+}
+
+TEST_F(DemoEndToEnd, SceneOneClicksAddAnElasticBlockAndAWall) {
+    demo->Key("space");  // stop pouring so that counts are exact
+    Pause(500);
+    const int before = ParticleCount(demo->Grab());
+    ASSERT_GT(before, 0);
+    demo->Click(650, 100, 1);
+    Pause(500);
+    EXPECT_EQ(ParticleCount(demo->Grab()), before + 147);  // 7 × 21 red particles
+    demo->Click(700, 300, 3);
+    Pause(500);
+    TScreenImage image = demo->Grab();
+    EXPECT_EQ(ParticleCount(image), before + 147 + 81);  // 9 × 9 wall particles
+    const TScreenImage::Pixel wall = image.At(720, 320);
+    EXPECT_NEAR(wall.R, 254, 3);
+    EXPECT_NEAR(wall.G, 128, 3);
+    EXPECT_NEAR(wall.B, 128, 3);
+}
+
+TEST_F(DemoEndToEnd, SceneTwoShowsThreeLiquidsAndSpaceStartsThreeEmitters) {
+    demo->Key("2");
+    Pause(1000);
+    TScreenImage image = demo->Grab();
+    EXPECT_GT(image.CountDominant(0, 0, 300, 260, 600), 20000);    // red on the left
+    EXPECT_GT(image.CountDominant(2, 270, 300, 530, 600), 20000);  // blue in the middle
+    EXPECT_GT(image.CountDominant(1, 540, 300, 800, 600), 20000);  // green on the right
+    const int before = ParticleCount(image);
+    ASSERT_GT(before, 5000);
+    Pause(700);
+    EXPECT_EQ(ParticleCount(demo->Grab()), before);  // its emitters start switched off
+
+    demo->Key("space");
+    Pause(2000);
+    const int after = ParticleCount(demo->Grab());
+    EXPECT_GT(after, before);
+    EXPECT_EQ((after - before) % (3 * 23), 0);  // each emission is a row of 23 from each
+}
+
+TEST_F(DemoEndToEnd, SceneThreeHasTheGreenBarAndClicksDropBoxes) {
+    demo->Key("3");
+    Pause(500);
+    TScreenImage image = demo->Grab();
+    EXPECT_EQ(ParticleCount(image), 427);
+    EXPECT_GT(image.CountDominant(1, 0, 0, 800, 600), 10000);
+    // Right of the bar, where nothing is green until the box is dropped.
+    EXPECT_LT(image.CountDominant(1, 690, 130, 760, 330), 100);
+    demo->Click(700, 150, 1);
+    Pause(300);
+    image = demo->Grab();
+    EXPECT_EQ(ParticleCount(image), 427 + 95);
+    EXPECT_GT(image.CountDominant(1, 690, 130, 760, 330), 2000);  // a 40 × 150 box
+
+    demo->Key("1");  // scene 1 stood still meanwhile and goes on
+    Pause(500);
+    EXPECT_GE(ParticleCount(demo->Grab()), 2006);
+}
+
+TEST_F(DemoEndToEnd, CloseRequestEndsTheProgram) {
+    demo->RequestClose();
+    const TExit exit = demo->WaitForExit(10000);
+    EXPECT_TRUE(exit.Exited);
+    EXPECT_EQ(exit.Code, 0);
+    demo.reset();
+}
+
+TEST(DemoStartUp, WithoutADisplayItSaysSoAndFails) {
+    TDemoProcess demo(DEMO, DEMO_DIR, std::string());
+    const TExit exit = demo.WaitForExit(10000);
+    ASSERT_TRUE(exit.Exited);
+    EXPECT_NE(exit.Code, 0);
+    EXPECT_NE(demo.StandardError().find("display"), std::string::npos) << demo.StandardError();
+}
+
+TEST(DemoStartUp, WithoutTheSpriteImageItNamesTheFileAndFails) {
+    TDemoProcess demo(DEMO, "/");
+    const TExit exit = demo.WaitForExit(10000);
+    ASSERT_TRUE(exit.Exited);
+    EXPECT_NE(exit.Code, 0);
+    EXPECT_NE(demo.StandardError().find("Metaball.png"), std::string::npos) << demo.StandardError();
+}

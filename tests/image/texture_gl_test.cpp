@@ -1,0 +1,156 @@
+#include "tests/image/gl_fixture.h"
+
+#include <vector>
+
+#include "platform/png.h"
+#include "platform/texture.h"
+
+namespace {
+
+std::vector<std::pair<int, int>> LevelSizes(std::int32_t tex) {
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(tex));
+    std::vector<std::pair<int, int>> sizes;
+    for (int level = 0; level < 16; ++level) {
+        GLint w = 0, h = 0;
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_WIDTH, &w);
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_HEIGHT, &h);
+        if (w == 0) break;
+        sizes.emplace_back(w, h);
+    }
+    glBindTexture(GL_TEXTURE_2D, 0);
+    return sizes;
+}
+
+std::vector<std::uint8_t> TexLevel(std::int32_t tex, int level) {
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(tex));
+    GLint w = 0, h = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_WIDTH, &w);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_HEIGHT, &h);
+    std::vector<std::uint8_t> rgba(static_cast<std::size_t>(w) * h * 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(GL_TEXTURE_2D, level, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    glBindTexture(GL_TEXTURE_2D, 0);
+    return rgba;
+}
+
+std::unique_ptr<TPixmap> Solid(std::int32_t w, std::int32_t h, std::uint32_t argb) {
+    auto p = TPixmap::Create(w, h, 6, 4);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) p->WritePixel(x, y, static_cast<std::int32_t>(argb));
+    return p;
+}
+
+using TSizes = std::vector<std::pair<int, int>>;
+
+}  // namespace
+
+using TextureTest = GlTest;
+
+TEST_F(TextureTest, RgbaPngOfSixtyFourGetsSevenLevels) {
+    const std::string path = ::testing::TempDir() + "texture_64.png";
+    ASSERT_TRUE(WriteRgbaPng(path, 64, 64, std::vector<std::uint8_t>(64 * 64 * 4, 200)));
+    auto pixmap = LoadPngPixmap(path);
+    const std::int32_t tex = TexFromPixmap(pixmap.get(), 1);
+    ASSERT_NE(tex, 0);
+    EXPECT_EQ(LevelSizes(tex), (TSizes{{64, 64}, {32, 32}, {16, 16}, {8, 8}, {4, 4}, {2, 2}, {1, 1}}));
+    const auto last = TexLevel(tex, 6);
+    EXPECT_EQ(last, (std::vector<std::uint8_t>{200, 200, 200, 200}));
+}
+
+TEST_F(TextureTest, OddSizesAreStretchedAndEveryLevelHalvesEachLongSide) {
+    auto wide = Solid(100, 50, 0xFF102030u);
+    const std::int32_t tex = TexFromPixmap(wide.get(), 1);
+    const TSizes sizes = LevelSizes(tex);
+    ASSERT_EQ(sizes.size(), 8u);
+    EXPECT_EQ(sizes[0], std::make_pair(128, 64));
+    EXPECT_EQ(sizes[6], std::make_pair(2, 1));
+    EXPECT_EQ(sizes[7], std::make_pair(1, 1));
+    const auto level0 = TexLevel(tex, 0);
+    EXPECT_EQ(std::vector<std::uint8_t>(level0.end() - 4, level0.end()),
+              (std::vector<std::uint8_t>{0x10, 0x20, 0x30, 0xFF}));
+
+    auto line = Solid(8, 1, 0xFFFFFFFFu);
+    EXPECT_EQ(LevelSizes(TexFromPixmap(line.get(), 1)), (TSizes{{8, 1}, {4, 1}, {2, 1}, {1, 1}}));
+    EXPECT_EQ(LevelSizes(TexFromPixmap(line.get(), 0)), (TSizes{{8, 1}}));
+}
+
+TEST_F(TextureTest, LevelsAreMadeByHalvingTheLevelAbove) {
+    auto p = TPixmap::Create(4, 1, 6, 4);
+    const std::uint32_t row[] = {0xFF000000u, 0xFF640000u, 0xFFC80000u, 0xFFFF0000u};
+    for (int x = 0; x < 4; ++x) p->WritePixel(x, 0, static_cast<std::int32_t>(row[x]));
+    const std::int32_t tex = TexFromPixmap(p.get(), 1);
+    EXPECT_EQ(TexLevel(tex, 1), (std::vector<std::uint8_t>{50, 0, 0, 255, 227, 0, 0, 255}));
+    EXPECT_EQ(TexLevel(tex, 2), (std::vector<std::uint8_t>{138, 0, 0, 255}));
+}
+
+TEST_F(TextureTest, GreyIsUploadedAsOpaqueRgb) {
+    auto grey = TPixmap::Create(2, 2, 1, 4);
+    const std::uint8_t values[] = {0, 90, 180, 255};
+    for (int i = 0; i < 4; ++i) grey->PixelPtr(i % 2, i / 2)[0] = values[i];
+    const auto level0 = TexLevel(TexFromPixmap(grey.get(), 0), 0);
+    EXPECT_EQ(level0, (std::vector<std::uint8_t>{0, 0, 0, 255, 90, 90, 90, 255, 180, 180, 180, 255,
+                                                  255, 255, 255, 255}));
+}
+
+TEST_F(TextureTest, RowsAreReadWithThePixmapsPitch) {
+    // Two pixels per row with room for four: the padding must not show.
+    std::vector<std::uint8_t> memory(16 * 2, 0xEE);
+    auto p = TPixmap::Wrap(memory.data(), 2, 2, 16, 6);
+    for (int i = 0; i < 4; ++i) p->WritePixel(i % 2, i / 2, static_cast<std::int32_t>(0xFF000000u | i));
+    const auto level0 = TexLevel(TexFromPixmap(p.get(), 0), 0);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(level0[i * 4 + 2], i) << "pixel " << i;
+}
+
+TEST_F(TextureTest, LeavesBindingRowLengthAndSamplingStateAlone) {
+    GLuint previous = 0;
+    glGenTextures(1, &previous);
+    glBindTexture(GL_TEXTURE_2D, previous);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 3);
+    auto p = Solid(16, 16, 0xFFFFFFFFu);
+    const std::int32_t tex = TexFromPixmap(p.get(), 1);
+    GLint bound = 0, rowLength = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+    glGetIntegerv(GL_UNPACK_ROW_LENGTH, &rowLength);
+    EXPECT_EQ(bound, static_cast<GLint>(previous));
+    EXPECT_EQ(rowLength, 3);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(tex));
+    GLint minFilter = 0, magFilter = 0, wrapS = 0, wrapT = 0, env = 0;
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &minFilter);
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &magFilter);
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, &wrapS);
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, &wrapT);
+    glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &env);
+    EXPECT_EQ(minFilter, GL_NEAREST_MIPMAP_LINEAR);
+    EXPECT_EQ(magFilter, GL_LINEAR);
+    EXPECT_EQ(wrapS, GL_REPEAT);
+    EXPECT_EQ(wrapT, GL_REPEAT);
+    EXPECT_EQ(env, GL_MODULATE);
+    glBindTexture(GL_TEXTURE_2D, 0);
+}
+
+TEST_F(TextureTest, NoPixmapGivesNoTexture) {
+    EXPECT_EQ(TexFromPixmap(nullptr, 1), 0);
+    EXPECT_EQ(TexFromPixmap(LoadPngPixmap(::testing::TempDir() + "no-such.png").get(), 1), 0);
+}
+
+TEST_F(TextureTest, FitTexSizeRoundsUpToPowersOfTwoWithinTheLimit) {
+    struct Case {
+        std::int32_t w, h, fw, fh;
+    };
+    for (const Case c : {Case{100, 50, 128, 64}, Case{64, 64, 64, 64}, Case{0, 1, 1, 1}, Case{1, 3, 1, 4},
+                         Case{1024, 16, 1024, 16}, Case{513, 257, 1024, 512}}) {
+        std::int32_t w = c.w, h = c.h;
+        FitTexSize(w, h);
+        EXPECT_EQ(w, c.fw) << c.w << "x" << c.h;
+        EXPECT_EQ(h, c.fh) << c.w << "x" << c.h;
+    }
+    // Too wide for the GL: both sides are halved until it fits.
+    GLint max = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &max);
+    std::int32_t w = max * 4, h = 8;
+    FitTexSize(w, h);
+    EXPECT_EQ(w, max);
+    EXPECT_EQ(h, 2);
+}
