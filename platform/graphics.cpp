@@ -41,15 +41,13 @@ std::string NoDisplay(const char* detail) {
 
 bool StartVideo() {
   if (SDL_WasInit(SDL_INIT_VIDEO) != 0) return true;
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-    // With no display variable at all SDL's message ("No available video
-    // device") only adds confusion.
-    return Fail(NoDisplay(HaveDisplayVariable() ? SDL_GetError() : nullptr));
-  }
+  // With no display variable at all there is nothing to try: asking SDL would
+  // only add its drivers' own complaints to the one line the user needs.
+  if (!HaveDisplayVariable()) return Fail(NoDisplay(nullptr));
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return Fail(NoDisplay(SDL_GetError()));
   const char* driver = SDL_GetCurrentVideoDriver();
   if (IsOffscreenDriver(driver)) {
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
-    if (!HaveDisplayVariable()) return Fail(NoDisplay(nullptr));
     return Fail(NoDisplay(
         (std::string("only the off-screen video driver '") + (driver ? driver : "?") + "' is available").c_str()));
   }
