@@ -12,7 +12,8 @@ public:
     std::int32_t GetFrameRate(Clock&& clock) {
         ++_frames;
         // Differences of the wrapping millisecond clock stay right across a wrap.
-        if (static_cast<std::int32_t>(static_cast<std::uint32_t>(clock()) - static_cast<std::uint32_t>(_reference)) > 1000) {
+        if (static_cast<std::int32_t>(static_cast<std::uint32_t>(clock()) - static_cast<std::uint32_t>(_reference)) >
+            1000) {
             _rate = _frames;
             _frames = 0;
             _reference = clock();

@@ -30,8 +30,7 @@ constexpr const char* SPRITE_FILE = "Metaball.png";
 // origin at the top left and y downwards, fragments of alpha 0 discarded,
 // black clear colour.
 void InitGraphics() {
-    if (!OpenGraphics(800, 600, 0, 60, GraphicsFlag::BackBuffer | GraphicsFlag::Depth))
-        Fail(GraphicsError());
+    if (!OpenGraphics(800, 600, 0, 60, GraphicsFlag::BackBuffer | GraphicsFlag::Depth)) Fail(GraphicsError());
     if (!InitExtensionLoader()) Fail(GraphicsError());
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
@@ -46,8 +45,9 @@ void InitGraphics() {
 // Every world loads its own copy of the sprite when it is made.
 std::int32_t LoadSpriteTexture() {
     auto pixmap = LoadPngPixmap(SPRITE_FILE);
-    if (!pixmap) Fail(std::string("cannot load the sprite image \"") + SPRITE_FILE +
-                      "\" from the working directory (run the demo from the folder that holds it)");
+    if (!pixmap)
+        Fail(std::string("cannot load the sprite image \"") + SPRITE_FILE +
+             "\" from the working directory (run the demo from the folder that holds it)");
     return TexFromPixmap(pixmap.get(), 1);
 }
 

@@ -2,9 +2,12 @@
 
 TSPH& TDemoScenes::CurrentWorld() const {
     switch (CurrentScene) {
-        case 2: return *World2;
-        case 3: return *World3;
-        default: return *World1;
+        case 2:
+            return *World2;
+        case 3:
+            return *World3;
+        default:
+            return *World1;
     }
 }
 

@@ -44,9 +44,8 @@ void RunSteps(benchmark::State& state, TSPH& world) {
     for (auto _ : state) world.Update();
     const double particles = world.GetParticleCount();
     state.counters["particles"] = particles;
-    state.counters["per_particle_step"] =
-        benchmark::Counter(particles * static_cast<double>(state.iterations()),
-                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["per_particle_step"] = benchmark::Counter(particles * static_cast<double>(state.iterations()),
+                                                             benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 void BM_SceneOneLiquid(benchmark::State& state) {

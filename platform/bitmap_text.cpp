@@ -29,8 +29,8 @@ std::int32_t BuildFontTexture() {
             const std::uint8_t bits = FontData[r * FONT_GLYPH_COUNT + g];
             for (std::size_t k = 0; k < FONT_GLYPH_WIDTH; ++k) {
                 if ((bits >> k & 1u) == 0) continue;
-                std::uint8_t* p = atlas->PixelPtr(static_cast<std::int32_t>(g * FONT_GLYPH_WIDTH + k),
-                                                  static_cast<std::int32_t>(r));
+                std::uint8_t* p =
+                    atlas->PixelPtr(static_cast<std::int32_t>(g * FONT_GLYPH_WIDTH + k), static_cast<std::int32_t>(r));
                 p[0] = p[1] = p[2] = p[3] = 255;
             }
         }

@@ -38,16 +38,16 @@ inline constexpr std::int32_t System = 8;  // the Super ("Windows") key
 }  // namespace Modifier
 
 struct TEvent {
-  std::int32_t id = 0;
-  void* source = nullptr;  // what made the event; not owned
-  std::int32_t data = 0;
-  std::int32_t mods = 0;
-  std::int32_t x = 0;
-  std::int32_t y = 0;
-  void* extra = nullptr;  // not owned
+    std::int32_t id = 0;
+    void* source = nullptr;  // what made the event; not owned
+    std::int32_t data = 0;
+    std::int32_t mods = 0;
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+    void* extra = nullptr;  // not owned
 
-  // Hands the event to every installed hook, in the order they were added.
-  void Emit() const;
+    // Hands the event to every installed hook, in the order they were added.
+    void Emit() const;
 };
 
 // Hooks see every emitted event. A hook may add or remove hooks; the change
@@ -86,8 +86,8 @@ std::int32_t ModifiersFromSdl(std::uint16_t mod);
 
 // Events made from one SDL event; a typed text can give several characters.
 struct TEventBatch {
-  std::array<TEvent, 32> events{};
-  std::size_t count = 0;
+    std::array<TEvent, 32> events{};
+    std::size_t count = 0;
 };
 
 // Turns one SDL event into the events of this layer. `source` is put into

@@ -265,8 +265,10 @@ constexpr std::array<std::uint8_t, FONT_DATA_SIZE> Pack() {
                 std::uint8_t bits = 0;
                 for (std::size_t k = 0; k < FONT_GLYPH_WIDTH; ++k) {
                     const char c = row[i * (FONT_GLYPH_WIDTH + 1) + k];
-                    if (c == '#') bits = static_cast<std::uint8_t>(bits | (1u << k));
-                    else if (c != '.') throw "a glyph pixel is neither '#' nor '.'";
+                    if (c == '#')
+                        bits = static_cast<std::uint8_t>(bits | (1u << k));
+                    else if (c != '.')
+                        throw "a glyph pixel is neither '#' nor '.'";
                 }
                 data[r * FONT_GLYPH_COUNT + b * BAND_GLYPHS + i] = bits;
             }

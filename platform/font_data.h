@@ -7,7 +7,7 @@
 
 constexpr std::size_t FONT_GLYPH_WIDTH = 8;
 constexpr std::size_t FONT_GLYPH_HEIGHT = 16;
-constexpr std::size_t FONT_GLYPH_COUNT = 96;  // codes 32 to 127
+constexpr std::size_t FONT_GLYPH_COUNT = 96;                                  // codes 32 to 127
 constexpr std::size_t FONT_DATA_SIZE = FONT_GLYPH_COUNT * FONT_GLYPH_HEIGHT;  // 1536
 
 // Scanline by scanline: byte r × 96 + g is row r (0 at the top) of the glyph

@@ -25,17 +25,17 @@ inline constexpr const char* DEFAULT_WINDOW_TITLE = "Particle Demo";
 // The open window and its GL context. Owned by this layer: OpenGraphics gives
 // out a pointer that stays valid until CloseGraphics (or exit).
 struct TGraphics {
-  SDL_Window* _window = nullptr;
-  SDL_GLContext _context = nullptr;
-  std::int32_t _width = 0;
-  std::int32_t _height = 0;
-  std::int32_t _depth = 0;
-  std::int32_t _hertz = 0;
-  std::int32_t _flags = 0;
-  std::int32_t _sync = -1;  // the swap-interval wish last applied; -1 none yet
+    SDL_Window* _window = nullptr;
+    SDL_GLContext _context = nullptr;
+    std::int32_t _width = 0;
+    std::int32_t _height = 0;
+    std::int32_t _depth = 0;
+    std::int32_t _hertz = 0;
+    std::int32_t _flags = 0;
+    std::int32_t _sync = -1;  // the swap-interval wish last applied; -1 none yet
 
-  void GetSettings(std::int32_t& width, std::int32_t& height, std::int32_t& depth, std::int32_t& hertz,
-                   std::int32_t& flags) const;
+    void GetSettings(std::int32_t& width, std::int32_t& height, std::int32_t& depth, std::int32_t& hertz,
+                     std::int32_t& flags) const;
 };
 
 // Opens a window whose client area is exactly width x height pixels, centred

@@ -13,21 +13,21 @@
 #include <cstdint>
 
 struct PolledInputState {
-  static constexpr std::int32_t KEY_COUNT = 256;
-  static constexpr std::int32_t BUTTON_COUNT = 4;
-  static constexpr std::int32_t CHAR_QUEUE_SIZE = 256;
+    static constexpr std::int32_t KEY_COUNT = 256;
+    static constexpr std::int32_t BUTTON_COUNT = 4;
+    static constexpr std::int32_t CHAR_QUEUE_SIZE = 256;
 
-  std::array<std::int32_t, KEY_COUNT> keyDown{};     // 1 while held
-  std::array<std::int32_t, KEY_COUNT> keyHits{};     // presses not yet taken
-  std::array<std::int32_t, CHAR_QUEUE_SIZE> charQueue{};
-  std::uint32_t charPut = 0;                         // characters ever queued
-  std::uint32_t charTake = 0;                        // characters ever taken
-  std::array<std::int32_t, BUTTON_COUNT> mouseDown{};
-  std::array<std::int32_t, BUTTON_COUNT> mouseHits{};
-  std::array<std::int32_t, 3> mouseLocation{};       // x, y, wheel
-  std::int32_t suspended = 0;                        // 1 while another program has the focus
-  std::int32_t terminateRequest = 0;
-  const void* source = nullptr;                      // only its events count; null: all
+    std::array<std::int32_t, KEY_COUNT> keyDown{};  // 1 while held
+    std::array<std::int32_t, KEY_COUNT> keyHits{};  // presses not yet taken
+    std::array<std::int32_t, CHAR_QUEUE_SIZE> charQueue{};
+    std::uint32_t charPut = 0;   // characters ever queued
+    std::uint32_t charTake = 0;  // characters ever taken
+    std::array<std::int32_t, BUTTON_COUNT> mouseDown{};
+    std::array<std::int32_t, BUTTON_COUNT> mouseHits{};
+    std::array<std::int32_t, 3> mouseLocation{};  // x, y, wheel
+    std::int32_t suspended = 0;                   // 1 while another program has the focus
+    std::int32_t terminateRequest = 0;
+    const void* source = nullptr;  // only its events count; null: all
 };
 
 // Folds one event into the state. Events of another source than the state's,
@@ -53,7 +53,7 @@ std::int32_t TakeMouseHits(std::int32_t button);  // then 0
 std::int32_t MouseIsDown(std::int32_t button);
 std::int32_t MouseXPos();  // client pixels, origin top left, y down
 std::int32_t MouseYPos();
-std::int32_t MouseZPos();  // wheel position in notches
+std::int32_t MouseZPos();             // wheel position in notches
 std::int32_t TakeTerminateRequest();  // then 0
 // The next typed character, or 0 if none is waiting.
 std::int32_t TakeChar();

@@ -6,17 +6,17 @@
 
 std::int32_t BytesPerPixel(std::int32_t format) {
     switch (format) {
-    case PIXEL_FORMAT_I8:
-    case PIXEL_FORMAT_A8:
-        return 1;
-    case PIXEL_FORMAT_BGR8:
-    case PIXEL_FORMAT_RGB8:
-        return 3;
-    case PIXEL_FORMAT_BGRA8:
-    case PIXEL_FORMAT_RGBA8:
-        return 4;
-    default:
-        return 0;
+        case PIXEL_FORMAT_I8:
+        case PIXEL_FORMAT_A8:
+            return 1;
+        case PIXEL_FORMAT_BGR8:
+        case PIXEL_FORMAT_RGB8:
+            return 3;
+        case PIXEL_FORMAT_BGRA8:
+        case PIXEL_FORMAT_RGBA8:
+            return 4;
+        default:
+            return 0;
     }
 }
 
@@ -25,89 +25,87 @@ namespace {
 // One pixel of any format to R, G, B, A.
 void PixelToRGBA(const std::uint8_t* s, std::int32_t format, std::uint8_t* d) {
     switch (format) {
-    case PIXEL_FORMAT_I8:
-        d[0] = d[1] = d[2] = s[0];
-        d[3] = 255;
-        break;
-    case PIXEL_FORMAT_A8:
-        d[0] = d[1] = d[2] = 255;
-        d[3] = s[0];
-        break;
-    case PIXEL_FORMAT_BGR8:
-        d[0] = s[2];
-        d[1] = s[1];
-        d[2] = s[0];
-        d[3] = 255;
-        break;
-    case PIXEL_FORMAT_RGB8:
-        d[0] = s[0];
-        d[1] = s[1];
-        d[2] = s[2];
-        d[3] = 255;
-        break;
-    case PIXEL_FORMAT_BGRA8:
-        d[0] = s[2];
-        d[1] = s[1];
-        d[2] = s[0];
-        d[3] = s[3];
-        break;
-    case PIXEL_FORMAT_RGBA8:
-        std::memcpy(d, s, 4);
-        break;
-    default:
-        break;
+        case PIXEL_FORMAT_I8:
+            d[0] = d[1] = d[2] = s[0];
+            d[3] = 255;
+            break;
+        case PIXEL_FORMAT_A8:
+            d[0] = d[1] = d[2] = 255;
+            d[3] = s[0];
+            break;
+        case PIXEL_FORMAT_BGR8:
+            d[0] = s[2];
+            d[1] = s[1];
+            d[2] = s[0];
+            d[3] = 255;
+            break;
+        case PIXEL_FORMAT_RGB8:
+            d[0] = s[0];
+            d[1] = s[1];
+            d[2] = s[2];
+            d[3] = 255;
+            break;
+        case PIXEL_FORMAT_BGRA8:
+            d[0] = s[2];
+            d[1] = s[1];
+            d[2] = s[0];
+            d[3] = s[3];
+            break;
+        case PIXEL_FORMAT_RGBA8:
+            std::memcpy(d, s, 4);
+            break;
+        default:
+            break;
     }
 }
 
 // R, G, B, A to one pixel of any format.
 void PixelFromRGBA(const std::uint8_t* s, std::int32_t format, std::uint8_t* d) {
     switch (format) {
-    case PIXEL_FORMAT_I8:
-        d[0] = static_cast<std::uint8_t>((s[0] + s[1] + s[2]) / 3);
-        break;
-    case PIXEL_FORMAT_A8:
-        d[0] = s[3];
-        break;
-    case PIXEL_FORMAT_BGR8:
-        d[0] = s[2];
-        d[1] = s[1];
-        d[2] = s[0];
-        break;
-    case PIXEL_FORMAT_RGB8:
-        d[0] = s[0];
-        d[1] = s[1];
-        d[2] = s[2];
-        break;
-    case PIXEL_FORMAT_BGRA8:
-        d[0] = s[2];
-        d[1] = s[1];
-        d[2] = s[0];
-        d[3] = s[3];
-        break;
-    case PIXEL_FORMAT_RGBA8:
-        std::memcpy(d, s, 4);
-        break;
-    default:
-        break;
+        case PIXEL_FORMAT_I8:
+            d[0] = static_cast<std::uint8_t>((s[0] + s[1] + s[2]) / 3);
+            break;
+        case PIXEL_FORMAT_A8:
+            d[0] = s[3];
+            break;
+        case PIXEL_FORMAT_BGR8:
+            d[0] = s[2];
+            d[1] = s[1];
+            d[2] = s[0];
+            break;
+        case PIXEL_FORMAT_RGB8:
+            d[0] = s[0];
+            d[1] = s[1];
+            d[2] = s[2];
+            break;
+        case PIXEL_FORMAT_BGRA8:
+            d[0] = s[2];
+            d[1] = s[1];
+            d[2] = s[0];
+            d[3] = s[3];
+            break;
+        case PIXEL_FORMAT_RGBA8:
+            std::memcpy(d, s, 4);
+            break;
+        default:
+            break;
     }
 }
 
-void RowToRGBA(const std::uint8_t* src, std::int32_t format, std::int32_t count,
-               std::uint8_t* rgba) {
+void RowToRGBA(const std::uint8_t* src, std::int32_t format, std::int32_t count, std::uint8_t* rgba) {
     const std::int32_t bpp = BytesPerPixel(format);
     for (std::int32_t x = 0; x < count; ++x) PixelToRGBA(src + x * bpp, format, rgba + x * 4);
 }
 
-void RowFromRGBA(const std::uint8_t* rgba, std::int32_t format, std::int32_t count,
-                 std::uint8_t* dst) {
+void RowFromRGBA(const std::uint8_t* rgba, std::int32_t format, std::int32_t count, std::uint8_t* dst) {
     const std::int32_t bpp = BytesPerPixel(format);
     for (std::int32_t x = 0; x < count; ++x) PixelFromRGBA(rgba + x * 4, format, dst + x * bpp);
 }
 
 }  // namespace
 
-std::unique_ptr<TPixmap> TPixmap::Create(std::int32_t width, std::int32_t height,
-                                         std::int32_t format, std::int32_t align) {
+std::unique_ptr<TPixmap> TPixmap::Create(std::int32_t width, std::int32_t height, std::int32_t format,
+                                         std::int32_t align) {
     const std::int32_t bpp = BytesPerPixel(format);
     if (width < 1 || height < 1 || bpp == 0 || align < 1) return nullptr;
     if (std::int64_t{width} * height > MAX_PIXMAP_PIXELS) return nullptr;
@@ -126,9 +124,8 @@ std::unique_ptr<TPixmap> TPixmap::Create(std::int32_t width, std::int32_t height
     return pixmap;
 }
 
-std::unique_ptr<TPixmap> TPixmap::Wrap(std::uint8_t* pixels, std::int32_t width,
-                                       std::int32_t height, std::int32_t pitch,
-                                       std::int32_t format) {
+std::unique_ptr<TPixmap> TPixmap::Wrap(std::uint8_t* pixels, std::int32_t width, std::int32_t height,
+                                       std::int32_t pitch, std::int32_t format) {
     const std::int32_t bpp = BytesPerPixel(format);
     if (pixels == nullptr || width < 1 || height < 1 || bpp == 0) return nullptr;
     if (std::int64_t{pitch} < std::int64_t{width} * bpp) return nullptr;
@@ -164,8 +161,7 @@ std::unique_ptr<TPixmap> TPixmap::Convert(std::int32_t newFormat) const {
 std::int32_t TPixmap::ReadPixel(std::int32_t x, std::int32_t y) const {
     std::uint8_t c[4] = {0, 0, 0, 0};
     PixelToRGBA(PixelPtr(x, y), format, c);
-    const std::uint32_t argb = std::uint32_t{c[3]} << 24 | std::uint32_t{c[0]} << 16 |
-                               std::uint32_t{c[1]} << 8 | c[2];
+    const std::uint32_t argb = std::uint32_t{c[3]} << 24 | std::uint32_t{c[0]} << 16 | std::uint32_t{c[1]} << 8 | c[2];
     return static_cast<std::int32_t>(argb);
 }
 
@@ -196,8 +192,7 @@ TSample SampleAt(std::int32_t i, float ratio, std::int32_t sourceSize) {
 
 }  // namespace
 
-std::unique_ptr<TPixmap> ScalePixmap(const TPixmap* pixmap, std::int32_t width,
-                                     std::int32_t height) {
+std::unique_ptr<TPixmap> ScalePixmap(const TPixmap* pixmap, std::int32_t width, std::int32_t height) {
     if (pixmap == nullptr || BytesPerPixel(pixmap->format) == 0) return nullptr;
     auto result = TPixmap::Create(width, height, pixmap->format, 4);
     if (!result) return nullptr;

@@ -32,7 +32,7 @@ struct TPixmap {
     std::uint8_t* pixels = nullptr;  // first byte of the top row
     std::int32_t width = 0;
     std::int32_t height = 0;
-    std::int32_t pitch = 0;     // bytes from one row to the next
+    std::int32_t pitch = 0;  // bytes from one row to the next
     std::int32_t format = 0;
     std::int32_t capacity = 0;  // bytes owned; -1 when the memory is someone else's
     const void* _source = nullptr;
@@ -40,12 +40,11 @@ struct TPixmap {
     // A pixmap of pitch × height bytes, pitch being width × bytes per pixel
     // rounded up to a multiple of align, all bytes 0. None for a size below 1,
     // an unknown format, an align below 1 or more than MAX_PIXMAP_PIXELS pixels.
-    static std::unique_ptr<TPixmap> Create(std::int32_t width, std::int32_t height,
-                                           std::int32_t format, std::int32_t align);
+    static std::unique_ptr<TPixmap> Create(std::int32_t width, std::int32_t height, std::int32_t format,
+                                           std::int32_t align);
     // A view of memory the caller keeps alive; the pixmap never frees it.
-    static std::unique_ptr<TPixmap> Wrap(std::uint8_t* pixels, std::int32_t width,
-                                         std::int32_t height, std::int32_t pitch,
-                                         std::int32_t format);
+    static std::unique_ptr<TPixmap> Wrap(std::uint8_t* pixels, std::int32_t width, std::int32_t height,
+                                         std::int32_t pitch, std::int32_t format);
 
     TPixmap() = default;
     ~TPixmap();
@@ -63,5 +62,4 @@ struct TPixmap {
 
 // Bilinear resampling with pixel centres aligned; the result keeps the
 // source's format. None for a missing source or a size below 1.
-std::unique_ptr<TPixmap> ScalePixmap(const TPixmap* pixmap, std::int32_t width,
-                                     std::int32_t height);
+std::unique_ptr<TPixmap> ScalePixmap(const TPixmap* pixmap, std::int32_t width, std::int32_t height);

@@ -56,8 +56,7 @@ std::unique_ptr<TPixmap> Decode(TReader& r) {
     if (!ReadHeader(r.png, r.info, r.file)) return nullptr;
     const png_uint_32 width = png_get_image_width(r.png, r.info);
     const png_uint_32 height = png_get_image_height(r.png, r.info);
-    if (width == 0 || height == 0 ||
-        std::uint64_t{width} * height > static_cast<std::uint64_t>(MAX_PIXMAP_PIXELS))
+    if (width == 0 || height == 0 || std::uint64_t{width} * height > static_cast<std::uint64_t>(MAX_PIXMAP_PIXELS))
         return nullptr;
     if (!SetTransforms(r.png, r.info)) return nullptr;
 
@@ -68,29 +67,28 @@ std::unique_ptr<TPixmap> Decode(TReader& r) {
     int channels = 0;
     std::int32_t format = 0;
     switch (colorType) {
-    case PNG_COLOR_TYPE_GRAY:
-        channels = 1;
-        format = PIXEL_FORMAT_I8;
-        break;
-    case PNG_COLOR_TYPE_RGB:
-        channels = 3;
-        format = PIXEL_FORMAT_RGB8;
-        break;
-    case PNG_COLOR_TYPE_RGB_ALPHA:
-        channels = 4;
-        format = PIXEL_FORMAT_RGBA8;
-        break;
-    case PNG_COLOR_TYPE_GRAY_ALPHA:
-        channels = 2;
-        format = PIXEL_FORMAT_RGBA8;
-        break;
-    default:
-        return nullptr;
+        case PNG_COLOR_TYPE_GRAY:
+            channels = 1;
+            format = PIXEL_FORMAT_I8;
+            break;
+        case PNG_COLOR_TYPE_RGB:
+            channels = 3;
+            format = PIXEL_FORMAT_RGB8;
+            break;
+        case PNG_COLOR_TYPE_RGB_ALPHA:
+            channels = 4;
+            format = PIXEL_FORMAT_RGBA8;
+            break;
+        case PNG_COLOR_TYPE_GRAY_ALPHA:
+            channels = 2;
+            format = PIXEL_FORMAT_RGBA8;
+            break;
+        default:
+            return nullptr;
     }
     if (rowBytes != static_cast<png_size_t>(width) * channels) return nullptr;
 
-    auto pixmap = TPixmap::Create(static_cast<std::int32_t>(width),
-                                  static_cast<std::int32_t>(height), format, 4);
+    auto pixmap = TPixmap::Create(static_cast<std::int32_t>(width), static_cast<std::int32_t>(height), format, 4);
     if (!pixmap) return nullptr;
 
     // Grey with alpha is decoded into a scratch buffer and spread afterwards;
@@ -101,8 +99,7 @@ std::unique_ptr<TPixmap> Decode(TReader& r) {
         scratch.resize(rowBytes * height);
         for (png_uint_32 y = 0; y < height; ++y) rows[y] = scratch.data() + rowBytes * y;
     } else {
-        for (png_uint_32 y = 0; y < height; ++y)
-            rows[y] = pixmap->PixelPtr(0, static_cast<std::int32_t>(y));
+        for (png_uint_32 y = 0; y < height; ++y) rows[y] = pixmap->PixelPtr(0, static_cast<std::int32_t>(y));
     }
     if (!ReadImage(r.png, r.info, rows.data())) return nullptr;
 
@@ -128,8 +125,7 @@ std::unique_ptr<TPixmap> LoadPngPixmap(const std::string& path) {
 
     static constexpr unsigned char SIGNATURE[8] = {137, 80, 78, 71, 13, 10, 26, 10};
     unsigned char head[8];
-    if (std::fread(head, 1, 8, r.file) != 8 || std::memcmp(head, SIGNATURE, 8) != 0)
-        return nullptr;
+    if (std::fread(head, 1, 8, r.file) != 8 || std::memcmp(head, SIGNATURE, 8) != 0) return nullptr;
 
     r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, PngError, PngWarning);
     if (r.png == nullptr) return nullptr;

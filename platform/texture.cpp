@@ -59,8 +59,8 @@ std::int32_t TexFromPixmap(const TPixmap* pixmap, std::int32_t mipmapped) {
 
     for (GLint i = 0;; ++i) {
         glPixelStorei(GL_UNPACK_ROW_LENGTH, level->pitch / 4);
-        glTexImage2D(GL_TEXTURE_2D, i, GL_RGBA8, level->width, level->height, 0, GL_RGBA,
-                     GL_UNSIGNED_BYTE, level->pixels);
+        glTexImage2D(GL_TEXTURE_2D, i, GL_RGBA8, level->width, level->height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                     level->pixels);
         if (mipmapped == 0 || (level->width == 1 && level->height == 1)) break;
         const std::int32_t w = level->width > 1 ? level->width / 2 : 1;
         const std::int32_t h = level->height > 1 ? level->height / 2 : 1;

@@ -13,19 +13,19 @@ namespace {
 // must never see freed memory. The generation tells it whether the timer it
 // was started for still owns the slot.
 struct TSchedule {
-  std::mutex mutex;
-  std::uint32_t generation = 0;
-  std::uint64_t start = 0;   // SDL_GetTicks64() when the timer started
-  std::uint32_t period = 0;  // milliseconds
-  std::uint64_t count = 0;   // ticks posted so far
+    std::mutex mutex;
+    std::uint32_t generation = 0;
+    std::uint64_t start = 0;   // SDL_GetTicks64() when the timer started
+    std::uint32_t period = 0;  // milliseconds
+    std::uint64_t count = 0;   // ticks posted so far
 };
 
 std::array<TSchedule, TTimer::MAX_TIMERS> gSchedules;
 
 // The running timers, by slot. Main thread only.
 struct TSlot {
-  TTimer* timer = nullptr;
-  std::uint32_t generation = 0;
+    TTimer* timer = nullptr;
+    std::uint32_t generation = 0;
 };
 std::array<TSlot, TTimer::MAX_TIMERS> gSlots;
 
@@ -33,75 +33,75 @@ std::array<TSlot, TTimer::MAX_TIMERS> gSlots;
 constexpr std::uint32_t kGenerationMask = 0x00FFFFFF;
 
 void* PackKey(int slot, std::uint32_t generation) {
-  return reinterpret_cast<void*>(static_cast<std::uintptr_t>(generation) << 8 | static_cast<std::uintptr_t>(slot));
+    return reinterpret_cast<void*>(static_cast<std::uintptr_t>(generation) << 8 | static_cast<std::uintptr_t>(slot));
 }
 
 // Runs on SDL's timer thread: posts a notification and says when to run next.
 Uint32 TimerCallback(Uint32 /*interval*/, void* param) {
-  const auto key = reinterpret_cast<std::uintptr_t>(param);
-  const int slot = static_cast<int>(key & 0xFF);
-  const auto generation = static_cast<std::uint32_t>(key >> 8);
-  TSchedule& s = gSchedules[static_cast<std::size_t>(slot)];
-  Uint32 next = 0;
-  {
-    std::lock_guard<std::mutex> lock(s.mutex);
-    if (s.generation != generation) return 0;  // stopped: SDL drops the timer
-    ++s.count;
-    // The next tick is due count + 1 periods after the start, however late
-    // this one ran. After a long stall of this thread the missed ticks follow
-    // 1 ms apart.
-    const std::uint64_t due = s.start + (s.count + 1) * s.period;
-    const std::uint64_t now = SDL_GetTicks64();
-    next = due > now ? static_cast<Uint32>(due - now) : 1;
-  }
-  SDL_Event event{};
-  event.type = TimerNotificationType();
-  event.user.code = slot;
-  event.user.data1 = reinterpret_cast<void*>(static_cast<std::uintptr_t>(generation));
-  SDL_PushEvent(&event);
-  return next;
+    const auto key = reinterpret_cast<std::uintptr_t>(param);
+    const int slot = static_cast<int>(key & 0xFF);
+    const auto generation = static_cast<std::uint32_t>(key >> 8);
+    TSchedule& s = gSchedules[static_cast<std::size_t>(slot)];
+    Uint32 next = 0;
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        if (s.generation != generation) return 0;  // stopped: SDL drops the timer
+        ++s.count;
+        // The next tick is due count + 1 periods after the start, however late
+        // this one ran. After a long stall of this thread the missed ticks follow
+        // 1 ms apart.
+        const std::uint64_t due = s.start + (s.count + 1) * s.period;
+        const std::uint64_t now = SDL_GetTicks64();
+        next = due > now ? static_cast<Uint32>(due - now) : 1;
+    }
+    SDL_Event event{};
+    event.type = TimerNotificationType();
+    event.user.code = slot;
+    event.user.data1 = reinterpret_cast<void*>(static_cast<std::uintptr_t>(generation));
+    SDL_PushEvent(&event);
+    return next;
 }
 
 }  // namespace
 
 std::unique_ptr<TTimer> TTimer::Create(float hertz, const TEvent* event) {
-  if (!(hertz > 0.0f)) return nullptr;
-  const double period = std::trunc(1000.0 / static_cast<double>(hertz));
-  if (period < 1.0) return nullptr;
-  if (!StartPlatform()) return nullptr;
+    if (!(hertz > 0.0f)) return nullptr;
+    const double period = std::trunc(1000.0 / static_cast<double>(hertz));
+    if (period < 1.0) return nullptr;
+    if (!StartPlatform()) return nullptr;
 
-  int slot = -1;
-  for (int i = 0; i < MAX_TIMERS; ++i) {
-    if (gSlots[static_cast<std::size_t>(i)].timer == nullptr) {
-      slot = i;
-      break;
+    int slot = -1;
+    for (int i = 0; i < MAX_TIMERS; ++i) {
+        if (gSlots[static_cast<std::size_t>(i)].timer == nullptr) {
+            slot = i;
+            break;
+        }
     }
-  }
-  if (slot < 0) return nullptr;
+    if (slot < 0) return nullptr;
 
-  TSchedule& s = gSchedules[static_cast<std::size_t>(slot)];
-  std::uint32_t generation = 0;
-  {
-    std::lock_guard<std::mutex> lock(s.mutex);
-    s.generation = (s.generation + 1) & kGenerationMask;
-    generation = s.generation;
-    s.start = SDL_GetTicks64();
-    s.period = static_cast<std::uint32_t>(period);
-    s.count = 0;
-  }
-  const SDL_TimerID id = SDL_AddTimer(static_cast<Uint32>(period), TimerCallback, PackKey(slot, generation));
-  if (id == 0) {
-    std::lock_guard<std::mutex> lock(s.mutex);
-    s.generation = (s.generation + 1) & kGenerationMask;
-    return nullptr;
-  }
+    TSchedule& s = gSchedules[static_cast<std::size_t>(slot)];
+    std::uint32_t generation = 0;
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        s.generation = (s.generation + 1) & kGenerationMask;
+        generation = s.generation;
+        s.start = SDL_GetTicks64();
+        s.period = static_cast<std::uint32_t>(period);
+        s.count = 0;
+    }
+    const SDL_TimerID id = SDL_AddTimer(static_cast<Uint32>(period), TimerCallback, PackKey(slot, generation));
+    if (id == 0) {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        s.generation = (s.generation + 1) & kGenerationMask;
+        return nullptr;
+    }
 
-  std::unique_ptr<TTimer> timer(new TTimer());
-  timer->_handle = id;
-  timer->_slot = slot;
-  if (event != nullptr) timer->_event = *event;
-  gSlots[static_cast<std::size_t>(slot)] = {timer.get(), generation};
-  return timer;
+    std::unique_ptr<TTimer> timer(new TTimer());
+    timer->_handle = id;
+    timer->_slot = slot;
+    if (event != nullptr) timer->_event = *event;
+    gSlots[static_cast<std::size_t>(slot)] = {timer.get(), generation};
+    return timer;
 }
 
 TTimer::~TTimer() { Stop(); }
@@ -109,54 +109,55 @@ TTimer::~TTimer() { Stop(); }
 std::int32_t TTimer::Ticks() { return _ticks; }
 
 void TTimer::Stop() {
-  if (_handle == 0) return;
-  TSchedule& s = gSchedules[static_cast<std::size_t>(_slot)];
-  {
-    std::lock_guard<std::mutex> lock(s.mutex);
-    s.generation = (s.generation + 1) & kGenerationMask;
-  }
-  gSlots[static_cast<std::size_t>(_slot)] = {};
-  // After SDL has been shut down at exit its timers are gone already.
-  if (PlatformStarted()) SDL_RemoveTimer(_handle);
-  _handle = 0;
-  _slot = -1;
-  _event.reset();
+    if (_handle == 0) return;
+    TSchedule& s = gSchedules[static_cast<std::size_t>(_slot)];
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        s.generation = (s.generation + 1) & kGenerationMask;
+    }
+    gSlots[static_cast<std::size_t>(_slot)] = {};
+    // After SDL has been shut down at exit its timers are gone already.
+    if (PlatformStarted()) SDL_RemoveTimer(_handle);
+    _handle = 0;
+    _slot = -1;
+    _event.reset();
 }
 
 void TTimer::Fire() {
-  if (_handle == 0) return;
-  _ticks = static_cast<std::int32_t>(static_cast<std::uint32_t>(_ticks) + 1u);  // wraps, never overflows
-  if (_event) {
-    _event->Emit();
-    return;
-  }
-  TEvent tick;
-  tick.id = EventId::TimerTick;
-  tick.source = this;
-  tick.data = _ticks;
-  tick.Emit();
+    if (_handle == 0) return;
+    _ticks = static_cast<std::int32_t>(static_cast<std::uint32_t>(_ticks) + 1u);  // wraps, never overflows
+    if (_event) {
+        _event->Emit();
+        return;
+    }
+    TEvent tick;
+    tick.id = EventId::TimerTick;
+    tick.source = this;
+    tick.data = _ticks;
+    tick.Emit();
 }
 
 std::int32_t TTimer::Wait() {
-  if (_handle == 0 || SystemPumping()) return 0;
-  while (_ticks == _wticks) {
-    WaitSystem();
-    if (_handle == 0) return 0;  // stopped by an event hook
-  }
-  const auto ticks = static_cast<std::int32_t>(static_cast<std::uint32_t>(_ticks) - static_cast<std::uint32_t>(_wticks));
-  _wticks = _ticks;
-  return ticks;
+    if (_handle == 0 || SystemPumping()) return 0;
+    while (_ticks == _wticks) {
+        WaitSystem();
+        if (_handle == 0) return 0;  // stopped by an event hook
+    }
+    const auto ticks =
+        static_cast<std::int32_t>(static_cast<std::uint32_t>(_ticks) - static_cast<std::uint32_t>(_wticks));
+    _wticks = _ticks;
+    return ticks;
 }
 
 void DeliverTimerNotification(std::int32_t slot, std::uint32_t generation) {
-  if (slot < 0 || slot >= TTimer::MAX_TIMERS) return;
-  const TSlot& s = gSlots[static_cast<std::size_t>(slot)];
-  if (s.timer == nullptr || s.generation != generation) return;
-  s.timer->Fire();
+    if (slot < 0 || slot >= TTimer::MAX_TIMERS) return;
+    const TSlot& s = gSlots[static_cast<std::size_t>(slot)];
+    if (s.timer == nullptr || s.generation != generation) return;
+    s.timer->Fire();
 }
 
 std::int32_t SystemMillis() {
-  const auto ms =
-      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch());
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(ms.count()));
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch());
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(ms.count()));
 }

@@ -14,47 +14,47 @@
 #include <optional>
 
 class TTimer {
- public:
-  // At most this many timers run at once.
-  static constexpr int MAX_TIMERS = 16;
+public:
+    // At most this many timers run at once.
+    static constexpr int MAX_TIMERS = 16;
 
-  // Starts a timer ticking every 1000 / hertz milliseconds, truncated (16 ms
-  // at 60 Hz: 62.5 ticks a second). Each tick is scheduled from the moment the
-  // timer started, so the rate does not drift with the callback's latency.
-  // On each tick `event` (copied; may be null) is emitted, or a TimerTick
-  // event if there is none. Returns null when MAX_TIMERS timers run already,
-  // when the period would be under 1 ms, or when the host refuses the timer.
-  // The caller owns the timer; destroying it stops it.
-  static std::unique_ptr<TTimer> Create(float hertz, const TEvent* event);
+    // Starts a timer ticking every 1000 / hertz milliseconds, truncated (16 ms
+    // at 60 Hz: 62.5 ticks a second). Each tick is scheduled from the moment the
+    // timer started, so the rate does not drift with the callback's latency.
+    // On each tick `event` (copied; may be null) is emitted, or a TimerTick
+    // event if there is none. Returns null when MAX_TIMERS timers run already,
+    // when the period would be under 1 ms, or when the host refuses the timer.
+    // The caller owns the timer; destroying it stops it.
+    static std::unique_ptr<TTimer> Create(float hertz, const TEvent* event);
 
-  ~TTimer();
-  TTimer(const TTimer&) = delete;
-  TTimer& operator=(const TTimer&) = delete;
+    ~TTimer();
+    TTimer(const TTimer&) = delete;
+    TTimer& operator=(const TTimer&) = delete;
 
-  // The ticks counted so far.
-  std::int32_t Ticks();
-  // Stops the host timer for good; notifications already posted are dropped.
-  void Stop();
-  // Counts one tick and emits the tick event; nothing once stopped. Runs on
-  // the main thread for each notification the pump finds.
-  void Fire();
-  // Waits, pumping events, until at least one tick has been counted since the
-  // previous Wait, and returns how many (ticks missed by a slow frame are
-  // returned together, not made up later). Returns 0 at once when stopped,
-  // or when called from inside an event hook while a pump runs.
-  std::int32_t Wait();
+    // The ticks counted so far.
+    std::int32_t Ticks();
+    // Stops the host timer for good; notifications already posted are dropped.
+    void Stop();
+    // Counts one tick and emits the tick event; nothing once stopped. Runs on
+    // the main thread for each notification the pump finds.
+    void Fire();
+    // Waits, pumping events, until at least one tick has been counted since the
+    // previous Wait, and returns how many (ticks missed by a slow frame are
+    // returned together, not made up later). Returns 0 at once when stopped,
+    // or when called from inside an event hook while a pump runs.
+    std::int32_t Wait();
 
- private:
-  TTimer() = default;
+private:
+    TTimer() = default;
 
-  std::int32_t _ticks = 0;
-  std::int32_t _wticks = 0;
-  TTimer* _cycle = nullptr;  // not used by this layer
-  std::optional<TEvent> _event;
-  std::int32_t _handle = 0;  // the SDL timer id; 0 when stopped
-  int _slot = -1;            // index in the table of running timers
+    std::int32_t _ticks = 0;
+    std::int32_t _wticks = 0;
+    TTimer* _cycle = nullptr;  // not used by this layer
+    std::optional<TEvent> _event;
+    std::int32_t _handle = 0;  // the SDL timer id; 0 when stopped
+    int _slot = -1;            // index in the table of running timers
 
-  friend void DeliverTimerNotification(std::int32_t slot, std::uint32_t generation);
+    friend void DeliverTimerNotification(std::int32_t slot, std::uint32_t generation);
 };
 
 // Runs Fire on the running timer that posted a notification: `slot` and

@@ -2,9 +2,8 @@
 
 #include "sph/fluid.h"
 
-std::unique_ptr<TFluidEmitter> TFluidEmitter::Create(TFluid* fluid, float x, float y, float width,
-                                                     float height, std::int32_t delay, float xSpeed,
-                                                     float ySpeed) {
+std::unique_ptr<TFluidEmitter> TFluidEmitter::Create(TFluid* fluid, float x, float y, float width, float height,
+                                                     std::int32_t delay, float xSpeed, float ySpeed) {
     auto emitter = std::make_unique<TFluidEmitter>();
     emitter->Fluid = fluid;
     emitter->X = x;

@@ -21,9 +21,8 @@ public:
 
     // Note the order: the delay comes between the rectangle and the speeds.
     // A new emitter is idle.
-    static std::unique_ptr<TFluidEmitter> Create(TFluid* fluid, float x, float y, float width,
-                                                 float height, std::int32_t delay, float xSpeed,
-                                                 float ySpeed);
+    static std::unique_ptr<TFluidEmitter> Create(TFluid* fluid, float x, float y, float width, float height,
+                                                 std::int32_t delay, float xSpeed, float ySpeed);
     void Update();
     void Trigger();
 };

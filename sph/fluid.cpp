@@ -190,9 +190,9 @@ void TSPH::Fluid_CalcForces() {
                     // coefficients of the fluid of the lower-numbered particle.
                     const TFluid* qFluid = q->Fluid;
                     const float mu = SMOOTHING_LENGTH * vr / (d2 + VISCOSITY_SOFTENING);
-                    term += (-qFluid->V_Alpha * mu * (p->SoundSpeed + q->SoundSpeed) * 0.5f +
-                             qFluid->V_Beta * mu * mu) *
-                            invMeanDensity;
+                    term +=
+                        (-qFluid->V_Alpha * mu * (p->SoundSpeed + q->SoundSpeed) * 0.5f + qFluid->V_Beta * mu * mu) *
+                        invMeanDensity;
                 }
 
                 // One vector for both sides, carrying q's mass on both.
@@ -245,14 +245,10 @@ void TSPH::Fluid_CalcForces() {
         // Container edges: a velocity correction towards the inside, full
         // strength on the edge, none at the repulsion distance.
         const auto edges = sph_detail::DistancesToEdges(*this, px, py);
-        if (edges.Right < RepulsiveDistance)
-            p->DeltaVelocityX -= 1.0f - std::sqrt(edges.Right * InvRepulsiveDistance);
-        if (edges.Bottom < RepulsiveDistance)
-            p->DeltaVelocityY -= 1.0f - std::sqrt(edges.Bottom * InvRepulsiveDistance);
-        if (edges.Left < RepulsiveDistance)
-            p->DeltaVelocityX += 1.0f - std::sqrt(edges.Left * InvRepulsiveDistance);
-        if (edges.Top < RepulsiveDistance)
-            p->DeltaVelocityY += 1.0f - std::sqrt(edges.Top * InvRepulsiveDistance);
+        if (edges.Right < RepulsiveDistance) p->DeltaVelocityX -= sph_detail::EdgePush(*this, edges.Right);
+        if (edges.Bottom < RepulsiveDistance) p->DeltaVelocityY -= sph_detail::EdgePush(*this, edges.Bottom);
+        if (edges.Left < RepulsiveDistance) p->DeltaVelocityX += sph_detail::EdgePush(*this, edges.Left);
+        if (edges.Top < RepulsiveDistance) p->DeltaVelocityY += sph_detail::EdgePush(*this, edges.Top);
 
         p->ForceX += GravityX * p->Mass;
         p->ForceY += GravityY * p->Mass;
@@ -266,10 +262,8 @@ void TSPH::Fluid_Integrate() {
         const float keep = 1.0f - p->Fluid->Damping;
         const float x0 = p->PositionX;
         const float y0 = p->PositionY;
-        float x = x0 + (keep * (x0 - p->OldX) + p->DeltaVelocityX * Timestep +
-                        TimestepSq * p->ForceX * p->InvMass);
-        float y = y0 + (keep * (y0 - p->OldY) + p->DeltaVelocityY * Timestep +
-                        TimestepSq * p->ForceY * p->InvMass);
+        float x = x0 + (keep * (x0 - p->OldX) + p->DeltaVelocityX * Timestep + TimestepSq * p->ForceX * p->InvMass);
+        float y = y0 + (keep * (y0 - p->OldY) + p->DeltaVelocityY * Timestep + TimestepSq * p->ForceY * p->InvMass);
         x = std::max(std::min(x, ContainerWidth), 0.0f);
         y = std::max(std::min(y, ContainerHeight), 0.0f);
         p->OldX = x0;

@@ -2,6 +2,7 @@
 // particle's home cell, in a fixed order that fixes the order of the sums.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 
@@ -10,8 +11,8 @@
 namespace sph_detail {
 
 // Offsets (column, row) from the home cell; the home cell comes last.
-inline constexpr int NEIGHBOUR_OFFSETS[9][2] = {
-    {-1, -1}, {-1, +1}, {+1, -1}, {+1, +1}, {-1, 0}, {+1, 0}, {0, -1}, {0, +1}, {0, 0}};
+inline constexpr int NEIGHBOUR_OFFSETS[9][2] = {{-1, -1}, {-1, +1}, {+1, -1}, {+1, +1}, {-1, 0},
+                                                {+1, 0},  {0, -1},  {0, +1},  {0, 0}};
 
 // A cell coordinate, kept within [-2, limit + 1] before the conversion so that
 // far-away, infinite or NaN positions map to a cell outside the grid.
@@ -32,8 +33,7 @@ inline void ForEachNeighbourCell(const TSPH& world, float x, float y, Visit&& vi
         const int c = hc + offset[0];
         const int r = hr + offset[1];
         if (c < 0 || c >= world.GridWidth || r < 0 || r >= world.GridHeight) continue;
-        visit(static_cast<std::size_t>(c) * static_cast<std::size_t>(world.GridHeight) +
-              static_cast<std::size_t>(r));
+        visit(static_cast<std::size_t>(c) * static_cast<std::size_t>(world.GridHeight) + static_cast<std::size_t>(r));
     }
 }
 
@@ -44,8 +44,12 @@ struct EdgeDistances {
 
 inline EdgeDistances DistancesToEdges(const TSPH& world, float x, float y) {
     auto nonNegative = [](float v) { return v > 0 ? v : 0.0f; };
-    return {nonNegative(world.ContainerWidth - x), nonNegative(world.ContainerHeight - y),
-            nonNegative(x), nonNegative(y)};
+    return {nonNegative(world.ContainerWidth - x), nonNegative(world.ContainerHeight - y), nonNegative(x),
+            nonNegative(y)};
 }
+
+// The push of a container edge at distance d (taken as at least 0): full
+// strength 1 on the edge, falling to 0 at the repulsion distance.
+inline float EdgePush(const TSPH& world, float d) { return 1.0f - std::sqrt(d * world.InvRepulsiveDistance); }
 
 }  // namespace sph_detail

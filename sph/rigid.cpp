@@ -164,14 +164,10 @@ void TSPH::Rigid_CalcForces() {
         TParticle* p = RigidParticles[static_cast<std::size_t>(k)];
         const float repulsion = p->Rigid->Repulsion;
         const auto edges = sph_detail::DistancesToEdges(*this, p->PositionX, p->PositionY);
-        if (edges.Right <= RepulsiveDistance)
-            p->ForceX -= repulsion * (1.0f - std::sqrt(edges.Right * InvRepulsiveDistance));
-        if (edges.Bottom <= RepulsiveDistance)
-            p->ForceY -= repulsion * (1.0f - std::sqrt(edges.Bottom * InvRepulsiveDistance));
-        if (edges.Left <= RepulsiveDistance)
-            p->ForceX += repulsion * (1.0f - std::sqrt(edges.Left * InvRepulsiveDistance));
-        if (edges.Top <= RepulsiveDistance)
-            p->ForceY += repulsion * (1.0f - std::sqrt(edges.Top * InvRepulsiveDistance));
+        if (edges.Right <= RepulsiveDistance) p->ForceX -= repulsion * sph_detail::EdgePush(*this, edges.Right);
+        if (edges.Bottom <= RepulsiveDistance) p->ForceY -= repulsion * sph_detail::EdgePush(*this, edges.Bottom);
+        if (edges.Left <= RepulsiveDistance) p->ForceX += repulsion * sph_detail::EdgePush(*this, edges.Left);
+        if (edges.Top <= RepulsiveDistance) p->ForceY += repulsion * sph_detail::EdgePush(*this, edges.Top);
 
         if (p->PositionX > ContainerWidth)
             Rigid_ResolvePenetration(p, -1, 0, p->PositionX - ContainerWidth, WALL_RESTITUTION);

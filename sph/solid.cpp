@@ -66,8 +66,8 @@ void TSolid::CreateRect(float x, float y, float width, float height, float vx, f
         const float ox = static_cast<float>(i) * TSPH::SOLID_SPACING;
         for (std::size_t j = 0; j < ny; ++j) {
             const float oy = static_cast<float>(j) * TSPH::SOLID_SPACING;
-            TParticle* p = TParticle::CreateSolidParticle((ox + x0) * TSPH::UNIT_SCALE,
-                                                          (oy + y0) * TSPH::UNIT_SCALE, this);
+            TParticle* p =
+                TParticle::CreateSolidParticle((ox + x0) * TSPH::UNIT_SCALE, (oy + y0) * TSPH::UNIT_SCALE, this);
             p->OldX -= vx;
             p->OldY -= vy;
             lattice[i * ny + j] = p;
@@ -160,10 +160,10 @@ void TSPH::Solid_CalcForces() {
         });
 
         const auto edges = sph_detail::DistancesToEdges(*this, px, py);
-        if (edges.Right < RepulsiveDistance) p->ForceX -= 1.0f - std::sqrt(edges.Right * InvRepulsiveDistance);
-        if (edges.Bottom < RepulsiveDistance) p->ForceY -= 1.0f - std::sqrt(edges.Bottom * InvRepulsiveDistance);
-        if (edges.Left < RepulsiveDistance) p->ForceX += 1.0f - std::sqrt(edges.Left * InvRepulsiveDistance);
-        if (edges.Top < RepulsiveDistance) p->ForceY += 1.0f - std::sqrt(edges.Top * InvRepulsiveDistance);
+        if (edges.Right < RepulsiveDistance) p->ForceX -= sph_detail::EdgePush(*this, edges.Right);
+        if (edges.Bottom < RepulsiveDistance) p->ForceY -= sph_detail::EdgePush(*this, edges.Bottom);
+        if (edges.Left < RepulsiveDistance) p->ForceX += sph_detail::EdgePush(*this, edges.Left);
+        if (edges.Top < RepulsiveDistance) p->ForceY += sph_detail::EdgePush(*this, edges.Top);
     }
 }
 

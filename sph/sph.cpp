@@ -46,9 +46,8 @@ TSPH::TSPH()
 
 TSPH::~TSPH() = default;
 
-std::unique_ptr<TSPH> TSPH::Create(std::int32_t graphicsWidth, std::int32_t graphicsHeight,
-                                   std::int32_t containerWidth, std::int32_t containerHeight,
-                                   float scale) {
+std::unique_ptr<TSPH> TSPH::Create(std::int32_t graphicsWidth, std::int32_t graphicsHeight, std::int32_t containerWidth,
+                                   std::int32_t containerHeight, float scale) {
     auto world = std::make_unique<TSPH>();
     world->SetGraphicsSize(graphicsWidth, graphicsHeight);
     world->SetContainerSize(static_cast<std::int32_t>(containerWidth * static_cast<double>(UNIT_SCALE)),
@@ -96,9 +95,7 @@ void TSPH::SetGravity(float x, float y) {
 
 void TSPH::SetParticleSize(float size) { ParticleSize = size; }
 
-std::int32_t TSPH::GetParticleCount() const {
-    return FluidCount + SolidCount + RigidCount + BoundaryCount;
-}
+std::int32_t TSPH::GetParticleCount() const { return FluidCount + SolidCount + RigidCount + BoundaryCount; }
 
 void TSPH::AddFluid(TFluid* fluid) { Fluids.push_back(fluid); }
 void TSPH::AddSolid(TSolid* solid) { Solids.push_back(solid); }
@@ -149,8 +146,7 @@ void TSPH::RedistributeGrid() {
 // most recently registered particle first. The products are formed in double
 // precision: 3.85 × 0.259740263 is 0.99999999, which floors to column 0.
 // Particles outside the grid are left out and their Succ is not touched.
-void TSPH::MapParticlesToGrid(const ParticleArray& particles, std::int32_t count, Grid& grid,
-                              float scale) {
+void TSPH::MapParticlesToGrid(const ParticleArray& particles, std::int32_t count, Grid& grid, float scale) {
     const double gridWidth = GridWidth;
     const double gridHeight = GridHeight;
     for (std::int32_t i = 0; i < count; ++i) {
@@ -158,8 +154,8 @@ void TSPH::MapParticlesToGrid(const ParticleArray& particles, std::int32_t count
         const double c = std::floor(static_cast<double>(p->PositionX) * scale);
         const double r = std::floor(static_cast<double>(p->PositionY) * scale);
         if (!(c >= 0 && c < gridWidth && r >= 0 && r < gridHeight)) continue;
-        TParticle*& head = grid[static_cast<std::size_t>(c) * static_cast<std::size_t>(GridHeight) +
-                                static_cast<std::size_t>(r)];
+        TParticle*& head =
+            grid[static_cast<std::size_t>(c) * static_cast<std::size_t>(GridHeight) + static_cast<std::size_t>(r)];
         p->Succ = head;
         head = p;
     }

@@ -81,8 +81,7 @@ public:
 
     // Container size in scene pixels; the world is owned by the caller.
     static std::unique_ptr<TSPH> Create(std::int32_t graphicsWidth, std::int32_t graphicsHeight,
-                                        std::int32_t containerWidth, std::int32_t containerHeight,
-                                        float scale);
+                                        std::int32_t containerWidth, std::int32_t containerHeight, float scale);
     TSPH();
     ~TSPH();
     TSPH(const TSPH&) = delete;
@@ -99,8 +98,7 @@ public:
     // One fixed step: twelve phases in a fixed order.
     void Update();
     void RedistributeGrid();
-    void MapParticlesToGrid(const ParticleArray& particles, std::int32_t count, Grid& grid,
-                            float scale);
+    void MapParticlesToGrid(const ParticleArray& particles, std::int32_t count, Grid& grid, float scale);
     void Fluid_Reset();
     void Fluid_UpdateDensity();
     void Fluid_CalcForces();

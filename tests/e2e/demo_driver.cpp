@@ -20,7 +20,8 @@
 void Pause(int millis) { std::this_thread::sleep_for(std::chrono::milliseconds(millis)); }
 
 TScreenImage::Pixel TScreenImage::At(int x, int y) const {
-    const std::size_t i = (static_cast<std::size_t>(y) * static_cast<std::size_t>(Width) + static_cast<std::size_t>(x)) * 3;
+    const std::size_t i =
+        (static_cast<std::size_t>(y) * static_cast<std::size_t>(Width) + static_cast<std::size_t>(x)) * 3;
     return {Rgb[i], Rgb[i + 1], Rgb[i + 2]};
 }
 
@@ -69,8 +70,10 @@ TDemoProcess::TDemoProcess(const std::string& program, const std::string& workin
         dup2(errFd, STDERR_FILENO);
         if (chdir(workingDirectory.c_str()) != 0) _exit(126);
         if (display) {
-            if (display->empty()) unsetenv("DISPLAY");
-            else setenv("DISPLAY", display->c_str(), 1);
+            if (display->empty())
+                unsetenv("DISPLAY");
+            else
+                setenv("DISPLAY", display->c_str(), 1);
         }
         execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
         _exit(127);
@@ -98,8 +101,8 @@ long WindowPid(Display* display, Window window) {
     unsigned long items, after;
     unsigned char* data = nullptr;
     long pid = -1;
-    if (XGetWindowProperty(display, window, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &items, &after,
-                           &data) == Success &&
+    if (XGetWindowProperty(display, window, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &items, &after, &data) ==
+            Success &&
         data && items == 1)
         pid = static_cast<long>(*reinterpret_cast<unsigned long*>(data));
     if (data) XFree(data);

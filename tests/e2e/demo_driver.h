@@ -29,7 +29,7 @@ struct TScreenImage {
 
 struct TExit {
     bool Exited = false;  // false: still running when the wait ran out
-    int Code = -1;  // the exit status, or 128 + the signal
+    int Code = -1;        // the exit status, or 128 + the signal
 };
 
 class TDemoProcess {

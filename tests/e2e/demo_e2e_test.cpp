@@ -56,8 +56,8 @@ TEST_F(DemoEndToEnd, SceneOnePoursBlueLiquidAndCountsItsParticles) {
     TScreenImage later = demo->Grab();
     const int poured = ParticleCount(later);
     EXPECT_GT(poured, early);
-    EXPECT_GT(later.CountDominant(2, 0, 200, 280, 560), 3000);  // blue liquid left of the pillar
-    EXPECT_GT(later.CountDominant(0, 280, 480, 560, 560), 3000);  // the red block
+    EXPECT_GT(later.CountDominant(2, 0, 200, 280, 560), 3000);           // blue liquid left of the pillar
+    EXPECT_GT(later.CountDominant(0, 280, 480, 560, 560), 3000);         // the red block
     EXPECT_GT(later.ReadText(0, 0, 7).find_first_of("0123456789"), 4u);  // "FPS: " and a number
 
     // Space switches the emitter off: the count holds still.

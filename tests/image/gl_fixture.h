@@ -79,8 +79,7 @@ protected:
         glReadPixels(0, 0, FRAME_WIDTH, FRAME_HEIGHT, GL_RGB, GL_UNSIGNED_BYTE, upside.data());
         f.rgb.resize(upside.size());
         const std::size_t row = static_cast<std::size_t>(FRAME_WIDTH) * 3;
-        for (int y = 0; y < FRAME_HEIGHT; ++y)
-            std::copy_n(&upside[(FRAME_HEIGHT - 1 - y) * row], row, &f.rgb[y * row]);
+        for (int y = 0; y < FRAME_HEIGHT; ++y) std::copy_n(&upside[(FRAME_HEIGHT - 1 - y) * row], row, &f.rgb[y * row]);
         return f;
     }
 };

@@ -18,8 +18,8 @@ TEST(Pixmap, CreateAlignsRowsAndOwnsZeroedMemory) {
     struct Case {
         std::int32_t width, height, format, align, pitch;
     };
-    for (const Case c : {Case{3, 2, 4, 4, 12}, Case{5, 3, 1, 4, 8}, Case{1, 1, 3, 4, 4},
-                         Case{7, 2, 6, 4, 28}, Case{5, 1, 4, 1, 15}, Case{2, 2, 2, 8, 8}}) {
+    for (const Case c : {Case{3, 2, 4, 4, 12}, Case{5, 3, 1, 4, 8}, Case{1, 1, 3, 4, 4}, Case{7, 2, 6, 4, 28},
+                         Case{5, 1, 4, 1, 15}, Case{2, 2, 2, 8, 8}}) {
         auto p = TPixmap::Create(c.width, c.height, c.format, c.align);
         ASSERT_NE(p, nullptr);
         EXPECT_EQ(p->width, c.width);
@@ -81,11 +81,7 @@ TEST(Pixmap, WritePixelStoresEachFormatsBytes) {
     };
     const Case cases[] = {
         {1, {116}},  // (200 + 100 + 50) / 3, truncated
-        {2, {128}},
-        {3, {50, 100, 200}},
-        {4, {200, 100, 50}},
-        {5, {50, 100, 200, 128}},
-        {6, {200, 100, 50, 128}},
+        {2, {128}}, {3, {50, 100, 200}}, {4, {200, 100, 50}}, {5, {50, 100, 200, 128}}, {6, {200, 100, 50, 128}},
     };
     for (const Case& c : cases) {
         auto p = TPixmap::Create(3, 1, c.format, 4);
@@ -103,18 +99,13 @@ TEST(Pixmap, ConvertToRgbaFollowsTheFormatTable) {
         std::vector<std::uint8_t> rgba;
     };
     const Case cases[] = {
-        {1, {77}, {77, 77, 77, 255}},
-        {2, {77}, {255, 255, 255, 77}},
-        {3, {1, 2, 3}, {3, 2, 1, 255}},
-        {4, {1, 2, 3}, {1, 2, 3, 255}},
-        {5, {1, 2, 3, 4}, {3, 2, 1, 4}},
-        {6, {1, 2, 3, 4}, {1, 2, 3, 4}},
+        {1, {77}, {77, 77, 77, 255}},   {2, {77}, {255, 255, 255, 77}},  {3, {1, 2, 3}, {3, 2, 1, 255}},
+        {4, {1, 2, 3}, {1, 2, 3, 255}}, {5, {1, 2, 3, 4}, {3, 2, 1, 4}}, {6, {1, 2, 3, 4}, {1, 2, 3, 4}},
     };
     for (const Case& c : cases) {
         auto p = TPixmap::Create(3, 2, c.format, 4);
         for (std::int32_t y = 0; y < 2; ++y)
-            for (std::int32_t x = 0; x < 3; ++x)
-                std::memcpy(p->PixelPtr(x, y), c.bytes.data(), c.bytes.size());
+            for (std::int32_t x = 0; x < 3; ++x) std::memcpy(p->PixelPtr(x, y), c.bytes.data(), c.bytes.size());
         auto q = p->Convert(6);
         ASSERT_NE(q, nullptr);
         EXPECT_EQ(q->format, 6);

@@ -69,8 +69,7 @@ void AppendChunk(std::vector<std::uint8_t>& out, const char* type, const std::ve
 
 // A signature and a well-formed RGBA header declaring the given size,
 // followed by an image stream of rawSize zero bytes.
-std::vector<std::uint8_t> FileDeclaring(std::uint32_t width, std::uint32_t height,
-                                        std::size_t rawSize = 64) {
+std::vector<std::uint8_t> FileDeclaring(std::uint32_t width, std::uint32_t height, std::size_t rawSize = 64) {
     std::vector<std::uint8_t> file = {137, 80, 78, 71, 13, 10, 26, 10};
     std::vector<std::uint8_t> ihdr;
     PutBE32(ihdr, width);
@@ -93,8 +92,8 @@ TEST(LoadPngPixmap, RgbaRgbAndGreyArriveUnchanged) {
     struct Case {
         int colorType, channels, format;
     };
-    for (const Case c : {Case{PNG_COLOR_TYPE_RGB_ALPHA, 4, 6}, Case{PNG_COLOR_TYPE_RGB, 3, 4},
-                         Case{PNG_COLOR_TYPE_GRAY, 1, 1}}) {
+    for (const Case c :
+         {Case{PNG_COLOR_TYPE_RGB_ALPHA, 4, 6}, Case{PNG_COLOR_TYPE_RGB, 3, 4}, Case{PNG_COLOR_TYPE_GRAY, 1, 1}}) {
         const auto data = Samples(c.channels);
         auto p = RoundTrip(Image(c.colorType, 8, data));
         ASSERT_NE(p, nullptr) << "colour type " << c.colorType;
@@ -158,8 +157,7 @@ TEST(LoadPngPixmap, SixteenBitSamplesKeepTheirHighByte) {
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(p->format, 4);
     for (int i = 0; i < 6; ++i)
-        for (int c = 0; c < 3; ++c)
-            EXPECT_EQ(p->PixelPtr(i % 3, i / 3)[c], 0x10 + (i * 3 + c) * 9);
+        for (int c = 0; c < 3; ++c) EXPECT_EQ(p->PixelPtr(i % 3, i / 3)[c], 0x10 + (i * 3 + c) * 9);
 
     auto rgba = RoundTrip(Image(PNG_COLOR_TYPE_RGB_ALPHA, 16, std::vector<std::uint8_t>(48, 0x9C)));
     ASSERT_NE(rgba, nullptr);

@@ -20,23 +20,20 @@ struct TPngImage {
     std::vector<png_byte> paletteAlpha;  // tRNS for palette images
     png_color_16 transparentColor{};     // tRNS for grey or RGB images
     bool hasTransparentColor = false;
-    std::vector<std::uint8_t> data;      // rows packed as PNG stores them, big-endian samples
+    std::vector<std::uint8_t> data;  // rows packed as PNG stores them, big-endian samples
 };
 
 namespace png_writer_detail {
 
-inline bool WriteAll(png_structp png, png_infop info, std::FILE* file, const TPngImage& s,
-                     png_bytepp rows) {
+inline bool WriteAll(png_structp png, png_infop info, std::FILE* file, const TPngImage& s, png_bytepp rows) {
     if (setjmp(png_jmpbuf(png))) return false;
     png_init_io(png, file);
     png_set_IHDR(png, info, s.width, s.height, s.bitDepth, s.colorType,
-                 s.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (!s.palette.empty())
-        png_set_PLTE(png, info, s.palette.data(), static_cast<int>(s.palette.size()));
+                 s.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    if (!s.palette.empty()) png_set_PLTE(png, info, s.palette.data(), static_cast<int>(s.palette.size()));
     if (!s.paletteAlpha.empty())
-        png_set_tRNS(png, info, s.paletteAlpha.data(), static_cast<int>(s.paletteAlpha.size()),
-                     nullptr);
+        png_set_tRNS(png, info, s.paletteAlpha.data(), static_cast<int>(s.paletteAlpha.size()), nullptr);
     if (s.hasTransparentColor) png_set_tRNS(png, info, nullptr, 0, &s.transparentColor);
     png_write_info(png, info);
     png_write_image(png, rows);
@@ -71,8 +68,7 @@ inline void WriteBytes(const std::string& path, const std::vector<std::uint8_t>&
 }
 
 // Writes an RGBA image (rows top to bottom, no padding) as a PNG.
-inline bool WriteRgbaPng(const std::string& path, int width, int height,
-                         const std::vector<std::uint8_t>& rgba) {
+inline bool WriteRgbaPng(const std::string& path, int width, int height, const std::vector<std::uint8_t>& rgba) {
     TPngImage s;
     s.width = width;
     s.height = height;

@@ -77,8 +77,8 @@ TEST(ScalePixmap, HundredByFiftyStretchesToPowersOfTwo) {
 }
 
 TEST(ScalePixmap, HalvingDownToOnePixelMakesFourLevelsFromEightByOne) {
-    auto level = Row(6, {0xFF000000u, 0xFF080000u, 0xFF100000u, 0xFF180000u, 0xFF200000u,
-                         0xFF280000u, 0xFF300000u, 0xFF380000u});
+    auto level = Row(
+        6, {0xFF000000u, 0xFF080000u, 0xFF100000u, 0xFF180000u, 0xFF200000u, 0xFF280000u, 0xFF300000u, 0xFF380000u});
     std::vector<std::int32_t> widths{level->width};
     while (level->width > 1 || level->height > 1) {
         level = ScalePixmap(level.get(), level->width > 1 ? level->width / 2 : 1,

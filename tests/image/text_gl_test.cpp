@@ -57,7 +57,11 @@ TEST_F(TextTest, FrameRateLineCoversItsCellsExactly) {
 
 TEST_F(TextTest, GlyphsTakeTheCurrentColourAndOddCodesLeaveGaps) {
     glColor3f(1, 0, 0);
-    DrawBitmapText("A\x01" "B\xC8" "C", 100, 200);
+    DrawBitmapText(
+        "A\x01"
+        "B\xC8"
+        "C",
+        100, 200);
     glColor3f(1, 1, 1);
     const TFrame f = ReadFrame();
     ExpectCell(f, 100, 200, 'A', {255, 0, 0});

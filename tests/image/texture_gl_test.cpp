@@ -88,8 +88,8 @@ TEST_F(TextureTest, GreyIsUploadedAsOpaqueRgb) {
     const std::uint8_t values[] = {0, 90, 180, 255};
     for (int i = 0; i < 4; ++i) grey->PixelPtr(i % 2, i / 2)[0] = values[i];
     const auto level0 = TexLevel(TexFromPixmap(grey.get(), 0), 0);
-    EXPECT_EQ(level0, (std::vector<std::uint8_t>{0, 0, 0, 255, 90, 90, 90, 255, 180, 180, 180, 255,
-                                                  255, 255, 255, 255}));
+    EXPECT_EQ(level0,
+              (std::vector<std::uint8_t>{0, 0, 0, 255, 90, 90, 90, 255, 180, 180, 180, 255, 255, 255, 255, 255}));
 }
 
 TEST_F(TextureTest, RowsAreReadWithThePixmapsPitch) {

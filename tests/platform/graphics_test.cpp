@@ -16,164 +16,165 @@ namespace {
 using namespace platform_test;
 
 TEST_F(WindowTest, ClientAreaIsExactAndCentredAndTheViewportCoversIt) {
-  XWindowAttributes attributes;
-  ASSERT_NE(XGetWindowAttributes(display, xwindow, &attributes), 0);
-  EXPECT_EQ(attributes.width, kWidth);
-  EXPECT_EQ(attributes.height, kHeight);
-  int x = 0;
-  int y = 0;
-  ::Window child = 0;
-  XTranslateCoordinates(display, xwindow, DefaultRootWindow(display), 0, 0, &x, &y, &child);
-  const int screenWidth = DisplayWidth(display, DefaultScreen(display));
-  const int screenHeight = DisplayHeight(display, DefaultScreen(display));
-  EXPECT_EQ(x, screenWidth / 2 - kWidth / 2);
-  EXPECT_EQ(y, screenHeight / 2 - kHeight / 2);
+    XWindowAttributes attributes;
+    ASSERT_NE(XGetWindowAttributes(display, xwindow, &attributes), 0);
+    EXPECT_EQ(attributes.width, kWidth);
+    EXPECT_EQ(attributes.height, kHeight);
+    int x = 0;
+    int y = 0;
+    ::Window child = 0;
+    XTranslateCoordinates(display, xwindow, DefaultRootWindow(display), 0, 0, &x, &y, &child);
+    const int screenWidth = DisplayWidth(display, DefaultScreen(display));
+    const int screenHeight = DisplayHeight(display, DefaultScreen(display));
+    EXPECT_EQ(x, screenWidth / 2 - kWidth / 2);
+    EXPECT_EQ(y, screenHeight / 2 - kHeight / 2);
 
-  GLint viewport[4] = {};
-  glGetIntegerv(GL_VIEWPORT, viewport);
-  EXPECT_EQ(viewport[0], 0);
-  EXPECT_EQ(viewport[1], 0);
-  EXPECT_EQ(viewport[2], kWidth);
-  EXPECT_EQ(viewport[3], kHeight);
+    GLint viewport[4] = {};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[0], 0);
+    EXPECT_EQ(viewport[1], 0);
+    EXPECT_EQ(viewport[2], kWidth);
+    EXPECT_EQ(viewport[3], kHeight);
 
-  EXPECT_EQ(SDL_GetWindowFlags(graphics->_window) & SDL_WINDOW_RESIZABLE, 0u);
-  EXPECT_STREQ(SDL_GetWindowTitle(graphics->_window), DEFAULT_WINDOW_TITLE);
+    EXPECT_EQ(SDL_GetWindowFlags(graphics->_window) & SDL_WINDOW_RESIZABLE, 0u);
+    EXPECT_STREQ(SDL_GetWindowTitle(graphics->_window), DEFAULT_WINDOW_TITLE);
 }
 
 TEST_F(WindowTest, ContextHasTheRequestedBuffersAndTheDefaultFlagsAreAdded) {
-  int doubleBuffered = 0;
-  int depthBits = 0;
-  SDL_GL_GetAttribute(SDL_GL_DOUBLEBUFFER, &doubleBuffered);
-  SDL_GL_GetAttribute(SDL_GL_DEPTH_SIZE, &depthBits);
-  EXPECT_EQ(doubleBuffered, 1);
-  EXPECT_GT(depthBits, 0);
-  std::int32_t w = 0, h = 0, depth = -1, hertz = 0, flags = 0;
-  graphics->GetSettings(w, h, depth, hertz, flags);
-  EXPECT_EQ(flags, 10);
+    int doubleBuffered = 0;
+    int depthBits = 0;
+    SDL_GL_GetAttribute(SDL_GL_DOUBLEBUFFER, &doubleBuffered);
+    SDL_GL_GetAttribute(SDL_GL_DEPTH_SIZE, &depthBits);
+    EXPECT_EQ(doubleBuffered, 1);
+    EXPECT_GT(depthBits, 0);
+    std::int32_t w = 0, h = 0, depth = -1, hertz = 0, flags = 0;
+    graphics->GetSettings(w, h, depth, hertz, flags);
+    EXPECT_EQ(flags, 10);
 
-  CloseGraphics();
-  graphics = OpenGraphics(kWidth, kHeight, 0, 60, 0);
-  ASSERT_NE(graphics, nullptr) << GraphicsError();
-  graphics->GetSettings(w, h, depth, hertz, flags);
-  EXPECT_EQ(flags, GraphicsFlag::BackBuffer);
-  SDL_GL_GetAttribute(SDL_GL_DOUBLEBUFFER, &doubleBuffered);
-  EXPECT_EQ(doubleBuffered, 1);
+    CloseGraphics();
+    graphics = OpenGraphics(kWidth, kHeight, 0, 60, 0);
+    ASSERT_NE(graphics, nullptr) << GraphicsError();
+    graphics->GetSettings(w, h, depth, hertz, flags);
+    EXPECT_EQ(flags, GraphicsFlag::BackBuffer);
+    SDL_GL_GetAttribute(SDL_GL_DOUBLEBUFFER, &doubleBuffered);
+    EXPECT_EQ(doubleBuffered, 1);
 }
 
 TEST_F(WindowTest, FixedFunctionDrawingIsShownByFlip) {
-  ASSERT_TRUE(InitExtensionLoader()) << GraphicsError();
-  EXPECT_TRUE(InitExtensionLoader());
-  // A legacy context: immediate-mode quads with the fixed-function pipeline.
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  glOrtho(0, kWidth, kHeight, 0, -1, 1);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-  glClearColor(1, 0, 0, 1);
-  glClear(GL_COLOR_BUFFER_BIT);
-  glColor3f(0, 1, 0);
-  glBegin(GL_QUADS);
-  glVertex2f(0, 0);
-  glVertex2f(100, 0);
-  glVertex2f(100, 100);
-  glVertex2f(0, 100);
-  glEnd();
-  EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
-  Flip(0);
-  EXPECT_EQ(ShownPixel(50, 50), 0x00FF00u);                   // the quad, top left
-  EXPECT_EQ(ShownPixel(400, 300), 0xFF0000u);                 // cleared
-  EXPECT_EQ(ShownPixel(kWidth - 1, kHeight - 1), 0xFF0000u);  // the viewport reaches the corner
+    ASSERT_TRUE(InitExtensionLoader()) << GraphicsError();
+    EXPECT_TRUE(InitExtensionLoader());
+    // A legacy context: immediate-mode quads with the fixed-function pipeline.
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0, kWidth, kHeight, 0, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glClearColor(1, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glColor3f(0, 1, 0);
+    glBegin(GL_QUADS);
+    glVertex2f(0, 0);
+    glVertex2f(100, 0);
+    glVertex2f(100, 100);
+    glVertex2f(0, 100);
+    glEnd();
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    Flip(0);
+    EXPECT_EQ(ShownPixel(50, 50), 0x00FF00u);                   // the quad, top left
+    EXPECT_EQ(ShownPixel(400, 300), 0xFF0000u);                 // cleared
+    EXPECT_EQ(ShownPixel(kWidth - 1, kHeight - 1), 0xFF0000u);  // the viewport reaches the corner
 }
 
 TEST_F(WindowTest, FlipZeroTurnsTheSwapIntervalOffAndDoesNotWait) {
-  Flip(0);
-  EXPECT_EQ(graphics->_sync, 0);
-  EXPECT_NE(SDL_GL_GetSwapInterval(), 1);  // off, or the host's own (Xvfb has none)
-  const std::uint64_t start = SDL_GetTicks64();
-  for (int i = 0; i < 120; ++i) {
-    glClear(GL_COLOR_BUFFER_BIT);
     Flip(0);
-  }
-  // At 60 Hz, waiting for the display would take 2 s.
-  EXPECT_LT(SDL_GetTicks64() - start, 1900u);
+    EXPECT_EQ(graphics->_sync, 0);
+    EXPECT_NE(SDL_GL_GetSwapInterval(), 1);  // off, or the host's own (Xvfb has none)
+    const std::uint64_t start = SDL_GetTicks64();
+    for (int i = 0; i < 120; ++i) {
+        glClear(GL_COLOR_BUFFER_BIT);
+        Flip(0);
+    }
+    // At 60 Hz, waiting for the display would take 2 s.
+    EXPECT_LT(SDL_GetTicks64() - start, 1900u);
 }
 
 TEST_F(WindowTest, CloseBoxOnlyAsks) {
-  Atom protocols = XInternAtom(display, "WM_PROTOCOLS", False);
-  Atom deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
-  XEvent event;
-  std::memset(&event, 0, sizeof event);
-  event.xclient.type = ClientMessage;
-  event.xclient.window = xwindow;
-  event.xclient.message_type = protocols;
-  event.xclient.format = 32;
-  event.xclient.data.l[0] = static_cast<long>(deleteWindow);
-  event.xclient.data.l[1] = CurrentTime;
-  XSendEvent(display, xwindow, False, NoEventMask, &event);
-  XFlush(display);
+    Atom protocols = XInternAtom(display, "WM_PROTOCOLS", False);
+    Atom deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
+    XEvent event;
+    std::memset(&event, 0, sizeof event);
+    event.xclient.type = ClientMessage;
+    event.xclient.window = xwindow;
+    event.xclient.message_type = protocols;
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(deleteWindow);
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, xwindow, False, NoEventMask, &event);
+    XFlush(display);
 
-  std::int32_t requests = 0;
-  EXPECT_TRUE(PumpUntil([&] { return (requests += TakeTerminateRequest()) > 0; }));
-  EXPECT_EQ(requests, 1);
-  EXPECT_EQ(TakeTerminateRequest(), 0);
-  // The window is still there and shown.
-  EXPECT_EQ(CurrentGraphics(), graphics);
-  EXPECT_NE(SDL_GetWindowFlags(graphics->_window) & SDL_WINDOW_SHOWN, 0u);
-  XWindowAttributes attributes;
-  ASSERT_NE(XGetWindowAttributes(display, xwindow, &attributes), 0);
-  EXPECT_EQ(attributes.map_state, IsViewable);
+    std::int32_t requests = 0;
+    EXPECT_TRUE(PumpUntil([&] { return (requests += TakeTerminateRequest()) > 0; }));
+    EXPECT_EQ(requests, 1);
+    EXPECT_EQ(TakeTerminateRequest(), 0);
+    // The window is still there and shown.
+    EXPECT_EQ(CurrentGraphics(), graphics);
+    EXPECT_NE(SDL_GetWindowFlags(graphics->_window) & SDL_WINDOW_SHOWN, 0u);
+    XWindowAttributes attributes;
+    ASSERT_NE(XGetWindowAttributes(display, xwindow, &attributes), 0);
+    EXPECT_EQ(attributes.map_state, IsViewable);
 }
 
 TEST_F(WindowTest, TimerTicksAreCountedWhileInputIsPolled) {
-  auto timer = TTimer::Create(60.0f, nullptr);
-  ASSERT_NE(timer, nullptr);
-  const std::uint64_t start = SDL_GetTicks64();
-  while (SDL_GetTicks64() - start < 300) {
-    TakeKeyHits(27);  // the frame loop's queries pump too
-    SDL_Delay(2);
-  }
-  EXPECT_GE(timer->Ticks(), 10);
-  EXPECT_GE(timer->Wait(), 10);  // returns at once with what the queries counted
+    auto timer = TTimer::Create(60.0f, nullptr);
+    ASSERT_NE(timer, nullptr);
+    const std::uint64_t start = SDL_GetTicks64();
+    while (SDL_GetTicks64() - start < 300) {
+        TakeKeyHits(27);  // the frame loop's queries pump too
+        SDL_Delay(2);
+    }
+    EXPECT_GE(timer->Ticks(), 10);
+    EXPECT_GE(timer->Wait(), 10);  // returns at once with what the queries counted
 }
 
 TEST(OpenGraphicsFailure, NoDisplayIsReportedInOneLine) {
-  CloseGraphics();
-  ScopedEnv display("DISPLAY", nullptr);
-  ScopedEnv wayland("WAYLAND_DISPLAY", nullptr);
-  TGraphics* graphics = OpenGraphics(kWidth, kHeight, 0, 60, 10);
-  if (graphics != nullptr && std::strcmp(SDL_GetCurrentVideoDriver(), "kmsdrm") == 0) {
     CloseGraphics();
-    GTEST_SKIP() << "this machine has a console display";
-  }
-  EXPECT_EQ(graphics, nullptr);
-  const std::string error = GraphicsError();
-  EXPECT_NE(error.find("no display could be opened"), std::string::npos) << error;
-  EXPECT_EQ(error.find('\n'), std::string::npos);
+    ScopedEnv display("DISPLAY", nullptr);
+    ScopedEnv wayland("WAYLAND_DISPLAY", nullptr);
+    TGraphics* graphics = OpenGraphics(kWidth, kHeight, 0, 60, 10);
+    if (graphics != nullptr && std::strcmp(SDL_GetCurrentVideoDriver(), "kmsdrm") == 0) {
+        CloseGraphics();
+        GTEST_SKIP() << "this machine has a console display";
+    }
+    EXPECT_EQ(graphics, nullptr);
+    const std::string error = GraphicsError();
+    EXPECT_NE(error.find("no display could be opened"), std::string::npos) << error;
+    EXPECT_EQ(error.find('\n'), std::string::npos);
 }
 
 TEST(OpenGraphicsFailure, AnOffscreenDriverIsNoDisplay) {
-  CloseGraphics();
-  for (const char* driver : {"offscreen", "dummy"}) {
-    ScopedEnv video("SDL_VIDEODRIVER", driver);
-    EXPECT_EQ(OpenGraphics(kWidth, kHeight, 0, 60, 10), nullptr) << driver;
-    EXPECT_NE(std::string(GraphicsError()).find("no display could be opened"), std::string::npos) << GraphicsError();
-  }
-  // Once a display is there again, it opens.
-  TGraphics* graphics = OpenGraphics(kWidth, kHeight, 0, 60, 10);
-  EXPECT_NE(graphics, nullptr) << GraphicsError();
-  CloseGraphics();
+    CloseGraphics();
+    for (const char* driver : {"offscreen", "dummy"}) {
+        ScopedEnv video("SDL_VIDEODRIVER", driver);
+        EXPECT_EQ(OpenGraphics(kWidth, kHeight, 0, 60, 10), nullptr) << driver;
+        EXPECT_NE(std::string(GraphicsError()).find("no display could be opened"), std::string::npos)
+            << GraphicsError();
+    }
+    // Once a display is there again, it opens.
+    TGraphics* graphics = OpenGraphics(kWidth, kHeight, 0, 60, 10);
+    EXPECT_NE(graphics, nullptr) << GraphicsError();
+    CloseGraphics();
 }
 
 TEST(OpenGraphicsFailure, AFailedOpenChangesNothing) {
-  TGraphics* graphics = OpenGraphics(kWidth, kHeight, 0, 60, 10);
-  ASSERT_NE(graphics, nullptr) << GraphicsError();
-  EXPECT_EQ(OpenGraphics(kWidth, kHeight, 32, 60, 10), nullptr);  // full screen is not offered
-  EXPECT_NE(std::string(GraphicsError()), "");
-  EXPECT_EQ(CurrentGraphics(), graphics);
-  EXPECT_EQ(SDL_GL_GetCurrentContext(), graphics->_context);
-  CloseGraphics();
-  EXPECT_EQ(CurrentGraphics(), nullptr);
-  Flip(0);  // harmless with nothing open
+    TGraphics* graphics = OpenGraphics(kWidth, kHeight, 0, 60, 10);
+    ASSERT_NE(graphics, nullptr) << GraphicsError();
+    EXPECT_EQ(OpenGraphics(kWidth, kHeight, 32, 60, 10), nullptr);  // full screen is not offered
+    EXPECT_NE(std::string(GraphicsError()), "");
+    EXPECT_EQ(CurrentGraphics(), graphics);
+    EXPECT_EQ(SDL_GL_GetCurrentContext(), graphics->_context);
+    CloseGraphics();
+    EXPECT_EQ(CurrentGraphics(), nullptr);
+    Flip(0);  // harmless with nothing open
 }
 
 }  // namespace

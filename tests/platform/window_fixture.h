@@ -17,24 +17,23 @@
 
 namespace platform_test {
 
-
 inline constexpr std::int32_t kWidth = 800;
 inline constexpr std::int32_t kHeight = 600;
 
 // Pumps (through a query) until `done` holds or `ms` milliseconds have passed.
 inline bool PumpUntil(const std::function<bool()>& done, int ms = 3000) {
-  const std::uint64_t end = SDL_GetTicks64() + static_cast<std::uint64_t>(ms);
-  while (SDL_GetTicks64() < end) {
+    const std::uint64_t end = SDL_GetTicks64() + static_cast<std::uint64_t>(ms);
+    while (SDL_GetTicks64() < end) {
+        PollSystem();
+        if (done()) return true;
+        SDL_Delay(5);
+    }
     PollSystem();
-    if (done()) return true;
-    SDL_Delay(5);
-  }
-  PollSystem();
-  return done();
+    return done();
 }
 
 inline void PumpFor(int ms) {
-  PumpUntil([] { return false; }, ms);
+    PumpUntil([] { return false; }, ms);
 }
 
 inline bool HaveXdotool() { return std::system("command -v xdotool >/dev/null 2>&1") == 0; }
@@ -44,59 +43,59 @@ inline bool Xdotool(const std::string& args) { return std::system(("xdotool " + 
 
 // Sets an environment variable for the scope of one test.
 class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : _name(name) {
-    if (const char* old = std::getenv(name)) _old = old;
-    if (value != nullptr)
-      setenv(name, value, 1);
-    else
-      unsetenv(name);
-  }
-  ~ScopedEnv() {
-    if (_old)
-      setenv(_name.c_str(), _old->c_str(), 1);
-    else
-      unsetenv(_name.c_str());
-  }
+public:
+    ScopedEnv(const char* name, const char* value) : _name(name) {
+        if (const char* old = std::getenv(name)) _old = old;
+        if (value != nullptr)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+    }
+    ~ScopedEnv() {
+        if (_old)
+            setenv(_name.c_str(), _old->c_str(), 1);
+        else
+            unsetenv(_name.c_str());
+    }
 
- private:
-  std::string _name;
-  std::optional<std::string> _old;
+private:
+    std::string _name;
+    std::optional<std::string> _old;
 };
 
 class WindowTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    graphics = OpenGraphics(kWidth, kHeight, 0, 60, 10);
-    ASSERT_NE(graphics, nullptr) << GraphicsError();
-    SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    ASSERT_TRUE(SDL_GetWindowWMInfo(graphics->_window, &info)) << SDL_GetError();
-    ASSERT_EQ(info.subsystem, SDL_SYSWM_X11);
-    display = info.info.x11.display;
-    xwindow = info.info.x11.window;
-  }
-  void TearDown() override { CloseGraphics(); }
+protected:
+    void SetUp() override {
+        graphics = OpenGraphics(kWidth, kHeight, 0, 60, 10);
+        ASSERT_NE(graphics, nullptr) << GraphicsError();
+        SDL_SysWMinfo info;
+        SDL_VERSION(&info.version);
+        ASSERT_TRUE(SDL_GetWindowWMInfo(graphics->_window, &info)) << SDL_GetError();
+        ASSERT_EQ(info.subsystem, SDL_SYSWM_X11);
+        display = info.info.x11.display;
+        xwindow = info.info.x11.window;
+    }
+    void TearDown() override { CloseGraphics(); }
 
-  // The colour the X server shows at a client pixel.
-  std::uint32_t ShownPixel(int x, int y) {
-    XSync(display, False);
-    XImage* image = XGetImage(display, xwindow, x, y, 1, 1, AllPlanes, ZPixmap);
-    if (image == nullptr) return 0xDEADBEEF;
-    const auto pixel = static_cast<std::uint32_t>(XGetPixel(image, 0, 0)) & 0xFFFFFF;
-    XDestroyImage(image);
-    return pixel;
-  }
+    // The colour the X server shows at a client pixel.
+    std::uint32_t ShownPixel(int x, int y) {
+        XSync(display, False);
+        XImage* image = XGetImage(display, xwindow, x, y, 1, 1, AllPlanes, ZPixmap);
+        if (image == nullptr) return 0xDEADBEEF;
+        const auto pixel = static_cast<std::uint32_t>(XGetPixel(image, 0, 0)) & 0xFFFFFF;
+        XDestroyImage(image);
+        return pixel;
+    }
 
-  // Gives the window the keyboard and waits until the host agrees.
-  void Focus() {
-    SDL_SetWindowInputFocus(graphics->_window);
-    ASSERT_TRUE(PumpUntil([&] { return SDL_GetKeyboardFocus() == graphics->_window; }));
-  }
+    // Gives the window the keyboard and waits until the host agrees.
+    void Focus() {
+        SDL_SetWindowInputFocus(graphics->_window);
+        ASSERT_TRUE(PumpUntil([&] { return SDL_GetKeyboardFocus() == graphics->_window; }));
+    }
 
-  TGraphics* graphics = nullptr;
-  Display* display = nullptr;
-  ::Window xwindow = 0;
+    TGraphics* graphics = nullptr;
+    Display* display = nullptr;
+    ::Window xwindow = 0;
 };
 
 }  // namespace platform_test

@@ -184,7 +184,8 @@ TEST_F(RenderTest, TheSpriteMergesALiquidIntoOneBody) {
         for (int j = 0; j < 20; ++j)
             world->AddFluidParticle(Particle(*world, 120 + 8.5f * i, 250 + 8.5f * j + (i % 2) * 1.5f, 0, 0, 255));
     for (int i = 0; i < 8; ++i)
-        for (int j = 0; j < 6; ++j) world->AddSolidParticle(Particle(*world, 500 + 7.0f * i, 380 + 7.0f * j, 255, 0, 0));
+        for (int j = 0; j < 6; ++j)
+            world->AddSolidParticle(Particle(*world, 500 + 7.0f * i, 380 + 7.0f * j, 255, 0, 0));
     for (int i = 0; i < 20; ++i) world->AddRigidParticle(Particle(*world, 450 + 7.0f * i, 200, 0, 255, 0));
     world->AddFluidParticle(Particle(*world, 700, 100, 0, 0, 255));
     // A splash: drops scattered 6 to 14 pixels apart.

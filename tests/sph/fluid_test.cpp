@@ -175,10 +175,10 @@ TEST(FluidForces, ViscosityOnlyForApproachingPairsWithTheLowerNumberedFluid) {
         world->Fluid_CalcForces();
         return b->ForceX;
     };
-    EXPECT_EQ(forceWith(-0.1f, 0.1f, 5), 0.0f);      // separating
-    EXPECT_EQ(forceWith(0.0f, 0.0f, 5), 0.0f);       // no relative motion
+    EXPECT_EQ(forceWith(-0.1f, 0.1f, 5), 0.0f);  // separating
+    EXPECT_EQ(forceWith(0.0f, 0.0f, 5), 0.0f);   // no relative motion
     const float approaching = forceWith(0.1f, -0.1f, 5);
-    EXPECT_GT(approaching, 0.0f);                     // viscosity slows the approach
+    EXPECT_GT(approaching, 0.0f);                        // viscosity slows the approach
     EXPECT_GT(forceWith(0.1f, -0.1f, 50), approaching);  // first fluid's alpha applies
 }
 

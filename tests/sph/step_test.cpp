@@ -21,8 +21,8 @@ Summary Summarise(const TSPH& world) {
     for (int i = 0; i < world.FluidCount; ++i) {
         const TParticle* p = world.FluidParticles[i];
         s.finite = s.finite && test_worlds::IsFinite(*p) && std::isfinite(p->Density);
-        s.inside = s.inside && p->PositionX >= 0 && p->PositionX <= world.ContainerWidth &&
-                   p->PositionY >= 0 && p->PositionY <= world.ContainerHeight;
+        s.inside = s.inside && p->PositionX >= 0 && p->PositionX <= world.ContainerWidth && p->PositionY >= 0 &&
+                   p->PositionY <= world.ContainerHeight;
         s.meanY += p->PositionY;
         s.meanSpeed += std::hypot(p->VelocityX, p->VelocityY);
     }
