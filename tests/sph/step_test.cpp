@@ -2,10 +2,26 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <new>
 
 #include "sph/fluid.h"
+#include "sph/rigid.h"
+#include "sph/solid.h"
 #include "sph/sph.h"
 #include "test_worlds.h"
+
+namespace {
+long allocations = 0;  // counted by this test program's operator new
+}  // namespace
+
+void* operator new(std::size_t size) {
+    ++allocations;
+    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -99,4 +115,18 @@ TEST(Step, TwoWorldsSteppedAlternatelyEvolveIndependently) {
         EXPECT_EQ(alone->FluidParticles[i]->PositionY, first->FluidParticles[i]->PositionY);
     }
     EXPECT_NE(second->FluidParticles[0]->PositionY, first->FluidParticles[0]->PositionY);
+}
+
+TEST(Step, AllocatesNothing) {
+    auto world = test_worlds::SceneOneWorld();
+    TFluid::Create(world.get())->CreateRect(100, 100, 200, 200, 0, 0);
+    TSolid::Create(world.get())->CreateRect(400, 300, 100, 50, 0, 0);
+    TRigid::CreateRigidRect(600, 100, 50, 50, world.get());
+    CreateBoundaryRect(world.get(), 0, 550, 800, 50);
+    world->Update();
+    const long before = allocations;
+    for (int i = 0; i < 20; ++i) world->Update();
+    EXPECT_EQ(allocations, before);
+    TFluid::Create(world.get());  // the counter does count
+    EXPECT_GT(allocations, before);
 }
