@@ -5,7 +5,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "sph/grid_walk.h"
+#include "sph/neighbours.h"
 #include "sph/lattice.h"
 #include "sph/sph.h"
 
@@ -20,6 +20,54 @@ constexpr float VISCOSITY_SOFTENING = 20.0f;  // added to d² in the viscosity
 constexpr float RESET_DENSITY_FACTOR = 1.05f;
 constexpr float SOLID_SHARE = 0.5f;  // each side's share of the fluid–solid push
 constexpr float MAX_SPEED_SQ = 4.0f;
+
+// The forces of a pair of fluid particles p and q (q numbered lower), at
+// (dx, dy) = p − q, 0 < d2 < h²: cohesion, pressure, viscosity and XSPH.
+// Both particles are updated.
+void AddFluidPairForces(TParticle& p, TParticle& q, float dx, float dy, float d2) {
+    const float r = std::sqrt(d2);
+    const float e = TSPH::SMOOTHING_LENGTH - r;
+    const float k = TSPH::SMOOTHING_LENGTH_SQ - d2;
+    const float w = TFluid::D_KERNEL_FACTOR * (k * k * k);  // poly6 kernel value
+
+    // Cohesion within one fluid; each side scaled by the other's mass.
+    if (q.Fluid == p.Fluid) {
+        const float s = -p.Fluid->SurfaceTension * w;
+        p.ForceX += s * q.Mass * dx;
+        p.ForceY += s * q.Mass * dy;
+        q.ForceX -= s * p.Mass * dx;
+        q.ForceY -= s * p.Mass * dy;
+    }
+
+    float term = p.Pressure * p.InvDensitySq + q.Pressure * q.InvDensitySq;
+    const float invMeanDensity = 2.0f / (p.Density + q.Density);
+    const float vr = dx * (p.VelocityX - q.VelocityX) + dy * (p.VelocityY - q.VelocityY);
+    if (vr < 0) {
+        // Artificial viscosity for approaching pairs, with the coefficients
+        // of the fluid of the lower-numbered particle for both.
+        const TFluid& fluid = *q.Fluid;
+        const float mu = TSPH::SMOOTHING_LENGTH * vr / (d2 + VISCOSITY_SOFTENING);
+        term += (-fluid.V_Alpha * mu * (p.SoundSpeed + q.SoundSpeed) * 0.5f + fluid.V_Beta * mu * mu) * invMeanDensity;
+    }
+
+    // One vector for both sides, carrying q's mass on both.
+    const float g = q.Mass * TFluid::P_KERNEL_FACTOR * e * e / r;
+    const float fx = dx * term * g;
+    const float fy = dy * term * g;
+    p.ForceX -= fx;
+    p.ForceY -= fy;
+    q.ForceX += fx;
+    q.ForceY += fy;
+
+    // XSPH: nudge each velocity towards its neighbour's.
+    const float xsph = TFluid::XSPH_EPSILON * w * invMeanDensity;
+    const float relX = q.VelocityX - p.VelocityX;
+    const float relY = q.VelocityY - p.VelocityY;
+    p.DeltaVelocityX += q.Mass * xsph * relX;
+    p.DeltaVelocityY += q.Mass * xsph * relY;
+    q.DeltaVelocityX -= p.Mass * xsph * relX;
+    q.DeltaVelocityY -= p.Mass * xsph * relY;
+}
 
 }  // namespace
 
@@ -114,19 +162,15 @@ void TSPH::Fluid_UpdateDensity() {
         const std::int32_t pid = p->ID;
         float rate = 0;
         sph_detail::ForEachNeighbourCell(*this, px, py, [&](std::size_t cell) {
-            for (TParticle* q = FluidGrid[cell]; q; q = q->Succ) {
-                if (q->ID >= pid) continue;
-                const float dx = px - q->PositionX;
-                const float dy = py - q->PositionY;
-                const float d2 = dx * dx + dy * dy;
-                if (!(d2 > 0 && d2 < SMOOTHING_LENGTH_SQ)) continue;
-                const float r = std::sqrt(d2);
-                const float k = SMOOTHING_LENGTH_SQ - d2;
-                const float v = (dx * (pvx - q->VelocityX) + dy * (pvy - q->VelocityY)) / r;
-                const float rq = k * k * v;
-                rate += rq * q->Mass;
-                q->DeltaDensity += rq * p->Mass;
-            }
+            sph_detail::ForEachLowerNumberedWithin(
+                FluidGrid[cell], pid, px, py, SMOOTHING_LENGTH_SQ, [&](TParticle* q, float dx, float dy, float d2) {
+                    const float r = std::sqrt(d2);
+                    const float k = SMOOTHING_LENGTH_SQ - d2;
+                    const float v = (dx * (pvx - q->VelocityX) + dy * (pvy - q->VelocityY)) / r;
+                    const float rq = k * k * v;
+                    rate += rq * q->Mass;
+                    q->DeltaDensity += rq * p->Mass;
+                });
         });
         p->DeltaDensity += rate;
     }
@@ -150,96 +194,34 @@ void TSPH::Fluid_UpdateDensity() {
 }
 
 void TSPH::Fluid_CalcForces() {
-    const float repulsiveDistSq = RepulsiveDistSq;
-    const float repulsiveD = RepulsiveD;
-
     for (std::int32_t i = 0; i < FluidCount; ++i) {
         TParticle* p = FluidParticles[static_cast<std::size_t>(i)];
         const float px = p->PositionX, py = p->PositionY;
         const std::int32_t pid = p->ID;
-        const TFluid* pFluid = p->Fluid;
 
         sph_detail::ForEachNeighbourCell(*this, px, py, [&](std::size_t cell) {
-            for (TParticle* q = FluidGrid[cell]; q; q = q->Succ) {
-                if (q->ID >= pid) continue;
-                const float dx = px - q->PositionX;
-                const float dy = py - q->PositionY;
-                const float d2 = dx * dx + dy * dy;
-                if (!(d2 > 0 && d2 < SMOOTHING_LENGTH_SQ)) continue;
-                const float r = std::sqrt(d2);
-                const float e = SMOOTHING_LENGTH - r;
-                const float k = SMOOTHING_LENGTH_SQ - d2;
-                const float w = TFluid::D_KERNEL_FACTOR * (k * k * k);  // poly6 kernel value
+            sph_detail::ForEachLowerNumberedWithin(
+                FluidGrid[cell], pid, px, py, SMOOTHING_LENGTH_SQ,
+                [&](TParticle* q, float dx, float dy, float d2) { AddFluidPairForces(*p, *q, dx, dy, d2); });
 
-                // Cohesion within one fluid; each side scaled by the other's mass.
-                if (q->Fluid == pFluid) {
-                    const float s = -pFluid->SurfaceTension * w;
-                    p->ForceX += s * q->Mass * dx;
-                    p->ForceY += s * q->Mass * dy;
-                    q->ForceX -= s * p->Mass * dx;
-                    q->ForceY -= s * p->Mass * dy;
-                }
-
-                float term = p->Pressure * p->InvDensitySq + q->Pressure * q->InvDensitySq;
-                const float invMeanDensity = 2.0f / (p->Density + q->Density);
-                const float dvx = p->VelocityX - q->VelocityX;
-                const float dvy = p->VelocityY - q->VelocityY;
-                const float vr = dx * dvx + dy * dvy;
-                if (vr < 0) {
-                    // Artificial viscosity for approaching pairs, with the
-                    // coefficients of the fluid of the lower-numbered particle.
-                    const TFluid* qFluid = q->Fluid;
-                    const float mu = SMOOTHING_LENGTH * vr / (d2 + VISCOSITY_SOFTENING);
-                    term +=
-                        (-qFluid->V_Alpha * mu * (p->SoundSpeed + q->SoundSpeed) * 0.5f + qFluid->V_Beta * mu * mu) *
-                        invMeanDensity;
-                }
-
-                // One vector for both sides, carrying q's mass on both.
-                const float g = q->Mass * TFluid::P_KERNEL_FACTOR * e * e / r;
-                const float fx = dx * term * g;
-                const float fy = dy * term * g;
-                p->ForceX -= fx;
-                p->ForceY -= fy;
-                q->ForceX += fx;
-                q->ForceY += fy;
-
-                // XSPH: nudge each velocity towards its neighbour's.
-                const float xsph = TFluid::XSPH_EPSILON * w * invMeanDensity;
-                const float relX = q->VelocityX - p->VelocityX;
-                const float relY = q->VelocityY - p->VelocityY;
-                p->DeltaVelocityX += q->Mass * xsph * relX;
-                p->DeltaVelocityY += q->Mass * xsph * relY;
-                q->DeltaVelocityX -= p->Mass * xsph * relX;
-                q->DeltaVelocityY -= p->Mass * xsph * relY;
-            }
-
-            // Walls push the particle away with a repulsion of exponents 4 and 2.
-            // A wall particle at exactly the same place has no direction: skipped.
-            for (const TParticle* b = BoundaryGrid[cell]; b; b = b->Succ) {
-                const float dx = px - b->PositionX;
-                const float dy = py - b->PositionY;
-                const float d2 = dx * dx + dy * dy;
-                if (!(d2 < repulsiveDistSq && d2 > 0)) continue;
-                const float u = repulsiveDistSq / d2;
-                const float t = repulsiveD * (u * u - u) / d2;
-                p->ForceX += t * dx;
-                p->ForceY += t * dy;
-            }
+            // Walls push the particle away and feel nothing.
+            const TParticle* walls = BoundaryGrid[cell];
+            sph_detail::ForEachWithin(walls, px, py, RepulsiveDistSq,
+                                      [&](const TParticle*, float dx, float dy, float d2) {
+                                          const float t = sph_detail::Repulsion(RepulsiveDistSq, RepulsiveD, d2);
+                                          p->ForceX += t * dx;
+                                          p->ForceY += t * dy;
+                                      });
 
             // Liquid and elastic solids share the same push, half to each side.
-            for (TParticle* s = SolidGrid[cell]; s; s = s->Succ) {
-                const float dx = px - s->PositionX;
-                const float dy = py - s->PositionY;
-                const float d2 = dx * dx + dy * dy;
-                if (!(d2 < repulsiveDistSq && d2 > 0)) continue;
-                const float u = repulsiveDistSq / d2;
-                const float t = SOLID_SHARE * (repulsiveD * (u * u - u) / d2);
-                p->ForceX += t * dx;
-                p->ForceY += t * dy;
-                s->ForceX -= t * dx;
-                s->ForceY -= t * dy;
-            }
+            sph_detail::ForEachWithin(
+                SolidGrid[cell], px, py, RepulsiveDistSq, [&](TParticle* s, float dx, float dy, float d2) {
+                    const float t = SOLID_SHARE * sph_detail::Repulsion(RepulsiveDistSq, RepulsiveD, d2);
+                    p->ForceX += t * dx;
+                    p->ForceY += t * dy;
+                    s->ForceX -= t * dx;
+                    s->ForceY -= t * dy;
+                });
         });
 
         // Container edges: a velocity correction towards the inside, full

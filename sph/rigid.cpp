@@ -6,7 +6,7 @@
 #include <memory>
 #include <numbers>
 
-#include "sph/grid_walk.h"
+#include "sph/neighbours.h"
 #include "sph/lattice.h"
 #include "sph/sph.h"
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "sph/grid_walk.h"
+#include "sph/neighbours.h"
 #include "sph/sph.h"
 
 namespace {
@@ -128,35 +128,22 @@ void TSPH::Solid_CalcForces() {
         const float px = p->PositionX, py = p->PositionY;
         const std::int32_t pid = p->ID;
 
-        // Coincident particles have no direction to push along: such a pair
-        // is skipped for the step.
         sph_detail::ForEachNeighbourCell(*this, px, py, [&](std::size_t cell) {
-            for (const TParticle* q = BoundaryGrid[cell]; q; q = q->Succ) {
-                const float ex = px - q->PositionX;
-                const float ey = py - q->PositionY;
-                const float d2 = ex * ex + ey * ey;
-                if (!(d2 < wallDistSq && d2 > 0)) continue;
-                const float w = 1.0f / d2;
-                const float u = wallDistSq * w;
-                const float f = w * RepulsiveD * (u * u - u);
+            const TParticle* walls = BoundaryGrid[cell];
+            sph_detail::ForEachWithin(walls, px, py, wallDistSq, [&](const TParticle*, float ex, float ey, float d2) {
+                const float f = sph_detail::Repulsion(wallDistSq, RepulsiveD, d2);
                 p->ForceX += f * ex;
                 p->ForceY += f * ey;
-            }
+            });
             // Every pair of solid particles, of one solid or two, once.
-            for (TParticle* q = SolidGrid[cell]; q; q = q->Succ) {
-                if (q->ID >= pid) continue;
-                const float ex = px - q->PositionX;
-                const float ey = py - q->PositionY;
-                const float d2 = ex * ex + ey * ey;
-                if (!(d2 < solidDistSq && d2 > 0)) continue;
-                const float w = 1.0f / d2;
-                const float u = solidDistSq * w;
-                const float f = 0.5f * (w * RepulsiveD * (u * u - u));
-                p->ForceX += f * ex;
-                p->ForceY += f * ey;
-                q->ForceX -= f * ex;
-                q->ForceY -= f * ey;
-            }
+            sph_detail::ForEachLowerNumberedWithin(
+                SolidGrid[cell], pid, px, py, solidDistSq, [&](TParticle* q, float ex, float ey, float d2) {
+                    const float f = 0.5f * sph_detail::Repulsion(solidDistSq, RepulsiveD, d2);
+                    p->ForceX += f * ex;
+                    p->ForceY += f * ey;
+                    q->ForceX -= f * ex;
+                    q->ForceY -= f * ey;
+                });
         });
 
         const auto edges = sph_detail::DistancesToEdges(*this, px, py);

@@ -1,5 +1,6 @@
 // The neighbour walk shared by the solvers: the nine cells around a
-// particle's home cell, in a fixed order that fixes the order of the sums.
+// particle's home cell, in a fixed order that fixes the order of the sums,
+// the chains within a cell, and the pushes particles and edges exert.
 #pragma once
 
 #include <cmath>
@@ -35,6 +36,41 @@ inline void ForEachNeighbourCell(const TSPH& world, float x, float y, Visit&& vi
         if (c < 0 || c >= world.GridWidth || r < 0 || r >= world.GridHeight) continue;
         visit(static_cast<std::size_t>(c) * static_cast<std::size_t>(world.GridHeight) + static_cast<std::size_t>(r));
     }
+}
+
+// Calls visit(q, dx, dy, d2) for each particle q of the chain from `head`
+// that lies within √rangeSq of (x, y); (dx, dy) points from q to (x, y). A
+// particle at the very same place gives no direction and is passed over.
+template <class Particle, class Visit>
+inline void ForEachWithin(Particle* head, float x, float y, float rangeSq, Visit&& visit) {
+    for (Particle* q = head; q; q = q->Succ) {
+        const float dx = x - q->PositionX;
+        const float dy = y - q->PositionY;
+        const float d2 = dx * dx + dy * dy;
+        if (d2 > 0 && d2 < rangeSq) visit(q, dx, dy, d2);
+    }
+}
+
+// The same for pairs of one kind: only partners numbered below `id`, so that
+// each pair is met once, from its higher-numbered particle.
+template <class Visit>
+inline void ForEachLowerNumberedWithin(TParticle* head, std::int32_t id, float x, float y, float rangeSq,
+                                       Visit&& visit) {
+    for (TParticle* q = head; q; q = q->Succ) {
+        if (q->ID >= id) continue;
+        const float dx = x - q->PositionX;
+        const float dy = y - q->PositionY;
+        const float d2 = dx * dx + dy * dy;
+        if (d2 > 0 && d2 < rangeSq) visit(q, dx, dy, d2);
+    }
+}
+
+// The repulsion of exponents 4 and 2 between particles at squared distance
+// d2 < rangeSq: the push is the returned factor times (dx, dy). It is 0 at
+// the range and grows without bound as the distance shrinks.
+inline float Repulsion(float rangeSq, float strength, float d2) {
+    const float u = rangeSq / d2;
+    return strength * (u * u - u) / d2;
 }
 
 // The distance from a position to the container's four edges, each at least 0.
