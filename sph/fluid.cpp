@@ -163,7 +163,7 @@ void TSPH::Fluid_UpdateDensity() {
         float rate = 0;
         sph_detail::ForEachNeighbourCell(*this, px, py, [&](std::size_t cell) {
             sph_detail::ForEachLowerNumberedWithin(
-                FluidGrid[cell], pid, px, py, SMOOTHING_LENGTH_SQ, [&](TParticle* q, float dx, float dy, float d2) {
+                FluidCells, cell, pid, px, py, SMOOTHING_LENGTH_SQ, [&](TParticle* q, float dx, float dy, float d2) {
                     const float r = std::sqrt(d2);
                     const float k = SMOOTHING_LENGTH_SQ - d2;
                     const float v = (dx * (pvx - q->VelocityX) + dy * (pvy - q->VelocityY)) / r;
@@ -201,13 +201,12 @@ void TSPH::Fluid_CalcForces() {
 
         sph_detail::ForEachNeighbourCell(*this, px, py, [&](std::size_t cell) {
             sph_detail::ForEachLowerNumberedWithin(
-                FluidGrid[cell], pid, px, py, SMOOTHING_LENGTH_SQ,
+                FluidCells, cell, pid, px, py, SMOOTHING_LENGTH_SQ,
                 [&](TParticle* q, float dx, float dy, float d2) { AddFluidPairForces(*p, *q, dx, dy, d2); });
 
             // Walls push the particle away and feel nothing.
-            const TParticle* walls = BoundaryGrid[cell];
-            sph_detail::ForEachWithin(walls, px, py, RepulsiveDistSq,
-                                      [&](const TParticle*, float dx, float dy, float d2) {
+            sph_detail::ForEachWithin(BoundaryCells, cell, px, py, RepulsiveDistSq,
+                                      [&](TParticle*, float dx, float dy, float d2) {
                                           const float t = sph_detail::Repulsion(RepulsiveDistSq, RepulsiveD, d2);
                                           p->ForceX += t * dx;
                                           p->ForceY += t * dy;
@@ -215,7 +214,7 @@ void TSPH::Fluid_CalcForces() {
 
             // Liquid and elastic solids share the same push, half to each side.
             sph_detail::ForEachWithin(
-                SolidGrid[cell], px, py, RepulsiveDistSq, [&](TParticle* s, float dx, float dy, float d2) {
+                SolidCells, cell, px, py, RepulsiveDistSq, [&](TParticle* s, float dx, float dy, float d2) {
                     const float t = SOLID_SHARE * sph_detail::Repulsion(RepulsiveDistSq, RepulsiveD, d2);
                     p->ForceX += t * dx;
                     p->ForceY += t * dy;

@@ -38,30 +38,32 @@ inline void ForEachNeighbourCell(const TSPH& world, float x, float y, Visit&& vi
     }
 }
 
-// Calls visit(q, dx, dy, d2) for each particle q of the chain from `head`
+// Calls visit(q, dx, dy, d2) for each particle q of a cell, in chain order,
 // that lies within √rangeSq of (x, y); (dx, dy) points from q to (x, y). A
 // particle at the very same place gives no direction and is passed over.
-template <class Particle, class Visit>
-inline void ForEachWithin(Particle* head, float x, float y, float rangeSq, Visit&& visit) {
-    for (Particle* q = head; q; q = q->Succ) {
-        const float dx = x - q->PositionX;
-        const float dy = y - q->PositionY;
+template <class Visit>
+inline void ForEachWithin(const TCellList& cells, std::size_t cell, float x, float y, float rangeSq, Visit&& visit) {
+    const TCellEntry* end = cells.Entries.data() + cells.First[cell + 1];
+    for (const TCellEntry* q = cells.Entries.data() + cells.First[cell]; q != end; ++q) {
+        const float dx = x - q->X;
+        const float dy = y - q->Y;
         const float d2 = dx * dx + dy * dy;
-        if (d2 > 0 && d2 < rangeSq) visit(q, dx, dy, d2);
+        if (d2 > 0 && d2 < rangeSq) visit(q->Particle, dx, dy, d2);
     }
 }
 
 // The same for pairs of one kind: only partners numbered below `id`, so that
 // each pair is met once, from its higher-numbered particle.
 template <class Visit>
-inline void ForEachLowerNumberedWithin(TParticle* head, std::int32_t id, float x, float y, float rangeSq,
-                                       Visit&& visit) {
-    for (TParticle* q = head; q; q = q->Succ) {
+inline void ForEachLowerNumberedWithin(const TCellList& cells, std::size_t cell, std::int32_t id, float x, float y,
+                                       float rangeSq, Visit&& visit) {
+    const TCellEntry* end = cells.Entries.data() + cells.First[cell + 1];
+    for (const TCellEntry* q = cells.Entries.data() + cells.First[cell]; q != end; ++q) {
         if (q->ID >= id) continue;
-        const float dx = x - q->PositionX;
-        const float dy = y - q->PositionY;
+        const float dx = x - q->X;
+        const float dy = y - q->Y;
         const float d2 = dx * dx + dy * dy;
-        if (d2 > 0 && d2 < rangeSq) visit(q, dx, dy, d2);
+        if (d2 > 0 && d2 < rangeSq) visit(q->Particle, dx, dy, d2);
     }
 }
 

@@ -129,15 +129,15 @@ void TSPH::Solid_CalcForces() {
         const std::int32_t pid = p->ID;
 
         sph_detail::ForEachNeighbourCell(*this, px, py, [&](std::size_t cell) {
-            const TParticle* walls = BoundaryGrid[cell];
-            sph_detail::ForEachWithin(walls, px, py, wallDistSq, [&](const TParticle*, float ex, float ey, float d2) {
-                const float f = sph_detail::Repulsion(wallDistSq, RepulsiveD, d2);
-                p->ForceX += f * ex;
-                p->ForceY += f * ey;
-            });
+            sph_detail::ForEachWithin(BoundaryCells, cell, px, py, wallDistSq,
+                                      [&](TParticle*, float ex, float ey, float d2) {
+                                          const float f = sph_detail::Repulsion(wallDistSq, RepulsiveD, d2);
+                                          p->ForceX += f * ex;
+                                          p->ForceY += f * ey;
+                                      });
             // Every pair of solid particles, of one solid or two, once.
             sph_detail::ForEachLowerNumberedWithin(
-                SolidGrid[cell], pid, px, py, solidDistSq, [&](TParticle* q, float ex, float ey, float d2) {
+                SolidCells, cell, pid, px, py, solidDistSq, [&](TParticle* q, float ex, float ey, float d2) {
                     const float f = 0.5f * sph_detail::Repulsion(solidDistSq, RepulsiveD, d2);
                     p->ForceX += f * ex;
                     p->ForceY += f * ey;

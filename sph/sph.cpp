@@ -12,11 +12,13 @@ namespace {
 
 TTextureLoader textureLoader = nullptr;
 
-// Registers p at index count, doubling the array first when it is full.
-void Append(TSPH::ParticleArray& array, std::int32_t& count, TParticle* p) {
+// Registers p at index count, doubling the array first when it is full; the
+// cell list, if any, keeps room for every registered particle.
+void Append(TSPH::ParticleArray& array, std::int32_t& count, TParticle* p, sph_detail::TCellList* cells = nullptr) {
     if (static_cast<std::size_t>(count) == array.size()) array.resize(array.size() * 2, nullptr);
     array[static_cast<std::size_t>(count)] = p;
     ++count;
+    if (cells) cells->Reserve(array.size());
 }
 
 // Number of cells needed to cover a length; the product is formed in double
@@ -37,6 +39,7 @@ TSPH::TSPH()
       BoundaryParticles(INITIAL_CAPACITY, nullptr),
       Constraints{ParticleArray(INITIAL_CAPACITY, nullptr), ParticleArray(INITIAL_CAPACITY, nullptr)},
       ConstraintLength(INITIAL_CAPACITY, 0.0f) {
+    for (auto* list : {&FluidCells, &SolidCells, &BoundaryCells}) list->Reserve(INITIAL_CAPACITY);
     SetTimestep(0.4f);
     SetRepulsion(30.0f, 0.5f);
     SetGravity(0.0f, 0.7f);
@@ -68,6 +71,7 @@ void TSPH::SetContainerSize(std::int32_t width, std::int32_t height) {
     GridHeight = CellsToCover(ContainerHeight);
     const auto cells = static_cast<std::size_t>(GridWidth) * static_cast<std::size_t>(GridHeight);
     for (Grid* grid : {&FluidGrid, &SolidGrid, &RigidGrid, &BoundaryGrid}) grid->assign(cells, nullptr);
+    for (auto* list : {&FluidCells, &SolidCells, &BoundaryCells}) list->Resize(cells);
 }
 
 void TSPH::SetWorldScale(float scale) {
@@ -101,10 +105,10 @@ void TSPH::AddFluid(TFluid* fluid) { Fluids.push_back(fluid); }
 void TSPH::AddSolid(TSolid* solid) { Solids.push_back(solid); }
 void TSPH::AddRigid(TRigid* rigid) { Rigids.push_back(rigid); }
 
-void TSPH::AddFluidParticle(TParticle* p) { Append(FluidParticles, FluidCount, p); }
-void TSPH::AddSolidParticle(TParticle* p) { Append(SolidParticles, SolidCount, p); }
+void TSPH::AddFluidParticle(TParticle* p) { Append(FluidParticles, FluidCount, p, &FluidCells); }
+void TSPH::AddSolidParticle(TParticle* p) { Append(SolidParticles, SolidCount, p, &SolidCells); }
 void TSPH::AddRigidParticle(TParticle* p) { Append(RigidParticles, RigidCount, p); }
-void TSPH::AddBoundaryParticle(TParticle* p) { Append(BoundaryParticles, BoundaryCount, p); }
+void TSPH::AddBoundaryParticle(TParticle* p) { Append(BoundaryParticles, BoundaryCount, p, &BoundaryCells); }
 
 void TSPH::Adopt(std::unique_ptr<TFluid> fluid) { OwnedFluids.push_back(std::move(fluid)); }
 void TSPH::Adopt(std::unique_ptr<TSolid> solid) { OwnedSolids.push_back(std::move(solid)); }
@@ -140,6 +144,10 @@ void TSPH::RedistributeGrid() {
     MapParticlesToGrid(SolidParticles, SolidCount, SolidGrid, INV_SMOOTHING_LENGTH);
     MapParticlesToGrid(RigidParticles, RigidCount, RigidGrid, INV_SMOOTHING_LENGTH);
     MapParticlesToGrid(BoundaryParticles, BoundaryCount, BoundaryGrid, INV_SMOOTHING_LENGTH);
+    // Nothing walks the rigid grid.
+    FluidCells.LayOut(FluidGrid);
+    SolidCells.LayOut(SolidGrid);
+    BoundaryCells.LayOut(BoundaryGrid);
 }
 
 // Each particle becomes the head of its cell's chain, so a chain lists the
@@ -173,4 +181,14 @@ void CreateBoundaryRect(TSPH* world, float x, float y, float width, float height
                 TParticle::CreateBoundaryParticle(world, u * TSPH::UNIT_SCALE, v * TSPH::UNIT_SCALE));
         });
     });
+}
+
+void sph_detail::TCellList::LayOut(const std::vector<TParticle*>& grid) {
+    std::size_t n = 0;
+    for (std::size_t k = 0; k < grid.size(); ++k) {
+        First[k] = n;
+        for (TParticle* p = grid[k]; p && n < Entries.size(); p = p->Succ)
+            Entries[n++] = {p->PositionX, p->PositionY, p->ID, p};
+    }
+    First[grid.size()] = n;
 }

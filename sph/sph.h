@@ -8,7 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "particle.h"
+#include "sph/cell_list.h"
+#include "sph/particle.h"
 
 class TFluid;
 class TSolid;
@@ -135,6 +136,11 @@ public:
     TParticle* NewParticle();
 
 private:
+    // The fluid, solid and wall grids laid out for the neighbour walks.
+    sph_detail::TCellList FluidCells;
+    sph_detail::TCellList SolidCells;
+    sph_detail::TCellList BoundaryCells;
+
     // Particles in creation order, in blocks that never move.
     static constexpr std::size_t ARENA_BLOCK = 4096;
     std::vector<std::unique_ptr<TParticle[]>> ArenaBlocks;
