@@ -79,3 +79,14 @@ TEST(Grid, WorldWithoutCellsFindsNothingAndStepsSafely) {
     EXPECT_TRUE(test_worlds::IsFinite(*p));
     EXPECT_EQ(p->Succ, nullptr);
 }
+
+TEST(Grid, ParticleRegisteredTwiceDoesNotHangTheStep) {
+    auto world = test_worlds::UnitScaleWorld();
+    TFluid* fluid = TFluid::Create(world.get());
+    TParticle* twice = AddFluidAt(*world, fluid, 10, 10);
+    world->AddFluidParticle(twice);  // registered twice: its chain leads back to itself
+    AddFluidAt(*world, fluid, 11, 10);
+    world->Update();
+    EXPECT_EQ(world->FluidCount, 3);
+    EXPECT_TRUE(test_worlds::IsFinite(*twice));
+}
