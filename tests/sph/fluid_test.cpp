@@ -24,6 +24,21 @@ std::unique_ptr<TSPH> QuietWorld() {
     return world;
 }
 
+// The first phases of a step, up to the densities of this step.
+void UpdateDensities(TSPH& world) {
+    world.RedistributeGrid();
+    world.Fluid_Reset();
+    world.Solid_Reset();
+    world.Fluid_UpdateDensity();
+}
+
+// Forces from the densities as they stand (cleared first).
+void ComputeForces(TSPH& world) {
+    world.Fluid_Reset();
+    world.Solid_Reset();
+    world.Fluid_CalcForces();
+}
+
 }  // namespace
 
 TEST(FluidMaterial, DefaultsAndRestDensityBand) {
@@ -84,17 +99,14 @@ TEST(FluidDensity, ResetValuesOfALoneParticle) {
     TFluid* fluid = TFluid::Create(world.get());
     TParticle* p = AddFluidAt(*world, fluid, 20, 20);
     p->Density = 0.5f;  // outside the band
-    world->RedistributeGrid();
-    world->Fluid_Reset();
-    world->Fluid_UpdateDensity();
+    UpdateDensities(*world);
     ExpectClose(p->Density, 0.3675f);
     ExpectClose(p->Mass, 1.540179f);
     ExpectClose(p->InvMass, 0.649275f);
     ExpectClose(p->Pressure, 0.748046f);
     ExpectClose(p->SoundSpeed, 1.426710f);
     p->Density = NAN;
-    world->Fluid_Reset();
-    world->Fluid_UpdateDensity();
+    UpdateDensities(*world);
     ExpectClose(p->Density, 0.3675f);
 }
 
@@ -103,9 +115,7 @@ TEST(FluidDensity, BandEdgesPassAndBelowRestPressureIsNegative) {
     TFluid* fluid = TFluid::Create(world.get());
     TParticle* p = AddFluidAt(*world, fluid, 20, 20);
     p->Density = fluid->MinDensity;
-    world->RedistributeGrid();
-    world->Fluid_Reset();
-    world->Fluid_UpdateDensity();
+    UpdateDensities(*world);
     EXPECT_EQ(p->Density, fluid->MinDensity);
     EXPECT_LT(p->Pressure, 0);
     EXPECT_GT(p->SoundSpeed, 0);
@@ -118,9 +128,7 @@ TEST(FluidDensity, ApproachingParticlesGetDenser) {
     TParticle* b = AddFluidAt(*world, fluid, 22, 20);
     a->VelocityX = 0.1f;
     b->VelocityX = -0.1f;
-    world->RedistributeGrid();
-    world->Fluid_Reset();
-    world->Fluid_UpdateDensity();
+    UpdateDensities(*world);
     EXPECT_GT(a->Density, 0.35f);
     EXPECT_FLOAT_EQ(a->Density, b->Density);
 }
@@ -131,9 +139,7 @@ TEST(FluidForces, PressurePushesALatticePairApart) {
     TParticle* a = AddFluidAt(*world, fluid, 20, 20);
     TParticle* b = AddFluidAt(*world, fluid, 20 + 2.0825f, 20);
     a->Density = b->Density = 0;  // both restart at 1.05 × rest density
-    world->RedistributeGrid();
-    world->Fluid_Reset();
-    world->Fluid_UpdateDensity();
+    UpdateDensities(*world);
     world->Fluid_CalcForces();
     ExpectClose(b->ForceX, 0.234440f, 1e-4f);
     ExpectClose(a->ForceX, -0.234440f, 1e-4f);
@@ -165,14 +171,11 @@ TEST(FluidForces, ViscosityOnlyForApproachingPairsWithTheLowerNumberedFluid) {
         TParticle* b = AddFluidAt(*world, second, 22, 20);
         a->VelocityX = va;
         b->VelocityX = vb;
-        world->RedistributeGrid();
-        world->Fluid_Reset();
-        world->Fluid_UpdateDensity();
+        UpdateDensities(*world);
         a->Density = b->Density = 0.35f;  // same pressure term in every case
         a->Pressure = b->Pressure = 0;
         a->SoundSpeed = b->SoundSpeed = 1;
-        world->Fluid_Reset();
-        world->Fluid_CalcForces();
+        ComputeForces(*world);
         return b->ForceX;
     };
     EXPECT_EQ(forceWith(-0.1f, 0.1f, 5), 0.0f);  // separating
@@ -191,12 +194,9 @@ TEST(FluidForces, SurfaceTensionOnlyWithinOneFluid) {
         second->SetSurfaceTension(2.0f);
         TParticle* a = AddFluidAt(*world, first, 20, 20);
         TParticle* b = AddFluidAt(*world, sameFluid ? first : second, 23, 20);
-        world->RedistributeGrid();
-        world->Fluid_Reset();
-        world->Fluid_UpdateDensity();
+        UpdateDensities(*world);
         a->Pressure = b->Pressure = 0;
-        world->Fluid_Reset();
-        world->Fluid_CalcForces();
+        ComputeForces(*world);
         return b->ForceX;
     };
     EXPECT_LT(pull(true), 0.0f);  // pulled back towards its partner
@@ -213,10 +213,7 @@ TEST(FluidForces, WallAndSolidParticlesPushByRepulsion) {
     TParticle* nearSolid = AddFluidAt(*world, fluid, 30, 30);
     TParticle* s = TParticle::CreateSolidParticle(30, 30 + 1.05f, solid);
     world->AddSolidParticle(s);
-    world->RedistributeGrid();
-    world->Fluid_Reset();
-    world->Solid_Reset();
-    world->Fluid_UpdateDensity();
+    UpdateDensities(*world);
     world->Fluid_CalcForces();
     ExpectClose(nearWall->ForceX, 5.714286f);
     EXPECT_EQ(wall->PositionX, 20 - 1.05f);
@@ -244,9 +241,7 @@ TEST(FluidForces, ContainerEdgesCorrectTheVelocity) {
     TParticle* nearLeft = AddFluidAt(*world, fluid, 0.525f, 20);
     TParticle* onRight = AddFluidAt(*world, fluid, world->ContainerWidth, 30);
     TParticle* clear = AddFluidAt(*world, fluid, 2.1f, 40);
-    world->RedistributeGrid();
-    world->Fluid_Reset();
-    world->Fluid_UpdateDensity();
+    UpdateDensities(*world);
     world->Fluid_CalcForces();
     ExpectClose(nearLeft->DeltaVelocityX, 0.5f);
     ExpectClose(onRight->DeltaVelocityX, -1.0f);
