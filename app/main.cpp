@@ -8,17 +8,14 @@
 #include <string>
 
 #include "app/frame_rate.h"
+#include "app/graphics_setup.h"
 #include "app/scenes.h"
 #include "platform/bitmap_text.h"
 #include "platform/graphics.h"
 #include "platform/input.h"
-#include "platform/png.h"
-#include "platform/texture.h"
 #include "platform/timer.h"
 
 namespace {
-
-constexpr const char* SPRITE_FILE = "Metaball.png";
 
 // A start-up failure: one line on standard error, then a non-zero exit.
 [[noreturn]] void Fail(const std::string& what) {
@@ -26,29 +23,12 @@ constexpr const char* SPRITE_FILE = "Metaball.png";
     std::exit(EXIT_FAILURE);
 }
 
-// The window and the GL state every frame relies on: screen pixels with the
-// origin at the top left and y downwards, fragments of alpha 0 discarded,
-// black clear colour.
-void InitGraphics() {
-    if (!OpenGraphics(800, 600, 0, 60, GraphicsFlag::BackBuffer | GraphicsFlag::Depth)) Fail(GraphicsError());
-    if (!InitExtensionLoader()) Fail(GraphicsError());
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0, 800, 600, 0, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glEnable(GL_ALPHA_TEST);
-    glAlphaFunc(GL_GREATER, 0);
-    glClearColor(0, 0, 0, 1);
-}
-
 // Every world loads its own copy of the sprite when it is made.
-std::int32_t LoadSpriteTexture() {
-    auto pixmap = LoadPngPixmap(SPRITE_FILE);
-    if (!pixmap)
-        Fail(std::string("cannot load the sprite image \"") + SPRITE_FILE +
-             "\" from the working directory (run the demo from the folder that holds it)");
-    return TexFromPixmap(pixmap.get(), 1);
+std::int32_t LoadSpriteOrFail() {
+    std::string error;
+    const std::int32_t texture = LoadSpriteTexture(error);
+    if (texture == 0) Fail(error);
+    return texture;
 }
 
 class TPolledInput : public TDemoInput {
@@ -60,8 +40,9 @@ public:
 };
 
 int Run() {
-    InitGraphics();
-    SetParticleTextureLoader(LoadSpriteTexture);
+    std::string error;
+    if (!InitGraphics(error)) Fail(error);
+    SetParticleTextureLoader(LoadSpriteOrFail);
     TDemoScenes scenes = BuildScenes();
     auto frameTimer = TTimer::Create(60.0f, nullptr);
     if (!frameTimer) Fail("cannot start the 60 Hz frame timer");

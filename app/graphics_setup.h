@@ -1,0 +1,16 @@
+// The window and the GL state every frame of the demo relies on.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Opens the 800 × 600 window and sets up screen pixels with the origin at the
+// top left and y downwards, fragments of alpha 0 discarded, a black clear
+// colour. On failure returns false with one line saying why.
+bool InitGraphics(std::string& error);
+
+// Loads the sprite image from the working directory and uploads it with its
+// mipmap levels; 0, with one line saying why, when the image cannot be read.
+std::int32_t LoadSpriteTexture(std::string& error);
+
+inline constexpr const char* SPRITE_FILE = "Metaball.png";
