@@ -204,13 +204,7 @@ void TSPH::Fluid_CalcForces() {
                 FluidCells, cell, pid, px, py, SMOOTHING_LENGTH_SQ,
                 [&](TParticle* q, float dx, float dy, float d2) { AddFluidPairForces(*p, *q, dx, dy, d2); });
 
-            // Walls push the particle away and feel nothing.
-            sph_detail::ForEachWithin(BoundaryCells, cell, px, py, RepulsiveDistSq,
-                                      [&](TParticle*, float dx, float dy, float d2) {
-                                          const float t = sph_detail::Repulsion(RepulsiveDistSq, RepulsiveD, d2);
-                                          p->ForceX += t * dx;
-                                          p->ForceY += t * dy;
-                                      });
+            PushOffWalls(*p, cell);
 
             // Liquid and elastic solids share the same push, half to each side.
             sph_detail::ForEachWithin(

@@ -120,7 +120,6 @@ void TSPH::Solid_Reset() {
 }
 
 void TSPH::Solid_CalcForces() {
-    const float wallDistSq = RepulsiveDistSq;
     const float solidDistSq = SOLID_REPULSION_FACTOR * RepulsiveDistSq;
 
     for (std::int32_t k = 0; k < SolidCount; ++k) {
@@ -129,12 +128,7 @@ void TSPH::Solid_CalcForces() {
         const std::int32_t pid = p->ID;
 
         sph_detail::ForEachNeighbourCell(*this, px, py, [&](std::size_t cell) {
-            sph_detail::ForEachWithin(BoundaryCells, cell, px, py, wallDistSq,
-                                      [&](TParticle*, float ex, float ey, float d2) {
-                                          const float f = sph_detail::Repulsion(wallDistSq, RepulsiveD, d2);
-                                          p->ForceX += f * ex;
-                                          p->ForceY += f * ey;
-                                      });
+            PushOffWalls(*p, cell);
             // Every pair of solid particles, of one solid or two, once.
             sph_detail::ForEachLowerNumberedWithin(
                 SolidCells, cell, pid, px, py, solidDistSq, [&](TParticle* q, float ex, float ey, float d2) {

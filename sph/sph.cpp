@@ -5,6 +5,7 @@
 
 #include "sph/fluid.h"
 #include "sph/lattice.h"
+#include "sph/neighbours.h"
 #include "sph/rigid.h"
 #include "sph/solid.h"
 
@@ -167,6 +168,16 @@ void TSPH::MapParticlesToGrid(const ParticleArray& particles, std::int32_t count
         p->Succ = head;
         head = p;
     }
+}
+
+// Walls push a liquid or solid particle away and feel nothing themselves.
+void TSPH::PushOffWalls(TParticle& p, std::size_t cell) {
+    sph_detail::ForEachWithin(BoundaryCells, cell, p.PositionX, p.PositionY, RepulsiveDistSq,
+                              [&](TParticle*, float dx, float dy, float d2) {
+                                  const float t = sph_detail::Repulsion(RepulsiveDistSq, RepulsiveD, d2);
+                                  p.ForceX += t * dx;
+                                  p.ForceY += t * dy;
+                              });
 }
 
 void CreateBoundaryRect(TSPH* world, float x, float y, float width, float height) {

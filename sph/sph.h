@@ -136,6 +136,9 @@ public:
     TParticle* NewParticle();
 
 private:
+    // Adds the push of the wall particles of one grid cell to p.
+    void PushOffWalls(TParticle& p, std::size_t cell);
+
     // The fluid, solid and wall grids laid out for the neighbour walks.
     sph_detail::TCellList FluidCells;
     sph_detail::TCellList SolidCells;
