@@ -4,6 +4,7 @@
 
 #include "platform/events.h"
 #include "platform/input.h"
+#include "platform/x_display.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -27,10 +28,9 @@ bool IsOffscreenDriver(const char* name) {
     return name == nullptr || std::strcmp(name, "offscreen") == 0 || std::strncmp(name, "dummy", 5) == 0;
 }
 
-bool HaveDisplayVariable() {
-    const char* display = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    return (display != nullptr && *display != 0) || (wayland != nullptr && *wayland != 0);
+const char* EnvironmentValue(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != 0 ? value : nullptr;
 }
 
 std::string NoDisplay(const char* detail) {
@@ -39,18 +39,43 @@ std::string NoDisplay(const char* detail) {
     return message;
 }
 
+// An X server refuses now and then a connection made right after another one
+// was closed (a window closed and a new one opened at once); a moment later it
+// accepts. So the video part is started a few times over about half a second
+// before the display counts as unusable.
+constexpr int kVideoAttempts = 10;
+constexpr Uint32 kVideoRetryMillis = 50;
+
+// True when SDL's video part runs on a driver that shows something.
+bool TryStartVideo() {
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (!IsOffscreenDriver(driver)) return true;
+    SDL_SetError("only the off-screen video driver '%s' is available", driver ? driver : "?");
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    return false;
+}
+
 bool StartVideo() {
     if (SDL_WasInit(SDL_INIT_VIDEO) != 0) return true;
+    const char* xDisplay = EnvironmentValue("DISPLAY");
     // With no display variable at all there is nothing to try: asking SDL would
     // only add its drivers' own complaints to the one line the user needs.
-    if (!HaveDisplayVariable()) return Fail(NoDisplay(nullptr));
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return Fail(NoDisplay(SDL_GetError()));
-    const char* driver = SDL_GetCurrentVideoDriver();
-    if (IsOffscreenDriver(driver)) {
-        SDL_QuitSubSystem(SDL_INIT_VIDEO);
-        return Fail(NoDisplay(
-            (std::string("only the off-screen video driver '") + (driver ? driver : "?") + "' is available").c_str()));
+    if (xDisplay == nullptr && EnvironmentValue("WAYLAND_DISPLAY") == nullptr) return Fail(NoDisplay(nullptr));
+    // With only an X display named, only X is tried (SDL_VIDEODRIVER still
+    // decides if set), so that a failure is X's and not another driver's.
+    const bool onlyX = xDisplay != nullptr && EnvironmentValue("WAYLAND_DISPLAY") == nullptr;
+    if (onlyX) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+
+    for (int attempt = 1; !TryStartVideo(); ++attempt) {
+        if (attempt == kVideoAttempts) {
+            const std::string problem = onlyX ? XConnectionProblem(xDisplay) : std::string();
+            if (problem.empty()) return Fail(NoDisplay(SDL_GetError()));
+            return Fail(std::string("the X display \"") + xDisplay + "\" could not be opened: " + problem);
+        }
+        SDL_Delay(kVideoRetryMillis);
     }
+    if (std::strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0) EndProgramWhenXConnectionIsLost();
     return true;
 }
 
