@@ -14,7 +14,9 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPARTICLE_DEMO_WERROR=ON
 cmake --build build -j"$jobs"
 
 echo "== Tests (unit, gl, e2e) on a virtual X server"
-xvfb-run -a -s "-screen 0 1024x768x24" \
+# -noreset: by default Xvfb resets whenever its last client leaves and refuses
+# connections meanwhile; between two tests there is often no client at all.
+xvfb-run -a -s "-screen 0 1024x768x24 -noreset" \
   ctest --test-dir build --output-on-failure -j"$jobs"
 
 echo "== Sanitizer build (AddressSanitizer, UndefinedBehaviorSanitizer, leaks)"

@@ -40,7 +40,7 @@ public:
             dup2(quiet, STDOUT_FILENO);
             dup2(quiet, STDERR_FILENO);
             const std::string fd = std::to_string(ready[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset",
                    static_cast<char*>(nullptr));
             _exit(127);
         }
