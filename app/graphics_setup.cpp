@@ -23,11 +23,16 @@ bool InitGraphics(std::string& error) {
 }
 
 std::int32_t LoadSpriteTexture(std::string& error) {
-    auto pixmap = LoadPngPixmap(SPRITE_FILE);
+    const std::string prefix = std::string("cannot load the sprite image \"") + SPRITE_FILE + "\": ";
+    std::string why;
+    auto pixmap = LoadPngPixmap(SPRITE_FILE, &why);
     if (!pixmap) {
-        error = std::string("cannot load the sprite image \"") + SPRITE_FILE +
-                "\" from the working directory (run the demo from the folder that holds it)";
+        error = prefix + why;
+        // The demo reads it from the working directory.
+        if (why.rfind("cannot open", 0) == 0) error += " (run the demo from the folder that holds it)";
         return 0;
     }
-    return TexFromPixmap(pixmap.get(), 1);
+    const std::int32_t texture = TexFromPixmap(pixmap.get(), 1, &why);
+    if (texture == 0) error = prefix + why;
+    return texture;
 }

@@ -30,14 +30,22 @@ void FitTexSize(std::int32_t& width, std::int32_t& height) {
     height = h;
 }
 
-std::int32_t TexFromPixmap(const TPixmap* pixmap, std::int32_t mipmapped) {
-    if (pixmap == nullptr) return 0;
+std::int32_t TexFromPixmap(const TPixmap* pixmap, std::int32_t mipmapped, std::string* error) {
+    auto fail = [&](const std::string& why) {
+        if (error != nullptr) *error = why;
+        return 0;
+    };
+    if (pixmap == nullptr) return fail("no image to make a texture from");
+    const std::string imageSize = std::to_string(pixmap->width) + " x " + std::to_string(pixmap->height);
 
     std::unique_ptr<TPixmap> owned;
     const TPixmap* level = pixmap;
     if (level->format != PIXEL_FORMAT_RGBA8) {
         owned = level->Convert(PIXEL_FORMAT_RGBA8);
-        if (!owned) return 0;
+        if (!owned) {
+            return fail("cannot convert the " + imageSize + " image to RGBA: " +
+                        PixmapRefusal(level->width, level->height, PIXEL_FORMAT_RGBA8, 4));
+        }
         level = owned.get();
     }
     std::int32_t width = level->width;
@@ -45,7 +53,11 @@ std::int32_t TexFromPixmap(const TPixmap* pixmap, std::int32_t mipmapped) {
     FitTexSize(width, height);
     if (width != level->width || height != level->height) {
         owned = ScalePixmap(level, width, height);
-        if (!owned) return 0;
+        if (!owned) {
+            return fail("the " + imageSize + " image needs a texture of " + std::to_string(width) + " x " +
+                        std::to_string(height) + ", and stretching it there failed: " +
+                        PixmapRefusal(width, height, PIXEL_FORMAT_RGBA8, 4));
+        }
         level = owned.get();
     }
 
@@ -53,6 +65,8 @@ std::int32_t TexFromPixmap(const TPixmap* pixmap, std::int32_t mipmapped) {
     GLint previousRowLength = 0;
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &previousTexture);
     glGetIntegerv(GL_UNPACK_ROW_LENGTH, &previousRowLength);
+    for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {
+    }  // earlier errors are not this upload's
     GLuint name = 0;
     glGenTextures(1, &name);
     glBindTexture(GL_TEXTURE_2D, name);
@@ -70,7 +84,13 @@ std::int32_t TexFromPixmap(const TPixmap* pixmap, std::int32_t mipmapped) {
         level = owned.get();
     }
 
+    const GLenum uploadError = glGetError();
     glPixelStorei(GL_UNPACK_ROW_LENGTH, previousRowLength);
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previousTexture));
+    if (uploadError != GL_NO_ERROR) {
+        glDeleteTextures(1, &name);
+        return fail("the GL could not make a texture of " + std::to_string(width) + " x " + std::to_string(height) +
+                    " for the " + imageSize + " image (GL error " + std::to_string(uploadError) + ")");
+    }
     return static_cast<std::int32_t>(name);
 }
