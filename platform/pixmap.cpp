@@ -102,10 +102,6 @@ void RowFromRGBA(const std::uint8_t* rgba, std::int32_t format, std::int32_t cou
     for (std::int32_t x = 0; x < count; ++x) PixelFromRGBA(rgba + x * 4, format, dst + x * bpp);
 }
 
-}  // namespace
-
-namespace {
-
 // Why Create refuses its arguments; none when it accepts them.
 const char* CreateRefusal(std::int32_t width, std::int32_t height, std::int32_t format, std::int32_t align) {
     const std::int32_t bpp = BytesPerPixel(format);

@@ -2,6 +2,7 @@
 
 #include <GL/gl.h>
 
+#include <cstdio>
 #include <memory>
 
 namespace {
@@ -37,14 +38,18 @@ std::int32_t TexFromPixmap(const TPixmap* pixmap, std::int32_t mipmapped, std::s
     };
     if (pixmap == nullptr) return fail("no image to make a texture from");
     const std::string imageSize = std::to_string(pixmap->width) + " x " + std::to_string(pixmap->height);
+    // Why an RGBA pixmap of this size could not be made from the image.
+    auto refusal = [&](std::int32_t w, std::int32_t h) {
+        const std::string why = PixmapRefusal(w, h, PIXEL_FORMAT_RGBA8, 4);
+        return why.empty() ? "the image's pixel format " + std::to_string(pixmap->format) + " is unknown" : why;
+    };
 
     std::unique_ptr<TPixmap> owned;
     const TPixmap* level = pixmap;
     if (level->format != PIXEL_FORMAT_RGBA8) {
         owned = level->Convert(PIXEL_FORMAT_RGBA8);
         if (!owned) {
-            return fail("cannot convert the " + imageSize + " image to RGBA: " +
-                        PixmapRefusal(level->width, level->height, PIXEL_FORMAT_RGBA8, 4));
+            return fail("cannot convert the " + imageSize + " image to RGBA: " + refusal(level->width, level->height));
         }
         level = owned.get();
     }
@@ -55,8 +60,7 @@ std::int32_t TexFromPixmap(const TPixmap* pixmap, std::int32_t mipmapped, std::s
         owned = ScalePixmap(level, width, height);
         if (!owned) {
             return fail("the " + imageSize + " image needs a texture of " + std::to_string(width) + " x " +
-                        std::to_string(height) + ", and stretching it there failed: " +
-                        PixmapRefusal(width, height, PIXEL_FORMAT_RGBA8, 4));
+                        std::to_string(height) + ", and stretching it there failed: " + refusal(width, height));
         }
         level = owned.get();
     }
@@ -65,8 +69,9 @@ std::int32_t TexFromPixmap(const TPixmap* pixmap, std::int32_t mipmapped, std::s
     GLint previousRowLength = 0;
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &previousTexture);
     glGetIntegerv(GL_UNPACK_ROW_LENGTH, &previousRowLength);
+    // Errors raised before are not this upload's.
     for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {
-    }  // earlier errors are not this upload's
+    }
     GLuint name = 0;
     glGenTextures(1, &name);
     glBindTexture(GL_TEXTURE_2D, name);
@@ -89,8 +94,10 @@ std::int32_t TexFromPixmap(const TPixmap* pixmap, std::int32_t mipmapped, std::s
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previousTexture));
     if (uploadError != GL_NO_ERROR) {
         glDeleteTextures(1, &name);
+        char code[16];
+        std::snprintf(code, sizeof code, "0x%04X", uploadError);
         return fail("the GL could not make a texture of " + std::to_string(width) + " x " + std::to_string(height) +
-                    " for the " + imageSize + " image (GL error " + std::to_string(uploadError) + ")");
+                    " for the " + imageSize + " image (GL error " + code + ")");
     }
     return static_cast<std::int32_t>(name);
 }
