@@ -20,7 +20,7 @@ stage() {
   echo "== $name"
   ( set -euo pipefail; "$2" )
   status=$?
-  timings+=("$name $((SECONDS - started))s")
+  timings+=("$((SECONDS - started))s  $name")
   if [ "$status" -ne 0 ]; then
     echo "== $name: FAILED (status $status)"
     failed+=("$name")
@@ -73,14 +73,15 @@ fuzz() {
 
 stage "install" install
 stage "build (gcc)" gcc_build
-stage "tests on Xvfb (unit, gl, e2e)" xvfb_tests
+stage "tests on Xvfb" xvfb_tests
 stage "sanitizer build and unit tests" sanitizer
 stage "clang build and unit tests" clang_build
 stage "fuzzing the PNG loader" fuzz
 
-echo "== Stage times: $(IFS=,; echo "${timings[*]}" | sed 's/,/, /g')"
+echo "== Stage times:"
+printf '   %s\n' "${timings[@]}"
 if [ ${#failed[@]} -ne 0 ]; then
-  echo "== FAILED: ${#failed[@]} stage(s): $(IFS=,; echo "${failed[*]}" | sed 's/,/, /g')"
+  echo "== FAILED: ${#failed[@]} stage(s): $(printf '%s; ' "${failed[@]}" | sed 's/; $//')"
   exit 1
 fi
 echo "== All ${#timings[@]} stages passed"
