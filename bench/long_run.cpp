@@ -1,6 +1,7 @@
 // A long run of the demo's three scenes, headless, with scripted input:
 //
-//   build/bench/long_run [steps]        (20 000 steps a scene by default)
+//   build/bench/long_run [steps [scenes]]    (20 000 steps of scenes 1, 2 and 3
+//                                             by default; "23": scenes 2 and 3)
 //
 // scene 1: a left or a right click at a random point every 150 steps (elastic
 //          blocks and blocks of wall, some across the container's edges), the
@@ -73,22 +74,32 @@ bool Inside(const TSPH& w, const TParticle* p) {
 struct TCheck {
     int NonFinite = 0;
     int Outside = 0;
+    float FarthestOut = 0;  // screen pixels beyond an edge, liquid and solid particles
     float DeepestSink = 0;  // screen pixels below the floor, rigid particles
 };
 
+// How far a particle lies beyond the container's edges, in simulation units.
+float DistanceOutside(const TSPH& w, const TParticle* p) {
+    return std::max({-p->PositionX, p->PositionX - w.ContainerWidth, -p->PositionY, p->PositionY - w.ContainerHeight,
+                     0.0f});
+}
+
 TCheck Check(const TSPH& w) {
     TCheck c;
+    const float toScreen = TSPH::INV_UNIT_SCALE * w.WorldScale;
     auto visit = [&](const TSPH::ParticleArray& particles, std::int32_t count, bool mustBeInside) {
         for (std::int32_t i = 0; i < count; ++i) {
             const TParticle* p = particles[static_cast<std::size_t>(i)];
             if (!Finite(p)) ++c.NonFinite;
-            if (mustBeInside && !Inside(w, p)) ++c.Outside;
+            if (mustBeInside && !Inside(w, p)) {
+                ++c.Outside;
+                c.FarthestOut = std::max(c.FarthestOut, DistanceOutside(w, p) * toScreen);
+            }
         }
     };
     visit(w.FluidParticles, w.FluidCount, true);
     visit(w.SolidParticles, w.SolidCount, true);
     visit(w.RigidParticles, w.RigidCount, false);
-    const float toScreen = TSPH::INV_UNIT_SCALE * w.WorldScale;
     for (std::int32_t i = 0; i < w.RigidCount; ++i) {
         const TParticle* p = w.RigidParticles[static_cast<std::size_t>(i)];
         c.DeepestSink = std::max(c.DeepestSink, (p->PositionY - w.ContainerHeight) * toScreen);
@@ -118,8 +129,8 @@ TSceneReport RunScene(TDemoScenes& scenes, int scene, int steps, std::mt19937& r
     float deepestSink = 0;
 
     std::printf("scene %d: %d particles at start\n", scene, world.GetParticleCount());
-    std::printf("  %6s %9s %8s %8s %10s %8s %12s\n", "step", "particles", "ms/step", "RSS MiB", "non-finite",
-                "outside", "rigid sink px");
+    std::printf("  %6s %9s %8s %8s %10s %8s %11s %13s\n", "step", "particles", "ms/step", "RSS MiB", "non-finite",
+                "outside", "farthest px", "rigid sink px");
     auto started = std::chrono::steady_clock::now();
     for (int step = 1; step <= steps; ++step) {
         if (scene == 1 && step % 150 == 0) {
@@ -172,8 +183,9 @@ TSceneReport RunScene(TDemoScenes& scenes, int scene, int steps, std::mt19937& r
             // A block dropped in the last few steps may still be on its way in.
             const bool failed = c.NonFinite > 0 || (c.Outside > 0 && pending.empty());
             report.Failed = report.Failed || failed;
-            std::printf("  %6d %9d %8.2f %8.1f %10d %8d %12.1f%s\n", step, world.GetParticleCount(), ms,
-                        MemoryMiB("VmRSS"), c.NonFinite, c.Outside, c.DeepestSink, failed ? "  FAILED" : "");
+            std::printf("  %6d %9d %8.2f %8.1f %10d %8d %11.2g %13.1f%s\n", step, world.GetParticleCount(), ms,
+                        MemoryMiB("VmRSS"), c.NonFinite, c.Outside, c.FarthestOut, c.DeepestSink,
+                        failed ? "  FAILED" : "");
             std::fflush(stdout);
         }
     }
@@ -192,14 +204,17 @@ TSceneReport RunScene(TDemoScenes& scenes, int scene, int steps, std::mt19937& r
 
 int main(int argc, char** argv) {
     const int steps = argc > 1 ? std::atoi(argv[1]) : 20000;
-    if (steps < 1000) {
-        std::fprintf(stderr, "usage: long_run [steps, at least 1000]\n");
+    const std::string which = argc > 2 ? argv[2] : "123";
+    if (steps < 1000 || which.find_first_not_of("123") != std::string::npos) {
+        std::fprintf(stderr, "usage: long_run [steps, at least 1000 [scenes, such as 123 or 2]]\n");
         return 2;
     }
     std::mt19937 random(20261208);
     TDemoScenes scenes = BuildScenes();
     bool failed = false;
-    for (int scene = 1; scene <= 3; ++scene) failed = RunScene(scenes, scene, steps, random).Failed || failed;
+    for (int scene = 1; scene <= 3; ++scene)
+        if (which.find(static_cast<char>('0' + scene)) != std::string::npos)
+            failed = RunScene(scenes, scene, steps, random).Failed || failed;
     std::printf("peak resident memory: %.1f MiB\n%s\n", MemoryMiB("VmHWM"), failed ? "FAILED" : "all checks held");
     return failed ? 1 : 0;
 }
