@@ -73,7 +73,8 @@ bool Inside(const TSPH& w, const TParticle* p) {
 
 struct TCheck {
     int NonFinite = 0;
-    int Outside = 0;
+    int Outside = 0;       // liquid and solid particles beyond an edge
+    int SolidOutside = 0;  // of which solid
     float FarthestOut = 0;  // screen pixels beyond an edge, liquid and solid particles
     float DeepestSink = 0;  // screen pixels below the floor, rigid particles
 };
@@ -93,6 +94,7 @@ TCheck Check(const TSPH& w) {
             if (!Finite(p)) ++c.NonFinite;
             if (mustBeInside && !Inside(w, p)) {
                 ++c.Outside;
+                if (p->Solid != nullptr) ++c.SolidOutside;
                 c.FarthestOut = std::max(c.FarthestOut, DistanceOutside(w, p) * toScreen);
             }
         }
@@ -129,8 +131,8 @@ TSceneReport RunScene(TDemoScenes& scenes, int scene, int steps, std::mt19937& r
     float deepestSink = 0;
 
     std::printf("scene %d: %d particles at start\n", scene, world.GetParticleCount());
-    std::printf("  %6s %9s %8s %8s %10s %8s %11s %13s\n", "step", "particles", "ms/step", "RSS MiB", "non-finite",
-                "outside", "farthest px", "rigid sink px");
+    std::printf("  %6s %9s %8s %8s %10s %14s %11s %13s\n", "step", "particles", "ms/step", "RSS MiB", "non-finite",
+                "outside(solid)", "farthest px", "rigid sink px");
     auto started = std::chrono::steady_clock::now();
     for (int step = 1; step <= steps; ++step) {
         if (scene == 1 && step % 150 == 0) {
@@ -183,8 +185,9 @@ TSceneReport RunScene(TDemoScenes& scenes, int scene, int steps, std::mt19937& r
             // A block dropped in the last few steps may still be on its way in.
             const bool failed = c.NonFinite > 0 || (c.Outside > 0 && pending.empty());
             report.Failed = report.Failed || failed;
-            std::printf("  %6d %9d %8.2f %8.1f %10d %8d %11.2g %13.1f%s\n", step, world.GetParticleCount(), ms,
-                        MemoryMiB("VmRSS"), c.NonFinite, c.Outside, c.FarthestOut, c.DeepestSink,
+            const std::string outside = std::to_string(c.Outside) + "(" + std::to_string(c.SolidOutside) + ")";
+            std::printf("  %6d %9d %8.2f %8.1f %10d %14s %11.2g %13.1f%s\n", step, world.GetParticleCount(), ms,
+                        MemoryMiB("VmRSS"), c.NonFinite, outside.c_str(), c.FarthestOut, c.DeepestSink,
                         failed ? "  FAILED" : "");
             std::fflush(stdout);
         }
