@@ -21,16 +21,6 @@ constexpr png_uint_32 MAX_CACHED_CHUNKS = 64;
 // smaller than the image data over 1032 cannot hold the image it declares.
 constexpr std::uint64_t MAX_DEFLATE_RATIO = 1032;
 
-// The ancillary chunks a sprite does not need; only tRNS (transparency as
-// alpha) changes what the program gets.
-constexpr png_byte SKIPPED_CHUNKS[] = {
-    'b', 'K', 'G', 'D', 0, 'c', 'H', 'R', 'M', 0, 'e', 'X', 'I', 'f', 0, 'g', 'A', 'M', 'A', 0,
-    'h', 'I', 'S', 'T', 0, 'i', 'C', 'C', 'P', 0, 'i', 'T', 'X', 't', 0, 'o', 'F', 'F', 's', 0,
-    'p', 'C', 'A', 'L', 0, 'p', 'H', 'Y', 's', 0, 's', 'B', 'I', 'T', 0, 's', 'C', 'A', 'L', 0,
-    's', 'P', 'L', 'T', 0, 's', 'R', 'G', 'B', 0, 't', 'E', 'X', 't', 0, 't', 'I', 'M', 'E', 0,
-    'z', 'T', 'X', 't', 0,
-};
-
 // libpng reports errors by calling this, which must not return: the message
 // is kept for the caller and we jump back to the setjmp of the stage that is
 // running.
@@ -54,9 +44,9 @@ bool ReadHeader(png_structp png, png_infop info, std::FILE* file) {
     png_set_user_limits(png, static_cast<png_uint_32>(MAX_PIXMAP_PIXELS), static_cast<png_uint_32>(MAX_PIXMAP_PIXELS));
     png_set_chunk_malloc_max(png, MAX_CHUNK_BYTES);
     png_set_chunk_cache_max(png, MAX_CACHED_CHUNKS);
-    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
-    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, SKIPPED_CHUNKS,
-                                static_cast<int>(sizeof SKIPPED_CHUNKS / 5));
+    // Every chunk but IHDR, PLTE, tRNS, IDAT and IEND (text, ICC profiles,
+    // unknown chunks...) is skipped unread: a sprite needs none of them.
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
     png_read_info(png, info);
     return true;
 }
