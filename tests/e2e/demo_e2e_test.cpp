@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <string>
 
 #include "demo_driver.h"
+#include "tests/image/png_writer.h"
 
 namespace {
 
@@ -231,4 +233,39 @@ TEST(DemoStartUp, LosingTheXServerEndsWithOneLineAndADeadServerIsNamed) {
     EXPECT_EQ(refused.Code, 1);
     EXPECT_EQ(again.StandardError(), "particle-demo: the X display \"" + server.Name +
                                          "\" could not be opened: Connection refused\n");
+}
+
+// Sprite files that read as PNG but cannot become the sprite: one far too
+// large for any texture, and small files declaring 2^31 - 1 bytes of a chunk.
+// Each ends the demo with one line naming the image and what failed.
+TEST(DemoStartUp, AHostileSpriteImageEndsItWithOneLineSayingWhatFailed) {
+    const std::string dir = ::testing::TempDir() + "hostile_sprite";
+    mkdir(dir.c_str(), 0700);
+    const std::string sprite = dir + "/Metaball.png";
+    struct Case {
+        std::string what, expected;
+        std::vector<std::uint8_t> bytes;  // none: the huge image
+    };
+    std::vector<Case> cases = {{"5000 x 13421 RGBA, just under the pixel limit", "5000 x 13421", {}}};
+    for (const THostilePng& h : HostilePngFiles())
+        if (h.name.find("tEXt") != std::string::npos || h.name.find("IDAT") != std::string::npos)
+            cases.push_back({h.name, "too large", h.bytes});
+    for (const Case& c : cases) {
+        if (c.bytes.empty())
+            ASSERT_TRUE(WriteUniformRgbaPng(sprite, 5000, 13421, 0xffffff80u));
+        else
+            WriteBytes(sprite, c.bytes);
+        TDemoProcess demo(DEMO, dir);
+        const TExit exit = demo.WaitForExit(30000);
+        ASSERT_TRUE(exit.Exited) << c.what;
+        EXPECT_NE(exit.Code, 0) << c.what;
+        const std::string err = demo.StandardError();
+        const std::string head = "particle-demo: cannot load the sprite image \"Metaball.png\": ";
+        const std::size_t at = err.find(head);
+        ASSERT_NE(at, std::string::npos) << c.what << ": " << err;
+        const std::string line = err.substr(at + head.size(), err.find('\n', at) - at - head.size());
+        EXPECT_NE(line.find(c.expected), std::string::npos) << c.what << ": " << line;
+        EXPECT_EQ(err.find("particle-demo", at + 1), std::string::npos) << c.what << ": more than one line: " << err;
+    }
+    std::remove(sprite.c_str());
 }
