@@ -28,9 +28,13 @@ bool IsOffscreenDriver(const char* name) {
 }
 
 bool HaveDisplayVariable() {
+#ifdef __EMSCRIPTEN__
+    return true;  // in a web page the canvas is the display
+#else
     const char* display = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     return (display != nullptr && *display != 0) || (wayland != nullptr && *wayland != 0);
+#endif
 }
 
 std::string NoDisplay(const char* detail) {
@@ -57,7 +61,9 @@ bool StartVideo() {
 void RequestPixelFormat(std::int32_t flags) {
     SDL_GL_ResetAttributes();
     // A legacy context: drawing uses the fixed-function pipeline.
+#ifndef __EMSCRIPTEN__  // (in a browser: WebGL, with the fixed functions emulated)
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+#endif
     // RGBA with no particular depth: the closest the host has (normally the
     // desktop's depth). A requested buffer asks for at least one bit.
     SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 1);
@@ -170,10 +176,13 @@ bool InitExtensionLoader() {
     if (gCurrent == nullptr || SDL_GL_GetCurrentContext() == nullptr)
         return Fail("the extension loader needs an OpenGL context (open the graphics first)");
     const GLenum result = glewInit();
+#ifndef __EMSCRIPTEN__  // (the browser's loader has no GLX part)
     if (result == GLEW_ERROR_NO_GLX_DISPLAY) {
         // An EGL context: the loader's GLX part has nothing to load, GL itself works.
         std::fprintf(stderr, "warning: the extension loader found no GLX display; carrying on without it\n");
-    } else if (result != GLEW_OK) {
+    } else
+#endif
+    if (result != GLEW_OK) {
         return Fail(std::string("the extension loader could not be initialised: ") +
                     reinterpret_cast<const char*>(glewGetErrorString(result)));
     }
