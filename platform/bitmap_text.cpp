@@ -17,7 +17,9 @@ constexpr float GLYPH_U = 0.0078125f;  // 8 / 1024
 std::int32_t FontTex = 0;
 
 // The enables an overlay may change, saved and put back by hand: a GL
-// running on WebGL has no attribute stack.
+// running on WebGL has no attribute stack. (Emulated on WebGL, the GL reports
+// texturing as off whatever it is, so there the overlay leaves it off; the
+// scenes switch it on for their sprites every frame.)
 constexpr GLenum OVERLAY_ENABLES[] = {GL_TEXTURE_2D, GL_CULL_FACE,    GL_ALPHA_TEST,  GL_DEPTH_TEST,
                                       GL_BLEND,      GL_SCISSOR_TEST, GL_STENCIL_TEST};
 constexpr std::size_t OVERLAY_ENABLE_COUNT = sizeof(OVERLAY_ENABLES) / sizeof(OVERLAY_ENABLES[0]);

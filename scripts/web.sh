@@ -41,7 +41,7 @@ if [ "${1:-}" = "test" ]; then
   need chromium nodejs
   command -v npm >/dev/null || need npm
   (cd tests/web && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error)
-  ctest --test-dir "$out/demo" -L web --output-on-failure
+  ctest --test-dir "$out/demo" -L web --verbose
   exit
 fi
 
