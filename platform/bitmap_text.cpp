@@ -16,7 +16,18 @@ constexpr float GLYPH_U = 0.0078125f;  // 8 / 1024
 
 std::int32_t FontTex = 0;
 
+// The enables an overlay may change, saved and put back by hand: a GL
+// running on WebGL has no attribute stack. (Emulated on WebGL, the GL reports
+// texturing as off whatever it is, so there the overlay leaves it off; the
+// scenes switch it on for their sprites every frame.)
+constexpr GLenum OVERLAY_ENABLES[] = {GL_TEXTURE_2D, GL_CULL_FACE,    GL_ALPHA_TEST,  GL_DEPTH_TEST,
+                                      GL_BLEND,      GL_SCISSOR_TEST, GL_STENCIL_TEST};
+constexpr std::size_t OVERLAY_ENABLE_COUNT = sizeof(OVERLAY_ENABLES) / sizeof(OVERLAY_ENABLES[0]);
+
 struct TOverlayState {
+    GLboolean enabled[OVERLAY_ENABLE_COUNT];
+    GLint texture;
+    GLint matrixMode;
     GLfloat modelView[16];
     GLfloat projection[16];
 };
@@ -43,7 +54,9 @@ std::int32_t BuildFontTexture() {
 std::int32_t BitmapFontTexture() { return FontTex; }
 
 void BeginPixelOverlay() {
-    glPushAttrib(GL_ENABLE_BIT | GL_TEXTURE_BIT | GL_TRANSFORM_BIT);
+    for (std::size_t i = 0; i < OVERLAY_ENABLE_COUNT; ++i) Saved.enabled[i] = glIsEnabled(OVERLAY_ENABLES[i]);
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &Saved.texture);
+    glGetIntegerv(GL_MATRIX_MODE, &Saved.matrixMode);
     GLint viewport[4] = {0, 0, 0, 0};
     glGetIntegerv(GL_VIEWPORT, viewport);
     glGetFloatv(GL_MODELVIEW_MATRIX, Saved.modelView);
@@ -65,7 +78,14 @@ void EndPixelOverlay() {
     glLoadMatrixf(Saved.projection);
     glMatrixMode(GL_MODELVIEW);
     glLoadMatrixf(Saved.modelView);
-    glPopAttrib();
+    glMatrixMode(static_cast<GLenum>(Saved.matrixMode));
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(Saved.texture));
+    for (std::size_t i = 0; i < OVERLAY_ENABLE_COUNT; ++i) {
+        if (Saved.enabled[i] != 0)
+            glEnable(OVERLAY_ENABLES[i]);
+        else
+            glDisable(OVERLAY_ENABLES[i]);
+    }
 }
 
 void DrawBitmapText(std::string_view text, std::int32_t x, std::int32_t y) {

@@ -4,7 +4,9 @@
 
 #include "platform/events.h"
 #include "platform/input.h"
+#ifndef __EMSCRIPTEN__
 #include "platform/x_display.h"
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -60,6 +62,10 @@ bool TryStartVideo() {
 
 bool StartVideo() {
     if (SDL_WasInit(SDL_INIT_VIDEO) != 0) return true;
+#ifdef __EMSCRIPTEN__
+    // In a web page the canvas is the display: there is nothing to look for.
+    return TryStartVideo() || Fail(NoDisplay(SDL_GetError()));
+#else
     const char* xDisplay = EnvironmentValue("DISPLAY");
     // With no display variable at all there is nothing to try: asking SDL would
     // only add its drivers' own complaints to the one line the user needs.
@@ -79,12 +85,15 @@ bool StartVideo() {
     }
     if (std::strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0) EndProgramWhenXConnectionIsLost();
     return true;
+#endif
 }
 
 void RequestPixelFormat(std::int32_t flags) {
     SDL_GL_ResetAttributes();
     // A legacy context: drawing uses the fixed-function pipeline.
+#ifndef __EMSCRIPTEN__  // (in a browser: WebGL, with the fixed functions emulated)
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+#endif
     // RGBA with no particular depth: the closest the host has (normally the
     // desktop's depth). A requested buffer asks for at least one bit.
     SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 1);
@@ -239,10 +248,13 @@ bool InitExtensionLoader() {
     if (gCurrent == nullptr || SDL_GL_GetCurrentContext() == nullptr)
         return Fail("the extension loader needs an OpenGL context (open the graphics first)");
     const GLenum result = glewInit();
+#ifndef __EMSCRIPTEN__  // (the browser's loader has no GLX part)
     if (result == GLEW_ERROR_NO_GLX_DISPLAY) {
         // An EGL context: the loader's GLX part has nothing to load, GL itself works.
         std::fprintf(stderr, "warning: the extension loader found no GLX display; carrying on without it\n");
-    } else if (result != GLEW_OK) {
+    } else
+#endif
+    if (result != GLEW_OK) {
         return Fail(std::string("the extension loader could not be initialised: ") +
                     reinterpret_cast<const char*>(glewGetErrorString(result)));
     }

@@ -3,7 +3,9 @@
 #include <GL/gl.h>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -13,16 +15,37 @@ std::int32_t NextPowerOfTwo(std::int32_t n) {
     return p;
 }
 
+// The level's rows one after another, as the GL reads them with its default
+// unpacking (a GL on WebGL 1 has no row length for padded rows).
+const std::uint8_t* PackedRows(const TPixmap* level, std::vector<std::uint8_t>& buffer) {
+    const auto row = static_cast<std::size_t>(level->width) * 4;
+    if (static_cast<std::size_t>(level->pitch) == row) return level->pixels;
+    buffer.resize(row * static_cast<std::size_t>(level->height));
+    for (std::int32_t y = 0; y < level->height; ++y)
+        std::memcpy(buffer.data() + row * static_cast<std::size_t>(y), level->PixelPtr(0, y), row);
+    return buffer.data();
+}
+
+// Whether the GL can make an RGBA texture of w x h.
+bool TextureFits(std::int32_t w, std::int32_t h) {
+#ifdef __EMSCRIPTEN__  // WebGL has no proxy textures: the size limit is all it tells
+    GLint max = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &max);
+    return w <= max && h <= max;
+#else
+    glTexImage2D(GL_PROXY_TEXTURE_2D, 0, 4, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    GLint accepted = 0;
+    glGetTexLevelParameteriv(GL_PROXY_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &accepted);
+    return accepted != 0;
+#endif
+}
+
 }  // namespace
 
 void FitTexSize(std::int32_t& width, std::int32_t& height) {
     std::int32_t w = NextPowerOfTwo(width);
     std::int32_t h = NextPowerOfTwo(height);
-    for (;;) {
-        glTexImage2D(GL_PROXY_TEXTURE_2D, 0, 4, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-        GLint accepted = 0;
-        glGetTexLevelParameteriv(GL_PROXY_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &accepted);
-        if (accepted != 0) break;
+    while (!TextureFits(w, h)) {
         if (w == 1 && h == 1) throw TRuntimeException("Unable to calculate tex size");
         if (w > 1) w /= 2;
         if (h > 1) h /= 2;
@@ -66,9 +89,8 @@ std::int32_t TexFromPixmap(const TPixmap* pixmap, std::int32_t mipmapped, std::s
     }
 
     GLint previousTexture = 0;
-    GLint previousRowLength = 0;
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &previousTexture);
-    glGetIntegerv(GL_UNPACK_ROW_LENGTH, &previousRowLength);
+    std::vector<std::uint8_t> packed;
     // Errors raised before are not this upload's.
     for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {
     }
@@ -77,9 +99,9 @@ std::int32_t TexFromPixmap(const TPixmap* pixmap, std::int32_t mipmapped, std::s
     glBindTexture(GL_TEXTURE_2D, name);
 
     for (GLint i = 0;; ++i) {
-        glPixelStorei(GL_UNPACK_ROW_LENGTH, level->pitch / 4);
-        glTexImage2D(GL_TEXTURE_2D, i, GL_RGBA8, level->width, level->height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
-                     level->pixels);
+        // GL_RGBA, not a sized format: WebGL 1 would leave the texture empty.
+        glTexImage2D(GL_TEXTURE_2D, i, GL_RGBA, level->width, level->height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                     PackedRows(level, packed));
         if (mipmapped == 0 || (level->width == 1 && level->height == 1)) break;
         const std::int32_t w = level->width > 1 ? level->width / 2 : 1;
         const std::int32_t h = level->height > 1 ? level->height / 2 : 1;
@@ -90,7 +112,6 @@ std::int32_t TexFromPixmap(const TPixmap* pixmap, std::int32_t mipmapped, std::s
     }
 
     const GLenum uploadError = glGetError();
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, previousRowLength);
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previousTexture));
     if (uploadError != GL_NO_ERROR) {
         glDeleteTextures(1, &name);

@@ -43,6 +43,7 @@ Uint32 TimerCallback(Uint32 /*interval*/, void* param) {
     const auto generation = static_cast<std::uint32_t>(key >> 8);
     TSchedule& s = gSchedules[static_cast<std::size_t>(slot)];
     Uint32 next = 0;
+    int ticks = 1;
     {
         std::lock_guard<std::mutex> lock(s.mutex);
         if (s.generation != generation) return 0;  // stopped: SDL drops the timer
@@ -50,15 +51,25 @@ Uint32 TimerCallback(Uint32 /*interval*/, void* param) {
         // The next tick is due count + 1 periods after the start, however late
         // this one ran. After a long stall of this thread the missed ticks follow
         // 1 ms apart.
-        const std::uint64_t due = s.start + (s.count + 1) * s.period;
+        std::uint64_t due = s.start + (s.count + 1) * s.period;
         const std::uint64_t now = SDL_GetTicks64();
+#ifdef __EMSCRIPTEN__
+        // In a browser this runs only while the frame loop waits: the ticks that
+        // fell due during a slow frame are posted together now, as a timer thread
+        // would have posted them meanwhile, so that the frame loop does not make
+        // them up later.
+        for (; due <= now; due += s.period) {
+            ++s.count;
+            ++ticks;
+        }
+#endif
         next = due > now ? static_cast<Uint32>(due - now) : 1;
     }
     SDL_Event event{};
     event.type = TimerNotificationType();
     event.user.code = slot;
     event.user.data1 = reinterpret_cast<void*>(static_cast<std::uintptr_t>(generation));
-    SDL_PushEvent(&event);
+    for (int i = 0; i < ticks; ++i) SDL_PushEvent(&event);
     return next;
 }
 

@@ -49,7 +49,7 @@ private:
 
     std::int32_t _ticks = 0;
     std::int32_t _wticks = 0;
-    TTimer* _cycle = nullptr;  // not used by this layer
+    [[maybe_unused]] TTimer* _cycle = nullptr;  // not used by this layer
     std::optional<TEvent> _event;
     std::int32_t _handle = 0;  // the SDL timer id; 0 when stopped
     int _slot = -1;            // index in the table of running timers

@@ -4,6 +4,32 @@
 
 #include "sph/sph.h"
 
+namespace {
+
+// Quads go to the GL in batches, opened by their first quad: a GL emulated on
+// WebGL indexes the vertices of one glBegin with 16 bits and stumbles on an
+// empty one. Every vertex carries its own colour (and a sprite's its texture
+// coordinate), which such a GL also needs.
+constexpr std::int32_t QUADS_PER_BATCH = 4096;
+std::int32_t BatchQuads = -1;  // quads in the open batch; -1 when none is open
+
+void EndQuads() {
+    if (BatchQuads >= 0) glEnd();
+    BatchQuads = -1;
+}
+
+// Call before each quad's vertices.
+void NextQuad() {
+    if (BatchQuads == QUADS_PER_BATCH) EndQuads();
+    if (BatchQuads < 0) {
+        glBegin(GL_QUADS);
+        BatchQuads = 0;
+    }
+    ++BatchQuads;
+}
+
+}  // namespace
+
 void TSPH::Render() {
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(ParticleTex));
@@ -11,13 +37,11 @@ void TSPH::Render() {
     // Sprites add up, each channel saturating at 1.
     glEnable(GL_BLEND);
     glBlendFunc(GL_ONE, GL_ONE);
-    glBegin(GL_QUADS);
     RenderParticleRects(FluidParticles, FluidCount, ParticleSize);
-    glEnd();
-    glBegin(GL_QUADS);
+    EndQuads();
     RenderParticleRects(SolidParticles, SolidCount, ParticleSize);
     RenderParticleRects(RigidParticles, RigidCount, ParticleSize);
-    glEnd();
+    EndQuads();
 
     // Each untextured white quad multiplies every channel by itself: two of
     // them turn c into c^4, merging crowded sprites and fading thin fringes.
@@ -26,39 +50,48 @@ void TSPH::Render() {
     glColor3f(1, 1, 1);
     const auto w = static_cast<float>(GWidth);
     const auto h = static_cast<float>(GHeight);
-    glBegin(GL_QUADS);
     for (int pass = 0; pass < 2; ++pass) {
+        NextQuad();
+        glColor3f(1, 1, 1);
         glVertex2f(0, 0);
+        glColor3f(1, 1, 1);
         glVertex2f(w, 0);
+        glColor3f(1, 1, 1);
         glVertex2f(w, h);
+        glColor3f(1, 1, 1);
         glVertex2f(0, h);
     }
-    glEnd();
+    EndQuads();
     glDisable(GL_BLEND);
 
     // Walls: opaque squares of their own colour over whatever lies beneath.
-    glBegin(GL_QUADS);
     RenderParticleRects(BoundaryParticles, BoundaryCount, ParticleSize);
-    glEnd();
+    EndQuads();
     glColor3f(1, 1, 1);
 }
 
 void TSPH::RenderParticleRects(const ParticleArray& particles, std::int32_t count, float size) {
     constexpr float BYTE_TO_UNIT = 0.00390625f;  // 1 / 256
-    glColor3f(1, 1, 1);
     for (std::int32_t i = 0; i < count; ++i) {
         const TParticle& p = *particles[static_cast<std::size_t>(i)];
-        glColor3f(p.ColorR * BYTE_TO_UNIT, p.ColorG * BYTE_TO_UNIT, p.ColorB * BYTE_TO_UNIT);
+        const float r = p.ColorR * BYTE_TO_UNIT;
+        const float g = p.ColorG * BYTE_TO_UNIT;
+        const float b = p.ColorB * BYTE_TO_UNIT;
         const float left = p.ScreenX - size;
         const float right = p.ScreenX + size;
         const float top = p.ScreenY - size;
         const float bottom = p.ScreenY + size;
+        NextQuad();
+        glColor3f(r, g, b);
         glTexCoord2f(0, 0);
         glVertex2f(left, top);
+        glColor3f(r, g, b);
         glTexCoord2f(1, 0);
         glVertex2f(right, top);
+        glColor3f(r, g, b);
         glTexCoord2f(1, 1);
         glVertex2f(right, bottom);
+        glColor3f(r, g, b);
         glTexCoord2f(0, 1);
         glVertex2f(left, bottom);
     }

@@ -2,7 +2,8 @@
 # Installs what is missing, builds, and runs every test: the unit tests, the
 # tests that draw on a real (virtual) X server, the end-to-end tests of the
 # demo, the unit tests again under AddressSanitizer and UBSan, a build with
-# clang and its unit tests, and a bounded fuzzing run of the PNG loader.
+# clang and its unit tests, a bounded fuzzing run of the PNG loader, and the
+# web build played in headless Chromium.
 #
 # Every stage runs even when an earlier one failed; the script fails at the
 # end, naming the stages that failed.
@@ -73,12 +74,19 @@ fuzz() {
     -artifact_prefix="$dir/findings/" -print_final_stats=1 "$dir/corpus" "$dir/seeds"
 }
 
+# The demo built for a browser (Emscripten) and played in headless Chromium.
+web() {
+  bash scripts/web.sh
+  bash scripts/web.sh test
+}
+
 stage "install" install
 stage "build (gcc)" gcc_build
 stage "tests on Xvfb" xvfb_tests
 stage "sanitizer build and unit tests" sanitizer
 stage "clang build and unit tests" clang_build
 stage "fuzzing the PNG loader" fuzz
+stage "web build and browser tests" web
 
 echo "== Stage times:"
 printf '   %s\n' "${timings[@]}"

@@ -1,0 +1,134 @@
+#!/usr/bin/env bash
+# Builds the demo for a web browser: the same program compiled to WebAssembly
+# with Debian's Emscripten, its immediate-mode GL running on WebGL through
+# Emscripten's GL emulation. Installs what is missing (with apt-get), builds
+# SDL2, libpng and zlib from Debian's sources (apt-get source) into
+# build-web/prefix once, and writes a static site to build-web/site:
+#
+#   python3 -m http.server -d build-web/site 8000    # then open http://localhost:8000
+#
+# `bash scripts/web.sh test` then plays the site in headless Chromium.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+out=$root/build-web
+prefix=$out/prefix
+jobs=2
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+apt=($sudo env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900)
+updated=""
+apt_update() { [ -n "$updated" ] || { "${apt[@]}" update -qq; updated=1; }; }
+need() {  # installs the packages that are not installed yet
+  local missing=() p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  apt_update
+  "${apt[@]}" install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# Emscripten's JavaScript optimiser loads acorn from Debian's node-acorn.
+export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
+# Node 20 would fetch() a file path when it runs what Emscripten built for it.
+export NODE_OPTIONS="--no-experimental-fetch${NODE_OPTIONS:+ $NODE_OPTIONS}"
+
+if [ "${1:-}" = "test" ]; then
+  # Headless Chromium and the DevTools driver pinned in tests/web (no browser download).
+  need chromium nodejs
+  command -v npm >/dev/null || need npm
+  (cd tests/web && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error)
+  ctest --test-dir "$out/demo" -L web --verbose
+  exit
+fi
+
+bash scripts/install-deps.sh   # the native build tools and libraries (for make_metaball)
+need emscripten node-acorn ninja-build dpkg-dev
+
+# ---- The libraries, from Debian's source packages, built once ----------------
+src=$out/sources
+mkdir -p "$src" "$prefix"
+
+# deb-src entries for the suites this machine already uses.
+have_deb_src() { apt-get source --print-uris zlib >/dev/null 2>&1; }
+if ! have_deb_src; then
+  if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+    sed -e 's/^Types: *deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
+      $sudo tee /etc/apt/sources.list.d/particle-demo-src.sources >/dev/null
+  elif [ -f /etc/apt/sources.list ]; then
+    sed -n 's/^deb \(.*\)/deb-src \1/p' /etc/apt/sources.list |
+      $sudo tee /etc/apt/sources.list.d/particle-demo-src.list >/dev/null
+  fi
+  updated=""
+  apt_update
+fi
+
+# Unpacks the source package into $src/<package>, once. When the index names
+# a version the archive no longer serves, the newest one that downloads is used.
+fetch_source() {
+  local package=$1 dir=$src/$1
+  [ -d "$dir" ] && return 0
+  local tmp=$src/.fetch-$package
+  rm -rf "$tmp" && mkdir -p "$tmp"
+  local ok=""
+  if (cd "$tmp" && apt-get source -qq "$package" >/dev/null 2>&1); then
+    ok=1
+  else
+    local v
+    for v in $(apt-cache showsrc "$package" | sed -n 's/^Version: //p' | sort -rV -u); do
+      rm -rf "${tmp:?}"/* && (cd "$tmp" && apt-get source -qq "$package=$v" >/dev/null 2>&1) && { ok=1; break; }
+    done
+  fi
+  [ -n "$ok" ] || { echo "cannot download the Debian source of $package" >&2; exit 1; }
+  local unpacked
+  unpacked=$(find "$tmp" -mindepth 1 -maxdepth 1 -type d | head -n 1)
+  mv "$unpacked" "$dir"
+  rm -rf "$tmp"
+}
+
+# Emscripten's CMake toolchain would run configure-time programs with a Node
+# flag Node 20 rejects: name the emulator ourselves.
+emcmake_configure() {
+  emcmake cmake -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CROSSCOMPILING_EMULATOR="$(command -v node)" \
+    -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_FIND_ROOT_PATH="$prefix" "$@"
+}
+
+if [ ! -f "$prefix/lib/libz.a" ]; then
+  echo "== zlib (Debian source, Emscripten)"
+  fetch_source zlib
+  rm -rf "$out/zlib-build" && cp -a "$src/zlib" "$out/zlib-build"
+  (cd "$out/zlib-build" && emconfigure ./configure --static --prefix="$prefix" >/dev/null &&
+    emmake make -j"$jobs" libz.a >/dev/null && emmake make install >/dev/null)
+fi
+
+if [ ! -f "$prefix/lib/libpng16.a" ]; then
+  echo "== libpng (Debian source, Emscripten)"
+  fetch_source libpng1.6
+  emcmake_configure -S "$src/libpng1.6" -B "$out/libpng-build" -DPNG_SHARED=OFF -DPNG_STATIC=ON \
+    -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF -DZLIB_INCLUDE_DIR="$prefix/include" \
+    -DZLIB_LIBRARY="$prefix/lib/libz.a" >/dev/null
+  cmake --build "$out/libpng-build" -j"$jobs" --target install >/dev/null
+fi
+
+if [ ! -f "$prefix/lib/libSDL2.a" ]; then
+  echo "== SDL2 (Debian source, Emscripten; a few minutes)"
+  fetch_source libsdl2
+  emcmake_configure -S "$src/libsdl2" -B "$out/sdl2-build" -DSDL_SHARED=OFF -DSDL_STATIC=ON -DSDL_TEST=OFF \
+    -DSDL_PTHREADS=OFF -DSDL_THREADS=OFF >/dev/null
+  cmake --build "$out/sdl2-build" -j"$jobs" --target install >/dev/null
+fi
+
+# ---- The demo --------------------------------------------------------------
+echo "== make_metaball (native)"
+cmake -S . -B "$out/native" -DCMAKE_BUILD_TYPE=Release -DPARTICLE_DEMO_TESTS=OFF -DPARTICLE_DEMO_BENCH=OFF >/dev/null
+cmake --build "$out/native" -j"$jobs" --target make_metaball
+
+echo "== The demo (Emscripten) into build-web/site"
+emcmake_configure -S . -B "$out/demo" -DPARTICLE_DEMO_TESTS=OFF -DPARTICLE_DEMO_BENCH=OFF -DPARTICLE_DEMO_WERROR=ON \
+  -DCMAKE_BUILD_TYPE=Release -DMAKE_METABALL="$out/native/tools/make_metaball" -DPARTICLE_DEMO_SITE="$out/site" >/dev/null
+cmake --build "$out/demo" -j"$jobs" --target particle-demo
+ls -l "$out/site"
+echo "Serve it with:  python3 -m http.server -d build-web/site 8000   (then open http://localhost:8000)"
