@@ -14,10 +14,10 @@
 
 namespace {
 
+// In TMPDIR when set, else in memory (/dev/shm) when there is one.
 std::string ScratchPath() {
     const char* dir = std::getenv("TMPDIR");
-    std::string base = dir != nullptr && *dir != '\0' ? dir : "/tmp";
-    if (access("/dev/shm", W_OK) == 0) base = "/dev/shm";
+    std::string base = dir != nullptr && *dir != '\0' ? dir : access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
     return base + "/png_fuzz_" + std::to_string(getpid()) + ".png";
 }
 
