@@ -1,7 +1,7 @@
 // The threads a step may use: the caller and a small pool of workers made
 // once for the whole process. Splitting a step between threads changes
-// nothing that any phase computes (Part 1.4 still holds bit for bit); the
-// frame loop, input and drawing stay on the caller's thread.
+// nothing that any phase computes, bit for bit; the frame loop, input and
+// drawing stay on the caller's thread.
 #pragma once
 
 #include <cstdint>
