@@ -628,7 +628,7 @@ void TSPH::Fluid_UpdateDensity() { FluidDensityPhase(false); }
 
 void TSPH::FluidDensityPhase(bool inStep) {
     TFluidPack& P = FluidPack;
-    if (P.Count != FluidCount) LayOutFluids();
+    if (P.Count != FluidCount) LayOutFluids(false);
     const std::int32_t n = P.Count;
     const std::int32_t threads = P.Threads;
     const TSweep w{*this, P, BoundaryCells, SolidCells};
@@ -698,7 +698,7 @@ void TSPH::Fluid_CalcForces() { FluidForcePhase(false); }
 void TSPH::FluidForcePhase(bool inStep) {
     TFluidPack& P = FluidPack;
     if (P.Count != FluidCount) {
-        LayOutFluids();
+        LayOutFluids(false);
         inStep = false;
     }
     const std::int32_t n = P.Count;

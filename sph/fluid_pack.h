@@ -32,7 +32,6 @@ struct TFluidPack {
     // phase starts (from the records) or by the phase before it in a step.
     std::vector<float> X, Y;
     std::vector<std::int32_t> ID;
-    std::vector<std::int32_t> Index;  // the particle's index in FluidParticles
     std::vector<const TFluid*> Fluid;
     std::vector<float> VX, VY, Density, InvDensitySq, Pressure, SoundSpeed;
     // The mass the density pass reads, and the one it derives for the force

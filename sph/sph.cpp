@@ -149,7 +149,7 @@ void TSPH::Update() {
 void TSPH::RedistributeGrid() {
     for (Grid* grid : {&FluidGrid, &SolidGrid, &RigidGrid, &BoundaryGrid})
         std::fill(grid->begin(), grid->end(), nullptr);
-    LayOutFluids();  // MapParticlesToGrid for the liquid, and its layout
+    LayOutFluids(true);  // MapParticlesToGrid for the liquid, and its layout
     MapParticlesToGrid(SolidParticles, SolidCount, SolidGrid, INV_SMOOTHING_LENGTH);
     MapParticlesToGrid(RigidParticles, RigidCount, RigidGrid, INV_SMOOTHING_LENGTH);
     MapParticlesToGrid(BoundaryParticles, BoundaryCount, BoundaryGrid, INV_SMOOTHING_LENGTH);
@@ -225,7 +225,6 @@ void sph_detail::TFluidPack::Reserve(std::size_t particles) {
                         &DeltaDensity, &ForceX, &ForceY, &DeltaVX, &DeltaVY})
         field->resize(particles + PAD, 0.0f);
     ID.resize(particles + PAD, 0);
-    Index.resize(particles + PAD, 0);
     Fluid.resize(particles + PAD, nullptr);
     SlotOf.resize(particles, 0);
     Column.resize(particles, 0);
@@ -276,12 +275,13 @@ void ChooseSplit(sph_detail::TFluidPack& P, std::int32_t threads, std::int32_t g
 
 }  // namespace
 
-// Inserts the liquid into its grid as MapParticlesToGrid does, and lays it
-// out: slots in cell order, each cell's particles in chain order, which is
+// Inserts the liquid into its grid as MapParticlesToGrid does (when asked:
+// a phase that finds particles registered since the last rebuild only lays
+// them out again), and lays it out: slots in cell order, each cell's particles in chain order, which is
 // the order of decreasing index because each particle inserted becomes its
 // chain's head. A counting sort: count per cell, start of each cell, then
 // the particles from the last index down.
-void TSPH::LayOutFluids() {
+void TSPH::LayOutFluids(bool insertIntoGrid) {
     auto& P = FluidPack;
     const std::int32_t n = FluidCount;
     P.Count = n;
@@ -298,9 +298,11 @@ void TSPH::LayOutFluids() {
         std::int32_t cell = -1;
         if (c >= 0 && c < gridWidth && r >= 0 && r < gridHeight) {
             cell = static_cast<std::int32_t>(c) * GridHeight + static_cast<std::int32_t>(r);
-            TParticle*& head = FluidGrid[static_cast<std::size_t>(cell)];
-            p->Succ = head;
-            head = p;
+            if (insertIntoGrid) {
+                TParticle*& head = FluidGrid[static_cast<std::size_t>(cell)];
+                p->Succ = head;
+                head = p;
+            }
             ++P.Fill[static_cast<std::size_t>(cell)];
             ++inside;
             P.Column[static_cast<std::size_t>(i)] = static_cast<std::int32_t>(c);
@@ -336,7 +338,6 @@ void TSPH::LayOutFluids() {
         const std::int32_t cell = P.SlotOf[k];
         const std::int32_t slot = cell >= 0 ? P.Fill[static_cast<std::size_t>(cell)]++ : outside++;
         P.SlotOf[k] = slot;
-        P.Index[static_cast<std::size_t>(slot)] = i;
         const std::int32_t t = threads > 1 ? P.ColumnThread[static_cast<std::size_t>(P.Column[k])] : 0;
         P.Order[static_cast<std::size_t>(--cursor[static_cast<std::size_t>(t)])] = i;
     }

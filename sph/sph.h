@@ -139,8 +139,9 @@ public:
 private:
     // Adds the push of the wall particles of one grid cell to p.
     void PushOffWalls(TParticle& p, std::size_t cell);
-    // Inserts the liquid into its grid and lays it out for the fluid phases.
-    void LayOutFluids();
+    // Lays the liquid out for the fluid phases, inserting it into its grid
+    // when the grid is being rebuilt.
+    void LayOutFluids(bool insertIntoGrid);
     // The fluid density and force phases; `inStep` when Update runs them, in
     // order: the accumulators then start at zero, what the density pass
     // leaves in the pack is current for the force pass, and the force pass
