@@ -2,6 +2,9 @@
 
 #include <GL/glew.h>
 
+#include <memory>
+#include <new>
+
 #include "platform/graphics.h"
 #include "platform/png.h"
 #include "platform/texture.h"
@@ -23,11 +26,27 @@ bool InitGraphics(std::string& error) {
 }
 
 std::int32_t LoadSpriteTexture(std::string& error) {
-    auto pixmap = LoadPngPixmap(SPRITE_FILE);
+    const std::string prefix = std::string("cannot load the sprite image \"") + SPRITE_FILE + "\": ";
+    std::string why;
+    std::unique_ptr<TPixmap> pixmap;
+    try {
+        pixmap = LoadPngPixmap(SPRITE_FILE, &why);
+    } catch (const std::bad_alloc&) {
+        why = "out of memory while decoding it";
+    }
     if (!pixmap) {
-        error = std::string("cannot load the sprite image \"") + SPRITE_FILE +
-                "\" from the working directory (run the demo from the folder that holds it)";
+        error = prefix + why;
+        // The demo reads it from the working directory.
+        if (why.rfind("cannot open", 0) == 0) error += " (run the demo from the folder that holds it)";
         return 0;
     }
-    return TexFromPixmap(pixmap.get(), 1);
+    std::int32_t texture = 0;
+    try {
+        texture = TexFromPixmap(pixmap.get(), 1, &why);
+    } catch (const std::bad_alloc&) {
+        why = "out of memory while making the " + std::to_string(pixmap->width) + " x " +
+              std::to_string(pixmap->height) + " image into a texture";
+    }
+    if (texture == 0) error = prefix + why;
+    return texture;
 }

@@ -10,7 +10,8 @@
 bool InitGraphics(std::string& error);
 
 // Loads the sprite image from the working directory and uploads it with its
-// mipmap levels; 0, with one line saying why, when the image cannot be read.
+// mipmap levels; 0, with one line naming the image and saying what failed,
+// when it cannot be read or made into a texture.
 std::int32_t LoadSpriteTexture(std::string& error);
 
 inline constexpr const char* SPRITE_FILE = "Metaball.png";

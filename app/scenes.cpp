@@ -72,12 +72,26 @@ TDemoScenes BuildScenes() {
 
 void StepCurrentScene(TDemoScenes& s, TDemoInput& input) {
     using namespace demo_keys;
-    auto mouseX = [&] { return static_cast<float>(input.MouseXPos()); };
-    auto mouseY = [&] { return static_cast<float>(input.MouseYPos()); };
+    // x is read before y: every query pumps events, so the two reads are
+    // separate statements in that order (as arguments their order is open).
+    struct TMouse {
+        float X, Y;
+    };
+    auto mouse = [&] {
+        const auto x = static_cast<float>(input.MouseXPos());
+        const auto y = static_cast<float>(input.MouseYPos());
+        return TMouse{x, y};
+    };
     switch (s.CurrentScene) {
         case 1:
-            if (input.TakeMouseHits(LEFT_BUTTON) != 0) s.Solid1->CreateRect(mouseX(), mouseY(), 50, 150, 0, 0);
-            if (input.TakeMouseHits(RIGHT_BUTTON) != 0) CreateBoundaryRect(s.World1.get(), mouseX(), mouseY(), 50, 50);
+            if (input.TakeMouseHits(LEFT_BUTTON) != 0) {
+                const TMouse at = mouse();
+                s.Solid1->CreateRect(at.X, at.Y, 50, 150, 0, 0);
+            }
+            if (input.TakeMouseHits(RIGHT_BUTTON) != 0) {
+                const TMouse at = mouse();
+                CreateBoundaryRect(s.World1.get(), at.X, at.Y, 50, 50);
+            }
             if (input.TakeKeyHits(SPACE) != 0) s.Emitter1->Trigger();
             s.Emitter1->Update();
             s.World1->Update();
@@ -94,8 +108,10 @@ void StepCurrentScene(TDemoScenes& s, TDemoInput& input) {
             s.World2->Update();
             break;
         case 3:
-            if (input.TakeMouseHits(LEFT_BUTTON) != 0)
-                TRigid::CreateRigidRect(mouseX(), mouseY(), 40, 150, s.World3.get());
+            if (input.TakeMouseHits(LEFT_BUTTON) != 0) {
+                const TMouse at = mouse();
+                TRigid::CreateRigidRect(at.X, at.Y, 40, 150, s.World3.get());
+            }
             s.World3->Update();
             break;
         default:

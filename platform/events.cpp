@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -226,6 +227,7 @@ std::vector<THook>& Hooks() {
 
 bool gStarted = false;
 bool gPumping = false;
+std::thread::id gMainThread;
 std::uint32_t gTimerType = 0;
 std::string gPlatformError;
 void* gSource = nullptr;
@@ -442,6 +444,7 @@ bool StartPlatform() {
         gTimerType = type;
         std::atexit(StopPlatform);
     }
+    gMainThread = std::this_thread::get_id();
     gStarted = true;
     return true;
 }
@@ -457,20 +460,37 @@ void SetEventSource(void* source, SDL_Window* window) {
     gWindow = window;
 }
 
-void PollSystem() {
-    if (!gStarted || gPumping) return;
-    gPumping = true;
-    DrainQueue();
-    gPumping = false;
-}
+void TSDLSystemDriver::Poll() { DrainQueue(); }
 
-void WaitSystem() {
-    if (!gStarted || gPumping) return;
-    gPumping = true;
+void TSDLSystemDriver::Wait() {
     SDL_Event event;
     if (SDL_WaitEvent(&event) != 0) Dispatch(event);
     DrainQueue();
+}
+
+TSystemDriver& SystemDriver() {
+    static TSDLSystemDriver driver;
+    return driver;
+}
+
+namespace {
+
+// Runs one pump of the system driver unless that is not allowed now.
+void Pump(void (TSystemDriver::*pump)()) {
+    if (!gStarted || gPumping || std::this_thread::get_id() != gMainThread) return;
+    gPumping = true;
+    (SystemDriver().*pump)();
     gPumping = false;
 }
+
+// The platform starts as the program is loaded. Defined last, so that
+// everything above it is initialised first.
+[[maybe_unused]] const bool gStartedAtLoad = StartPlatform();
+
+}  // namespace
+
+void PollSystem() { Pump(&TSystemDriver::Poll); }
+
+void WaitSystem() { Pump(&TSystemDriver::Wait); }
 
 bool SystemPumping() { return gPumping; }

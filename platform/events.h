@@ -99,9 +99,11 @@ TEventBatch TranslateSdlEvent(const SDL_Event& event, void* source, bool minimis
 // ---------------------------------------------------------------------------
 // The host library and the pump.
 
-// Starts SDL's event and timer parts once per process (further calls do
-// nothing) and arranges for SDL to be shut down at exit. Returns false if SDL
-// could not be started; PlatformError() says why.
+// Starts SDL's event and timer parts and arranges for SDL to be shut down at
+// exit. The platform starts by itself when the program is loaded, before any
+// of the program's own code runs, on the thread that will pump events (the
+// main thread); further calls do nothing. Returns false if SDL could not be
+// started; PlatformError() says why, and OpenGraphics fails with that.
 bool StartPlatform();
 bool PlatformStarted();
 const char* PlatformError();
@@ -113,12 +115,30 @@ std::uint32_t TimerNotificationType();
 // the window whose minimised state is checked on a focus gain.
 void SetEventSource(void* source, SDL_Window* window);
 
-// Handles every SDL event waiting, turning each into events and timer ticks,
-// and returns. Does nothing before the platform started, and nothing when
-// called while a pump is already running (from inside an event hook).
+// The host's event pump.
+class TSystemDriver {
+public:
+    virtual ~TSystemDriver() = default;
+    // Handles every event waiting, turning each into events and timer ticks.
+    virtual void Poll() = 0;
+    // Blocks until at least one event is there, then does what Poll does.
+    virtual void Wait() = 0;
+};
+
+// The pump on SDL's event queue.
+class TSDLSystemDriver : public TSystemDriver {
+public:
+    void Poll() override;
+    void Wait() override;
+};
+
+// The system driver of the process.
+TSystemDriver& SystemDriver();
+
+// What the rest of the program calls: the system driver's Poll and Wait, run
+// only on the main thread once the platform started, and never nested (a call
+// from inside an event hook, while a pump runs, returns at once).
 void PollSystem();
-// Blocks until at least one SDL event is there, then does what PollSystem
-// does. Returns at once in the same cases as PollSystem.
 void WaitSystem();
 // True while PollSystem or WaitSystem runs.
 bool SystemPumping();

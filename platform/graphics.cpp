@@ -4,6 +4,7 @@
 
 #include "platform/events.h"
 #include "platform/input.h"
+#include "platform/x_display.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 
 namespace {
 
+TGraphicsDriver* gDriver = nullptr;  // the current driver, once a graphics was opened
 TGraphics* gCurrent = nullptr;
 std::string gError;
 bool gCloseAtExit = false;
@@ -27,10 +29,9 @@ bool IsOffscreenDriver(const char* name) {
     return name == nullptr || std::strcmp(name, "offscreen") == 0 || std::strncmp(name, "dummy", 5) == 0;
 }
 
-bool HaveDisplayVariable() {
-    const char* display = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    return (display != nullptr && *display != 0) || (wayland != nullptr && *wayland != 0);
+const char* EnvironmentValue(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != 0 ? value : nullptr;
 }
 
 std::string NoDisplay(const char* detail) {
@@ -39,18 +40,44 @@ std::string NoDisplay(const char* detail) {
     return message;
 }
 
+// An X server that resets whenever its last client leaves (Xvfb does unless
+// told -noreset) refuses connections for a moment meanwhile: a window closed
+// and a new one opened at once, or a program started just as another ended,
+// sees no display. So the video part is started a few times over about half a
+// second before the display counts as unusable.
+constexpr int kVideoAttempts = 10;
+constexpr Uint32 kVideoRetryMillis = 50;
+
+// True when SDL's video part runs on a driver that shows something.
+bool TryStartVideo() {
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (!IsOffscreenDriver(driver)) return true;
+    SDL_SetError("only the off-screen video driver '%s' is available", driver ? driver : "?");
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    return false;
+}
+
 bool StartVideo() {
     if (SDL_WasInit(SDL_INIT_VIDEO) != 0) return true;
+    const char* xDisplay = EnvironmentValue("DISPLAY");
     // With no display variable at all there is nothing to try: asking SDL would
     // only add its drivers' own complaints to the one line the user needs.
-    if (!HaveDisplayVariable()) return Fail(NoDisplay(nullptr));
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return Fail(NoDisplay(SDL_GetError()));
-    const char* driver = SDL_GetCurrentVideoDriver();
-    if (IsOffscreenDriver(driver)) {
-        SDL_QuitSubSystem(SDL_INIT_VIDEO);
-        return Fail(NoDisplay(
-            (std::string("only the off-screen video driver '") + (driver ? driver : "?") + "' is available").c_str()));
+    if (xDisplay == nullptr && EnvironmentValue("WAYLAND_DISPLAY") == nullptr) return Fail(NoDisplay(nullptr));
+    // With only an X display named, only X is tried (SDL_VIDEODRIVER still
+    // decides if set), so that a failure is X's and not another driver's.
+    const bool onlyX = xDisplay != nullptr && EnvironmentValue("WAYLAND_DISPLAY") == nullptr;
+    if (onlyX) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+
+    for (int attempt = 1; !TryStartVideo(); ++attempt) {
+        if (attempt == kVideoAttempts) {
+            const std::string problem = onlyX ? XConnectionProblem(xDisplay) : std::string();
+            if (problem.empty()) return Fail(NoDisplay(SDL_GetError()));
+            return Fail(std::string("the X display \"") + xDisplay + "\" could not be opened: " + problem);
+        }
+        SDL_Delay(kVideoRetryMillis);
     }
+    if (std::strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0) EndProgramWhenXConnectionIsLost();
     return true;
 }
 
@@ -74,14 +101,6 @@ void RequestPixelFormat(std::int32_t flags) {
     SDL_GL_SetAttribute(SDL_GL_ACCUM_ALPHA_SIZE, accum != 0 && (flags & GraphicsFlag::Alpha) != 0 ? 1 : 0);
 }
 
-void Destroy(TGraphics* graphics) {
-    if (PlatformStarted()) {  // after SDL has shut down its objects are gone already
-        if (graphics->_context != nullptr) SDL_GL_DeleteContext(graphics->_context);
-        if (graphics->_window != nullptr) SDL_DestroyWindow(graphics->_window);
-    }
-    delete graphics;
-}
-
 }  // namespace
 
 void TGraphics::GetSettings(std::int32_t& width, std::int32_t& height, std::int32_t& depth, std::int32_t& hertz,
@@ -93,9 +112,25 @@ void TGraphics::GetSettings(std::int32_t& width, std::int32_t& height, std::int3
     flags = _flags;
 }
 
-TGraphics* OpenGraphics(std::int32_t width, std::int32_t height, std::int32_t depth, std::int32_t hertz,
-                        std::int32_t flags) {
-    flags |= GraphicsFlag::Default;
+TGLGraphics::~TGLGraphics() { Close(); }
+
+TGraphicsDriver* TGLGraphics::Driver() const { return &GLGraphicsDriver(); }
+
+void TGLGraphics::Close() {
+    if (PlatformStarted()) {  // after SDL has shut down its objects are gone already
+        if (_context != nullptr) SDL_GL_DeleteContext(_context);
+        if (_window != nullptr) SDL_DestroyWindow(_window);
+    }
+    _context = nullptr;
+    _window = nullptr;
+}
+
+std::vector<TGraphicsMode> TGraphicsDriver::GraphicsModes() { return {}; }
+
+TGraphics* TGraphicsDriver::AttachGraphics(void*, std::int32_t) { return nullptr; }
+
+TGraphics* TGLGraphicsDriver::CreateGraphics(std::int32_t width, std::int32_t height, std::int32_t depth,
+                                             std::int32_t hertz, std::int32_t flags) {
     if (depth != 0) {
         Fail("full-screen display modes are not supported (depth must be 0)");
         return nullptr;
@@ -104,7 +139,7 @@ TGraphics* OpenGraphics(std::int32_t width, std::int32_t height, std::int32_t de
         Fail("the window size must be positive");
         return nullptr;
     }
-    if (!StartPlatform()) {
+    if (!PlatformStarted()) {
         Fail(PlatformError());
         return nullptr;
     }
@@ -141,7 +176,7 @@ TGraphics* OpenGraphics(std::int32_t width, std::int32_t height, std::int32_t de
     }
     glViewport(0, 0, width, height);
 
-    auto* graphics = new TGraphics();
+    auto* graphics = new TGLGraphics();
     graphics->_window = window;
     graphics->_context = context;
     graphics->_width = width;
@@ -149,10 +184,44 @@ TGraphics* OpenGraphics(std::int32_t width, std::int32_t height, std::int32_t de
     graphics->_depth = depth;
     graphics->_hertz = hertz;
     graphics->_flags = flags;
+    return graphics;
+}
 
-    if (gCurrent != nullptr) Destroy(gCurrent);
+void TGLGraphicsDriver::SetGraphics(TGraphics* graphics) {
+    // This driver is only given graphics it made.
+    _current = static_cast<TGLGraphics*>(graphics);
+    if (_current != nullptr) SDL_GL_MakeCurrent(_current->_window, _current->_context);
+}
+
+void TGLGraphicsDriver::Flip(std::int32_t sync) {
+    if (_current == nullptr) return;
+    if (sync != -1) {
+        const std::int32_t wish = sync != 0 ? 1 : 0;
+        if (wish != _current->_sync) {
+            // A host without the swap-interval control (Xvfb) refuses: it keeps
+            // its own interval, and the wish is not asked again.
+            SDL_GL_SetSwapInterval(wish);
+            _current->_sync = wish;
+        }
+    }
+    SDL_GL_SwapWindow(_current->_window);
+}
+
+TGLGraphicsDriver& GLGraphicsDriver() {
+    static TGLGraphicsDriver driver;
+    return driver;
+}
+
+TGraphics* OpenGraphics(std::int32_t width, std::int32_t height, std::int32_t depth, std::int32_t hertz,
+                        std::int32_t flags) {
+    TGraphicsDriver& driver = GLGraphicsDriver();
+    gDriver = &driver;
+    TGraphics* graphics = driver.CreateGraphics(width, height, depth, hertz, flags | driver.DefaultFlags);
+    if (graphics == nullptr) return nullptr;
+    driver.SetGraphics(graphics);
+    delete gCurrent;  // the one open before, if any
     gCurrent = graphics;
-    SetEventSource(graphics, window);
+    SetEventSource(graphics, graphics->_window);
     EnablePolledInput(nullptr);
     if (!gCloseAtExit) {
         // Registered after the platform's own handler, so it runs before SDL
@@ -184,22 +253,13 @@ bool InitExtensionLoader() {
 TGraphics* CurrentGraphics() { return gCurrent; }
 
 void Flip(std::int32_t sync) {
-    if (gCurrent == nullptr) return;
-    if (sync != -1) {
-        const std::int32_t wish = sync != 0 ? 1 : 0;
-        if (wish != gCurrent->_sync) {
-            // A host without the swap-interval control (Xvfb) refuses: it keeps
-            // its own interval, and the wish is not asked again.
-            SDL_GL_SetSwapInterval(wish);
-            gCurrent->_sync = wish;
-        }
-    }
-    SDL_GL_SwapWindow(gCurrent->_window);
+    if (gDriver != nullptr) gDriver->Flip(sync);
 }
 
 void CloseGraphics() {
     if (gCurrent == nullptr) return;
-    Destroy(gCurrent);
+    gCurrent->Driver()->SetGraphics(nullptr);
+    delete gCurrent;
     gCurrent = nullptr;
     SetEventSource(nullptr, nullptr);
     DisablePolledInput();

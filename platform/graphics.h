@@ -7,6 +7,7 @@
 #include <SDL.h>
 
 #include <cstdint>
+#include <vector>
 
 // Graphics flags: each asks for the named buffer.
 namespace GraphicsFlag {
@@ -22,29 +23,107 @@ inline constexpr std::int32_t Default = BackBuffer;
 // The title of the window.
 inline constexpr const char* DEFAULT_WINDOW_TITLE = "Particle Demo";
 
-// The open window and its GL context. Owned by this layer: OpenGraphics gives
-// out a pointer that stays valid until CloseGraphics (or exit).
-struct TGraphics {
+// A display mode: the size of the screen, its colour depth in bits and its
+// refresh rate.
+struct TGraphicsMode {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::int32_t depth = 0;
+    std::int32_t hertz = 0;
+};
+
+class TGraphicsDriver;
+
+// An open window that can be drawn into, made by a graphics driver.
+class TGraphics {
+public:
+    virtual ~TGraphics() = default;
+    TGraphics(const TGraphics&) = delete;
+    TGraphics& operator=(const TGraphics&) = delete;
+
+    // The driver that made it.
+    virtual TGraphicsDriver* Driver() const = 0;
+    void GetSettings(std::int32_t& width, std::int32_t& height, std::int32_t& depth, std::int32_t& hertz,
+                     std::int32_t& flags) const;
+    // Releases what the host made for it (the window, its context). The
+    // object itself stays until it is deleted. Closing twice does nothing.
+    virtual void Close() = 0;
+
     SDL_Window* _window = nullptr;
-    SDL_GLContext _context = nullptr;
     std::int32_t _width = 0;
     std::int32_t _height = 0;
     std::int32_t _depth = 0;
     std::int32_t _hertz = 0;
     std::int32_t _flags = 0;
-    std::int32_t _sync = -1;  // the swap-interval wish last applied; -1 none yet
 
-    void GetSettings(std::int32_t& width, std::int32_t& height, std::int32_t& depth, std::int32_t& hertz,
-                     std::int32_t& flags) const;
+protected:
+    TGraphics() = default;
 };
 
-// Opens a window whose client area is exactly width x height pixels, centred
-// on the desktop, not resizable, with a legacy (compatibility) GL context made
+// A window with an OpenGL context of its own.
+class TGLGraphics : public TGraphics {
+public:
+    ~TGLGraphics() override;
+    TGraphicsDriver* Driver() const override;
+    void Close() override;
+
+    SDL_GLContext _context = nullptr;
+    std::int32_t _sync = -1;  // the swap-interval wish last applied; -1 none yet
+};
+
+// Makes graphics on the host and shows their frames.
+class TGraphicsDriver {
+public:
+    virtual ~TGraphicsDriver() = default;
+
+    // The host's full-screen display modes. Full-screen graphics are not
+    // offered, so the list is always empty.
+    virtual std::vector<TGraphicsMode> GraphicsModes();
+    // Would make graphics in a window that someone else made. Not offered:
+    // always null.
+    virtual TGraphics* AttachGraphics(void* window, std::int32_t flags);
+    // A new window of width x height client pixels (depth 0; any other depth
+    // would ask for a full-screen mode, which is not offered) with the buffers
+    // of `flags`, or null with GraphicsError() set. The caller owns it.
+    virtual TGraphics* CreateGraphics(std::int32_t width, std::int32_t height, std::int32_t depth,
+                                      std::int32_t hertz, std::int32_t flags) = 0;
+    // Makes `graphics` the one drawn into (its context current on the calling
+    // thread); null makes none current.
+    virtual void SetGraphics(TGraphics* graphics) = 0;
+    // Shows the finished frame of the current graphics (see ::Flip).
+    virtual void Flip(std::int32_t sync) = 0;
+
+    // Added to the flags of every CreateGraphics by OpenGraphics.
+    std::int32_t DefaultFlags = 0;
+};
+
+// The OpenGL driver: windows with a legacy (compatibility) context, drawn
+// with the fixed-function pipeline.
+class TGLGraphicsDriver : public TGraphicsDriver {
+public:
+    TGLGraphicsDriver() { DefaultFlags = GraphicsFlag::Default; }
+    TGraphics* CreateGraphics(std::int32_t width, std::int32_t height, std::int32_t depth, std::int32_t hertz,
+                              std::int32_t flags) override;
+    void SetGraphics(TGraphics* graphics) override;
+    void Flip(std::int32_t sync) override;
+
+private:
+    TGLGraphics* _current = nullptr;
+};
+
+// The one OpenGL driver of the process.
+TGLGraphicsDriver& GLGraphicsDriver();
+
+// Opens a window through the OpenGL driver, which becomes the current
+// driver: its client area is exactly width x height pixels, centred on the
+// desktop, not resizable, with a legacy (compatibility) GL context made
 // current on the calling thread and the viewport set to the whole client
 // area. `depth` must be 0 (a window; full-screen modes are not supported),
 // `hertz` is a rate hint, `flags` ask for buffers (GraphicsFlag; the default
 // flags are always added). Switches polled input on with all key and mouse
-// state cleared. A graphics already open is closed once the new one exists.
+// state cleared, and has the graphics closed at exit. A graphics already open
+// is closed once the new one exists. (Flip(-1) would pace frames in software
+// at `hertz`; the program never asks for it, and it is not offered.)
 //
 // Returns null, leaving everything as it was, when there is no display to
 // open (an off-screen or dummy video driver does not count as one), or the
@@ -64,7 +143,7 @@ bool InitExtensionLoader();
 // The open graphics, or null.
 TGraphics* CurrentGraphics();
 
-// Shows the finished frame. sync 0 swaps at once, without waiting for the
+// Shows the finished frame, through the current driver. sync 0 swaps at once, without waiting for the
 // display; any other value but -1 waits for the vertical blank. The swap
 // interval is changed only when the wish differs from the one last applied,
 // and a host without the swap-interval control keeps its own. sync -1 swaps

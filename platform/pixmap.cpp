@@ -102,17 +102,33 @@ void RowFromRGBA(const std::uint8_t* rgba, std::int32_t format, std::int32_t cou
     for (std::int32_t x = 0; x < count; ++x) PixelFromRGBA(rgba + x * 4, format, dst + x * bpp);
 }
 
+// Why Create refuses its arguments; none when it accepts them.
+const char* CreateRefusal(std::int32_t width, std::int32_t height, std::int32_t format, std::int32_t align) {
+    const std::int32_t bpp = BytesPerPixel(format);
+    if (width < 1 || height < 1) return "a side below 1 pixel";
+    if (bpp == 0) return "an unknown pixel format";
+    if (align < 1) return "a row alignment below 1";
+    static_assert(MAX_PIXMAP_PIXELS == 67108864);
+    if (std::int64_t{width} * height > MAX_PIXMAP_PIXELS) return "more than the limit of 67108864 pixels";
+    const std::int64_t pitch = (std::int64_t{width} * bpp + align - 1) / align * align;
+    if (pitch > INT32_MAX || pitch * height > INT32_MAX) return "more bytes than a pixmap can address";
+    return nullptr;
+}
+
 }  // namespace
+
+std::string PixmapRefusal(std::int32_t width, std::int32_t height, std::int32_t format, std::int32_t align) {
+    const char* refusal = CreateRefusal(width, height, format, align);
+    if (refusal == nullptr) return {};
+    return "cannot make a pixmap of " + std::to_string(width) + " x " + std::to_string(height) + " pixels (" +
+           std::to_string(std::int64_t{width} * height) + ") in format " + std::to_string(format) + ": " + refusal;
+}
 
 std::unique_ptr<TPixmap> TPixmap::Create(std::int32_t width, std::int32_t height, std::int32_t format,
                                          std::int32_t align) {
-    const std::int32_t bpp = BytesPerPixel(format);
-    if (width < 1 || height < 1 || bpp == 0 || align < 1) return nullptr;
-    if (std::int64_t{width} * height > MAX_PIXMAP_PIXELS) return nullptr;
-    const std::int64_t rowBytes = std::int64_t{width} * bpp;
-    const std::int64_t pitch = (rowBytes + align - 1) / align * align;
+    if (CreateRefusal(width, height, format, align) != nullptr) return nullptr;
+    const std::int64_t pitch = (std::int64_t{width} * BytesPerPixel(format) + align - 1) / align * align;
     const std::int64_t size = pitch * height;
-    if (pitch > INT32_MAX || size > INT32_MAX) return nullptr;
 
     auto pixmap = std::make_unique<TPixmap>();
     pixmap->pixels = new std::uint8_t[static_cast<std::size_t>(size)]();

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 // Pixel format codes.
 //   1  intensity I          (I, I, I, 255) as RGBA
@@ -59,6 +60,10 @@ struct TPixmap {
     // Format 1 keeps (R + G + B) / 3, format 2 the alpha byte.
     void WritePixel(std::int32_t x, std::int32_t y, std::int32_t argb);
 };
+
+// Why TPixmap::Create refuses these arguments, in one line naming the size;
+// empty when it accepts them.
+std::string PixmapRefusal(std::int32_t width, std::int32_t height, std::int32_t format, std::int32_t align);
 
 // Bilinear resampling with pixel centres aligned; the result keeps the
 // source's format. None for a missing source or a size below 1.

@@ -11,5 +11,11 @@
 // high byte. Grey gives format 1, RGB format 4, RGB with alpha format 6 and
 // grey with alpha format 6 as (g, g, g, a). None for a file that cannot be
 // read, is not PNG, is damaged or truncated, or is larger than
-// MAX_PIXMAP_PIXELS; nothing is printed.
-std::unique_ptr<TPixmap> LoadPngPixmap(const std::string& path);
+// MAX_PIXMAP_PIXELS; nothing is printed, and when `error` is given it
+// receives one line saying what was wrong.
+//
+// A hostile file costs little: no chunk may claim more than a few MiB,
+// ancillary chunks other than transparency are skipped unread, a file too
+// small to hold the image its header declares is refused before any pixel
+// memory is taken, and every error libpng would let pass ends the decoding.
+std::unique_ptr<TPixmap> LoadPngPixmap(const std::string& path, std::string* error = nullptr);

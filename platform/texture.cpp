@@ -2,6 +2,7 @@
 
 #include <GL/gl.h>
 
+#include <cstdio>
 #include <memory>
 
 namespace {
@@ -30,14 +31,26 @@ void FitTexSize(std::int32_t& width, std::int32_t& height) {
     height = h;
 }
 
-std::int32_t TexFromPixmap(const TPixmap* pixmap, std::int32_t mipmapped) {
-    if (pixmap == nullptr) return 0;
+std::int32_t TexFromPixmap(const TPixmap* pixmap, std::int32_t mipmapped, std::string* error) {
+    auto fail = [&](const std::string& why) {
+        if (error != nullptr) *error = why;
+        return 0;
+    };
+    if (pixmap == nullptr) return fail("no image to make a texture from");
+    const std::string imageSize = std::to_string(pixmap->width) + " x " + std::to_string(pixmap->height);
+    // Why an RGBA pixmap of this size could not be made from the image.
+    auto refusal = [&](std::int32_t w, std::int32_t h) {
+        const std::string why = PixmapRefusal(w, h, PIXEL_FORMAT_RGBA8, 4);
+        return why.empty() ? "the image's pixel format " + std::to_string(pixmap->format) + " is unknown" : why;
+    };
 
     std::unique_ptr<TPixmap> owned;
     const TPixmap* level = pixmap;
     if (level->format != PIXEL_FORMAT_RGBA8) {
         owned = level->Convert(PIXEL_FORMAT_RGBA8);
-        if (!owned) return 0;
+        if (!owned) {
+            return fail("cannot convert the " + imageSize + " image to RGBA: " + refusal(level->width, level->height));
+        }
         level = owned.get();
     }
     std::int32_t width = level->width;
@@ -45,7 +58,10 @@ std::int32_t TexFromPixmap(const TPixmap* pixmap, std::int32_t mipmapped) {
     FitTexSize(width, height);
     if (width != level->width || height != level->height) {
         owned = ScalePixmap(level, width, height);
-        if (!owned) return 0;
+        if (!owned) {
+            return fail("the " + imageSize + " image needs a texture of " + std::to_string(width) + " x " +
+                        std::to_string(height) + ", and stretching it there failed: " + refusal(width, height));
+        }
         level = owned.get();
     }
 
@@ -53,6 +69,9 @@ std::int32_t TexFromPixmap(const TPixmap* pixmap, std::int32_t mipmapped) {
     GLint previousRowLength = 0;
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &previousTexture);
     glGetIntegerv(GL_UNPACK_ROW_LENGTH, &previousRowLength);
+    // Errors raised before are not this upload's.
+    for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {
+    }
     GLuint name = 0;
     glGenTextures(1, &name);
     glBindTexture(GL_TEXTURE_2D, name);
@@ -70,7 +89,15 @@ std::int32_t TexFromPixmap(const TPixmap* pixmap, std::int32_t mipmapped) {
         level = owned.get();
     }
 
+    const GLenum uploadError = glGetError();
     glPixelStorei(GL_UNPACK_ROW_LENGTH, previousRowLength);
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previousTexture));
+    if (uploadError != GL_NO_ERROR) {
+        glDeleteTextures(1, &name);
+        char code[16];
+        std::snprintf(code, sizeof code, "0x%04X", uploadError);
+        return fail("the GL could not make a texture of " + std::to_string(width) + " x " + std::to_string(height) +
+                    " for the " + imageSize + " image (GL error " + code + ")");
+    }
     return static_cast<std::int32_t>(name);
 }

@@ -24,5 +24,7 @@ void FitTexSize(std::int32_t& width, std::int32_t& height);
 // format, stretched to the fitted size, with every mipmap level down to 1 × 1
 // when mipmapped is non-zero. Sets no sampling parameter and restores the
 // previous texture binding and unpack row length. Returns the texture name,
-// or 0 when there is no pixmap. Needs a current GL context.
-std::int32_t TexFromPixmap(const TPixmap* pixmap, std::int32_t mipmapped);
+// or 0 when there is no pixmap or a level cannot be made; `error`, when
+// given, then receives one line saying which size failed and why. Needs a
+// current GL context.
+std::int32_t TexFromPixmap(const TPixmap* pixmap, std::int32_t mipmapped, std::string* error = nullptr);

@@ -68,7 +68,7 @@ std::unique_ptr<TTimer> TTimer::Create(float hertz, const TEvent* event) {
     if (!(hertz > 0.0f)) return nullptr;
     const double period = std::trunc(1000.0 / static_cast<double>(hertz));
     if (period < 1.0) return nullptr;
-    if (!StartPlatform()) return nullptr;
+    if (!PlatformStarted()) return nullptr;
 
     int slot = -1;
     for (int i = 0; i < MAX_TIMERS; ++i) {

@@ -9,6 +9,9 @@ packages=(
   libsdl2-dev libglew-dev libpng-dev zlib1g-dev
   libgl1-mesa-dev libgl1-mesa-dri libglu1-mesa-dev
   xvfb xauth xdotool x11-utils imagemagick
+  # clang builds the project a second time; its libFuzzer and sanitizer
+  # runtimes are in libclang-rt-14-dev, which clang only recommends.
+  clang libclang-rt-14-dev
 )
 
 missing=()
@@ -24,5 +27,7 @@ echo "Installing: ${missing[*]}"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# Others may be installing on the same machine: wait for the package lock.
+apt="apt-get -o DPkg::Lock::Timeout=900"
+$sudo $apt update -qq
+$sudo $apt install -y -qq --no-install-recommends "${missing[@]}"

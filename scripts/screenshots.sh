@@ -9,7 +9,7 @@ demo_dir="$PWD/build/app"
 [ -x "$demo_dir/particle-demo" ] || { echo "build the demo first: bash scripts/run.sh" >&2; exit 1; }
 
 if [ -z "${SCREENSHOT_INSIDE_XVFB:-}" ]; then
-  SCREENSHOT_INSIDE_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@"
+  SCREENSHOT_INSIDE_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24 -noreset" bash "$0" "$@"
 fi
 
 cd "$demo_dir"

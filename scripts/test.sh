@@ -1,25 +1,89 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the unit tests, the
 # tests that draw on a real (virtual) X server, the end-to-end tests of the
-# demo, and the unit tests again under AddressSanitizer and UBSan.
-set -euo pipefail
+# demo, the unit tests again under AddressSanitizer and UBSan, a build with
+# clang and its unit tests, and a bounded fuzzing run of the PNG loader.
+#
+# Every stage runs even when an earlier one failed; the script fails at the
+# end, naming the stages that failed.
+set -uo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh
-
 jobs=2
+failed=()
+timings=()
 
-echo "== Build (warnings as errors)"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPARTICLE_DEMO_WERROR=ON
-cmake --build build -j"$jobs"
+# stage <name> <function>: runs the function in a subshell that stops at its
+# first failing command, and records the outcome and the time it took.
+stage() {
+  local name=$1 started=$SECONDS status
+  echo "== $name"
+  ( set -euo pipefail; "$2" )
+  status=$?
+  timings+=("$((SECONDS - started))s  $name")
+  if [ "$status" -ne 0 ]; then
+    echo "== $name: FAILED (status $status)"
+    failed+=("$name")
+  fi
+}
 
-echo "== Tests (unit, gl, e2e) on a virtual X server"
-xvfb-run -a -s "-screen 0 1024x768x24" \
-  ctest --test-dir build --output-on-failure -j"$jobs"
+install() {
+  bash scripts/install-deps.sh
+}
 
-echo "== Sanitizer build (AddressSanitizer, UndefinedBehaviorSanitizer, leaks)"
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPARTICLE_DEMO_WERROR=ON \
-  -DPARTICLE_DEMO_SANITIZE=ON -DPARTICLE_DEMO_BENCH=OFF
-cmake --build build-asan -j"$jobs"
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir build-asan -L unit --output-on-failure -j"$jobs"
+gcc_build() {
+  cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPARTICLE_DEMO_WERROR=ON
+  cmake --build build -j"$jobs"
+}
+
+xvfb_tests() {
+  # -noreset: by default Xvfb resets whenever its last client leaves and
+  # refuses connections meanwhile; between two tests there is often no client.
+  xvfb-run -a -s "-screen 0 1024x768x24 -noreset" \
+    ctest --test-dir build --output-on-failure -j"$jobs"
+}
+
+sanitizer() {
+  cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPARTICLE_DEMO_WERROR=ON \
+    -DPARTICLE_DEMO_SANITIZE=ON -DPARTICLE_DEMO_BENCH=OFF
+  cmake --build build-asan -j"$jobs"
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    ctest --test-dir build-asan -L unit --output-on-failure -j"$jobs"
+}
+
+# The whole project again with clang, warnings as errors, plus the fuzz
+# target (libFuzzer, AddressSanitizer, UBSan) of the PNG loader.
+clang_build() {
+  command -v clang++ >/dev/null || { echo "clang++ is missing: scripts/install-deps.sh installs it"; exit 1; }
+  CC=clang CXX=clang++ cmake -S . -B build-clang -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DPARTICLE_DEMO_WERROR=ON -DPARTICLE_DEMO_FUZZ=ON
+  cmake --build build-clang -j"$jobs"
+  ctest --test-dir build-clang -L unit --output-on-failure -j"$jobs"
+}
+
+# About 100 000 runs or 60 s, whichever ends first, from a seed corpus of
+# valid and hostile PNG files the build writes itself. A crash, a leak, a
+# timeout or more than 256 MiB of memory fails the run.
+fuzz() {
+  local dir=build-clang/tests/fuzz
+  rm -rf "$dir/corpus" "$dir/seeds" "$dir/findings"
+  mkdir -p "$dir/corpus" "$dir/findings"
+  "$dir/png_fuzz_seeds" "$dir/seeds"
+  "$dir/png_fuzz" -runs=100000 -max_total_time=60 -rss_limit_mb=256 -timeout=10 \
+    -artifact_prefix="$dir/findings/" -print_final_stats=1 "$dir/corpus" "$dir/seeds"
+}
+
+stage "install" install
+stage "build (gcc)" gcc_build
+stage "tests on Xvfb" xvfb_tests
+stage "sanitizer build and unit tests" sanitizer
+stage "clang build and unit tests" clang_build
+stage "fuzzing the PNG loader" fuzz
+
+echo "== Stage times:"
+printf '   %s\n' "${timings[@]}"
+if [ ${#failed[@]} -ne 0 ]; then
+  echo "== FAILED: ${#failed[@]} stage(s): $(printf '%s; ' "${failed[@]}" | sed 's/; $//')"
+  exit 1
+fi
+echo "== All ${#timings[@]} stages passed"

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <map>
+#include <string>
 
 #include "app/frame_rate.h"
 #include "app/scenes.h"
@@ -10,14 +11,16 @@
 namespace {
 
 // Input from a script: hits waiting per key and button, and a mouse position.
+// Reads lists the mouse queries in the order they came ("xy" a position).
 class TScriptedInput : public TDemoInput {
 public:
     std::map<std::int32_t, std::int32_t> Keys, Buttons;
     std::int32_t X = 0, Y = 0;
+    std::string Reads;
     std::int32_t TakeKeyHits(std::int32_t key) override { return std::exchange(Keys[key], 0); }
     std::int32_t TakeMouseHits(std::int32_t button) override { return std::exchange(Buttons[button], 0); }
-    std::int32_t MouseXPos() override { return X; }
-    std::int32_t MouseYPos() override { return Y; }
+    std::int32_t MouseXPos() override { return Reads += 'x', X; }
+    std::int32_t MouseYPos() override { return Reads += 'y', Y; }
 };
 
 }  // namespace
@@ -31,7 +34,7 @@ TEST(DemoScenes, AsBuilt) {
     EXPECT_EQ(s.World1->FluidCount, 0);
     EXPECT_EQ(s.World3->GetParticleCount(), 427);
     EXPECT_EQ(s.World2->BoundaryCount, 0);
-    EXPECT_GT(s.World2->FluidCount, 2000);
+    EXPECT_EQ(s.World2->FluidCount, 7965);  // three blocks of 266 × 350 pixels
     EXPECT_EQ(s.Emitter1->Active, 1);
     EXPECT_EQ(s.Emitter2a->Active + s.Emitter2b->Active + s.Emitter2c->Active, 0);
     EXPECT_EQ(ParticleCountText(s), "Particles: 2006");
@@ -52,6 +55,7 @@ TEST(DemoScenes, SceneOneClicksAddABlockOrAWallAndTheEmitterPours) {
     input.Buttons[demo_keys::RIGHT_BUTTON] = 1;
     StepCurrentScene(s, input);
     EXPECT_EQ(s.World1->BoundaryCount, 1664 + 9 * 9);  // 50 × 50 pixels are 175 × 175 scene pixels
+    EXPECT_EQ(input.Reads, "xyxy");  // each query pumps events: x is read first
     EXPECT_EQ(s.World1->FluidCount, 0);
     StepCurrentScene(s, input);
     StepCurrentScene(s, input);

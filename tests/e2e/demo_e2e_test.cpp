@@ -2,10 +2,17 @@
 // judged by what its window shows.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <string>
 
 #include "demo_driver.h"
+#include "tests/image/png_writer.h"
 
 namespace {
 
@@ -20,6 +27,48 @@ int ParticleCount(const TScreenImage& image) {
     if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return -1;
     return std::stoi(digits);
 }
+
+// An X server of the test's own, on a display number it picks itself, so that
+// the test can take it away under a running demo.
+class TPrivateXServer {
+public:
+    TPrivateXServer() {
+        int ready[2];
+        if (pipe(ready) != 0) return;
+        _pid = fork();
+        if (_pid == 0) {
+            close(ready[0]);
+            const int quiet = open("/dev/null", O_WRONLY);
+            dup2(quiet, STDOUT_FILENO);
+            dup2(quiet, STDERR_FILENO);
+            const std::string fd = std::to_string(ready[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset",
+                   static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(ready[1]);
+        // The server writes its number, then a newline, once it accepts
+        // connections; the pipe stays open until both are in (a server that
+        // cannot write them gives up).
+        std::string number;
+        char c = 0;
+        while (_pid > 0 && read(ready[0], &c, 1) == 1 && c != '\n') number += c;
+        close(ready[0]);
+        if (c == '\n' && !number.empty()) Name = ":" + number;
+    }
+    ~TPrivateXServer() { Kill(); }
+    void Kill() {
+        if (_pid <= 0) return;
+        kill(_pid, SIGKILL);
+        waitpid(_pid, nullptr, 0);
+        _pid = -1;
+    }
+
+    std::string Name;  // ":N"; empty if the server did not start
+
+private:
+    pid_t _pid = -1;
+};
 
 class DemoEndToEnd : public ::testing::Test {
 protected:
@@ -109,6 +158,9 @@ TEST_F(DemoEndToEnd, SceneTwoShowsThreeLiquidsAndSpaceStartsThreeEmitters) {
 }
 
 TEST_F(DemoEndToEnd, SceneThreeHasTheGreenBarAndClicksDropBoxes) {
+    demo->Key("space");  // scene 1 stops pouring, so its count can be compared later
+    Pause(500);
+    const int sceneOne = ParticleCount(demo->Grab());
     demo->Key("3");
     Pause(500);
     TScreenImage image = demo->Grab();
@@ -122,9 +174,9 @@ TEST_F(DemoEndToEnd, SceneThreeHasTheGreenBarAndClicksDropBoxes) {
     EXPECT_EQ(ParticleCount(image), 427 + 95);
     EXPECT_GT(image.CountDominant(1, 690, 130, 760, 330), 2000);  // a 40 × 150 box
 
-    demo->Key("1");  // scene 1 stood still meanwhile and goes on
+    demo->Key("1");  // scene 1 stood still meanwhile
     Pause(500);
-    EXPECT_GE(ParticleCount(demo->Grab()), 2006);
+    EXPECT_EQ(ParticleCount(demo->Grab()), sceneOne);
 }
 
 TEST_F(DemoEndToEnd, CloseRequestEndsTheProgram) {
@@ -149,4 +201,71 @@ TEST(DemoStartUp, WithoutTheSpriteImageItNamesTheFileAndFails) {
     ASSERT_TRUE(exit.Exited);
     EXPECT_NE(exit.Code, 0);
     EXPECT_NE(demo.StandardError().find("Metaball.png"), std::string::npos) << demo.StandardError();
+}
+
+TEST(DemoStartUp, LosingTheXServerEndsWithOneLineAndADeadServerIsNamed) {
+    TPrivateXServer server;
+    ASSERT_FALSE(server.Name.empty()) << "Xvfb did not start";
+    TDemoProcess demo(DEMO, DEMO_DIR, server.Name);
+    // xdotool asks the server as a new client: like any, it is refused now and
+    // then right after another client left, so it asks until it is answered.
+    const std::string shown =
+        "env DISPLAY=" + server.Name + " xdotool search --onlyvisible --name 'Particle Demo' >/dev/null 2>&1";
+    bool windowShown = false;
+    for (int waited = 0; !windowShown && waited < 20000; waited += 100) {
+        windowShown = std::system(shown.c_str()) == 0;
+        if (!windowShown) Pause(100);
+    }
+    ASSERT_TRUE(windowShown) << demo.StandardError();
+    Pause(300);
+
+    server.Kill();
+    const TExit lost = demo.WaitForExit(5000);
+    ASSERT_TRUE(lost.Exited) << "still running after its X server went away";
+    EXPECT_EQ(lost.Code, 1);
+    EXPECT_EQ(demo.StandardError(),
+              "particle-demo: the connection to the X display \"" + server.Name + "\" was lost\n");
+
+    // Started on the display that is gone: it says which and what X said.
+    TDemoProcess again(DEMO, DEMO_DIR, server.Name);
+    const TExit refused = again.WaitForExit(10000);
+    ASSERT_TRUE(refused.Exited);
+    EXPECT_EQ(refused.Code, 1);
+    EXPECT_EQ(again.StandardError(), "particle-demo: the X display \"" + server.Name +
+                                         "\" could not be opened: Connection refused\n");
+}
+
+// Sprite files that read as PNG but cannot become the sprite: one far too
+// large for any texture, and small files declaring 2^31 - 1 bytes of a chunk.
+// Each ends the demo with one line naming the image and what failed.
+TEST(DemoStartUp, AHostileSpriteImageEndsItWithOneLineSayingWhatFailed) {
+    const std::string dir = ::testing::TempDir() + "hostile_sprite";
+    mkdir(dir.c_str(), 0700);
+    const std::string sprite = dir + "/Metaball.png";
+    struct Case {
+        std::string what, expected;
+        std::vector<std::uint8_t> bytes;  // none: the huge image
+    };
+    std::vector<Case> cases = {{"5000 x 13421 RGBA, just under the pixel limit", "5000 x 13421", {}}};
+    for (const THostilePng& h : HostilePngFiles())
+        if (h.name.find("tEXt") != std::string::npos || h.name.find("IDAT") != std::string::npos)
+            cases.push_back({h.name, "too large", h.bytes});
+    for (const Case& c : cases) {
+        if (c.bytes.empty())
+            ASSERT_TRUE(WriteUniformRgbaPng(sprite, 5000, 13421, 0xffffff80u));
+        else
+            WriteBytes(sprite, c.bytes);
+        TDemoProcess demo(DEMO, dir);
+        const TExit exit = demo.WaitForExit(30000);
+        ASSERT_TRUE(exit.Exited) << c.what;
+        EXPECT_NE(exit.Code, 0) << c.what;
+        const std::string err = demo.StandardError();
+        const std::string head = "particle-demo: cannot load the sprite image \"Metaball.png\": ";
+        const std::size_t at = err.find(head);
+        ASSERT_NE(at, std::string::npos) << c.what << ": " << err;
+        const std::string line = err.substr(at + head.size(), err.find('\n', at) - at - head.size());
+        EXPECT_NE(line.find(c.expected), std::string::npos) << c.what << ": " << line;
+        EXPECT_EQ(err.find("particle-demo", at + 1), std::string::npos) << c.what << ": more than one line: " << err;
+    }
+    std::remove(sprite.c_str());
 }

@@ -55,27 +55,10 @@ std::vector<std::uint8_t> ValidFile() {
     return ReadBytes(path);
 }
 
-void PutBE32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(v >> shift));
-}
-
-void AppendChunk(std::vector<std::uint8_t>& out, const char* type, const std::vector<std::uint8_t>& body) {
-    PutBE32(out, static_cast<std::uint32_t>(body.size()));
-    std::vector<std::uint8_t> crcInput(type, type + 4);
-    crcInput.insert(crcInput.end(), body.begin(), body.end());
-    out.insert(out.end(), crcInput.begin(), crcInput.end());
-    PutBE32(out, static_cast<std::uint32_t>(crc32(0, crcInput.data(), static_cast<uInt>(crcInput.size()))));
-}
-
 // A signature and a well-formed RGBA header declaring the given size,
 // followed by an image stream of rawSize zero bytes.
 std::vector<std::uint8_t> FileDeclaring(std::uint32_t width, std::uint32_t height, std::size_t rawSize = 64) {
-    std::vector<std::uint8_t> file = {137, 80, 78, 71, 13, 10, 26, 10};
-    std::vector<std::uint8_t> ihdr;
-    PutBE32(ihdr, width);
-    PutBE32(ihdr, height);
-    ihdr.insert(ihdr.end(), {8, 6, 0, 0, 0});
-    AppendChunk(file, "IHDR", ihdr);
+    std::vector<std::uint8_t> file = PngHead(width, height);
     std::vector<std::uint8_t> raw(rawSize, 0);
     std::vector<std::uint8_t> packed(compressBound(static_cast<uLong>(rawSize)));
     uLongf packedSize = packed.size();
@@ -241,10 +224,18 @@ TEST(LoadPngPixmap, BadFilesGiveNone) {
     cases.push_back({"zero width", FileDeclaring(0, 4)});
     cases.push_back({"too little data for the declared size", FileDeclaring(64, 64)});
 
+    for (const THostilePng& h : HostilePngFiles()) cases.push_back({h.name.c_str(), h.bytes});
+
+    // Each refusal says what was wrong.
     for (const Case& c : cases) {
         WriteBytes(path, c.bytes);
-        EXPECT_EQ(LoadPngPixmap(path), nullptr) << c.what;
+        std::string why;
+        EXPECT_EQ(LoadPngPixmap(path, &why), nullptr) << c.what;
+        EXPECT_NE(why, "") << c.what;
     }
+    std::string why;
+    LoadPngPixmap(path, &why);
+    EXPECT_NE(why.find("8192 x 8192"), std::string::npos) << why;
     // The hand-made file is well formed: with a size its data fits, it loads.
     WriteBytes(path, FileDeclaring(3, 3, 3 * (1 + 3 * 4)));
     auto small = LoadPngPixmap(path);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <png.h>
+#include <zlib.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -75,4 +76,76 @@ inline bool WriteRgbaPng(const std::string& path, int width, int height, const s
     s.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
     s.data = rgba;
     return WritePngFile(path, s);
+}
+
+// An image of one colour, written a row at a time so that even a huge one
+// needs only one row of memory.
+inline bool WriteUniformRgbaPng(const std::string& path, int width, int height, std::uint32_t rgba) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) return false;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    std::vector<png_byte> row(static_cast<std::size_t>(width) * 4);
+    for (std::size_t i = 0; i < row.size(); ++i) row[i] = static_cast<png_byte>(rgba >> (24 - 8 * (i % 4)));
+    bool ok = false;
+    if (!setjmp(png_jmpbuf(png))) {
+        png_init_io(png, file);
+        png_set_compression_level(png, 1);
+        png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
+                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+        png_write_info(png, info);
+        for (int y = 0; y < height; ++y) png_write_row(png, row.data());
+        png_write_end(png, nullptr);
+        ok = true;
+    }
+    png_destroy_write_struct(&png, &info);
+    return std::fclose(file) == 0 && ok;
+}
+
+// Chunks written by hand, for files libpng itself would not write.
+inline void PutBE32(std::vector<std::uint8_t>& out, std::uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(v >> shift));
+}
+
+inline void AppendChunk(std::vector<std::uint8_t>& out, const char* type, const std::vector<std::uint8_t>& body) {
+    PutBE32(out, static_cast<std::uint32_t>(body.size()));
+    std::vector<std::uint8_t> crcInput(type, type + 4);
+    crcInput.insert(crcInput.end(), body.begin(), body.end());
+    out.insert(out.end(), crcInput.begin(), crcInput.end());
+    PutBE32(out, static_cast<std::uint32_t>(crc32(0, crcInput.data(), static_cast<uInt>(crcInput.size()))));
+}
+
+// A signature and an 8-bit RGBA header of the given size.
+inline std::vector<std::uint8_t> PngHead(std::uint32_t width, std::uint32_t height) {
+    std::vector<std::uint8_t> file = {137, 80, 78, 71, 13, 10, 26, 10};
+    std::vector<std::uint8_t> ihdr;
+    PutBE32(ihdr, width);
+    PutBE32(ihdr, height);
+    ihdr.insert(ihdr.end(), {8, 6, 0, 0, 0});
+    AppendChunk(file, "IHDR", ihdr);
+    return file;
+}
+
+// Small files that once cost gigabytes: a 1 × 1 header, then a chunk that
+// declares 2^31 - 1 bytes and ends at once; and a header declaring a large
+// image over a few bytes of data.
+struct THostilePng {
+    std::string name;
+    std::vector<std::uint8_t> bytes;
+};
+
+inline std::vector<THostilePng> HostilePngFiles() {
+    std::vector<THostilePng> files;
+    for (const char* type : {"tEXt", "zTXt", "iTXt", "iCCP", "sPLT", "eXIf", "fuZz", "IDAT"}) {
+        std::vector<std::uint8_t> file = PngHead(1, 1);
+        PutBE32(file, 0x7fffffffu);
+        file.insert(file.end(), type, type + 4);
+        if (type[0] == 'I') file.insert(file.end(), {0x78, 0x9c, 0x63, 0x60});  // the start of a zlib stream
+        files.push_back({std::string("2^31-1 byte ") + type, file});
+    }
+    std::vector<std::uint8_t> big = PngHead(8192, 8192);
+    AppendChunk(big, "IDAT", {0x78, 0x9c, 0x63, 0x60, 0x18, 0x05, 0x00});
+    AppendChunk(big, "IEND", {});
+    files.push_back({"8192 x 8192 header over 7 bytes of data", big});
+    return files;
 }

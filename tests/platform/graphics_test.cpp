@@ -87,7 +87,7 @@ TEST_F(WindowTest, FixedFunctionDrawingIsShownByFlip) {
 
 TEST_F(WindowTest, FlipZeroTurnsTheSwapIntervalOffAndDoesNotWait) {
     Flip(0);
-    EXPECT_EQ(graphics->_sync, 0);
+    EXPECT_EQ(static_cast<TGLGraphics*>(graphics)->_sync, 0);
     EXPECT_NE(SDL_GL_GetSwapInterval(), 1);  // off, or the host's own (Xvfb has none)
     const std::uint64_t start = SDL_GetTicks64();
     for (int i = 0; i < 120; ++i) {
@@ -171,7 +171,7 @@ TEST(OpenGraphicsFailure, AFailedOpenChangesNothing) {
     EXPECT_EQ(OpenGraphics(kWidth, kHeight, 32, 60, 10), nullptr);  // full screen is not offered
     EXPECT_NE(std::string(GraphicsError()), "");
     EXPECT_EQ(CurrentGraphics(), graphics);
-    EXPECT_EQ(SDL_GL_GetCurrentContext(), graphics->_context);
+    EXPECT_EQ(SDL_GL_GetCurrentContext(), static_cast<TGLGraphics*>(graphics)->_context);
     CloseGraphics();
     EXPECT_EQ(CurrentGraphics(), nullptr);
     Flip(0);  // harmless with nothing open

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 TEvent Event(std::int32_t id, std::int32_t data = 0, std::int32_t x = 0, std::int32_t y = 0) {
@@ -215,3 +217,29 @@ TEST_F(PolledQueries, SwitchedOffNothingIsFoldedAndTheStateIsCleared) {
 }
 
 }  // namespace
+
+TEST(SystemPump, StartsWithTheProgramAndAPumpFromAHookReturnsAtOnce) {
+    ASSERT_TRUE(PlatformStarted());  // nobody asked: it started as the program was loaded
+    struct TDepth {
+        int now = 0, deepest = 0, events = 0;
+    } depth;
+    const TEventHook hook = [](const TEvent& event, void* context) {
+        if (event.id != EventId::KeyDown) return;
+        auto& d = *static_cast<TDepth*>(context);
+        d.deepest = std::max(d.deepest, ++d.now);
+        ++d.events;
+        PollSystem();  // would hand on the second key inside the first
+        --d.now;
+    };
+    AddEventHook(hook, &depth);
+    for (SDL_Scancode key : {SDL_SCANCODE_A, SDL_SCANCODE_B}) {
+        SDL_Event press{};
+        press.type = SDL_KEYDOWN;
+        press.key.keysym.scancode = key;
+        ASSERT_EQ(SDL_PushEvent(&press), 1) << SDL_GetError();
+    }
+    PollSystem();
+    RemoveEventHook(hook, &depth);
+    EXPECT_EQ(depth.events, 2);
+    EXPECT_EQ(depth.deepest, 1);
+}
