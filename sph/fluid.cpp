@@ -41,7 +41,7 @@ inline float DensityRate(const TFluidPack& P, std::int32_t p, std::int32_t q, fl
 
 // The forces of a pair of fluid particles p and q (q numbered lower), at
 // (dx, dy) = p − q, 0 < d2 < h²: cohesion, pressure, viscosity and XSPH.
-// ApplyToP and ApplyToQ add them to either side.
+// ApplyToQ adds them to q; the force walk adds them to p, four at a time.
 struct TPairForces {
     bool SameFluid;
     float S;       // cohesion, times the other's mass and (dx, dy)
@@ -90,17 +90,6 @@ inline TPairForces FluidPairForces(const TFluidPack& P, std::int32_t p, std::int
 struct TForceSums {
     float Fx, Fy, DVx, DVy;
 };
-
-inline void ApplyToP(TForceSums& a, const TPairForces& f, float massQ, float dx, float dy) {
-    if (f.SameFluid) {
-        a.Fx += f.S * massQ * dx;
-        a.Fy += f.S * massQ * dy;
-    }
-    a.Fx -= f.Fx;
-    a.Fy -= f.Fy;
-    a.DVx += massQ * f.Xsph * f.RelX;
-    a.DVy += massQ * f.Xsph * f.RelY;
-}
 
 inline void ApplyToQ(TForceSums& a, const TPairForces& f, float massP, float dx, float dy) {
     if (f.SameFluid) {
@@ -476,7 +465,7 @@ void ForceWalk(const TSweep& w, std::int32_t i, bool pushSolidsNow) {
             const F4 xsph = Splat(TFluid::XSPH_EPSILON) * kernel * invMeanDensity;
             const F4 relX = qvx - Splat(pvx);
             const F4 relY = qvy - Splat(pvy);
-            // ApplyToP and ApplyToQ, their products four at a time.
+            // The products each side adds, four at a time (ApplyToQ for q).
             const F4 cohesionPX = cohesion * qm * dx, cohesionPY = cohesion * qm * dy;
             const F4 xsphPX = qm * xsph * relX, xsphPY = qm * xsph * relY;
             const F4 cohesionQX = cohesion * Splat(pm) * dx, cohesionQY = cohesion * Splat(pm) * dy;
