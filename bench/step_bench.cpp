@@ -3,9 +3,12 @@
 //   build/bench/step_bench [--benchmark_filter=Liquid]
 //
 // "per_particle_step" is the time of one step divided by the particles in it.
+// The three workloads of the speed target (bench/compare.sh runs them):
+// BM_SceneTwoAtRest, BM_SceneOnePoured and BM_SceneOneLiquid/20000.
 #include <benchmark/benchmark.h>
 
 #include <memory>
+#include <optional>
 
 #include "app/scenes.h"
 #include "sph/fluid.h"
@@ -81,6 +84,42 @@ void BM_SceneThreeRigidBoxes(benchmark::State& state) {
     state.counters["bodies"] = static_cast<double>(world->Rigids.size()) / 2;
 }
 BENCHMARK(BM_SceneThreeRigidBoxes)->Arg(20)->Arg(40)->Unit(benchmark::kMillisecond);
+
+// The demo's own frames of a scene, with no input but what the scene starts with.
+class TNoInput : public TDemoInput {
+public:
+    std::int32_t TakeKeyHits(std::int32_t) override { return 0; }
+    std::int32_t TakeMouseHits(std::int32_t) override { return 0; }
+    std::int32_t MouseXPos() override { return 0; }
+    std::int32_t MouseYPos() override { return 0; }
+};
+
+// Scene 2 as the demo shows it, emitters off, its three liquids settling:
+// the steps of frames 301 to 600, one per iteration.
+void BM_SceneTwoAtRest(benchmark::State& state) {
+    TDemoScenes scenes = BuildScenes();
+    scenes.CurrentScene = 2;
+    TNoInput input;
+    for (int frame = 0; frame < 300; ++frame) StepCurrentScene(scenes, input);
+    RunSteps(state, *scenes.World2);
+    state.counters["fluid"] = scenes.World2->FluidCount;
+}
+BENCHMARK(BM_SceneTwoAtRest)->Iterations(300)->Unit(benchmark::kMillisecond);
+
+// Scene 1 after 3000 frames of the demo pouring (about 12 000 liquid
+// particles on the red block among the walls), then stepped without the
+// emitter. The 3000 frames are played once per process.
+void BM_SceneOnePoured(benchmark::State& state) {
+    static std::optional<TDemoScenes> poured;
+    if (!poured) {
+        poured = BuildScenes();
+        TNoInput input;
+        for (int frame = 0; frame < 3000; ++frame) StepCurrentScene(*poured, input);
+    }
+    RunSteps(state, *poured->World1);
+    state.counters["fluid"] = poured->World1->FluidCount;
+}
+BENCHMARK(BM_SceneOnePoured)->Iterations(100)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -38,6 +38,20 @@ inline void ForEachNeighbourCell(const TSPH& world, float x, float y, Visit&& vi
     }
 }
 
+// The same, calling visit(cell index, column).
+template <class Visit>
+inline void ForEachNeighbourCellAndColumn(const TSPH& world, float x, float y, Visit&& visit) {
+    const int hc = ClampedCell(static_cast<double>(x) * TSPH::INV_SMOOTHING_LENGTH, world.GridWidth);
+    const int hr = ClampedCell(static_cast<double>(y) * TSPH::INV_SMOOTHING_LENGTH, world.GridHeight);
+    for (const auto& offset : NEIGHBOUR_OFFSETS) {
+        const int c = hc + offset[0];
+        const int r = hr + offset[1];
+        if (c < 0 || c >= world.GridWidth || r < 0 || r >= world.GridHeight) continue;
+        visit(static_cast<std::size_t>(c) * static_cast<std::size_t>(world.GridHeight) + static_cast<std::size_t>(r),
+              c);
+    }
+}
+
 // Calls visit(q, dx, dy, d2) for each particle q of a cell, in chain order,
 // that lies within √rangeSq of (x, y); (dx, dy) points from q to (x, y). A
 // particle at the very same place gives no direction and is passed over.

@@ -1,6 +1,7 @@
 #include "sph/sph.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 #include "sph/fluid.h"
@@ -8,6 +9,7 @@
 #include "sph/neighbours.h"
 #include "sph/rigid.h"
 #include "sph/solid.h"
+#include "sph/workers.h"
 
 namespace {
 
@@ -15,7 +17,8 @@ TTextureLoader textureLoader = nullptr;
 
 // Registers p at index count, doubling the array first when it is full; the
 // cell list, if any, keeps room for every registered particle.
-void Append(TSPH::ParticleArray& array, std::int32_t& count, TParticle* p, sph_detail::TCellList* cells = nullptr) {
+template <class Cells = sph_detail::TCellList>
+void Append(TSPH::ParticleArray& array, std::int32_t& count, TParticle* p, Cells* cells = nullptr) {
     if (static_cast<std::size_t>(count) == array.size()) array.resize(array.size() * 2, nullptr);
     array[static_cast<std::size_t>(count)] = p;
     ++count;
@@ -40,7 +43,8 @@ TSPH::TSPH()
       BoundaryParticles(INITIAL_CAPACITY, nullptr),
       Constraints{ParticleArray(INITIAL_CAPACITY, nullptr), ParticleArray(INITIAL_CAPACITY, nullptr)},
       ConstraintLength(INITIAL_CAPACITY, 0.0f) {
-    for (auto* list : {&FluidCells, &SolidCells, &BoundaryCells}) list->Reserve(INITIAL_CAPACITY);
+    for (auto* list : {&SolidCells, &BoundaryCells}) list->Reserve(INITIAL_CAPACITY);
+    FluidPack.Reserve(INITIAL_CAPACITY);
     SetTimestep(0.4f);
     SetRepulsion(30.0f, 0.5f);
     SetGravity(0.0f, 0.7f);
@@ -72,7 +76,8 @@ void TSPH::SetContainerSize(std::int32_t width, std::int32_t height) {
     GridHeight = CellsToCover(ContainerHeight);
     const auto cells = static_cast<std::size_t>(GridWidth) * static_cast<std::size_t>(GridHeight);
     for (Grid* grid : {&FluidGrid, &SolidGrid, &RigidGrid, &BoundaryGrid}) grid->assign(cells, nullptr);
-    for (auto* list : {&FluidCells, &SolidCells, &BoundaryCells}) list->Resize(cells);
+    for (auto* list : {&SolidCells, &BoundaryCells}) list->Resize(cells);
+    FluidPack.Resize(cells, static_cast<std::size_t>(GridWidth));
 }
 
 void TSPH::SetWorldScale(float scale) {
@@ -106,7 +111,7 @@ void TSPH::AddFluid(TFluid* fluid) { Fluids.push_back(fluid); }
 void TSPH::AddSolid(TSolid* solid) { Solids.push_back(solid); }
 void TSPH::AddRigid(TRigid* rigid) { Rigids.push_back(rigid); }
 
-void TSPH::AddFluidParticle(TParticle* p) { Append(FluidParticles, FluidCount, p, &FluidCells); }
+void TSPH::AddFluidParticle(TParticle* p) { Append(FluidParticles, FluidCount, p, &FluidPack); }
 void TSPH::AddSolidParticle(TParticle* p) { Append(SolidParticles, SolidCount, p, &SolidCells); }
 void TSPH::AddRigidParticle(TParticle* p) { Append(RigidParticles, RigidCount, p); }
 void TSPH::AddBoundaryParticle(TParticle* p) { Append(BoundaryParticles, BoundaryCount, p, &BoundaryCells); }
@@ -123,17 +128,20 @@ TParticle* TSPH::NewParticle() {
     return &ArenaBlocks.back()[ArenaUsed++];
 }
 
+// The twelve phases in their order, with two shortcuts that change no
+// result: the liquid's accumulators start at zero inside the fluid passes
+// rather than in the records (Fluid_Reset), and the liquid is integrated at
+// the end of its force pass (Fluid_Integrate), since no phase in between
+// (solid and rigid forces, constraints) reads or writes a fluid particle.
 void TSPH::Update() {
     RedistributeGrid();
-    Fluid_Reset();
     Solid_Reset();
     Rigid_Reset();
-    Fluid_UpdateDensity();
-    Fluid_CalcForces();
+    FluidDensityPhase(true);
+    FluidForcePhase(true);
     Solid_CalcForces();
     Rigid_CalcForces();
     Constraints_Update();
-    Fluid_Integrate();
     Solid_Integrate();
     Rigid_Integrate();
 }
@@ -141,12 +149,11 @@ void TSPH::Update() {
 void TSPH::RedistributeGrid() {
     for (Grid* grid : {&FluidGrid, &SolidGrid, &RigidGrid, &BoundaryGrid})
         std::fill(grid->begin(), grid->end(), nullptr);
-    MapParticlesToGrid(FluidParticles, FluidCount, FluidGrid, INV_SMOOTHING_LENGTH);
+    LayOutFluids(true);  // MapParticlesToGrid for the liquid, and its layout
     MapParticlesToGrid(SolidParticles, SolidCount, SolidGrid, INV_SMOOTHING_LENGTH);
     MapParticlesToGrid(RigidParticles, RigidCount, RigidGrid, INV_SMOOTHING_LENGTH);
     MapParticlesToGrid(BoundaryParticles, BoundaryCount, BoundaryGrid, INV_SMOOTHING_LENGTH);
     // Nothing walks the rigid grid.
-    FluidCells.LayOut(FluidGrid);
     SolidCells.LayOut(SolidGrid);
     BoundaryCells.LayOut(BoundaryGrid);
 }
@@ -202,4 +209,136 @@ void sph_detail::TCellList::LayOut(const std::vector<TParticle*>& grid) {
             Entries[n++] = {p->PositionX, p->PositionY, p->ID, p};
     }
     First[grid.size()] = n;
+}
+
+void sph_detail::TFluidPack::Resize(std::size_t cells, std::size_t columns) {
+    First.assign(cells + 1, 0);
+    Fill.assign(cells, 0);
+    SeamColumn.assign(columns, 0);
+    ColumnThread.assign(columns, 0);
+    Count = 0;  // laid out again before the next fluid phase
+}
+
+void sph_detail::TFluidPack::Reserve(std::size_t particles) {
+    if (SlotOf.size() >= particles) return;
+    for (auto* field : {&X, &Y, &VX, &VY, &MassBefore, &Mass, &Density, &InvDensitySq, &Pressure, &SoundSpeed,
+                        &DeltaDensity, &ForceX, &ForceY, &DeltaVX, &DeltaVY})
+        field->resize(particles + PAD, 0.0f);
+    ID.resize(particles + PAD, 0);
+    Fluid.resize(particles + PAD, nullptr);
+    SlotOf.resize(particles, 0);
+    Column.resize(particles, 0);
+    Order.resize(particles, 0);
+    TouchesSolid.resize(particles, 0);
+}
+
+namespace {
+
+// Fewest particles per thread, and fewest grid columns per thread, worth a split.
+constexpr std::int32_t MIN_PARTICLES_PER_THREAD = 500;
+constexpr std::int32_t MIN_COLUMNS_PER_THREAD = 3;
+
+// Splits the columns between threads so that each gets its share of the
+// particles, every thread at least one column.
+void ChooseSplit(sph_detail::TFluidPack& P, std::int32_t threads, std::int32_t gridWidth, std::int32_t gridHeight) {
+    if (P.Threads != threads || P.Share.size() != static_cast<std::size_t>(threads)) {
+        P.Threads = threads;
+        P.Share.assign(static_cast<std::size_t>(threads), 1.0 / threads);
+        P.Seconds.assign(static_cast<std::size_t>(threads), 0.0);
+        P.SplitColumn.assign(static_cast<std::size_t>(threads) + 1, 0);
+        P.OrderStart.assign(static_cast<std::size_t>(threads) + 1, 0);
+    }
+    auto before = [&](std::int32_t column) {  // particles in the columns left of `column`
+        return P.First[static_cast<std::size_t>(column) * static_cast<std::size_t>(gridHeight)];
+    };
+    P.SplitColumn[0] = 0;
+    P.SplitColumn[static_cast<std::size_t>(threads)] = gridWidth;
+    double share = 0;
+    std::int32_t column = 0;
+    for (std::int32_t t = 1; t < threads; ++t) {
+        share += P.Share[static_cast<std::size_t>(t) - 1];
+        const double target = share * P.Inside;
+        while (column < gridWidth && before(column) < target) ++column;
+        column = std::clamp(column, P.SplitColumn[static_cast<std::size_t>(t) - 1] + 1, gridWidth - (threads - t));
+        P.SplitColumn[static_cast<std::size_t>(t)] = column;
+    }
+    std::fill(P.SeamColumn.begin(), P.SeamColumn.end(), 0);
+    for (std::int32_t t = 0; t < threads; ++t) {
+        const std::int32_t from = P.SplitColumn[static_cast<std::size_t>(t)];
+        const std::int32_t to = P.SplitColumn[static_cast<std::size_t>(t) + 1];
+        for (std::int32_t c = from; c < to; ++c) P.ColumnThread[static_cast<std::size_t>(c)] = t;
+        if (t > 0) P.SeamColumn[static_cast<std::size_t>(from) - 1] = P.SeamColumn[static_cast<std::size_t>(from)] = 1;
+        P.OrderStart[static_cast<std::size_t>(t)] = before(from);
+    }
+    P.OrderStart[static_cast<std::size_t>(threads)] = P.Count;
+}
+
+}  // namespace
+
+// Inserts the liquid into its grid as MapParticlesToGrid does (when asked:
+// a phase that finds particles registered since the last rebuild only lays
+// them out again), and lays it out: slots in cell order, each cell's particles in chain order, which is
+// the order of decreasing index because each particle inserted becomes its
+// chain's head. A counting sort: count per cell, start of each cell, then
+// the particles from the last index down.
+void TSPH::LayOutFluids(bool insertIntoGrid) {
+    auto& P = FluidPack;
+    const std::int32_t n = FluidCount;
+    P.Count = n;
+    std::fill(P.Fill.begin(), P.Fill.end(), 0);
+    const double gridWidth = GridWidth;
+    const double gridHeight = GridHeight;
+    bool increasing = true;
+    std::int64_t previousID = INT64_MIN;
+    std::int32_t inside = 0;
+    for (std::int32_t i = 0; i < n; ++i) {
+        TParticle* p = FluidParticles[static_cast<std::size_t>(i)];
+        const double c = std::floor(static_cast<double>(p->PositionX) * INV_SMOOTHING_LENGTH);
+        const double r = std::floor(static_cast<double>(p->PositionY) * INV_SMOOTHING_LENGTH);
+        std::int32_t cell = -1;
+        if (c >= 0 && c < gridWidth && r >= 0 && r < gridHeight) {
+            cell = static_cast<std::int32_t>(c) * GridHeight + static_cast<std::int32_t>(r);
+            if (insertIntoGrid) {
+                TParticle*& head = FluidGrid[static_cast<std::size_t>(cell)];
+                p->Succ = head;
+                head = p;
+            }
+            ++P.Fill[static_cast<std::size_t>(cell)];
+            ++inside;
+            P.Column[static_cast<std::size_t>(i)] = static_cast<std::int32_t>(c);
+        }
+        P.SlotOf[static_cast<std::size_t>(i)] = cell;
+        increasing = increasing && p->ID > previousID;
+        previousID = p->ID;
+    }
+    std::int32_t start = 0;
+    for (std::size_t k = 0; k < P.Fill.size(); ++k) {
+        P.First[k] = start;
+        start += P.Fill[k];
+        P.Fill[k] = P.First[k];
+    }
+    P.First[P.Fill.size()] = start;
+    P.Inside = inside;
+    P.Increasing = increasing;
+
+    // Threads only where the seams between them are sure to be seen whole:
+    // every particle in the grid, each pair met from its later index.
+    std::int32_t threads = GetStepThreadCount();
+    threads = std::min({threads, n / MIN_PARTICLES_PER_THREAD, GridWidth / MIN_COLUMNS_PER_THREAD});
+    if (!(increasing && inside == n) || threads < 1) threads = 1;
+    ChooseSplit(P, threads, GridWidth, GridHeight);
+
+    // Each thread's list is filled from its end downwards, which leaves
+    // OrderStart as it was.
+    std::int32_t outside = inside;
+    auto& cursor = P.OrderStart;
+    for (std::size_t t = 0; t < static_cast<std::size_t>(threads); ++t) cursor[t] = cursor[t + 1];
+    for (std::int32_t i = n - 1; i >= 0; --i) {
+        const auto k = static_cast<std::size_t>(i);
+        const std::int32_t cell = P.SlotOf[k];
+        const std::int32_t slot = cell >= 0 ? P.Fill[static_cast<std::size_t>(cell)]++ : outside++;
+        P.SlotOf[k] = slot;
+        const std::int32_t t = threads > 1 ? P.ColumnThread[static_cast<std::size_t>(P.Column[k])] : 0;
+        P.Order[static_cast<std::size_t>(--cursor[static_cast<std::size_t>(t)])] = i;
+    }
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "sph/cell_list.h"
+#include "sph/fluid_pack.h"
 #include "sph/particle.h"
 
 class TFluid;
@@ -138,9 +139,21 @@ public:
 private:
     // Adds the push of the wall particles of one grid cell to p.
     void PushOffWalls(TParticle& p, std::size_t cell);
+    // Lays the liquid out for the fluid phases, inserting it into its grid
+    // when the grid is being rebuilt.
+    void LayOutFluids(bool insertIntoGrid);
+    // The fluid density and force phases; `inStep` when Update runs them, in
+    // order: the accumulators then start at zero, what the density pass
+    // leaves in the pack is current for the force pass, and the force pass
+    // ends with Fluid_Integrate.
+    void FluidDensityPhase(bool inStep);
+    void FluidForcePhase(bool inStep);
+    void FluidIntegrate(std::int32_t begin, std::int32_t end);
+    void PushSolidsFromLiquid();
 
-    // The fluid, solid and wall grids laid out for the neighbour walks.
-    sph_detail::TCellList FluidCells;
+    // The liquid laid out for the fluid phases; the solid and wall grids laid
+    // out for the neighbour walks.
+    sph_detail::TFluidPack FluidPack;
     sph_detail::TCellList SolidCells;
     sph_detail::TCellList BoundaryCells;
 

@@ -1,0 +1,67 @@
+// The liquid as the fluid phases walk it: the hot fields of every fluid
+// particle copied into arrays per field, laid out cell by cell, and the split
+// of a step between threads. Rebuilt from the particle records at every
+// rebuild of the grid; the records stay the state of the world.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+class TFluid;
+struct TParticle;
+
+namespace sph_detail {
+
+// The arrays are indexed by slot: the particles of grid cell k hold slots
+// First[k] … First[k + 1] − 1 in chain order (decreasing index in the world's
+// array, so decreasing ID when IDs grow with the index). Particles outside
+// the grid take the slots after the last cell, in no cell.
+struct TFluidPack {
+    // Lanes read past the end of a cell by the vectorised scans.
+    static constexpr std::size_t PAD = 8;
+
+    std::int32_t Count = 0;   // particles laid out (the world's FluidCount then)
+    std::int32_t Inside = 0;  // of which in the grid
+    bool Increasing = true;   // IDs strictly increase with the array index
+
+    std::vector<std::int32_t> First;  // per cell, and one past the last
+    std::vector<std::int32_t> Fill;   // per cell, while laying out
+
+    // Per slot. X, Y and ID are copied at the rebuild; the others when a
+    // phase starts (from the records) or by the phase before it in a step.
+    std::vector<float> X, Y;
+    std::vector<std::int32_t> ID;
+    std::vector<const TFluid*> Fluid;
+    std::vector<float> VX, VY, Density, InvDensitySq, Pressure, SoundSpeed;
+    // The mass the density pass reads, and the one it derives for the force
+    // pass: a particle on a seam still needs its neighbours' old masses when
+    // they already have their new ones.
+    std::vector<float> MassBefore, Mass;
+    // Accumulators of a phase, per slot.
+    std::vector<float> DeltaDensity, ForceX, ForceY, DeltaVX, DeltaVY;
+
+    // Per index in FluidParticles.
+    std::vector<std::int32_t> SlotOf;
+    std::vector<std::int32_t> Column;        // of the home cell
+    std::vector<std::int32_t> Order;         // indices grouped by thread, increasing within a group
+    std::vector<std::uint8_t> TouchesSolid;  // the force pass met a solid particle
+
+    // The split between threads: thread t sweeps the particles whose home
+    // column lies in [SplitColumn[t], SplitColumn[t + 1]), listed in
+    // Order[OrderStart[t] … OrderStart[t + 1]). The columns on either side of
+    // an inner split form the seam: a particle there hears from particles of
+    // two threads, so it gathers what they give it after both have finished.
+    std::int32_t Threads = 1;
+    std::vector<std::int32_t> SplitColumn;
+    std::vector<std::int32_t> OrderStart;
+    std::vector<std::uint8_t> SeamColumn;    // per grid column
+    std::vector<std::int32_t> ColumnThread;  // per grid column
+    std::vector<double> Share;               // of the particles, per thread, tuned by timing
+    std::vector<double> Seconds;             // time of each thread's sweeps in the last step
+
+    void Resize(std::size_t cells, std::size_t columns);
+    void Reserve(std::size_t particles);
+};
+
+}  // namespace sph_detail

@@ -1,0 +1,50 @@
+// Four floats at a time (GCC and Clang vector extensions; SSE on x86, plain
+// code elsewhere). Every lane is computed with exactly the single-precision
+// operations, in exactly the order, that the scalar code of the solvers
+// uses, so a lane gives the same bits; only sums across lanes would not, and
+// the solvers take those lane by lane, in order.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace sph_detail {
+
+using F4 = float __attribute__((vector_size(16)));
+using I4 = std::int32_t __attribute__((vector_size(16)));
+
+inline F4 Splat(float x) { return F4{x, x, x, x}; }
+inline I4 Splat(std::int32_t x) { return I4{x, x, x, x}; }
+
+inline F4 Load4(const float* p) {
+    F4 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+inline I4 Load4(const std::int32_t* p) {
+    I4 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// Lane by lane √v, correctly rounded as std::sqrt.
+inline F4 Sqrt(F4 v) {
+#if defined(__SSE2__)
+    return (F4)_mm_sqrt_ps((__m128)v);  // same bits, the vector types differ in name only
+#else
+    return F4{std::sqrt(v[0]), std::sqrt(v[1]), std::sqrt(v[2]), std::sqrt(v[3])};
+#endif
+}
+
+// a where the mask is set (all ones), b elsewhere.
+inline F4 Select(I4 mask, F4 a, F4 b) {
+    return (F4)(((I4)a & mask) | ((I4)b & ~mask));  // a bit-for-bit reinterpretation
+}
+
+}  // namespace sph_detail
