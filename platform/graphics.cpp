@@ -31,24 +31,11 @@ bool IsOffscreenDriver(const char* name) {
     return name == nullptr || std::strcmp(name, "offscreen") == 0 || std::strncmp(name, "dummy", 5) == 0;
 }
 
-const char* EnvironmentValue(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr && *value != 0 ? value : nullptr;
-}
-
 std::string NoDisplay(const char* detail) {
     std::string message = "no display could be opened (is DISPLAY set?)";
     if (detail != nullptr && *detail != 0) message += std::string(": ") + detail;
     return message;
 }
-
-// An X server that resets whenever its last client leaves (Xvfb does unless
-// told -noreset) refuses connections for a moment meanwhile: a window closed
-// and a new one opened at once, or a program started just as another ended,
-// sees no display. So the video part is started a few times over about half a
-// second before the display counts as unusable.
-constexpr int kVideoAttempts = 10;
-constexpr Uint32 kVideoRetryMillis = 50;
 
 // True when SDL's video part runs on a driver that shows something.
 bool TryStartVideo() {
@@ -60,12 +47,28 @@ bool TryStartVideo() {
     return false;
 }
 
+#ifdef __EMSCRIPTEN__
+
+// In a web page the canvas is the display: there is nothing to look for.
+bool StartVideo() { return SDL_WasInit(SDL_INIT_VIDEO) != 0 || TryStartVideo() || Fail(NoDisplay(SDL_GetError())); }
+
+#else
+
+const char* EnvironmentValue(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != 0 ? value : nullptr;
+}
+
+// An X server that resets whenever its last client leaves (Xvfb does unless
+// told -noreset) refuses connections for a moment meanwhile: a window closed
+// and a new one opened at once, or a program started just as another ended,
+// sees no display. So the video part is started a few times over about half a
+// second before the display counts as unusable.
+constexpr int kVideoAttempts = 10;
+constexpr Uint32 kVideoRetryMillis = 50;
+
 bool StartVideo() {
     if (SDL_WasInit(SDL_INIT_VIDEO) != 0) return true;
-#ifdef __EMSCRIPTEN__
-    // In a web page the canvas is the display: there is nothing to look for.
-    return TryStartVideo() || Fail(NoDisplay(SDL_GetError()));
-#else
     const char* xDisplay = EnvironmentValue("DISPLAY");
     // With no display variable at all there is nothing to try: asking SDL would
     // only add its drivers' own complaints to the one line the user needs.
@@ -85,8 +88,9 @@ bool StartVideo() {
     }
     if (std::strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0) EndProgramWhenXConnectionIsLost();
     return true;
-#endif
 }
+
+#endif
 
 void RequestPixelFormat(std::int32_t flags) {
     SDL_GL_ResetAttributes();
