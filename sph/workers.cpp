@@ -14,8 +14,10 @@
 
 namespace {
 
+#ifndef SPH_NO_THREADS
 constexpr std::int32_t MAX_THREADS = 64;
 constexpr std::int32_t MAX_DEFAULT_THREADS = 8;
+#endif
 
 std::int32_t DefaultThreadCount() {
 #ifdef SPH_NO_THREADS
