@@ -1,6 +1,7 @@
 #include "sph/sph.h"
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cmath>
 
@@ -134,6 +135,7 @@ TParticle* TSPH::NewParticle() {
 // the end of its force pass (Fluid_Integrate), since no phase in between
 // (solid and rigid forces, constraints) reads or writes a fluid particle.
 void TSPH::Update() {
+    const auto start = std::chrono::steady_clock::now();
     RedistributeGrid();
     Solid_Reset();
     Rigid_Reset();
@@ -144,6 +146,10 @@ void TSPH::Update() {
     Constraints_Update();
     Solid_Integrate();
     Rigid_Integrate();
+    if (FluidPack.Splittable && !sph_detail::StepThreadCountIsFixed()) {
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        SplitChoice.Record(FluidPack.Threads > 1, took.count() / FluidCount);
+    }
 }
 
 void TSPH::RedistributeGrid() {
@@ -241,9 +247,11 @@ constexpr std::int32_t MIN_COLUMNS_PER_THREAD = 3;
 // Splits the columns between threads so that each gets its share of the
 // particles, every thread at least one column.
 void ChooseSplit(sph_detail::TFluidPack& P, std::int32_t threads, std::int32_t gridWidth, std::int32_t gridHeight) {
-    if (P.Threads != threads || P.Share.size() != static_cast<std::size_t>(threads)) {
-        P.Threads = threads;
+    // The shares outlive steps on one thread, so a split comes back tuned.
+    if (threads > 1 && P.Share.size() != static_cast<std::size_t>(threads))
         P.Share.assign(static_cast<std::size_t>(threads), 1.0 / threads);
+    if (P.Threads != threads || P.SplitColumn.size() != static_cast<std::size_t>(threads) + 1) {
+        P.Threads = threads;
         P.Seconds.assign(static_cast<std::size_t>(threads), 0.0);
         P.SplitColumn.assign(static_cast<std::size_t>(threads) + 1, 0);
         P.OrderStart.assign(static_cast<std::size_t>(threads) + 1, 0);
@@ -326,6 +334,8 @@ void TSPH::LayOutFluids(bool insertIntoGrid) {
     std::int32_t threads = GetStepThreadCount();
     threads = std::min({threads, n / MIN_PARTICLES_PER_THREAD, GridWidth / MIN_COLUMNS_PER_THREAD});
     if (!(increasing && inside == n) || threads < 1) threads = 1;
+    P.Splittable = threads > 1;
+    if (P.Splittable && !sph_detail::StepThreadCountIsFixed() && !SplitChoice.SplitNext()) threads = 1;
     ChooseSplit(P, threads, GridWidth, GridHeight);
 
     // Each thread's list is filled from its end downwards, which leaves

@@ -11,6 +11,7 @@
 #include "sph/cell_list.h"
 #include "sph/fluid_pack.h"
 #include "sph/particle.h"
+#include "sph/workers.h"
 
 class TFluid;
 class TSolid;
@@ -154,6 +155,8 @@ private:
     // The liquid laid out for the fluid phases; the solid and wall grids laid
     // out for the neighbour walks.
     sph_detail::TFluidPack FluidPack;
+    // Whether the next step is split between threads, from the times of the last.
+    sph_detail::TSplitChoice SplitChoice;
     sph_detail::TCellList SolidCells;
     sph_detail::TCellList BoundaryCells;
 

@@ -34,6 +34,7 @@ std::int32_t DefaultThreadCount() {
 }
 
 std::atomic<std::int32_t> threadCount{0};  // 0: not chosen yet
+std::atomic<bool> threadCountFixed{false};
 
 void RunInline(std::int32_t tasks, void (*task)(void*, std::int32_t), void* context) {
     for (std::int32_t k = 0; k < tasks; ++k) task(context, k);
@@ -161,6 +162,7 @@ std::int32_t GetStepThreadCount() {
 }
 
 void SetStepThreadCount(std::int32_t threads) {
+    threadCountFixed.store(threads >= 1, std::memory_order_relaxed);
 #ifdef SPH_NO_THREADS
     (void)threads;
     threadCount.store(1, std::memory_order_relaxed);
@@ -178,4 +180,31 @@ void sph_detail::RunTasks(std::int32_t tasks, void (*task)(void*, std::int32_t),
     else
         pool.Run(tasks, task, context);
 #endif
+}
+
+bool sph_detail::StepThreadCountIsFixed() { return threadCountFixed.load(std::memory_order_relaxed); }
+
+double sph_detail::TSplitChoice::TTimes::Estimate() const {
+    if (Count == 0) return 0.0;
+    if (Count == 1) return Last[0];
+    if (Count == 2) return std::min(Last[0], Last[1]);
+    return std::max(std::min(Last[0], Last[1]), std::min(std::max(Last[0], Last[1]), Last[2]));
+}
+
+void sph_detail::TSplitChoice::Record(bool split, double secondsPerParticle) {
+    if (++Steps <= WARM_UP_STEPS) return;
+    TTimes& times = Times[split ? 1 : 0];
+    times.Last[times.Count % 3] = secondsPerParticle;
+    if (++times.Count == 6) times.Count = 3;  // keeps the ring's position, stays above 2
+    const double one = Times[0].Estimate();
+    const double many = Times[1].Estimate();
+    if (one == 0.0 || many == 0.0) {  // the other way is not timed yet
+        Next = !split;
+        return;
+    }
+    Best = many < one;
+    const double gap = (std::max(one, many) - std::min(one, many)) / std::min(one, many);
+    const auto period = static_cast<std::int32_t>(std::clamp(100.0 * gap, 16.0, 256.0));
+    Next = ++SinceTrial >= period ? !Best : Best;
+    if (Next != Best) SinceTrial = 0;
 }
