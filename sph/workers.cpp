@@ -184,7 +184,14 @@ void sph_detail::RunTasks(std::int32_t tasks, void (*task)(void*, std::int32_t),
 
 bool sph_detail::StepThreadCountIsFixed() { return threadCountFixed.load(std::memory_order_relaxed); }
 
-double sph_detail::TSplitChoice::TTimes::Estimate() const {
+void sph_detail::TSplitChoice::TTimes::Add(double seconds) {
+    Last[Oldest] = seconds;
+    Oldest = (Oldest + 1) % 3;
+    Count = std::min(Count + 1, 3);
+}
+
+// With two times, the smaller, so that a way tried only twice is tried again soon.
+double sph_detail::TSplitChoice::TTimes::Median() const {
     if (Count == 0) return 0.0;
     if (Count == 1) return Last[0];
     if (Count == 2) return std::min(Last[0], Last[1]);
@@ -192,19 +199,20 @@ double sph_detail::TSplitChoice::TTimes::Estimate() const {
 }
 
 void sph_detail::TSplitChoice::Record(bool split, double secondsPerParticle) {
-    if (++Steps <= WARM_UP_STEPS) return;
-    TTimes& times = Times[split ? 1 : 0];
-    times.Last[times.Count % 3] = secondsPerParticle;
-    if (++times.Count == 6) times.Count = 3;  // keeps the ring's position, stays above 2
-    const double one = Times[0].Estimate();
-    const double many = Times[1].Estimate();
+    if (WarmUp > 0) {
+        --WarmUp;
+        return;
+    }
+    Times[split ? 1 : 0].Add(secondsPerParticle);
+    const double one = Times[0].Median();
+    const double many = Times[1].Median();
     if (one == 0.0 || many == 0.0) {  // the other way is not timed yet
         Next = !split;
         return;
     }
-    Best = many < one;
+    const bool best = many < one;
     const double gap = (std::max(one, many) - std::min(one, many)) / std::min(one, many);
     const auto period = static_cast<std::int32_t>(std::clamp(100.0 * gap, 16.0, 256.0));
-    Next = ++SinceTrial >= period ? !Best : Best;
-    if (Next != Best) SinceTrial = 0;
+    Next = ++SinceTrial >= period ? !best : best;
+    if (Next != best) SinceTrial = 0;
 }

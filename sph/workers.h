@@ -28,8 +28,8 @@ bool StepThreadCountIsFixed();
 // split step keeps waiting for a thread that has lost its core and can take
 // longer than one thread alone would. The choice keeps to the way that has
 // been faster and tries the other now and then: the closer the two, the more
-// often, so that a trial never costs more than about 1% of the time, and a
-// change in the machine's load is noticed within a few dozen steps. Each
+// often (every 16 to 256 steps), so that the trials cost about 1% of the time
+// and a change in the machine's load is noticed within a few dozen steps. Each
 // way's time is the median of its last three, so one step held up by
 // something else does not decide.
 class TSplitChoice {
@@ -42,13 +42,14 @@ private:
     static constexpr std::int32_t WARM_UP_STEPS = 2;  // not timed: first touches of memory and threads
     struct TTimes {
         double Last[3] = {};
-        std::int32_t Count = 0;
-        double Estimate() const;
+        std::int32_t Count = 0;  // of Last in use, up to 3
+        std::int32_t Oldest = 0;
+        void Add(double seconds);
+        double Median() const;  // 0 until timed
     };
     TTimes Times[2];  // one thread, split
-    std::int32_t Steps = 0;
+    std::int32_t WarmUp = WARM_UP_STEPS;
     std::int32_t SinceTrial = 0;
-    bool Best = true;
     bool Next = true;
 };
 
