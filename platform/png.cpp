@@ -17,6 +17,9 @@ namespace {
 // ancillary chunks are kept.
 constexpr png_alloc_size_t MAX_CHUNK_BYTES = png_alloc_size_t{4} << 20;
 constexpr png_uint_32 MAX_CACHED_CHUNKS = 64;
+// No side longer than this (no texture is), which also bounds libpng's row
+// buffers: a 16-bit row of 2^26 pixels would need a GiB of them.
+constexpr png_uint_32 MAX_SIDE = png_uint_32{1} << 16;
 // Deflate turns at most 1032 bytes into one compressed byte, so a file
 // smaller than the image data over 1032 cannot hold the image it declares.
 constexpr std::uint64_t MAX_DEFLATE_RATIO = 1032;
@@ -41,7 +44,7 @@ bool ReadHeader(png_structp png, png_infop info, std::FILE* file) {
     // Errors libpng would otherwise let pass (a chunk larger than the limit
     // among them) end the decoding.
     png_set_benign_errors(png, 0);
-    png_set_user_limits(png, static_cast<png_uint_32>(MAX_PIXMAP_PIXELS), static_cast<png_uint_32>(MAX_PIXMAP_PIXELS));
+    png_set_user_limits(png, MAX_SIDE, MAX_SIDE);
     png_set_chunk_malloc_max(png, MAX_CHUNK_BYTES);
     png_set_chunk_cache_max(png, MAX_CACHED_CHUNKS);
     // Every chunk but IHDR, PLTE, tRNS, IDAT and IEND (text, ICC profiles,

@@ -10,8 +10,8 @@
 // becomes alpha), grey below 8 bits is widened and 16-bit samples keep their
 // high byte. Grey gives format 1, RGB format 4, RGB with alpha format 6 and
 // grey with alpha format 6 as (g, g, g, a). None for a file that cannot be
-// read, is not PNG, is damaged or truncated, or is larger than
-// MAX_PIXMAP_PIXELS; nothing is printed, and when `error` is given it
+// read, is not PNG, is damaged or truncated, is larger than
+// MAX_PIXMAP_PIXELS or has a side longer than 65 536; nothing is printed, and when `error` is given it
 // receives one line saying what was wrong.
 //
 // A hostile file costs little: no chunk may claim more than a few MiB,

@@ -222,6 +222,7 @@ TEST(LoadPngPixmap, BadFilesGiveNone) {
     cases.push_back({"absurd size", FileDeclaring(30000, 30000)});
     cases.push_back({"size beyond the format", FileDeclaring(0x80000000u, 1)});
     cases.push_back({"zero width", FileDeclaring(0, 4)});
+    cases.push_back({"a row longer than any texture", FileDeclaring(1u << 20, 1, (std::size_t{1} << 22) + 1)});
     cases.push_back({"too little data for the declared size", FileDeclaring(64, 64)});
 
     for (const THostilePng& h : HostilePngFiles()) cases.push_back({h.name.c_str(), h.bytes});
