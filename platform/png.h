@@ -11,8 +11,8 @@
 // high byte. Grey gives format 1, RGB format 4, RGB with alpha format 6 and
 // grey with alpha format 6 as (g, g, g, a). None for a file that cannot be
 // read, is not PNG, is damaged or truncated, is larger than
-// MAX_PIXMAP_PIXELS or has a side longer than 65 536; nothing is printed, and when `error` is given it
-// receives one line saying what was wrong.
+// MAX_PIXMAP_PIXELS or has a side longer than 65 536; nothing is printed,
+// and when `error` is given it receives one line saying what was wrong.
 //
 // A hostile file costs little: no chunk may claim more than a few MiB,
 // ancillary chunks other than transparency are skipped unread, a file too

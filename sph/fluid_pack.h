@@ -53,7 +53,7 @@ struct TFluidPack {
     // an inner split form the seam: a particle there hears from particles of
     // two threads, so it gathers what they give it after both have finished.
     std::int32_t Threads = 1;
-    bool Splittable = false;  // the step could have been split (Threads may still be 1)
+    bool ChoiceTimed = false;  // the split was the world's own choice, to be timed
     std::vector<std::int32_t> SplitColumn;
     std::vector<std::int32_t> OrderStart;
     std::vector<std::uint8_t> SeamColumn;    // per grid column

@@ -146,7 +146,7 @@ void TSPH::Update() {
     Constraints_Update();
     Solid_Integrate();
     Rigid_Integrate();
-    if (FluidPack.Splittable && !sph_detail::StepThreadCountIsFixed()) {
+    if (FluidPack.ChoiceTimed) {
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
         SplitChoice.Record(FluidPack.Threads > 1, took.count() / FluidCount);
     }
@@ -334,8 +334,8 @@ void TSPH::LayOutFluids(bool insertIntoGrid) {
     std::int32_t threads = GetStepThreadCount();
     threads = std::min({threads, n / MIN_PARTICLES_PER_THREAD, GridWidth / MIN_COLUMNS_PER_THREAD});
     if (!(increasing && inside == n) || threads < 1) threads = 1;
-    P.Splittable = threads > 1;
-    if (P.Splittable && !sph_detail::StepThreadCountIsFixed() && !SplitChoice.SplitNext()) threads = 1;
+    P.ChoiceTimed = threads > 1 && !sph_detail::StepThreadCountIsFixed();
+    if (P.ChoiceTimed && !SplitChoice.SplitNext()) threads = 1;
     ChooseSplit(P, threads, GridWidth, GridHeight);
 
     // Each thread's list is filled from its end downwards, which leaves
