@@ -170,7 +170,10 @@ void TSPH::Constraints_Update() {
 }
 
 // Position Verlet without damping, clamped into the container; a particle
-// faster than 2 is brought back to √2.
+// faster than 2 is brought back to √2. The speed limit pulls the particle
+// back towards where it started the step, which the constraint pass may have
+// pushed outside, so the limited position is clamped again: every solid
+// particle ends the step inside the container.
 void TSPH::Solid_Integrate() {
     for (std::int32_t k = 0; k < SolidCount; ++k) {
         TParticle* p = SolidParticles[static_cast<std::size_t>(k)];
@@ -187,8 +190,8 @@ void TSPH::Solid_Integrate() {
         const float speedSq = vx * vx + vy * vy;
         if (speedSq > MAX_SPEED_SQ) {
             const float c = std::sqrt(BROUGHT_BACK_SPEED_SQ / speedSq);
-            x = ox + vx * c * Timestep;
-            y = oy + vy * c * Timestep;
+            x = std::max(std::min(ox + vx * c * Timestep, ContainerWidth), 0.0f);
+            y = std::max(std::min(oy + vy * c * Timestep, ContainerHeight), 0.0f);
         }
         p->PositionX = x;
         p->PositionY = y;
