@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
+#include <new>
 
 namespace {
 
@@ -26,11 +28,28 @@ bool SameState(const PolledInputState& a, const PolledInputState& b) {
            a.suspended == b.suspended && a.terminateRequest == b.terminateRequest;
 }
 
+// Made over memory full of old bytes, as a state on the stack or the heap
+// is: every field, the mouse position included, must be set by the state
+// itself.
 TEST(InputFolding, EverythingStartsAtZeroMousePositionIncluded) {
-    const PolledInputState s;
-    EXPECT_TRUE(SameState(s, PolledInputState{}));
-    EXPECT_EQ(s.mouseLocation[0], 0);
-    EXPECT_EQ(s.mouseLocation[1], 0);
+    alignas(PolledInputState) unsigned char storage[sizeof(PolledInputState)];
+    volatile unsigned char* bytes = storage;  // volatile: the compiler may not drop these stores
+    for (std::size_t i = 0; i < sizeof storage; ++i) bytes[i] = 0xA5;
+    const PolledInputState& s = *new (storage) PolledInputState;
+    auto zero = [](const auto& values) {
+        return std::all_of(values.begin(), values.end(), [](std::int32_t v) { return v == 0; });
+    };
+    EXPECT_TRUE(zero(s.keyDown));
+    EXPECT_TRUE(zero(s.keyHits));
+    EXPECT_TRUE(zero(s.charQueue));
+    EXPECT_EQ(s.charPut, 0u);
+    EXPECT_EQ(s.charTake, 0u);
+    EXPECT_TRUE(zero(s.mouseDown));
+    EXPECT_TRUE(zero(s.mouseHits));
+    EXPECT_TRUE(zero(s.mouseLocation));
+    EXPECT_EQ(s.suspended, 0);
+    EXPECT_EQ(s.terminateRequest, 0);
+    EXPECT_EQ(s.source, nullptr);
 }
 
 TEST(InputFolding, HitsCountOnlyUpToDownTransitions) {

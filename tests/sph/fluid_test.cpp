@@ -221,18 +221,28 @@ TEST(FluidForces, WallAndSolidParticlesPushByRepulsion) {
     ExpectClose(s->ForceY, 2.857143f);
 }
 
+// A wall or solid particle at zero distance has no direction: that pair
+// alone is skipped, and the other neighbours in the same cell still push.
 TEST(FluidForces, CoincidentWallOrSolidParticleIsSkipped) {
     auto world = QuietWorld();
     TFluid* fluid = TFluid::Create(world.get());
     TSolid* solid = TSolid::Create(world.get());
     TParticle* p = AddFluidAt(*world, fluid, 20, 20);
+    // All in one grid cell; the coincident ones are the newest, first in
+    // their cell's chain.
+    world->AddBoundaryParticle(TParticle::CreateBoundaryParticle(world.get(), 20 + 1.05f, 20));
     world->AddBoundaryParticle(TParticle::CreateBoundaryParticle(world.get(), 20, 20));
-    TParticle* s = TParticle::CreateSolidParticle(20, 20, solid);
-    world->AddSolidParticle(s);
-    world->Update();
-    EXPECT_TRUE(test_worlds::IsFinite(*p));
-    EXPECT_TRUE(test_worlds::IsFinite(*s));
-    EXPECT_TRUE(std::isfinite(p->ForceX) && std::isfinite(s->ForceX));
+    TParticle* near = TParticle::CreateSolidParticle(20, 20 + 1.05f, solid);
+    world->AddSolidParticle(near);
+    TParticle* coincident = TParticle::CreateSolidParticle(20, 20, solid);
+    world->AddSolidParticle(coincident);
+    UpdateDensities(*world);
+    world->Fluid_CalcForces();
+    ExpectClose(p->ForceX, -5.714286f);  // as from the wall particle alone
+    ExpectClose(p->ForceY, -2.857143f);  // as from the near solid particle alone
+    ExpectClose(near->ForceY, 2.857143f);
+    EXPECT_EQ(coincident->ForceX, 0.0f);
+    EXPECT_EQ(coincident->ForceY, 0.0f);
 }
 
 TEST(FluidForces, ContainerEdgesCorrectTheVelocity) {

@@ -116,15 +116,27 @@ TEST(SolidForces, WallsNeighboursAndContainerEdges) {
     EXPECT_FLOAT_EQ(a->ForceY, -b->ForceY);
 }
 
+// A pair at zero distance has no direction: that pair alone is skipped, and
+// the other neighbours in the same cell still push.
 TEST(SolidForces, CoincidentParticlesAreSkipped) {
     auto world = test_worlds::UnitScaleWorld();
+    world->SetGravity(0, 0);
     TSolid* solid = TSolid::Create(world.get());
+    // All in one grid cell; the coincident ones are the newest, first in
+    // their cell's chain.
+    TParticle* c = AddSolidAt(*world, solid, 20, 21);  // closer than √0.8 × 2.1
     TParticle* a = AddSolidAt(*world, solid, 20, 20);
     TParticle* b = AddSolidAt(*world, solid, 20, 20);
+    world->AddBoundaryParticle(TParticle::CreateBoundaryParticle(world.get(), 20 + 1.05f, 20));
     world->AddBoundaryParticle(TParticle::CreateBoundaryParticle(world.get(), 20, 20));
-    world->Update();
-    EXPECT_TRUE(test_worlds::IsFinite(*a));
-    EXPECT_TRUE(test_worlds::IsFinite(*b));
+    world->RedistributeGrid();
+    world->Solid_Reset();
+    world->Solid_CalcForces();
+    for (const TParticle* p : {a, b}) {
+        EXPECT_NEAR(p->ForceX, -5.714286f, 1e-4f);  // the wall particle 1.05 away, alone
+        EXPECT_NEAR(p->ForceY, -2.229696f, 1e-4f);  // half the push of c, 1 away
+    }
+    EXPECT_GT(c->ForceY, 0);
 }
 
 TEST(SolidIntegration, FastParticleLeavesAtRootTwoAndClampsToWalls) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "sph/fluid.h"
+#include "sph/rigid.h"
 #include "sph/solid.h"
 #include "sph/sph.h"
 #include "test_worlds.h"
@@ -135,14 +136,31 @@ TEST(ParticleFactories, FluidParticleStartsAtRestWithItsFluidsDensity) {
 }
 
 TEST(ParticleFactories, BoundaryAndRigidParticles) {
-    auto world = UnitScaleWorld();
+    auto world = SceneOneWorld();  // a scale other than 1, so the screen position shows which world it used
     TParticle* wall = TParticle::CreateBoundaryParticle(world.get(), 5, 6);
     EXPECT_EQ(wall->ColorR, 255);
     EXPECT_EQ(wall->ColorG, 128);
     EXPECT_EQ(wall->ColorB, 128);
     EXPECT_EQ(wall->Mass, 0.0f);
-    EXPECT_EQ(wall->Fluid, nullptr);
-    EXPECT_FLOAT_EQ(wall->ScreenX, 5 * TSPH::INV_UNIT_SCALE);
+    EXPECT_TRUE(wall->Fluid == nullptr && wall->Solid == nullptr && wall->Rigid == nullptr);
+    EXPECT_FLOAT_EQ(wall->ScreenX, 5 * TSPH::INV_UNIT_SCALE * world->WorldScale);
+
+    TRigid* body = TRigid::BeginBody(world.get());
+    body->SetColor(10, 20, 30);
+    TParticle* vertex = TParticle::CreateRigidParticle(3, 4, 2.5f, body);
+    EXPECT_EQ(vertex->Rigid, body);
+    EXPECT_TRUE(vertex->Fluid == nullptr && vertex->Solid == nullptr);
+    EXPECT_EQ(vertex->Mass, 2.5f);
+    EXPECT_EQ(vertex->PositionX, 3.0f);
+    EXPECT_EQ(vertex->PositionY, 4.0f);
+    EXPECT_EQ(vertex->OldX, 0.0f);  // a body's vertices are placed by the body, not by Verlet
+    EXPECT_EQ(vertex->OldY, 0.0f);
+    EXPECT_FLOAT_EQ(vertex->ScreenY, 4 * TSPH::INV_UNIT_SCALE * world->WorldScale);
+    EXPECT_EQ(vertex->ColorR, 10);
+    EXPECT_EQ(vertex->ColorG, 20);
+    EXPECT_EQ(vertex->ColorB, 30);
+    EXPECT_EQ(vertex->ID, wall->ID + 1);      // one numbering for every kind
+    EXPECT_EQ(world->GetParticleCount(), 0);  // made, not registered
 }
 
 TEST(BoundaryRect, PillarOfSceneOneHasSevenColumnsOf86) {
