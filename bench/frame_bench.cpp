@@ -15,6 +15,7 @@
 #include "app/graphics_setup.h"
 #include "app/scenes.h"
 #include "platform/graphics.h"
+#include "tests/support/poured_scene.h"
 
 namespace {
 
@@ -28,31 +29,15 @@ std::int32_t LoadSprite() {
     return texture;
 }
 
-// Scene 2 with its emitters on until the world holds about `particles`.
-TDemoScenes PouredSceneTwo(int particles) {
-    TDemoScenes scenes = BuildScenes();
-    scenes.CurrentScene = 2;
-    for (auto* emitter : {scenes.Emitter2a.get(), scenes.Emitter2b.get(), scenes.Emitter2c.get()}) {
-        emitter->Trigger();
-        emitter->TimerDelay = -1;  // pour on every update to get there quickly
-    }
-    while (scenes.World2->GetParticleCount() < particles) {
-        for (auto* emitter : {scenes.Emitter2a.get(), scenes.Emitter2b.get(), scenes.Emitter2c.get()})
-            emitter->Update();
-        scenes.World2->Update();
-    }
-    return scenes;
-}
-
 void BM_SceneTwoStep(benchmark::State& state) {
-    TDemoScenes scenes = PouredSceneTwo(static_cast<int>(state.range(0)));
+    TDemoScenes scenes = test_support::PouredSceneTwo(static_cast<int>(state.range(0)));
     for (auto _ : state) scenes.World2->Update();
     state.counters["particles"] = scenes.World2->GetParticleCount();
 }
 
 // Drawing, finished by the GL before the clock stops.
 void BM_SceneTwoRender(benchmark::State& state) {
-    TDemoScenes scenes = PouredSceneTwo(static_cast<int>(state.range(0)));
+    TDemoScenes scenes = test_support::PouredSceneTwo(static_cast<int>(state.range(0)));
     for (auto _ : state) {
         glClear(GL_COLOR_BUFFER_BIT);
         scenes.World2->Render();

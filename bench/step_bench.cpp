@@ -15,6 +15,7 @@
 #include "sph/rigid.h"
 #include "sph/solid.h"
 #include "sph/sph.h"
+#include "tests/support/scripted_input.h"
 
 namespace {
 
@@ -85,21 +86,12 @@ void BM_SceneThreeRigidBoxes(benchmark::State& state) {
 }
 BENCHMARK(BM_SceneThreeRigidBoxes)->Arg(20)->Arg(40)->Unit(benchmark::kMillisecond);
 
-// The demo's own frames of a scene, with no input but what the scene starts with.
-class TNoInput : public TDemoInput {
-public:
-    std::int32_t TakeKeyHits(std::int32_t) override { return 0; }
-    std::int32_t TakeMouseHits(std::int32_t) override { return 0; }
-    std::int32_t MouseXPos() override { return 0; }
-    std::int32_t MouseYPos() override { return 0; }
-};
-
 // Scene 2 as the demo shows it, emitters off, its three liquids settling:
 // the steps of frames 301 to 600, one per iteration.
 void BM_SceneTwoAtRest(benchmark::State& state) {
     TDemoScenes scenes = BuildScenes();
     scenes.CurrentScene = 2;
-    TNoInput input;
+    test_support::TScriptedInput input;  // no keys, no clicks
     for (int frame = 0; frame < 300; ++frame) StepCurrentScene(scenes, input);
     RunSteps(state, *scenes.World2);
     state.counters["fluid"] = scenes.World2->FluidCount;
@@ -113,7 +105,7 @@ void BM_SceneOnePoured(benchmark::State& state) {
     static std::optional<TDemoScenes> poured;
     if (!poured) {
         poured = BuildScenes();
-        TNoInput input;
+        test_support::TScriptedInput input;  // no keys, no clicks
         for (int frame = 0; frame < 3000; ++frame) StepCurrentScene(*poured, input);
     }
     RunSteps(state, *poured->World1);

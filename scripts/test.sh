@@ -41,7 +41,7 @@ xvfb_tests() {
   # -noreset: by default Xvfb resets whenever its last client leaves and
   # refuses connections meanwhile; between two tests there is often no client.
   xvfb-run -a -s "-screen 0 1024x768x24 -noreset" \
-    ctest --test-dir build --output-on-failure -j"$jobs"
+    ctest --test-dir build --output-on-failure -LE long -j"$jobs"
 }
 
 sanitizer() {

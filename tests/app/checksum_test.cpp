@@ -8,13 +8,12 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
-#include <map>
-#include <utility>
 #include <vector>
 
 #include "app/scenes.h"
 #include "sph/workers.h"
+#include "tests/support/checksum.h"
+#include "tests/support/scripted_input.h"
 
 namespace {
 
@@ -32,37 +31,6 @@ constexpr int LAST_STEP = 1000;
 constexpr int LAST_STEP = 1000;
 #endif
 
-class TScriptedInput : public TDemoInput {
-public:
-    std::map<std::int32_t, std::int32_t> Keys, Buttons;
-    std::int32_t X = 0, Y = 0;
-    std::int32_t TakeKeyHits(std::int32_t key) override { return std::exchange(Keys[key], 0); }
-    std::int32_t TakeMouseHits(std::int32_t button) override { return std::exchange(Buttons[button], 0); }
-    std::int32_t MouseXPos() override { return X; }
-    std::int32_t MouseYPos() override { return Y; }
-};
-
-// FNV-1a over the bit patterns of position, old position and velocity of
-// every particle of the world, in order of creation.
-std::uint64_t Checksum(const TSPH& world) {
-    std::vector<const TParticle*> all;
-    auto take = [&](const TSPH::ParticleArray& a, std::int32_t n) { all.insert(all.end(), a.begin(), a.begin() + n); };
-    take(world.FluidParticles, world.FluidCount);
-    take(world.SolidParticles, world.SolidCount);
-    take(world.RigidParticles, world.RigidCount);
-    take(world.BoundaryParticles, world.BoundaryCount);
-    std::sort(all.begin(), all.end(), [](const TParticle* a, const TParticle* b) { return a->ID < b->ID; });
-    std::uint64_t h = 14695981039346656037ull;
-    for (const TParticle* p : all) {
-        for (float v : {p->PositionX, p->PositionY, p->OldX, p->OldY, p->VelocityX, p->VelocityY}) {
-            std::uint32_t bits;
-            std::memcpy(&bits, &v, sizeof bits);
-            for (int k = 0; k < 4; ++k) h = (h ^ ((bits >> (8 * k)) & 0xffu)) * 1099511628211ull;
-        }
-    }
-    return h;
-}
-
 struct Expected {
     int Steps;
     std::int32_t Particles;
@@ -75,7 +43,7 @@ void Play(int scene, std::int32_t threads, const std::vector<Expected>& expected
     SetStepThreadCount(threads);
     TDemoScenes s = BuildScenes();
     s.CurrentScene = scene;
-    TScriptedInput input;
+    test_support::TScriptedInput input;
     const int last = std::min(expected.back().Steps, LAST_STEP);
     auto next = expected.begin();
     for (int step = 1; step <= last; ++step) {
@@ -88,7 +56,8 @@ void Play(int scene, std::int32_t threads, const std::vector<Expected>& expected
         if (next != expected.end() && step == next->Steps) {
             const TSPH& world = s.CurrentWorld();
             EXPECT_EQ(world.GetParticleCount(), next->Particles) << "scene " << scene << " step " << step;
-            EXPECT_EQ(Checksum(world), next->Sum) << "scene " << scene << " step " << step << ", threads " << threads;
+            EXPECT_EQ(test_support::Checksum(world), next->Sum)
+                << "scene " << scene << " step " << step << ", threads " << threads;
             ++next;
         }
     }

@@ -2,28 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <map>
 #include <string>
 
 #include "app/frame_rate.h"
 #include "app/scenes.h"
+#include "tests/support/scripted_input.h"
 
-namespace {
-
-// Input from a script: hits waiting per key and button, and a mouse position.
-// Reads lists the mouse queries in the order they came ("xy" a position).
-class TScriptedInput : public TDemoInput {
-public:
-    std::map<std::int32_t, std::int32_t> Keys, Buttons;
-    std::int32_t X = 0, Y = 0;
-    std::string Reads;
-    std::int32_t TakeKeyHits(std::int32_t key) override { return std::exchange(Keys[key], 0); }
-    std::int32_t TakeMouseHits(std::int32_t button) override { return std::exchange(Buttons[button], 0); }
-    std::int32_t MouseXPos() override { return Reads += 'x', X; }
-    std::int32_t MouseYPos() override { return Reads += 'y', Y; }
-};
-
-}  // namespace
+using test_support::TScriptedInput;
 
 TEST(DemoScenes, AsBuilt) {
     TDemoScenes s = BuildScenes();
@@ -55,7 +40,7 @@ TEST(DemoScenes, SceneOneClicksAddABlockOrAWallAndTheEmitterPours) {
     input.Buttons[demo_keys::RIGHT_BUTTON] = 1;
     StepCurrentScene(s, input);
     EXPECT_EQ(s.World1->BoundaryCount, 1664 + 9 * 9);  // 50 × 50 pixels are 175 × 175 scene pixels
-    EXPECT_EQ(input.Reads, "xyxy");  // each query pumps events: x is read first
+    EXPECT_EQ(input.Reads, "xyxy");                    // each query pumps events: x is read first
     EXPECT_EQ(s.World1->FluidCount, 0);
     StepCurrentScene(s, input);
     StepCurrentScene(s, input);
