@@ -14,6 +14,7 @@
 
 #include "app/graphics_setup.h"
 #include "app/scenes.h"
+#include "app/step_threads.h"
 #include "platform/graphics.h"
 
 namespace {
@@ -30,7 +31,9 @@ std::int32_t LoadSprite() {
 
 // Scene 2 with its emitters on until the world holds about `particles`.
 TDemoScenes PouredSceneTwo(int particles) {
+    static const auto stepThreads = MakeStepThreads();  // the demo's
     TDemoScenes scenes = BuildScenes();
+    scenes.SetTaskRunner(stepThreads.get());
     scenes.CurrentScene = 2;
     for (auto* emitter : {scenes.Emitter2a.get(), scenes.Emitter2b.get(), scenes.Emitter2c.get()}) {
         emitter->Trigger();

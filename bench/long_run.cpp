@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "app/scenes.h"
+#include "app/step_threads.h"
 #include "sph/particle.h"
 
 namespace {
@@ -75,16 +76,16 @@ bool Inside(const TSPH& w, const TParticle* p) {
 
 struct TCheck {
     int NonFinite = 0;
-    int Outside = 0;       // liquid and solid particles beyond an edge
-    int SolidOutside = 0;  // of which solid
+    int Outside = 0;        // liquid and solid particles beyond an edge
+    int SolidOutside = 0;   // of which solid
     float FarthestOut = 0;  // screen pixels beyond an edge, liquid and solid particles
     float DeepestSink = 0;  // screen pixels below the floor, rigid particles
 };
 
 // How far a particle lies beyond the container's edges, in simulation units.
 float DistanceOutside(const TSPH& w, const TParticle* p) {
-    return std::max({-p->PositionX, p->PositionX - w.ContainerWidth, -p->PositionY, p->PositionY - w.ContainerHeight,
-                     0.0f});
+    return std::max(
+        {-p->PositionX, p->PositionX - w.ContainerWidth, -p->PositionY, p->PositionY - w.ContainerHeight, 0.0f});
 }
 
 TCheck Check(const TSPH& w) {
@@ -133,8 +134,8 @@ TSceneReport RunScene(TDemoScenes& scenes, int scene, int steps, std::mt19937& r
     float deepestSink = 0;
 
     std::printf("scene %d: %d particles at start\n", scene, world.GetParticleCount());
-    std::printf("  %6s %9s %8s %8s %8s %10s %14s %11s %13s\n", "step", "particles", "cpu ms", "wall ms", "RSS MiB", "non-finite",
-                "outside(solid)", "farthest px", "rigid sink px");
+    std::printf("  %6s %9s %8s %8s %8s %10s %14s %11s %13s\n", "step", "particles", "cpu ms", "wall ms", "RSS MiB",
+                "non-finite", "outside(solid)", "farthest px", "rigid sink px");
     auto started = std::chrono::steady_clock::now();
     std::clock_t startedCpu = std::clock();
     for (int step = 1; step <= steps; ++step) {
@@ -192,8 +193,8 @@ TSceneReport RunScene(TDemoScenes& scenes, int scene, int steps, std::mt19937& r
             const bool failed = c.NonFinite > 0 || (c.Outside > 0 && pending.empty());
             report.Failed = report.Failed || failed;
             const std::string outside = std::to_string(c.Outside) + "(" + std::to_string(c.SolidOutside) + ")";
-            std::printf("  %6d %9d %8.2f %8.2f %8.1f %10d %14s %11.2g %13.1f%s\n", step, world.GetParticleCount(), cpuMs, ms,
-                        MemoryMiB("VmRSS"), c.NonFinite, outside.c_str(), c.FarthestOut, c.DeepestSink,
+            std::printf("  %6d %9d %8.2f %8.2f %8.1f %10d %14s %11.2g %13.1f%s\n", step, world.GetParticleCount(),
+                        cpuMs, ms, MemoryMiB("VmRSS"), c.NonFinite, outside.c_str(), c.FarthestOut, c.DeepestSink,
                         failed ? "  FAILED" : "");
             std::fflush(stdout);
         }
@@ -219,7 +220,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::mt19937 random(20261208);
+    const auto stepThreads = MakeStepThreads();  // the demo's: SPH_THREADS, else the cores
     TDemoScenes scenes = BuildScenes();
+    scenes.SetTaskRunner(stepThreads.get());
     bool failed = false;
     for (int scene = 1; scene <= 3; ++scene)
         if (which.find(static_cast<char>('0' + scene)) != std::string::npos)

@@ -10,11 +10,13 @@
 #include <cstdint>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <utility>
 #include <vector>
 
 #include "app/scenes.h"
-#include "sph/workers.h"
+#include "app/step_threads.h"
+#include "sph/thread_pool.h"
 
 namespace {
 
@@ -69,11 +71,20 @@ struct Expected {
     std::uint64_t Sum;
 };
 
-// Plays `scene` with its script on `threads` threads and compares after
-// each checkpoint.
+// Plays `scene` with its script on `threads` threads, every step that can
+// be split split, and compares after each checkpoint. 0: the demo's
+// threads, dropped to one while splitting is slower.
 void Play(int scene, std::int32_t threads, const std::vector<Expected>& expected) {
-    SetStepThreadCount(threads);
+    std::unique_ptr<TTaskRunner> pool;
+    TSplitSettings settings;
+    if (threads == 0) {
+        pool = MakeStepThreads();
+    } else if (threads > 1) {
+        pool = std::make_unique<TThreadPool>(threads);
+        settings.Adaptive = false;
+    }
     TDemoScenes s = BuildScenes();
+    s.SetTaskRunner(pool.get(), settings);
     s.CurrentScene = scene;
     TScriptedInput input;
     const int last = std::min(expected.back().Steps, LAST_STEP);
@@ -92,7 +103,6 @@ void Play(int scene, std::int32_t threads, const std::vector<Expected>& expected
             ++next;
         }
     }
-    SetStepThreadCount(0);
 }
 
 }  // namespace
