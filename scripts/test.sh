@@ -80,7 +80,7 @@ sanitizer() {
     -DPARTICLE_DEMO_SANITIZE=ON -DPARTICLE_DEMO_BENCH=OFF
   cmake --build build-asan -j"$jobs"
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-    ctest --test-dir build-asan -L unit --output-on-failure -j"$jobs"
+    ctest --test-dir build-asan -L 'unit|threads' --output-on-failure -j"$jobs"
 }
 
 # The whole project again with clang, warnings as errors, plus the fuzz
@@ -90,7 +90,7 @@ clang_build() {
   CC=clang CXX=clang++ cmake -S . -B build-clang -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DPARTICLE_DEMO_WERROR=ON -DPARTICLE_DEMO_FUZZ=ON
   cmake --build build-clang -j"$jobs"
-  ctest --test-dir build-clang -L unit --output-on-failure -j"$jobs"
+  ctest --test-dir build-clang -L 'unit|threads' --output-on-failure -j"$jobs"
 }
 
 # About 100 000 runs or 60 s, whichever ends first, from a seed corpus of
