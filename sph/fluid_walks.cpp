@@ -136,15 +136,17 @@ struct TDensityWalk : TWalker {
 
     void SumFour(const std::int32_t* q, std::int32_t lanes) {
         const auto [dx, dy, d2] = OffsetsOf(P, q, X, Y);
-        const F4 rate =
+        const F4 pairRate =
             DensityRate(dx, dy, d2, Splat(VX) - Gather4(P.VX.data(), q), Splat(VY) - Gather4(P.VY.data(), q));
-        const F4 toP = rate * Gather4(P.MassBefore.data(), q);
-        const F4 toQ = rate * Splat(Mass);
+        const F4 toP = pairRate * Gather4(P.MassBefore.data(), q);
+        const F4 toQ = pairRate * Splat(Mass);
         float* deltaDensity = P.DeltaDensity.data();
+        float rate = Rate;  // a local, which the stores below cannot alias
         for (int l = 0; l < lanes; ++l) {
-            Rate += toP[l];
+            rate += toP[l];
             if (!OnSeam) deltaDensity[q[l]] += toQ[l];
         }
+        Rate = rate;
     }
     void AfterCell(std::size_t) {}
 };
@@ -193,16 +195,17 @@ void TForceWalk::SumFour(const std::int32_t* q, std::int32_t lanes) {
     float* forceY = P.ForceY.data();
     float* deltaVX = P.DeltaVX.data();
     float* deltaVY = P.DeltaVY.data();
+    TForceSums sums = Sums;  // a local, which the stores below cannot alias
     for (int l = 0; l < lanes; ++l) {
         const bool sameFluid = qFluid[l] == Fluid;
         if (sameFluid) {
-            Sums.Fx += toP.CohesionX[l];
-            Sums.Fy += toP.CohesionY[l];
+            sums.Fx += toP.CohesionX[l];
+            sums.Fy += toP.CohesionY[l];
         }
-        Sums.Fx -= f.Fx[l];
-        Sums.Fy -= f.Fy[l];
-        Sums.DVx += toP.XsphX[l];
-        Sums.DVy += toP.XsphY[l];
+        sums.Fx -= f.Fx[l];
+        sums.Fy -= f.Fy[l];
+        sums.DVx += toP.XsphX[l];
+        sums.DVy += toP.XsphY[l];
         if (OnSeam) continue;
         const std::int32_t o = q[l];
         if (sameFluid) {
@@ -214,6 +217,7 @@ void TForceWalk::SumFour(const std::int32_t* q, std::int32_t lanes) {
         deltaVX[o] -= toQ.XsphX[l];
         deltaVY[o] -= toQ.XsphY[l];
     }
+    Sums = sums;
 }
 
 // The walls of the cell push the particle; the solid particles and the

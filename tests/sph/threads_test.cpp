@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -17,6 +19,19 @@
 #include "sph/sph.h"
 #include "sph/thread_pool.h"
 #include "test_worlds.h"
+
+namespace {
+std::atomic<long> allocations{0};  // counted by this test program's operator new
+}  // namespace
+
+void* operator new(std::size_t size) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+    throw std::bad_alloc();
+}
+// Out of line, so that no caller sees free() next to its operator new.
+__attribute__((noinline)) void operator delete(void* p) noexcept { std::free(p); }
+__attribute__((noinline)) void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -204,6 +219,21 @@ TEST(SplitStep, ThresholdsKeepSmallWorldsOnOneThread) {
     for (int step = 0; step < 3; ++step) world->Update();
     EXPECT_LE(runner.MostTasks, 1);  // no call split the work
     EXPECT_EQ(world->GetTaskRunner(), &runner);
+}
+
+// Split steps, timed to choose their split, allocate nothing on any thread.
+TEST(SplitStep, AllocatesNothing) {
+    auto world = LiquidOnSolid();
+    TThreadPool pool(3);
+    TSplitSettings split = SmallWorldSplit();
+    split.Adaptive = true;
+    world->SetTaskRunner(&pool, split);
+    for (int step = 0; step < 3; ++step) world->Update();
+    const long before = allocations.load();
+    for (int step = 0; step < 30; ++step) world->Update();
+    EXPECT_EQ(allocations.load(), before);
+    TFluid::Create(world.get());  // the counter does count
+    EXPECT_GT(allocations.load(), before);
 }
 
 // Each thread's share of the liquid moves halfway towards its measured speed.
