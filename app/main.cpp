@@ -10,6 +10,7 @@
 #include "app/frame_rate.h"
 #include "app/graphics_setup.h"
 #include "app/scenes.h"
+#include "app/step_threads.h"
 #include "platform/bitmap_text.h"
 #include "platform/graphics.h"
 #include "platform/input.h"
@@ -43,7 +44,9 @@ int Run() {
     std::string error;
     if (!InitGraphics(error)) Fail(error);
     SetParticleTextureLoader(LoadSpriteOrFail);
+    const auto stepThreads = MakeStepThreads();  // SPH_THREADS, else the cores
     TDemoScenes scenes = BuildScenes();
+    scenes.SetTaskRunner(stepThreads.get());
     auto frameTimer = TTimer::Create(60.0f, nullptr);
     if (!frameTimer) Fail("cannot start the 60 Hz frame timer");
     TFrameRateCounter frameRate(SystemMillis());

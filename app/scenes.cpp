@@ -11,6 +11,10 @@ TSPH& TDemoScenes::CurrentWorld() const {
     }
 }
 
+void TDemoScenes::SetTaskRunner(TTaskRunner* runner, const TSplitSettings& settings) {
+    for (TSPH* world : {World1.get(), World2.get(), World3.get()}) world->SetTaskRunner(runner, settings);
+}
+
 TDemoScenes BuildScenes() {
     TDemoScenes s;
     // Scene 1's scale is the single-precision value nearest 2/7, whose

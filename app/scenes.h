@@ -48,6 +48,8 @@ struct TDemoScenes {
     std::int32_t CurrentScene = 1;
 
     TSPH& CurrentWorld() const;
+    // Lends the three worlds the caller's threads (see TSPH::SetTaskRunner).
+    void SetTaskRunner(TTaskRunner* runner, const TSplitSettings& settings = TSplitSettings());
 };
 
 // Creates the three worlds and everything in them, in the one order that

@@ -9,7 +9,9 @@
 #   --filter REGEX     benchmarks to run (Google Benchmark filter), default the
 #                      three workloads of the speed target
 #   --base-threads N   SPH_THREADS for the base runs (default: unset)
-#   --tree-threads N   SPH_THREADS for the tree runs (default: unset)
+#   --tree-threads N   SPH_THREADS for the tree runs (default: unset); the
+#                      benchmark lends its worlds a pool of that many threads
+#                      (a base that predates the pool read it in the library)
 #   --tree-only        compare the tree with itself (e.g. --base-threads 1
 #                      --tree-threads 2 for the gain from threads)
 #   --busy             keep the second core busy with a pinned loop meanwhile
@@ -42,7 +44,7 @@ while [ $# -gt 0 ]; do
     --busy) busy=1; shift ;;
     --build-type) build_type=$2; shift 2 ;;
     --keep) keep=$2; shift 2 ;;
-    -h|--help) sed -n '2,24p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,23p' "$0"; exit 0 ;;
     -*) echo "unknown option $1" >&2; exit 2 ;;
     *) base=$1; shift ;;
   esac

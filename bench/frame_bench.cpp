@@ -14,10 +14,17 @@
 
 #include "app/graphics_setup.h"
 #include "app/scenes.h"
+#include "app/step_threads.h"
 #include "platform/graphics.h"
 #include "tests/support/poured_scene.h"
 
 namespace {
+
+// The demo's threads: SPH_THREADS, else the cores.
+TTaskRunner* StepThreads() {
+    static const auto threads = MakeStepThreads();
+    return threads.get();
+}
 
 std::int32_t LoadSprite() {
     std::string error;
@@ -30,14 +37,14 @@ std::int32_t LoadSprite() {
 }
 
 void BM_SceneTwoStep(benchmark::State& state) {
-    TDemoScenes scenes = test_support::PouredSceneTwo(static_cast<int>(state.range(0)));
+    TDemoScenes scenes = test_support::PouredSceneTwo(static_cast<int>(state.range(0)), StepThreads());
     for (auto _ : state) scenes.World2->Update();
     state.counters["particles"] = scenes.World2->GetParticleCount();
 }
 
 // Drawing, finished by the GL before the clock stops.
 void BM_SceneTwoRender(benchmark::State& state) {
-    TDemoScenes scenes = test_support::PouredSceneTwo(static_cast<int>(state.range(0)));
+    TDemoScenes scenes = test_support::PouredSceneTwo(static_cast<int>(state.range(0)), StepThreads());
     for (auto _ : state) {
         glClear(GL_COLOR_BUFFER_BIT);
         scenes.World2->Render();

@@ -17,12 +17,33 @@
 #include "sph/sph.h"
 #include "tests/support/scripted_input.h"
 
+// bench/compare.sh builds these sources against older commits too, whose
+// library made its own threads from SPH_THREADS; here the benchmark lends
+// its worlds the demo's threads, which SPH_THREADS sets the same way.
+#if __has_include("app/step_threads.h")
+#include "app/step_threads.h"
+#define STEP_BENCH_LENDS_THREADS 1
+#endif
+
 namespace {
+
+#ifdef STEP_BENCH_LENDS_THREADS
+void LendThreads(TSPH& world) {
+    static const auto threads = MakeStepThreads();
+    world.SetTaskRunner(threads.get());
+}
+#else
+void LendThreads(TSPH&) {}
+#endif
 
 constexpr int SETTLE_STEPS = 300;
 
 // The demo's first world as the program builds it: walls, red block, no liquid yet.
-std::unique_ptr<TSPH> SceneOneWorld() { return std::move(BuildScenes().World1); }
+std::unique_ptr<TSPH> SceneOneWorld() {
+    auto world = std::move(BuildScenes().World1);
+    LendThreads(*world);
+    return world;
+}
 
 // Lays about `count` particles of the world's first liquid as blocks of up to 80 × 60, each new block
 // shifted a little from the last, as a long-running emitter piles them up.
@@ -77,6 +98,7 @@ BENCHMARK(BM_SceneOneSolidUnderLiquid)->Arg(5000)->Unit(benchmark::kMillisecond)
 // The third scene's bar and a row of dropped boxes: rigid phases only.
 void BM_SceneThreeRigidBoxes(benchmark::State& state) {
     auto world = std::move(BuildScenes().World3);
+    LendThreads(*world);
     for (int i = 0; i < state.range(0); ++i)
         TRigid::CreateRigidRect(20 + 38 * static_cast<float>(i % 20), 150 + 160 * static_cast<float>(i / 20), 40, 150,
                                 world.get());
@@ -90,6 +112,7 @@ BENCHMARK(BM_SceneThreeRigidBoxes)->Arg(20)->Arg(40)->Unit(benchmark::kMilliseco
 // the steps of frames 301 to 600, one per iteration.
 void BM_SceneTwoAtRest(benchmark::State& state) {
     TDemoScenes scenes = BuildScenes();
+    for (TSPH* world : {scenes.World1.get(), scenes.World2.get(), scenes.World3.get()}) LendThreads(*world);
     scenes.CurrentScene = 2;
     test_support::TScriptedInput input;  // no keys, no clicks
     for (int frame = 0; frame < 300; ++frame) StepCurrentScene(scenes, input);
@@ -105,6 +128,7 @@ void BM_SceneOnePoured(benchmark::State& state) {
     static std::optional<TDemoScenes> poured;
     if (!poured) {
         poured = BuildScenes();
+        for (TSPH* world : {poured->World1.get(), poured->World2.get(), poured->World3.get()}) LendThreads(*world);
         test_support::TScriptedInput input;  // no keys, no clicks
         for (int frame = 0; frame < 3000; ++frame) StepCurrentScene(*poured, input);
     }

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the unit tests, the
 # tests that draw on a real (virtual) X server, the end-to-end tests of the
-# demo, the unit tests again under AddressSanitizer and UBSan, a build with
-# clang and its unit tests, a bounded fuzzing run of the PNG loader, and the
-# web build played in headless Chromium.
+# demo, the installed library with a program built against it, the unit
+# tests again under AddressSanitizer and UBSan, the threaded tests under
+# ThreadSanitizer, a build with clang and its unit tests, a bounded fuzzing
+# run of the PNG loader, and the web build played in headless Chromium.
 #
 # Every stage runs even when an earlier one failed; the script fails at the
 # end, naming the stages that failed.
@@ -44,12 +45,42 @@ xvfb_tests() {
     ctest --test-dir build --output-on-failure -LE long -j"$jobs"
 }
 
+# sph installed into a temporary prefix and examples/ built against that
+# alone; stepped on 2 and 3 threads it must print the checksum it prints on
+# one.
+installed_library() {
+  local work
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+  cmake --install build --prefix "$work/prefix"
+  cmake -S examples -B "$work/build" -DCMAKE_PREFIX_PATH="$work/prefix" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  cmake --build "$work/build" -j"$jobs"
+  local serial
+  serial=$("$work/build/pour" --threads 1)
+  echo "1 thread: $serial"
+  for threads in 2 3; do
+    local split
+    split=$("$work/build/pour" --threads "$threads")
+    echo "$threads threads: $split"
+    [ "$split" = "$serial" ] || { echo "the example's checksum differs on $threads threads"; exit 1; }
+  done
+}
+
+# The threaded tests and the scripted checksums under ThreadSanitizer.
+thread_sanitizer() {
+  cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPARTICLE_DEMO_WERROR=ON \
+    -DPARTICLE_DEMO_TSAN=ON -DPARTICLE_DEMO_GRAPHICS=OFF -DPARTICLE_DEMO_BENCH=OFF
+  cmake --build build-tsan -j"$jobs"
+  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+    ctest --test-dir build-tsan -L threads --output-on-failure -j"$jobs"
+}
+
 sanitizer() {
   cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPARTICLE_DEMO_WERROR=ON \
     -DPARTICLE_DEMO_SANITIZE=ON -DPARTICLE_DEMO_BENCH=OFF
   cmake --build build-asan -j"$jobs"
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-    ctest --test-dir build-asan -L unit --output-on-failure -j"$jobs"
+    ctest --test-dir build-asan -L 'unit|threads' --output-on-failure -j"$jobs"
 }
 
 # The whole project again with clang, warnings as errors, plus the fuzz
@@ -59,7 +90,7 @@ clang_build() {
   CC=clang CXX=clang++ cmake -S . -B build-clang -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DPARTICLE_DEMO_WERROR=ON -DPARTICLE_DEMO_FUZZ=ON
   cmake --build build-clang -j"$jobs"
-  ctest --test-dir build-clang -L unit --output-on-failure -j"$jobs"
+  ctest --test-dir build-clang -L 'unit|threads' --output-on-failure -j"$jobs"
 }
 
 # About 100 000 runs or 60 s, whichever ends first, from a seed corpus of
@@ -83,7 +114,9 @@ web() {
 stage "install" install
 stage "build (gcc)" gcc_build
 stage "tests on Xvfb" xvfb_tests
+stage "installed sph and the example built against it" installed_library
 stage "sanitizer build and unit tests" sanitizer
+stage "ThreadSanitizer build and threaded tests" thread_sanitizer
 stage "clang build and unit tests" clang_build
 stage "fuzzing the PNG loader" fuzz
 stage "web build and browser tests" web

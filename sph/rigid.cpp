@@ -6,8 +6,8 @@
 #include <memory>
 #include <numbers>
 
-#include "sph/neighbours.h"
-#include "sph/lattice.h"
+#include "sph/detail/neighbours.h"
+#include "sph/detail/lattice.h"
 #include "sph/sph.h"
 
 TRigid* CurrentBody = nullptr;

@@ -7,7 +7,8 @@
 #include <memory>
 #include <vector>
 
-#include "sph/neighbours.h"
+#include "sph/detail/neighbours.h"
+#include "sph/detail/solver.h"
 #include "sph/sph.h"
 
 namespace {
@@ -131,7 +132,7 @@ void TSPH::Solid_CalcForces() {
             PushOffWalls(*p, cell);
             // Every pair of solid particles, of one solid or two, once.
             sph_detail::ForEachLowerNumberedWithin(
-                SolidCells, cell, pid, px, py, solidDistSq, [&](TParticle* q, float ex, float ey, float d2) {
+                Solver->SolidCells, cell, pid, px, py, solidDistSq, [&](TParticle* q, float ex, float ey, float d2) {
                     const float f = 0.5f * sph_detail::Repulsion(solidDistSq, RepulsiveD, d2);
                     p->ForceX += f * ex;
                     p->ForceY += f * ey;

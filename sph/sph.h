@@ -8,20 +8,39 @@
 #include <memory>
 #include <vector>
 
-#include "sph/cell_list.h"
-#include "sph/fluid_pack.h"
 #include "sph/particle.h"
-#include "sph/workers.h"
+#include "sph/task_runner.h"
 
 class TFluid;
 class TSolid;
 class TRigid;
+
+namespace sph_detail {
+class TSolver;  // the world's neighbour lists, liquid layout and threads
+}
 
 // Returns the GL name of a freshly loaded particle texture. The program
 // installs one before it creates worlds; without one a world's texture is 0,
 // which is what headless tests and benchmarks want.
 using TTextureLoader = std::int32_t (*)();
 void SetParticleTextureLoader(TTextureLoader loader);
+
+// How a world given a task runner shares its steps between threads. The
+// share changes no result: every particle ends each step with the same bits
+// on any number of threads.
+struct TSplitSettings {
+    // Fewest liquid particles per thread for the fluid passes to be split.
+    std::int32_t MinParticlesPerThread = 500;
+    // Fewest grid columns per thread in the fluid passes.
+    std::int32_t MinColumnsPerThread = 3;
+    // Fewest liquid particles per thread for Fluid_Integrate on its own.
+    std::int32_t MinIntegratedPerThread = 1000;
+    // Whether the world times the steps it could split and steps on one
+    // thread while split steps are the slower (other programs busy on the
+    // cores), trying the split again now and then. Otherwise every step
+    // that can be split is.
+    bool Adaptive = true;
+};
 
 class TSPH {
 public:
@@ -97,6 +116,11 @@ public:
     void SetRepulsion(float distance, float strength);  // distance in scene pixels
     void SetGravity(float x, float y);                  // scene pixels
     void SetParticleSize(float size);
+    // The runner that steps may share their work out to, kept by the caller
+    // for as long as the world steps with it; none (the default) steps on
+    // the caller's thread alone. Not to be called while a step runs.
+    void SetTaskRunner(TTaskRunner* runner, const TSplitSettings& settings = TSplitSettings());
+    TTaskRunner* GetTaskRunner() const;
 
     // One fixed step: twelve phases in a fixed order.
     void Update();
@@ -140,25 +164,8 @@ public:
 private:
     // Adds the push of the wall particles of one grid cell to p.
     void PushOffWalls(TParticle& p, std::size_t cell);
-    // Lays the liquid out for the fluid phases, inserting it into its grid
-    // when the grid is being rebuilt.
-    void LayOutFluids(bool insertIntoGrid);
-    // The fluid density and force phases; `inStep` when Update runs them, in
-    // order: the accumulators then start at zero, what the density pass
-    // leaves in the pack is current for the force pass, and the force pass
-    // ends with Fluid_Integrate.
-    void FluidDensityPhase(bool inStep);
-    void FluidForcePhase(bool inStep);
-    void FluidIntegrate(std::int32_t begin, std::int32_t end);
-    void PushSolidsFromLiquid();
 
-    // The liquid laid out for the fluid phases; the solid and wall grids laid
-    // out for the neighbour walks.
-    sph_detail::TFluidPack FluidPack;
-    // Whether the next step is split between threads, from the times of the last.
-    sph_detail::TSplitChoice SplitChoice;
-    sph_detail::TCellList SolidCells;
-    sph_detail::TCellList BoundaryCells;
+    std::unique_ptr<sph_detail::TSolver> Solver;
 
     // Particles in creation order, in blocks that never move.
     static constexpr std::size_t ARENA_BLOCK = 4096;

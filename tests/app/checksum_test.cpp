@@ -8,10 +8,12 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "app/scenes.h"
-#include "sph/workers.h"
+#include "app/step_threads.h"
+#include "sph/thread_pool.h"
 #include "tests/support/checksum.h"
 #include "tests/support/scripted_input.h"
 
@@ -37,11 +39,20 @@ struct Expected {
     std::uint64_t Sum;
 };
 
-// Plays `scene` with its script on `threads` threads and compares after
-// each checkpoint.
+// Plays `scene` with its script on `threads` threads, every step that can
+// be split split, and compares after each checkpoint. 0: the demo's
+// threads, dropped to one while splitting is slower.
 void Play(int scene, std::int32_t threads, const std::vector<Expected>& expected) {
-    SetStepThreadCount(threads);
+    std::unique_ptr<TTaskRunner> pool;
+    TSplitSettings settings;
+    if (threads == 0) {
+        pool = MakeStepThreads();
+    } else if (threads > 1) {
+        pool = std::make_unique<TThreadPool>(threads);
+        settings.Adaptive = false;
+    }
     TDemoScenes s = BuildScenes();
+    s.SetTaskRunner(pool.get(), settings);
     s.CurrentScene = scene;
     test_support::TScriptedInput input;
     const int last = std::min(expected.back().Steps, LAST_STEP);
@@ -61,7 +72,6 @@ void Play(int scene, std::int32_t threads, const std::vector<Expected>& expected
             ++next;
         }
     }
-    SetStepThreadCount(0);
 }
 
 }  // namespace

@@ -33,6 +33,7 @@
 #include <string>
 
 #include "app/scenes.h"
+#include "app/step_threads.h"
 #include "sph/particle.h"
 #include "tests/support/scripted_input.h"
 
@@ -186,7 +187,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::mt19937 random(20261208);
+    const auto stepThreads = MakeStepThreads();  // the demo's: SPH_THREADS, else the cores
     TDemoScenes scenes = BuildScenes();
+    scenes.SetTaskRunner(stepThreads.get());
     bool failed = false;
     for (int scene = 1; scene <= 3; ++scene)
         if (which.find(static_cast<char>('0' + scene)) != std::string::npos)

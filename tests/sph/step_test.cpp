@@ -8,6 +8,7 @@
 #include "sph/fluid.h"
 #include "sph/rigid.h"
 #include "sph/solid.h"
+#include "sph/detail/split_choice.h"
 #include "sph/sph.h"
 #include "test_worlds.h"
 

@@ -1,8 +1,9 @@
 // Four floats at a time (GCC and Clang vector extensions; SSE on x86, plain
-// code elsewhere). Every lane is computed with exactly the single-precision
-// operations, in exactly the order, that the scalar code of the solvers
-// uses, so a lane gives the same bits; only sums across lanes would not, and
-// the solvers take those lane by lane, in order.
+// code elsewhere), and the same few operations on one float, so that code
+// written once over T = float or F4 runs on one pair or four. Every lane is
+// computed with exactly the single-precision operations, in exactly the
+// order, of the one-float version, so a lane gives the same bits; only sums
+// across lanes would not, and the solvers take those lane by lane, in order.
 #pragma once
 
 #include <cmath>
@@ -46,5 +47,22 @@ inline F4 Sqrt(F4 v) {
 inline F4 Select(I4 mask, F4 a, F4 b) {
     return (F4)(((I4)a & mask) | ((I4)b & ~mask));  // a bit-for-bit reinterpretation
 }
+
+// Lanes l of a, for the four indices q[l].
+inline F4 Gather4(const float* a, const std::int32_t* q) { return F4{a[q[0]], a[q[1]], a[q[2]], a[q[3]]}; }
+
+// The one-float versions.
+template <class T>
+inline T Broadcast(float x);
+template <>
+inline float Broadcast<float>(float x) {
+    return x;
+}
+template <>
+inline F4 Broadcast<F4>(float x) {
+    return Splat(x);
+}
+inline float Sqrt(float v) { return std::sqrt(v); }
+inline float Select(bool take, float a, float b) { return take ? a : b; }
 
 }  // namespace sph_detail

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "sph/detail/cell_list.h"
 #include "sph/sph.h"
 
 namespace sph_detail {

@@ -1,0 +1,7 @@
+// A build without threads (Emscripten without pthreads): the worlds step on
+// the caller's thread.
+#include "app/step_threads.h"
+
+std::int32_t StepThreadCount() { return 1; }
+
+std::unique_ptr<TTaskRunner> MakeStepThreads() { return nullptr; }

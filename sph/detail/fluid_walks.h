@@ -1,0 +1,45 @@
+// One liquid particle's walk of a fluid pass, four partners at a time, and
+// the gathers of a particle on a seam between threads, one partner at a time.
+#pragma once
+
+#include <cstdint>
+
+#include "sph/detail/cell_list.h"
+#include "sph/detail/fluid_pack.h"
+#include "sph/sph.h"
+
+namespace sph_detail {
+
+// What a thread's part of a sweep needs besides the pack.
+struct TSweep {
+    const TSPH& World;
+    TFluidPack& P;
+    const TCellList& Walls;
+    const TCellList& Solids;
+};
+
+inline constexpr float SOLID_SHARE = 0.5f;  // each side's share of the fluid–solid push
+
+// Particle i's own walk of the density pass: pairs with the lower-numbered
+// particles within h, in the walk's order. Its own sum is added to its
+// accumulator after the walk; each partner's share is added to the
+// partner's at once, except for a partner on a seam, which gathers it
+// later. SortedCells: the IDs increase with the index, so each cell lists
+// its particles from the highest ID down.
+template <bool SortedCells>
+void DensityWalk(const TSweep& w, std::int32_t i);
+
+// Particle i's own walk of the force pass, cell by cell: its fluid partners
+// numbered lower, then the walls, then the solid particles of the cell;
+// then the container edges and gravity. The solid particles take their half
+// of the push at once when pushSolidsNow, else i is marked in TouchesSolid.
+template <bool SortedCells>
+void ForceWalk(const TSweep& w, std::int32_t i, bool pushSolidsNow);
+
+// What the particle in slot j, on a seam, hears in the density or the force
+// pass from the particles numbered above it, in the order the serial sweep
+// would deliver it.
+void DensityFromHigher(const TSweep& w, std::int32_t j);
+void ForcesFromHigher(const TSweep& w, std::int32_t j);
+
+}  // namespace sph_detail

@@ -1,0 +1,95 @@
+// The physics of a pair of liquid particles, written once over T = float
+// (one pair) and T = F4 (four pairs, lane by lane the same bits): the walks
+// of the fluid passes run four pairs at a time, the seam gathers one.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "sph/detail/fluid_pack.h"
+#include "sph/detail/lanes.h"
+#include "sph/fluid.h"
+#include "sph/sph.h"
+
+namespace sph_detail {
+
+inline constexpr float VISCOSITY_SOFTENING = 20.0f;  // added to d² in the viscosity
+
+// The rate of change of density of a pair p, q at (dx, dy) = p − q,
+// 0 < d2 < h², from their relative velocity (dvx, dvy) = v_p − v_q; each
+// side adds it times the other's mass.
+template <class T>
+inline T DensityRate(T dx, T dy, T d2, T dvx, T dvy) {
+    const T r = Sqrt(d2);
+    const T k = Broadcast<T>(TSPH::SMOOTHING_LENGTH_SQ) - d2;
+    const T v = (dx * dvx + dy * dvy) / r;
+    return k * k * v;
+}
+
+// What the force terms read of one side of a pair.
+template <class T>
+struct TPairSide {
+    T VX, VY, Mass, Density;
+    T PressureTerm;  // pressure / density²
+    T SoundSpeed;
+};
+
+inline TPairSide<float> SideAt(const TFluidPack& P, std::size_t s) {
+    return {P.VX[s], P.VY[s], P.Mass[s], P.Density[s], P.Pressure[s] * P.InvDensitySq[s], P.SoundSpeed[s]};
+}
+
+inline TPairSide<F4> SidesAt(const TFluidPack& P, const std::int32_t* q) {
+    return {Gather4(P.VX.data(), q),
+            Gather4(P.VY.data(), q),
+            Gather4(P.Mass.data(), q),
+            Gather4(P.Density.data(), q),
+            Gather4(P.Pressure.data(), q) * Gather4(P.InvDensitySq.data(), q),
+            Gather4(P.SoundSpeed.data(), q)};
+}
+
+// The forces of a pair of fluid particles p and q (q numbered lower) at
+// (dx, dy) = p − q, 0 < d2 < h²: cohesion, pressure, viscosity and XSPH.
+template <class T>
+struct TPairForces {
+    T Cohesion;    // within one fluid: times the other's mass and (dx, dy)
+    T Fx, Fy;      // pressure and viscosity: −(Fx, Fy) on p, +(Fx, Fy) on q
+    T Xsph;        // times the other's mass and the relative velocity
+    T RelX, RelY;  // v_q − v_p
+};
+
+// `cohesion` is −SurfaceTension of p's fluid; the artificial viscosity, for
+// approaching pairs only, takes −V_Alpha (`alpha`) and V_Beta (`beta`) of
+// q's fluid for both. The force vector carries q's mass on both sides.
+template <class T>
+inline TPairForces<T> PairForces(const TPairSide<T>& p, const TPairSide<T>& q, T cohesion, T alpha, T beta, T dx, T dy,
+                                 T d2) {
+    const T r = Sqrt(d2);
+    const T edge = Broadcast<T>(TSPH::SMOOTHING_LENGTH) - r;
+    const T k = Broadcast<T>(TSPH::SMOOTHING_LENGTH_SQ) - d2;
+    const T kernel = Broadcast<T>(TFluid::D_KERNEL_FACTOR) * (k * k * k);  // poly6
+    const T invMeanDensity = Broadcast<T>(2.0f) / (p.Density + q.Density);
+    const T vr = dx * (p.VX - q.VX) + dy * (p.VY - q.VY);
+    const T mu = Broadcast<T>(TSPH::SMOOTHING_LENGTH) * vr / (d2 + Broadcast<T>(VISCOSITY_SOFTENING));
+    const T viscosity =
+        (alpha * mu * (p.SoundSpeed + q.SoundSpeed) * Broadcast<T>(0.5f) + beta * mu * mu) * invMeanDensity;
+    const T pressure = p.PressureTerm + q.PressureTerm;
+    const T term = Select(vr < Broadcast<T>(0.0f), pressure + viscosity, pressure);
+    const T g = q.Mass * Broadcast<T>(TFluid::P_KERNEL_FACTOR) * edge * edge / r;
+    return {cohesion * kernel, dx * term * g,
+            dy * term * g,     Broadcast<T>(TFluid::XSPH_EPSILON) * kernel * invMeanDensity,
+            q.VX - p.VX,       q.VY - p.VY};
+}
+
+// The cohesion (added only within one fluid) and the XSPH nudge one side of
+// a pair takes, for the other side's mass m: p adds them, q subtracts them.
+template <class T>
+struct TPairShares {
+    T CohesionX, CohesionY, XsphX, XsphY;
+};
+
+template <class T>
+inline TPairShares<T> SharesFor(const TPairForces<T>& f, T m, T dx, T dy) {
+    return {f.Cohesion * m * dx, f.Cohesion * m * dy, m * f.Xsph * f.RelX, m * f.Xsph * f.RelY};
+}
+
+}  // namespace sph_detail

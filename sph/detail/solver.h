@@ -1,0 +1,45 @@
+// What a world keeps for its step besides the particle records: the liquid
+// laid out for the fluid passes, the solid and wall grids laid out for the
+// neighbour walks, and the threads its caller lends it.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+
+#include "sph/detail/cell_list.h"
+#include "sph/detail/fluid_pack.h"
+#include "sph/detail/split_choice.h"
+#include "sph/sph.h"
+#include "sph/task_runner.h"
+
+namespace sph_detail {
+
+class TSolver {
+public:
+    // The most threads a step is split between.
+    static constexpr std::int32_t MAX_THREADS = 64;
+
+    TFluidPack FluidPack;
+    TCellList SolidCells;
+    TCellList BoundaryCells;
+    TTaskRunner* Runner = nullptr;
+    TSplitSettings Settings;
+    // Whether the next step is split between threads, from the times of the
+    // last; used only when Settings.Adaptive.
+    TSplitChoice SplitChoice;
+
+    // Threads the runner offers, at least 1.
+    std::int32_t Threads() const { return Runner ? std::clamp(Runner->ThreadCount(), 1, MAX_THREADS) : 1; }
+
+    // Runs task(k) for k = 0 … tasks − 1, on the runner's threads if it has any.
+    template <class Task>
+    void Run(std::int32_t tasks, Task& task) const {
+        if (tasks > 1 && Runner) {
+            Runner->Run(tasks, task);
+            return;
+        }
+        for (std::int32_t k = 0; k < tasks; ++k) task(k);
+    }
+};
+
+}  // namespace sph_detail

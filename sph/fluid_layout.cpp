@@ -1,0 +1,198 @@
+// The liquid laid out for the fluid passes (see fluid_pack.h).
+#include "sph/detail/fluid_layout.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+#include "sph/particle.h"
+
+using sph_detail::TFluidPack;
+
+void TFluidPack::Resize(std::size_t cells, std::size_t columns) {
+    First.assign(cells + 1, 0);
+    Fill.assign(cells, 0);
+    SeamColumn.assign(columns, 0);
+    ColumnThread.assign(columns, 0);
+    Count = 0;  // laid out again before the next fluid phase
+}
+
+void TFluidPack::Reserve(std::size_t particles) {
+    if (SlotOf.size() >= particles) return;
+    for (auto* field : {&X, &Y, &VX, &VY, &MassBefore, &Mass, &Density, &InvDensitySq, &Pressure, &SoundSpeed,
+                        &DeltaDensity, &ForceX, &ForceY, &DeltaVX, &DeltaVY})
+        field->resize(particles + PAD, 0.0f);
+    ID.resize(particles + PAD, 0);
+    Fluid.resize(particles + PAD, nullptr);
+    SlotOf.resize(particles, 0);
+    Column.resize(particles, 0);
+    Order.resize(particles, 0);
+    TouchesSolid.resize(particles, 0);
+}
+
+namespace {
+
+// Counts the particles of each cell into Fill and keeps each particle's cell
+// in SlotOf (−1 outside the grid) and column in Column; inserts it into the
+// grid's chain when asked. Notes whether the IDs increase with the index.
+void CountIntoCells(TSPH& world, TFluidPack& P, bool insertIntoGrid) {
+    std::fill(P.Fill.begin(), P.Fill.end(), 0);
+    const double gridWidth = world.GridWidth;
+    const double gridHeight = world.GridHeight;
+    bool increasing = true;
+    std::int64_t previousID = INT64_MIN;
+    std::int32_t inside = 0;
+    for (std::int32_t i = 0; i < P.Count; ++i) {
+        TParticle* p = world.FluidParticles[static_cast<std::size_t>(i)];
+        const double c = std::floor(static_cast<double>(p->PositionX) * TSPH::INV_SMOOTHING_LENGTH);
+        const double r = std::floor(static_cast<double>(p->PositionY) * TSPH::INV_SMOOTHING_LENGTH);
+        std::int32_t cell = -1;
+        if (c >= 0 && c < gridWidth && r >= 0 && r < gridHeight) {
+            cell = static_cast<std::int32_t>(c) * world.GridHeight + static_cast<std::int32_t>(r);
+            if (insertIntoGrid) {
+                TParticle*& head = world.FluidGrid[static_cast<std::size_t>(cell)];
+                p->Succ = head;
+                head = p;
+            }
+            ++P.Fill[static_cast<std::size_t>(cell)];
+            ++inside;
+            P.Column[static_cast<std::size_t>(i)] = static_cast<std::int32_t>(c);
+        }
+        P.SlotOf[static_cast<std::size_t>(i)] = cell;
+        increasing = increasing && p->ID > previousID;
+        previousID = p->ID;
+    }
+    P.Inside = inside;
+    P.Increasing = increasing;
+}
+
+// First slot of each cell; Fill becomes each cell's next free slot.
+void StartCells(TFluidPack& P) {
+    std::int32_t start = 0;
+    for (std::size_t k = 0; k < P.Fill.size(); ++k) {
+        P.First[k] = start;
+        start += P.Fill[k];
+        P.Fill[k] = P.First[k];
+    }
+    P.First[P.Fill.size()] = start;
+}
+
+// Threads only where the seams between them are sure to be seen whole:
+// every particle in the grid, each pair met from its later index.
+std::int32_t ChooseThreads(const TSPH& world, sph_detail::TSolver& solver) {
+    TFluidPack& P = solver.FluidPack;
+    const TSplitSettings& settings = solver.Settings;
+    std::int32_t threads = std::min({solver.Threads(), P.Count / std::max(settings.MinParticlesPerThread, 1),
+                                     world.GridWidth / std::max(settings.MinColumnsPerThread, 1)});
+    if (!(P.Increasing && P.Inside == P.Count) || threads < 1) threads = 1;
+    P.ChoiceTimed = threads > 1 && settings.Adaptive;
+    if (P.ChoiceTimed && !solver.SplitChoice.SplitNext()) threads = 1;
+    return threads;
+}
+
+// Splits the columns between threads so that each gets its share of the
+// particles, every thread at least one column.
+void ChooseSplit(TFluidPack& P, std::int32_t threads, std::int32_t gridWidth, std::int32_t gridHeight) {
+    // The shares outlive steps on one thread, so a split comes back tuned.
+    if (threads > 1 && P.Share.size() != static_cast<std::size_t>(threads))
+        P.Share.assign(static_cast<std::size_t>(threads), 1.0 / threads);
+    if (P.Threads != threads || P.SplitColumn.size() != static_cast<std::size_t>(threads) + 1) {
+        P.Threads = threads;
+        P.Seconds.assign(static_cast<std::size_t>(threads), 0.0);
+        P.SplitColumn.assign(static_cast<std::size_t>(threads) + 1, 0);
+        P.OrderStart.assign(static_cast<std::size_t>(threads) + 1, 0);
+    }
+    auto before = [&](std::int32_t column) {  // particles in the columns left of `column`
+        return P.First[static_cast<std::size_t>(column) * static_cast<std::size_t>(gridHeight)];
+    };
+    P.SplitColumn[0] = 0;
+    P.SplitColumn[static_cast<std::size_t>(threads)] = gridWidth;
+    double share = 0;
+    std::int32_t column = 0;
+    for (std::int32_t t = 1; t < threads; ++t) {
+        share += P.Share[static_cast<std::size_t>(t) - 1];
+        const double target = share * P.Inside;
+        while (column < gridWidth && before(column) < target) ++column;
+        column = std::clamp(column, P.SplitColumn[static_cast<std::size_t>(t) - 1] + 1, gridWidth - (threads - t));
+        P.SplitColumn[static_cast<std::size_t>(t)] = column;
+    }
+    std::fill(P.SeamColumn.begin(), P.SeamColumn.end(), 0);
+    for (std::int32_t t = 0; t < threads; ++t) {
+        const std::int32_t from = P.SplitColumn[static_cast<std::size_t>(t)];
+        const std::int32_t to = P.SplitColumn[static_cast<std::size_t>(t) + 1];
+        for (std::int32_t c = from; c < to; ++c) P.ColumnThread[static_cast<std::size_t>(c)] = t;
+        if (t > 0) P.SeamColumn[static_cast<std::size_t>(from) - 1] = P.SeamColumn[static_cast<std::size_t>(from)] = 1;
+        P.OrderStart[static_cast<std::size_t>(t)] = before(from);
+    }
+    P.OrderStart[static_cast<std::size_t>(threads)] = P.Count;
+}
+
+// Gives each particle its slot, from the last index down, and lists it
+// under its thread. Each thread's list is filled from its end downwards,
+// which leaves OrderStart as it was.
+void FillSlots(TFluidPack& P) {
+    std::int32_t outside = P.Inside;
+    auto& cursor = P.OrderStart;
+    for (std::size_t t = 0; t < static_cast<std::size_t>(P.Threads); ++t) cursor[t] = cursor[t + 1];
+    for (std::int32_t i = P.Count - 1; i >= 0; --i) {
+        const auto k = static_cast<std::size_t>(i);
+        const std::int32_t cell = P.SlotOf[k];
+        const std::int32_t slot = cell >= 0 ? P.Fill[static_cast<std::size_t>(cell)]++ : outside++;
+        P.SlotOf[k] = slot;
+        const std::int32_t t = P.Threads > 1 ? P.ColumnThread[static_cast<std::size_t>(P.Column[k])] : 0;
+        P.Order[static_cast<std::size_t>(--cursor[static_cast<std::size_t>(t)])] = i;
+    }
+}
+
+}  // namespace
+
+// Slots in cell order, each cell's particles in chain order, which is the
+// order of decreasing index because each particle inserted becomes its
+// chain's head. A counting sort: count per cell, start of each cell, then
+// the particles from the last index down.
+void sph_detail::LayOutLiquid(TSPH& world, TSolver& solver, bool insertIntoGrid) {
+    TFluidPack& P = solver.FluidPack;
+    P.Count = world.FluidCount;
+    CountIntoCells(world, P, insertIntoGrid);
+    StartCells(P);
+    ChooseSplit(P, ChooseThreads(world, solver), world.GridWidth, world.GridHeight);
+    FillSlots(P);
+}
+
+void sph_detail::CopyForDensity(const TSPH& world, TFluidPack& P, std::int32_t begin, std::int32_t end, bool inStep) {
+    for (std::int32_t i = begin; i < end; ++i) {
+        const TParticle* p = world.FluidParticles[static_cast<std::size_t>(i)];
+        const auto s = static_cast<std::size_t>(P.SlotOf[static_cast<std::size_t>(i)]);
+        P.X[s] = p->PositionX;
+        P.Y[s] = p->PositionY;
+        P.ID[s] = p->ID;
+        P.VX[s] = p->VelocityX;
+        P.VY[s] = p->VelocityY;
+        P.MassBefore[s] = p->Mass;
+        P.Density[s] = p->Density;
+        P.Fluid[s] = p->Fluid;
+        P.DeltaDensity[s] = inStep ? 0.0f : p->DeltaDensity;
+    }
+}
+
+void sph_detail::CopyForForces(const TSPH& world, TFluidPack& P, std::int32_t begin, std::int32_t end) {
+    for (std::int32_t i = begin; i < end; ++i) {
+        const TParticle* p = world.FluidParticles[static_cast<std::size_t>(i)];
+        const auto s = static_cast<std::size_t>(P.SlotOf[static_cast<std::size_t>(i)]);
+        P.X[s] = p->PositionX;
+        P.Y[s] = p->PositionY;
+        P.ID[s] = p->ID;
+        P.VX[s] = p->VelocityX;
+        P.VY[s] = p->VelocityY;
+        P.Mass[s] = p->Mass;
+        P.Density[s] = p->Density;
+        P.InvDensitySq[s] = p->InvDensitySq;
+        P.Pressure[s] = p->Pressure;
+        P.SoundSpeed[s] = p->SoundSpeed;
+        P.Fluid[s] = p->Fluid;
+        P.ForceX[s] = p->ForceX;
+        P.ForceY[s] = p->ForceY;
+        P.DeltaVX[s] = p->DeltaVelocityX;
+        P.DeltaVY[s] = p->DeltaVelocityY;
+    }
+}

@@ -1,0 +1,262 @@
+// The four fluid phases of the step (weakly compressible SPH with an evolved
+// density), swept over the liquid by the world's threads.
+//
+// The density is evolved, not summed: each pair adds the rate of change from
+// its relative motion, and each particle then advances its own density and
+// derives its mass, pressure and sound speed from it.
+//
+// A sweep runs in index order and each pair is met once, from its later
+// particle, exactly as in one thread. With several threads, each sweeps the
+// particles of a band of grid columns in index order; a particle off the
+// seams between bands hears only from its own thread, in that order, and a
+// particle on a seam gathers what it hears from the particles numbered
+// above it, in that order, once both sides have finished.
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <utility>
+
+#include "sph/detail/fluid_layout.h"
+#include "sph/detail/fluid_phases.h"
+#include "sph/detail/fluid_walks.h"
+#include "sph/detail/neighbours.h"
+#include "sph/fluid.h"
+#include "sph/particle.h"
+
+namespace {
+
+constexpr float RESET_DENSITY_FACTOR = 1.05f;
+constexpr float MAX_SPEED_SQ = 4.0f;
+
+using sph_detail::TFluidPack;
+using sph_detail::TSolver;
+using sph_detail::TSweep;
+using Clock = std::chrono::steady_clock;
+
+// Indices [begin, end) of the k-th of `parts` nearly equal pieces of n.
+inline std::pair<std::int32_t, std::int32_t> Piece(std::int32_t n, std::int32_t parts, std::int32_t k) {
+    const auto begin = static_cast<std::int32_t>(static_cast<std::int64_t>(n) * k / parts);
+    const auto end = static_cast<std::int32_t>(static_cast<std::int64_t>(n) * (k + 1) / parts);
+    return {begin, end};
+}
+
+// Runs body(i) for the particles of thread k in increasing index; a split
+// sweep adds the time taken to the thread's account, for Retune.
+template <class Body>
+void ForEachOfThread(TFluidPack& P, std::int32_t k, Body&& body) {
+    const auto t = static_cast<std::size_t>(k);
+    const bool timed = P.Threads > 1;
+    const auto start = timed ? Clock::now() : Clock::time_point();
+    for (std::int32_t o = P.OrderStart[t]; o < P.OrderStart[t + 1]; ++o) body(P.Order[static_cast<std::size_t>(o)]);
+    if (timed) P.Seconds[t] += std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+inline bool OnSeam(const TFluidPack& P, std::int32_t i) {
+    return P.Threads > 1 && P.SeamColumn[static_cast<std::size_t>(P.Column[static_cast<std::size_t>(i)])] != 0;
+}
+
+// The copy of the records into the pack, split evenly between the threads.
+template <class Copy>
+void CopyIn(const TSolver& solver, Copy&& copy) {
+    const std::int32_t n = solver.FluidPack.Count;
+    const std::int32_t threads = solver.FluidPack.Threads;
+    auto task = [&](std::int32_t k) {
+        const auto [begin, end] = Piece(n, threads, k);
+        copy(begin, end);
+    };
+    solver.Run(threads, task);
+}
+
+// A particle's density advanced by its accumulated rate, and what follows
+// from it, into its record and into the pack for the force pass.
+void FinishDensity(TParticle* p, TFluidPack& P, std::size_t s, bool inStep) {
+    const TFluid* fluid = P.Fluid[s];
+    p->DeltaDensity = P.DeltaDensity[s];
+    float density = P.Density[s] + P.DeltaDensity[s] * TFluid::D_KERNEL_FACTOR_GRADIENT;
+    // Outside the admissible band (or NaN) the density restarts just above rest.
+    if (!(density >= fluid->MinDensity && density <= fluid->MaxDensity))
+        density = fluid->RestDensity * RESET_DENSITY_FACTOR;
+    p->Density = density;
+    p->InvDensity = 1.0f / density;
+    p->InvDensitySq = p->InvDensity * p->InvDensity;
+    p->Mass = density * TSPH::PARTICLE_AREA;
+    p->InvMass = 1.0f / p->Mass;
+    const double ratio = density * fluid->InvRestDensity;
+    p->Pressure = static_cast<float>((fluid->P_B * density) * (std::pow(ratio, 7.0) - 1.0));
+    p->SoundSpeed = std::sqrt(std::fabs(TFluid::HEAT_RATIO * p->Pressure * p->InvDensity));
+    // What the force pass reads, ready for it when the step goes on.
+    P.Density[s] = density;
+    P.InvDensitySq[s] = p->InvDensitySq;
+    P.Mass[s] = p->Mass;
+    P.Pressure[s] = p->Pressure;
+    P.SoundSpeed[s] = p->SoundSpeed;
+    P.ForceX[s] = inStep ? 0.0f : p->ForceX;
+    P.ForceY[s] = inStep ? 0.0f : p->ForceY;
+    P.DeltaVX[s] = inStep ? 0.0f : p->DeltaVelocityX;
+    P.DeltaVY[s] = inStep ? 0.0f : p->DeltaVelocityY;
+}
+
+// Damped position Verlet of particles [begin, end), clamped into the
+// container, with a speed limit.
+void IntegrateLiquid(TSPH& world, std::int32_t begin, std::int32_t end) {
+    const float dt = world.Timestep;
+    for (std::int32_t i = begin; i < end; ++i) {
+        TParticle* p = world.FluidParticles[static_cast<std::size_t>(i)];
+        const float keep = 1.0f - p->Fluid->Damping;
+        const float x0 = p->PositionX;
+        const float y0 = p->PositionY;
+        float x = x0 + (keep * (x0 - p->OldX) + p->DeltaVelocityX * dt + world.TimestepSq * p->ForceX * p->InvMass);
+        float y = y0 + (keep * (y0 - p->OldY) + p->DeltaVelocityY * dt + world.TimestepSq * p->ForceY * p->InvMass);
+        x = std::max(std::min(x, world.ContainerWidth), 0.0f);
+        y = std::max(std::min(y, world.ContainerHeight), 0.0f);
+        p->OldX = x0;
+        p->OldY = y0;
+        float vx = (x - x0) * world.InvTimestep;
+        float vy = (y - y0) * world.InvTimestep;
+        const float speedSq = vx * vx + vy * vy;
+        if (speedSq > MAX_SPEED_SQ) {
+            const float k = std::sqrt(MAX_SPEED_SQ / speedSq);
+            vx *= k;
+            vy *= k;
+            x = x0 + vx * dt;
+            y = y0 + vy * dt;
+        }
+        p->VelocityX = vx;
+        p->VelocityY = vy;
+        p->PositionX = x;
+        p->PositionY = y;
+        p->ScreenX = x * TSPH::INV_UNIT_SCALE * world.WorldScale;
+        p->ScreenY = y * TSPH::INV_UNIT_SCALE * world.WorldScale;
+    }
+}
+
+// The solid particles' half of the fluid–solid push, when threads have left
+// it out of the force pass: the same pushes again, in the order of the
+// serial sweep (liquid particles by index, cells in walk order), so that each
+// solid particle sums them in that order.
+void PushSolidsFromLiquid(const TSPH& world, TSolver& solver) {
+    TFluidPack& P = solver.FluidPack;
+    const float rangeSq = world.RepulsiveDistSq;
+    for (std::int32_t i = 0; i < P.Count; ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        if (P.TouchesSolid[k] == 0) continue;
+        P.TouchesSolid[k] = 0;
+        const auto s = static_cast<std::size_t>(P.SlotOf[k]);
+        const float px = P.X[s], py = P.Y[s];
+        sph_detail::ForEachNeighbourCell(world, px, py, [&](std::size_t cell) {
+            sph_detail::ForEachWithin(
+                solver.SolidCells, cell, px, py, rangeSq, [&](TParticle* o, float dx, float dy, float d2) {
+                    const float t = sph_detail::SOLID_SHARE * sph_detail::Repulsion(rangeSq, world.RepulsiveD, d2);
+                    o->ForceX -= t * dx;
+                    o->ForceY -= t * dy;
+                });
+        });
+    }
+}
+
+}  // namespace
+
+void sph_detail::DensityPass(TSPH& world, TSolver& solver, bool inStep) {
+    TFluidPack& P = solver.FluidPack;
+    if (P.Count != world.FluidCount) LayOutLiquid(world, solver, false);
+    const TSweep w{world, P, solver.BoundaryCells, solver.SolidCells};
+    CopyIn(solver, [&](std::int32_t begin, std::int32_t end) { CopyForDensity(world, P, begin, end, inStep); });
+
+    auto sweep = [&](std::int32_t k) {
+        if (P.Increasing)
+            ForEachOfThread(P, k, [&](std::int32_t i) { DensityWalk<true>(w, i); });
+        else
+            ForEachOfThread(P, k, [&](std::int32_t i) { DensityWalk<false>(w, i); });
+    };
+    solver.Run(P.Threads, sweep);
+
+    auto finish = [&](std::int32_t k) {
+        ForEachOfThread(P, k, [&](std::int32_t i) {
+            const auto s = static_cast<std::size_t>(P.SlotOf[static_cast<std::size_t>(i)]);
+            if (OnSeam(P, i)) DensityFromHigher(w, static_cast<std::int32_t>(s));
+            FinishDensity(world.FluidParticles[static_cast<std::size_t>(i)], P, s, inStep);
+        });
+    };
+    solver.Run(P.Threads, finish);
+}
+
+void sph_detail::ForcePass(TSPH& world, TSolver& solver, bool inStep) {
+    TFluidPack& P = solver.FluidPack;
+    if (P.Count != world.FluidCount) {
+        LayOutLiquid(world, solver, false);
+        inStep = false;
+    }
+    const TSweep w{world, P, solver.BoundaryCells, solver.SolidCells};
+    // Within a step the density pass has left everything in the pack.
+    if (!inStep) CopyIn(solver, [&](std::int32_t begin, std::int32_t end) { CopyForForces(world, P, begin, end); });
+
+    const bool pushSolidsNow = P.Threads == 1;
+    auto sweep = [&](std::int32_t k) {
+        if (P.Increasing)
+            ForEachOfThread(P, k, [&](std::int32_t i) { ForceWalk<true>(w, i, pushSolidsNow); });
+        else
+            ForEachOfThread(P, k, [&](std::int32_t i) { ForceWalk<false>(w, i, pushSolidsNow); });
+    };
+    solver.Run(P.Threads, sweep);
+
+    auto finish = [&](std::int32_t k) {
+        ForEachOfThread(P, k, [&](std::int32_t i) {
+            const auto s = static_cast<std::size_t>(P.SlotOf[static_cast<std::size_t>(i)]);
+            if (OnSeam(P, i)) ForcesFromHigher(w, static_cast<std::int32_t>(s));
+            TParticle* p = world.FluidParticles[static_cast<std::size_t>(i)];
+            p->ForceX = P.ForceX[s];
+            p->ForceY = P.ForceY[s];
+            p->DeltaVelocityX = P.DeltaVX[s];
+            p->DeltaVelocityY = P.DeltaVY[s];
+            if (inStep) IntegrateLiquid(world, i, i + 1);
+        });
+    };
+    solver.Run(P.Threads, finish);
+    if (!pushSolidsNow) PushSolidsFromLiquid(world, solver);
+    Retune(P);
+}
+
+void sph_detail::Retune(TFluidPack& P) {
+    const auto threads = static_cast<std::size_t>(P.Threads);
+    if (threads < 2) return;
+    double speed[TSolver::MAX_THREADS] = {};
+    double total = 0;
+    for (std::size_t t = 0; t < threads; ++t) {
+        const double n = P.OrderStart[t + 1] - P.OrderStart[t];
+        if (!(P.Seconds[t] > 0) || n <= 0) return;
+        speed[t] = n / P.Seconds[t];
+        total += speed[t];
+    }
+    double sum = 0;
+    for (std::size_t t = 0; t < threads; ++t) {
+        P.Share[t] = std::clamp(0.5 * P.Share[t] + 0.5 * speed[t] / total, 0.02, 1.0);
+        sum += P.Share[t];
+    }
+    for (std::size_t t = 0; t < threads; ++t) {
+        P.Share[t] /= sum;
+        P.Seconds[t] = 0;
+    }
+}
+
+void TSPH::Fluid_Reset() {
+    for (std::int32_t i = 0; i < FluidCount; ++i) {
+        TParticle* p = FluidParticles[static_cast<std::size_t>(i)];
+        p->ForceX = p->ForceY = 0;
+        p->DeltaVelocityX = p->DeltaVelocityY = 0;
+        p->DeltaDensity = 0;
+    }
+}
+
+void TSPH::Fluid_UpdateDensity() { sph_detail::DensityPass(*this, *Solver, false); }
+
+void TSPH::Fluid_CalcForces() { sph_detail::ForcePass(*this, *Solver, false); }
+
+void TSPH::Fluid_Integrate() {
+    const std::int32_t perThread = std::max(Solver->Settings.MinIntegratedPerThread, 1);
+    const std::int32_t threads = std::max(std::min(Solver->Threads(), FluidCount / perThread), 1);
+    auto integrate = [&](std::int32_t part) {
+        const auto [begin, end] = Piece(FluidCount, threads, part);
+        IntegrateLiquid(*this, begin, end);
+    };
+    Solver->Run(threads, integrate);
+}

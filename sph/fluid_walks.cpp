@@ -1,0 +1,365 @@
+// The walks of the fluid passes (see fluid_walks.h): each particle meets its
+// partners numbered lower, found and computed four at a time and summed one
+// by one in the order the walk met them.
+#include "sph/detail/fluid_walks.h"
+
+#include <algorithm>
+#include <cstddef>
+
+#include "sph/detail/lanes.h"
+#include "sph/detail/neighbours.h"
+#include "sph/detail/pair_terms.h"
+
+namespace sph_detail {
+namespace {
+
+// The partners of one particle's walk waiting to be summed.
+struct TPartners {
+    static constexpr int CAPACITY = 64;
+    std::int32_t N = 0;
+    alignas(16) std::int32_t Slot[CAPACITY + 4];
+
+    bool Full() const { return N > CAPACITY - 4; }
+    // Lanes past N, summed by no one, point at the particle itself.
+    void PadWith(std::int32_t slot) {
+        for (int l = 0; l < 4; ++l) Slot[N + l] = slot;
+    }
+};
+
+// The slots [a, b) of a cell that hold particles numbered below pid: the
+// chain lists a cell's particles from the highest number down.
+inline void LowerNumbered(const TFluidPack& P, std::int32_t self, std::int32_t pid, std::int32_t& a, std::int32_t b) {
+    if (a >= b) return;
+    if (self >= a && self < b) {
+        a = self + 1;  // the particle's own cell
+    } else if (P.ID[static_cast<std::size_t>(b) - 1] >= pid) {
+        a = b;  // all numbered above
+    } else {
+        while (P.ID[static_cast<std::size_t>(a)] >= pid) ++a;
+    }
+}
+
+// Adds to `partners` the particles of slots [a, b) numbered below pid and
+// within h of (px, py), in slot order; flush() empties it when it fills.
+template <class Flush>
+inline void CollectPartners(const TFluidPack& P, std::int32_t a, std::int32_t b, float px, float py, std::int32_t pid,
+                            TPartners& partners, Flush&& flush) {
+    const float* x = P.X.data();
+    const float* y = P.Y.data();
+    const std::int32_t* id = P.ID.data();
+    const F4 x0 = Splat(px), y0 = Splat(py), zero = Splat(0.0f), h2 = Splat(TSPH::SMOOTHING_LENGTH_SQ);
+    const I4 lane = {0, 1, 2, 3};
+    for (std::int32_t q = a; q < b; q += 4) {
+        if (partners.Full()) flush();
+        const F4 dx = x0 - Load4(x + q);
+        const F4 dy = y0 - Load4(y + q);
+        const F4 d2 = dx * dx + dy * dy;
+        const I4 take = (d2 > zero) & (d2 < h2) & (Load4(id + q) < Splat(pid)) & (lane < Splat(b - q));
+        std::int32_t n = partners.N;
+        for (int l = 0; l < 4; ++l) {
+            partners.Slot[n] = q + l;
+            n -= take[l];  // a taken lane is all ones, −1
+        }
+        partners.N = n;
+    }
+}
+
+// The four partners' offsets from (px, py), as the walk computed them.
+struct TOffsets {
+    F4 Dx, Dy, D2;
+};
+
+inline TOffsets OffsetsOf(const TFluidPack& P, const std::int32_t* q, float px, float py) {
+    const F4 dx = Splat(px) - Gather4(P.X.data(), q);
+    const F4 dy = Splat(py) - Gather4(P.Y.data(), q);
+    return {dx, dy, dx * dx + dy * dy};
+}
+
+// What both walks keep of the particle whose walk it is.
+struct TWalker {
+    const TSweep& W;
+    TFluidPack& P;
+    const std::int32_t Slot;
+    const std::size_t S;
+    const float X, Y;
+    const std::int32_t ID;
+    TPartners Partners;
+    bool OnSeam = false;  // the partners waiting are on a seam
+
+    TWalker(const TSweep& w, std::int32_t i)
+        : W(w),
+          P(w.P),
+          Slot(P.SlotOf[static_cast<std::size_t>(i)]),
+          S(static_cast<std::size_t>(Slot)),
+          X(P.X[S]),
+          Y(P.Y[S]),
+          ID(P.ID[S]) {}
+};
+
+// Sums the partners waiting, four at a time.
+template <class Walk>
+inline void Flush(Walk& walk) {
+    TPartners& partners = walk.Partners;
+    partners.PadWith(walk.Slot);
+    for (std::int32_t e = 0; e < partners.N; e += 4) walk.SumFour(partners.Slot + e, std::min(4, partners.N - e));
+    partners.N = 0;
+}
+
+// The nine cells around the walker, in the fixed order: the cell's partners,
+// then walk.AfterCell(cell). Partners on a seam are summed apart from the
+// others.
+template <bool SortedCells, class Walk>
+inline void WalkCells(Walk& walk) {
+    const TFluidPack& P = walk.P;
+    ForEachNeighbourCellAndColumn(walk.W.World, walk.X, walk.Y, [&](std::size_t cell, int column) {
+        std::int32_t a = P.First[cell];
+        const std::int32_t b = P.First[cell + 1];
+        if (SortedCells) LowerNumbered(P, walk.Slot, walk.ID, a, b);
+        if (a < b) {
+            const bool seam = P.SeamColumn[static_cast<std::size_t>(column)] != 0;
+            if (seam != walk.OnSeam) {
+                Flush(walk);
+                walk.OnSeam = seam;
+            }
+            CollectPartners(P, a, b, walk.X, walk.Y, walk.ID, walk.Partners, [&] { Flush(walk); });
+        }
+        walk.AfterCell(cell);
+    });
+    Flush(walk);
+}
+
+struct TDensityWalk : TWalker {
+    const float VX, VY, Mass;
+    float Rate = 0;
+
+    TDensityWalk(const TSweep& w, std::int32_t i) : TWalker(w, i), VX(P.VX[S]), VY(P.VY[S]), Mass(P.MassBefore[S]) {}
+
+    void SumFour(const std::int32_t* q, std::int32_t lanes) {
+        const auto [dx, dy, d2] = OffsetsOf(P, q, X, Y);
+        const F4 pairRate =
+            DensityRate(dx, dy, d2, Splat(VX) - Gather4(P.VX.data(), q), Splat(VY) - Gather4(P.VY.data(), q));
+        const F4 toP = pairRate * Gather4(P.MassBefore.data(), q);
+        const F4 toQ = pairRate * Splat(Mass);
+        float* deltaDensity = P.DeltaDensity.data();
+        float rate = Rate;  // a local, which the stores below cannot alias
+        for (int l = 0; l < lanes; ++l) {
+            rate += toP[l];
+            if (!OnSeam) deltaDensity[q[l]] += toQ[l];
+        }
+        Rate = rate;
+    }
+    void AfterCell(std::size_t) {}
+};
+
+// A particle's four force accumulators while it is being summed.
+struct TForceSums {
+    float Fx, Fy, DVx, DVy;
+};
+
+struct TForceWalk : TWalker {
+    const TPairSide<F4> Self;  // the particle, in all four lanes
+    const F4 Cohesion;
+    const TFluid* const Fluid;
+    const bool PushSolidsNow;
+    bool TouchesSolid = false;
+    TForceSums Sums;
+
+    TForceWalk(const TSweep& w, std::int32_t i, bool pushSolidsNow)
+        : TWalker(w, i),
+          Self(AllLanes(SideAt(P, S))),
+          Cohesion(Splat(-P.Fluid[S]->SurfaceTension)),
+          Fluid(P.Fluid[S]),
+          PushSolidsNow(pushSolidsNow),
+          Sums{P.ForceX[S], P.ForceY[S], P.DeltaVX[S], P.DeltaVY[S]} {}
+
+    static TPairSide<F4> AllLanes(const TPairSide<float>& s) {
+        return {Splat(s.VX), Splat(s.VY), Splat(s.Mass), Splat(s.Density), Splat(s.PressureTerm), Splat(s.SoundSpeed)};
+    }
+
+    void SumFour(const std::int32_t* q, std::int32_t lanes);
+    void AfterCell(std::size_t cell);
+    void Finish(std::int32_t i);
+};
+
+void TForceWalk::SumFour(const std::int32_t* q, std::int32_t lanes) {
+    const TFluid* qFluid[4] = {P.Fluid[static_cast<std::size_t>(q[0])], P.Fluid[static_cast<std::size_t>(q[1])],
+                               P.Fluid[static_cast<std::size_t>(q[2])], P.Fluid[static_cast<std::size_t>(q[3])]};
+    const F4 alpha = {-qFluid[0]->V_Alpha, -qFluid[1]->V_Alpha, -qFluid[2]->V_Alpha, -qFluid[3]->V_Alpha};
+    const F4 beta = {qFluid[0]->V_Beta, qFluid[1]->V_Beta, qFluid[2]->V_Beta, qFluid[3]->V_Beta};
+    const auto [dx, dy, d2] = OffsetsOf(P, q, X, Y);
+    const TPairSide<F4> other = SidesAt(P, q);
+    const TPairForces<F4> f = PairForces(Self, other, Cohesion, alpha, beta, dx, dy, d2);
+    const TPairShares<F4> toP = SharesFor(f, other.Mass, dx, dy);
+    const TPairShares<F4> toQ = SharesFor(f, Self.Mass, dx, dy);
+    float* forceX = P.ForceX.data();
+    float* forceY = P.ForceY.data();
+    float* deltaVX = P.DeltaVX.data();
+    float* deltaVY = P.DeltaVY.data();
+    TForceSums sums = Sums;  // a local, which the stores below cannot alias
+    for (int l = 0; l < lanes; ++l) {
+        const bool sameFluid = qFluid[l] == Fluid;
+        if (sameFluid) {
+            sums.Fx += toP.CohesionX[l];
+            sums.Fy += toP.CohesionY[l];
+        }
+        sums.Fx -= f.Fx[l];
+        sums.Fy -= f.Fy[l];
+        sums.DVx += toP.XsphX[l];
+        sums.DVy += toP.XsphY[l];
+        if (OnSeam) continue;
+        const std::int32_t o = q[l];
+        if (sameFluid) {
+            forceX[o] -= toQ.CohesionX[l];
+            forceY[o] -= toQ.CohesionY[l];
+        }
+        forceX[o] += f.Fx[l];
+        forceY[o] += f.Fy[l];
+        deltaVX[o] -= toQ.XsphX[l];
+        deltaVY[o] -= toQ.XsphY[l];
+    }
+    Sums = sums;
+}
+
+// The walls of the cell push the particle; the solid particles and the
+// particle push each other, half to each side.
+void TForceWalk::AfterCell(std::size_t cell) {
+    const bool walls = W.Walls.First[cell + 1] > W.Walls.First[cell];
+    const bool solids = W.Solids.First[cell + 1] > W.Solids.First[cell];
+    if (!walls && !solids) return;
+    Flush(*this);  // the cell's fluid partners come before its walls and solids
+    const TSPH& world = W.World;
+    const float rangeSq = world.RepulsiveDistSq;
+    ForEachWithin(W.Walls, cell, X, Y, rangeSq, [&](TParticle*, float dx, float dy, float d2) {
+        const float t = Repulsion(rangeSq, world.RepulsiveD, d2);
+        Sums.Fx += t * dx;
+        Sums.Fy += t * dy;
+    });
+    ForEachWithin(W.Solids, cell, X, Y, rangeSq, [&](TParticle* o, float dx, float dy, float d2) {
+        const float t = SOLID_SHARE * Repulsion(rangeSq, world.RepulsiveD, d2);
+        Sums.Fx += t * dx;
+        Sums.Fy += t * dy;
+        if (PushSolidsNow) {
+            o->ForceX -= t * dx;
+            o->ForceY -= t * dy;
+        }
+        TouchesSolid = true;
+    });
+}
+
+// Container edges: a velocity correction towards the inside, full strength
+// on the edge, none at the repulsion distance. Then gravity.
+void TForceWalk::Finish(std::int32_t i) {
+    const TSPH& world = W.World;
+    const float range = world.RepulsiveDistance;
+    const auto edges = DistancesToEdges(world, X, Y);
+    if (edges.Right < range) Sums.DVx -= EdgePush(world, edges.Right);
+    if (edges.Bottom < range) Sums.DVy -= EdgePush(world, edges.Bottom);
+    if (edges.Left < range) Sums.DVx += EdgePush(world, edges.Left);
+    if (edges.Top < range) Sums.DVy += EdgePush(world, edges.Top);
+    const float mass = P.Mass[S];
+    Sums.Fx += world.GravityX * mass;
+    Sums.Fy += world.GravityY * mass;
+    P.ForceX[S] = Sums.Fx;
+    P.ForceY[S] = Sums.Fy;
+    P.DeltaVX[S] = Sums.DVx;
+    P.DeltaVY[S] = Sums.DVy;
+    if (TouchesSolid && !PushSolidsNow) P.TouchesSolid[static_cast<std::size_t>(i)] = 1;
+}
+
+// Calls visit(i, dx, dy, d2) for every particle i numbered above the particle
+// in slot j and within h of it, in increasing order of number: the order in
+// which the serial sweep reaches them, and so the order in which j hears
+// from them. A merge of the (reversed) runs of the nine cells around j.
+template <class Visit>
+void ForEachHigherNeighbourInOrder(const TSPH& world, const TFluidPack& P, std::int32_t j, Visit&& visit) {
+    const auto sj = static_cast<std::size_t>(j);
+    const float x = P.X[sj], y = P.Y[sj];
+    const std::int32_t id = P.ID[sj];
+    std::int32_t next[9], low[9];  // each run from next down to low, numbers increasing
+    int runs = 0;
+    ForEachNeighbourCell(world, x, y, [&](std::size_t cell) {
+        const std::int32_t a = P.First[cell];
+        std::int32_t b = a;
+        const std::int32_t end = P.First[cell + 1];
+        while (b < end && P.ID[static_cast<std::size_t>(b)] > id) ++b;
+        if (b > a) {
+            next[runs] = b - 1;
+            low[runs] = a;
+            ++runs;
+        }
+    });
+    while (runs > 0) {
+        int best = 0;
+        for (int k = 1; k < runs; ++k)
+            if (P.ID[static_cast<std::size_t>(next[k])] < P.ID[static_cast<std::size_t>(next[best])]) best = k;
+        const std::int32_t i = next[best];
+        const auto si = static_cast<std::size_t>(i);
+        const float dx = P.X[si] - x;
+        const float dy = P.Y[si] - y;
+        const float d2 = dx * dx + dy * dy;
+        if (d2 > 0 && d2 < TSPH::SMOOTHING_LENGTH_SQ) visit(si, dx, dy, d2);
+        if (--next[best] < low[best]) {
+            --runs;
+            next[best] = next[runs];
+            low[best] = low[runs];
+        }
+    }
+}
+
+}  // namespace
+
+template <bool SortedCells>
+void DensityWalk(const TSweep& w, std::int32_t i) {
+    TDensityWalk walk(w, i);
+    WalkCells<SortedCells>(walk);
+    walk.P.DeltaDensity[walk.S] += walk.Rate;
+}
+
+template <bool SortedCells>
+void ForceWalk(const TSweep& w, std::int32_t i, bool pushSolidsNow) {
+    TForceWalk walk(w, i, pushSolidsNow);
+    WalkCells<SortedCells>(walk);
+    walk.Finish(i);
+}
+
+template void DensityWalk<true>(const TSweep&, std::int32_t);
+template void DensityWalk<false>(const TSweep&, std::int32_t);
+template void ForceWalk<true>(const TSweep&, std::int32_t, bool);
+template void ForceWalk<false>(const TSweep&, std::int32_t, bool);
+
+void DensityFromHigher(const TSweep& w, std::int32_t j) {
+    TFluidPack& P = w.P;
+    const auto sj = static_cast<std::size_t>(j);
+    float sum = P.DeltaDensity[sj];
+    ForEachHigherNeighbourInOrder(w.World, P, j, [&](std::size_t i, float dx, float dy, float d2) {
+        sum += DensityRate(dx, dy, d2, P.VX[i] - P.VX[sj], P.VY[i] - P.VY[sj]) * P.MassBefore[i];
+    });
+    P.DeltaDensity[sj] = sum;
+}
+
+void ForcesFromHigher(const TSweep& w, std::int32_t j) {
+    TFluidPack& P = w.P;
+    const auto sj = static_cast<std::size_t>(j);
+    const TPairSide<float> self = SideAt(P, sj);
+    const TFluid& fluid = *P.Fluid[sj];
+    TForceSums sums{P.ForceX[sj], P.ForceY[sj], P.DeltaVX[sj], P.DeltaVY[sj]};
+    ForEachHigherNeighbourInOrder(w.World, P, j, [&](std::size_t i, float dx, float dy, float d2) {
+        const TPairForces<float> f =
+            PairForces(SideAt(P, i), self, -P.Fluid[i]->SurfaceTension, -fluid.V_Alpha, fluid.V_Beta, dx, dy, d2);
+        const TPairShares<float> shares = SharesFor(f, P.Mass[i], dx, dy);
+        if (P.Fluid[i] == &fluid) {
+            sums.Fx -= shares.CohesionX;
+            sums.Fy -= shares.CohesionY;
+        }
+        sums.Fx += f.Fx;
+        sums.Fy += f.Fy;
+        sums.DVx -= shares.XsphX;
+        sums.DVy -= shares.XsphY;
+    });
+    P.ForceX[sj] = sums.Fx;
+    P.ForceY[sj] = sums.Fy;
+    P.DeltaVX[sj] = sums.DVx;
+    P.DeltaVY[sj] = sums.DVy;
+}
+
+}  // namespace sph_detail

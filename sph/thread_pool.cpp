@@ -1,0 +1,124 @@
+#include "sph/thread_pool.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr std::int32_t MAX_THREADS = 64;
+
+inline void CpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
+
+// Waits until `value` differs from `old` and returns the new value: a spin of
+// at most SPIN_TIME (a wait between the phases of one step is usually
+// shorter), then sleep in the kernel, so that a thread whose partner has lost
+// its core gives the core up instead of spinning through its time slice.
+template <class T>
+T WaitForChange(const std::atomic<T>& value, T old) {
+    constexpr auto SPIN_TIME = std::chrono::microseconds(50);
+    const auto start = std::chrono::steady_clock::now();
+    for (std::int32_t i = 1;; ++i) {
+        const T now = value.load(std::memory_order_acquire);
+        if (now != old) return now;
+        CpuRelax();
+        if (i % 64 == 0 && std::chrono::steady_clock::now() - start > SPIN_TIME) break;
+    }
+    for (;;) {
+        value.wait(old, std::memory_order_acquire);
+        const T now = value.load(std::memory_order_acquire);
+        if (now != old) return now;
+    }
+}
+
+}  // namespace
+
+// A call of Run is one generation. Its tasks are claimed one at a time by
+// whoever gets there first, the caller included: a worker that has not woken
+// up yet, or has lost its core, leaves its tasks to the caller instead of
+// holding up the step. The claim word carries the generation beside the
+// next task, so a worker that wakes late cannot claim a task of a later call.
+class TThreadPool::TWorkers {
+public:
+    explicit TWorkers(std::int32_t workers) {
+        Threads.reserve(static_cast<std::size_t>(workers));
+        for (std::int32_t k = 0; k < workers; ++k) Threads.emplace_back([this] { Work(0); });
+    }
+
+    ~TWorkers() {
+        Stopping.store(true, std::memory_order_relaxed);
+        Generation.fetch_add(1, std::memory_order_release);
+        Generation.notify_all();
+        for (auto& thread : Threads) thread.join();
+    }
+
+    // False, having done nothing, while another thread is running tasks.
+    bool TryRun(std::int32_t tasks, TTask task, void* context) {
+        if (Busy.exchange(true, std::memory_order_acquire)) return false;
+        Task = task;
+        Context = context;
+        Tasks.store(tasks, std::memory_order_relaxed);
+        Done.store(0, std::memory_order_relaxed);
+        const std::uint32_t generation = Generation.load(std::memory_order_relaxed) + 1;
+        Claim.store(static_cast<std::uint64_t>(generation) << 32, std::memory_order_relaxed);
+        Generation.store(generation, std::memory_order_release);
+        Generation.notify_all();
+        RunClaimed(generation, tasks);
+        for (std::int32_t done = Done.load(std::memory_order_acquire); done != tasks;) done = WaitForChange(Done, done);
+        Busy.store(false, std::memory_order_release);
+        return true;
+    }
+
+private:
+    void Work(std::uint32_t seen) {
+        for (;;) {
+            seen = WaitForChange(Generation, seen);
+            if (Stopping.load(std::memory_order_relaxed)) return;
+            RunClaimed(seen, Tasks.load(std::memory_order_relaxed));
+        }
+    }
+
+    // Claims and runs tasks of `generation` until none is left.
+    void RunClaimed(std::uint32_t generation, std::int32_t tasks) {
+        const std::uint64_t mine = static_cast<std::uint64_t>(generation) << 32;
+        std::uint64_t claim = Claim.load(std::memory_order_acquire);
+        for (;;) {
+            if ((claim & ~0xffffffffull) != mine || static_cast<std::int32_t>(claim & 0xffffffffu) >= tasks) return;
+            if (!Claim.compare_exchange_weak(claim, claim + 1, std::memory_order_acquire)) continue;
+            Task(Context, static_cast<std::int32_t>(claim & 0xffffffffu));
+            if (Done.fetch_add(1, std::memory_order_acq_rel) + 1 == tasks) Done.notify_one();
+            claim = Claim.load(std::memory_order_acquire);
+        }
+    }
+
+    std::atomic<std::uint32_t> Generation{0};
+    std::atomic<std::uint64_t> Claim{0};  // generation << 32 | next task
+    std::atomic<std::int32_t> Tasks{0};
+    std::atomic<std::int32_t> Done{0};
+    std::atomic<bool> Busy{false};
+    std::atomic<bool> Stopping{false};
+    // Written by the caller before a generation starts; read only by a thread
+    // that has claimed a task of it, which the caller waits for.
+    TTask Task = nullptr;
+    void* Context = nullptr;
+    std::vector<std::thread> Threads;  // last: they start once the rest is ready
+};
+
+TThreadPool::TThreadPool(std::int32_t threads) : Threads(std::clamp(threads, 1, MAX_THREADS)) {
+    if (Threads > 1) Workers = std::make_unique<TWorkers>(Threads - 1);
+}
+
+TThreadPool::~TThreadPool() = default;
+
+std::int32_t TThreadPool::ThreadCount() const { return Threads; }
+
+void TThreadPool::Run(std::int32_t tasks, TTask task, void* context) {
+    if (tasks > 1 && Workers && Workers->TryRun(tasks, task, context)) return;
+    for (std::int32_t k = 0; k < tasks; ++k) task(context, k);
+}
