@@ -1,19 +1,24 @@
-// The demo program: opens the window, builds the three scenes and runs the
-// frame loop until Escape or the window's close box.
+// The demo program: reads its command line, opens the window, builds the
+// three scenes and runs the frame loop until Escape, the window's close box or
+// the number of frames asked for.
 #include <GL/glew.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "app/frame_rate.h"
 #include "app/graphics_setup.h"
+#include "app/options.h"
 #include "app/scenes.h"
 #include "platform/bitmap_text.h"
 #include "platform/graphics.h"
 #include "platform/input.h"
+#include "platform/png.h"
 #include "platform/timer.h"
+#include "platform/window_pixels.h"
 
 namespace {
 
@@ -39,27 +44,80 @@ public:
     std::int32_t MouseYPos() override { return ::MouseYPos(); }
 };
 
-int Run() {
+// Input in which one digit key was hit before the first frame, and nothing
+// else: the scene a command line asks for is chosen exactly as that key would.
+class TStartingKey : public TDemoInput {
+public:
+    explicit TStartingKey(std::int32_t scene) : _key(demo_keys::DIGIT_1 + scene - 1) {}
+    std::int32_t TakeKeyHits(std::int32_t key) override { return key == _key ? 1 : 0; }
+    std::int32_t TakeMouseHits(std::int32_t) override { return 0; }
+    std::int32_t MouseXPos() override { return 0; }
+    std::int32_t MouseYPos() override { return 0; }
+
+private:
+    std::int32_t _key;
+};
+
+void SaveScreenshot(const std::string& path, TWindowBuffer buffer) {
+    std::string why = "cannot read the window's pixels";
+    const auto pixels = ReadWindowPixels(buffer);
+    if (!pixels || !SavePngPixmap(*pixels, path, &why)) Fail("cannot save the screenshot \"" + path + "\": " + why);
+}
+
+// What a frame showed, for the log.
+struct TFrameShown {
+    std::int32_t Scene = 0;
+    std::int32_t Particles = 0;
+};
+
+// The frame loop's steps from clearing the frame to choosing the next frame's
+// scene.
+TFrameShown StepAndDrawScene(TDemoScenes& scenes, TDemoInput& input) {
+    glClear(GL_COLOR_BUFFER_BIT);
+    StepCurrentScene(scenes, input);
+    scenes.CurrentWorld().Render();
+    DrawBitmapText(ParticleCountText(scenes), 100, 0);
+    const TFrameShown shown{scenes.CurrentScene, scenes.CurrentWorld().GetParticleCount()};
+    SelectScene(scenes, input);
+    return shown;
+}
+
+// One line a second: fixed words and numbers separated by single spaces, so
+// that scripts can pick fields ("scene 2 fps 60 particles 7965 draw gl").
+void LogFrameRate(const TFrameShown& shown, std::int32_t framesPerSecond, const std::string& drawPath) {
+    std::printf("scene %d fps %d particles %d draw %s\n", static_cast<int>(shown.Scene),
+                static_cast<int>(framesPerSecond), static_cast<int>(shown.Particles), drawPath.c_str());
+    std::fflush(stdout);
+}
+
+int Run(const TDemoOptions& options) {
     std::string error;
     if (!InitGraphics(error)) Fail(error);
     SetParticleTextureLoader(LoadSpriteOrFail);
     TDemoScenes scenes = BuildScenes();
+    TStartingKey startingKey(options.Scene);
+    SelectScene(scenes, startingKey);
     auto frameTimer = TTimer::Create(60.0f, nullptr);
     if (!frameTimer) Fail("cannot start the 60 Hz frame timer");
     TFrameRateCounter frameRate(SystemMillis());
     TPolledInput input;
+    const std::string drawPath = "gl";  // the name of the path that draws the sprites, for the log
 
-    for (;;) {
-        if (::TakeKeyHits(demo_keys::ESCAPE) != 0 || TakeTerminateRequest() != 0) break;
-        glClear(GL_COLOR_BUFFER_BIT);
+    for (std::int64_t frame = 1;; ++frame) {
+        if (::TakeKeyHits(demo_keys::ESCAPE) != 0 || TakeTerminateRequest() != 0) {
+            // The last frame is the one on show.
+            if (!options.Screenshot.empty()) SaveScreenshot(options.Screenshot, TWindowBuffer::Shown);
+            break;
+        }
+        const TFrameShown shown = StepAndDrawScene(scenes, input);
+        const std::int32_t framesPerSecond = frameRate.GetFrameRate(SystemMillis);
+        DrawBitmapText("FPS: " + std::to_string(framesPerSecond), 0, 0);
+        if (options.FpsLog && frameRate.PeriodEnded()) LogFrameRate(shown, framesPerSecond, drawPath);
 
-        StepCurrentScene(scenes, input);
-        scenes.CurrentWorld().Render();
-        DrawBitmapText(ParticleCountText(scenes), 100, 0);
-
-        SelectScene(scenes, input);
-        DrawBitmapText("FPS: " + std::to_string(frameRate.GetFrameRate(SystemMillis)), 0, 0);
+        const bool last = frame == options.Frames;
+        if (last && !options.Screenshot.empty()) SaveScreenshot(options.Screenshot, TWindowBuffer::Drawn);
         Flip(0);
+        if (last) break;
         frameTimer->Wait();
     }
     return EXIT_SUCCESS;
@@ -67,9 +125,20 @@ int Run() {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    const TCommandLine commandLine = ParseCommandLine(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+    switch (commandLine.Action) {
+        case TCommandLine::TAction::Help:
+            std::fputs(UsageText().c_str(), stdout);
+            return EXIT_SUCCESS;
+        case TCommandLine::TAction::Error:
+            std::fprintf(stderr, "particle-demo: %s\n%s", commandLine.Error.c_str(), UsageText().c_str());
+            return COMMAND_LINE_EXIT;
+        case TCommandLine::TAction::Run:
+            break;
+    }
     try {
-        return Run();
+        return Run(commandLine.Options);
     } catch (const std::exception& error) {
         // The one runtime error the program raises: no texture size fits.
         std::fprintf(stderr, "%s\n", error.what());

@@ -55,7 +55,7 @@ TEST(DemoScenes, SceneOneClicksAddABlockOrAWallAndTheEmitterPours) {
     input.Buttons[demo_keys::RIGHT_BUTTON] = 1;
     StepCurrentScene(s, input);
     EXPECT_EQ(s.World1->BoundaryCount, 1664 + 9 * 9);  // 50 × 50 pixels are 175 × 175 scene pixels
-    EXPECT_EQ(input.Reads, "xyxy");  // each query pumps events: x is read first
+    EXPECT_EQ(input.Reads, "xyxy");                    // each query pumps events: x is read first
     EXPECT_EQ(s.World1->FluidCount, 0);
     StepCurrentScene(s, input);
     StepCurrentScene(s, input);
@@ -113,13 +113,17 @@ TEST(FrameRate, ZeroUntilTheFirstSecondThenFramesOfTheLastPeriod) {
     for (int frame = 1; frame < 63; ++frame) {
         now = 16 * frame;
         EXPECT_EQ(counter.GetFrameRate(clock), 0) << "frame " << frame;
+        EXPECT_FALSE(counter.PeriodEnded()) << "frame " << frame;
     }
     now = 16 * 63;  // the first frame past 1000 ms is the 63rd
     EXPECT_EQ(counter.GetFrameRate(clock), 63);
+    EXPECT_TRUE(counter.PeriodEnded());
     now += 500;
     EXPECT_EQ(counter.GetFrameRate(clock), 63);
+    EXPECT_FALSE(counter.PeriodEnded());
     now += 600;
     EXPECT_EQ(counter.GetFrameRate(clock), 2);
+    EXPECT_TRUE(counter.PeriodEnded());
 }
 
 TEST(FrameRate, SurvivesTheClockWrapping) {
