@@ -58,35 +58,45 @@ private:
     std::int32_t _key;
 };
 
-void SaveScreenshot(const std::string& path, TWindowBuffer buffer) {
+void SaveScreenshot(const std::string& path) {
     std::string why = "cannot read the window's pixels";
-    const auto pixels = ReadWindowPixels(buffer);
+    const auto pixels = ReadWindowPixels();
     if (!pixels || !SavePngPixmap(*pixels, path, &why)) Fail("cannot save the screenshot \"" + path + "\": " + why);
 }
 
-// What a frame showed, for the log.
+// What a frame shows: enough to log it, and to draw it again for a
+// screenshot when the user quits (the frame on show cannot be read back
+// everywhere).
 struct TFrameShown {
+    TSPH* World = nullptr;
     std::int32_t Scene = 0;
     std::int32_t Particles = 0;
+    std::string ParticlesText;
+    std::int32_t FramesPerSecond = 0;
 };
 
-// The frame loop's steps from clearing the frame to choosing the next frame's
-// scene.
-TFrameShown StepAndDrawScene(TDemoScenes& scenes, TDemoInput& input) {
-    glClear(GL_COLOR_BUFFER_BIT);
+// The scene's part of a frame: the user's actions, one step of its world,
+// then the choice of the next frame's scene.
+TFrameShown StepScene(TDemoScenes& scenes, TDemoInput& input) {
     StepCurrentScene(scenes, input);
-    scenes.CurrentWorld().Render();
-    DrawBitmapText(ParticleCountText(scenes), 100, 0);
-    const TFrameShown shown{scenes.CurrentScene, scenes.CurrentWorld().GetParticleCount()};
+    TSPH& world = scenes.CurrentWorld();
+    const TFrameShown shown{&world, scenes.CurrentScene, world.GetParticleCount(), ParticleCountText(scenes)};
     SelectScene(scenes, input);
     return shown;
 }
 
+void DrawFrame(const TFrameShown& frame) {
+    glClear(GL_COLOR_BUFFER_BIT);
+    frame.World->Render();
+    DrawBitmapText(frame.ParticlesText, 100, 0);
+    DrawBitmapText("FPS: " + std::to_string(frame.FramesPerSecond), 0, 0);
+}
+
 // One line a second: fixed words and numbers separated by single spaces, so
 // that scripts can pick fields ("scene 2 fps 60 particles 7965 draw gl").
-void LogFrameRate(const TFrameShown& shown, std::int32_t framesPerSecond, const std::string& drawPath) {
-    std::printf("scene %d fps %d particles %d draw %s\n", static_cast<int>(shown.Scene),
-                static_cast<int>(framesPerSecond), static_cast<int>(shown.Particles), drawPath.c_str());
+void LogFrameRate(const TFrameShown& frame, const std::string& drawPath) {
+    std::printf("scene %d fps %d particles %d draw %s\n", static_cast<int>(frame.Scene),
+                static_cast<int>(frame.FramesPerSecond), static_cast<int>(frame.Particles), drawPath.c_str());
     std::fflush(stdout);
 }
 
@@ -103,19 +113,22 @@ int Run(const TDemoOptions& options) {
     TPolledInput input;
     const std::string drawPath = "gl";  // the name of the path that draws the sprites, for the log
 
+    TFrameShown shown;
     for (std::int64_t frame = 1;; ++frame) {
         if (::TakeKeyHits(demo_keys::ESCAPE) != 0 || TakeTerminateRequest() != 0) {
-            // The last frame is the one on show.
-            if (!options.Screenshot.empty()) SaveScreenshot(options.Screenshot, TWindowBuffer::Shown);
+            if (!options.Screenshot.empty() && shown.World != nullptr) {
+                DrawFrame(shown);  // the world has not moved since it was shown
+                SaveScreenshot(options.Screenshot);
+            }
             break;
         }
-        const TFrameShown shown = StepAndDrawScene(scenes, input);
-        const std::int32_t framesPerSecond = frameRate.GetFrameRate(SystemMillis);
-        DrawBitmapText("FPS: " + std::to_string(framesPerSecond), 0, 0);
-        if (options.FpsLog && frameRate.PeriodEnded()) LogFrameRate(shown, framesPerSecond, drawPath);
+        shown = StepScene(scenes, input);
+        shown.FramesPerSecond = frameRate.GetFrameRate(SystemMillis);
+        DrawFrame(shown);
+        if (options.FpsLog && frameRate.PeriodEnded()) LogFrameRate(shown, drawPath);
 
         const bool last = frame == options.Frames;
-        if (last && !options.Screenshot.empty()) SaveScreenshot(options.Screenshot, TWindowBuffer::Drawn);
+        if (last && !options.Screenshot.empty()) SaveScreenshot(options.Screenshot);
         Flip(0);
         if (last) break;
         frameTimer->Wait();

@@ -9,9 +9,12 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <regex>
+#include <sstream>
 #include <string>
 
 #include "demo_driver.h"
+#include "platform/png.h"
 #include "tests/image/png_writer.h"
 
 namespace {
@@ -42,8 +45,8 @@ public:
             dup2(quiet, STDOUT_FILENO);
             dup2(quiet, STDERR_FILENO);
             const std::string fd = std::to_string(ready[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset",
-                   static_cast<char*>(nullptr));
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+                   "-noreset", static_cast<char*>(nullptr));
             _exit(127);
         }
         close(ready[1]);
@@ -105,9 +108,9 @@ TEST_F(DemoEndToEnd, SceneOnePoursBlueLiquidAndCountsItsParticles) {
     TScreenImage later = demo->Grab();
     const int poured = ParticleCount(later);
     EXPECT_GT(poured, early);
-    EXPECT_GT(later.CountDominant(2, 0, 200, 280, 560), 3000);           // blue liquid left of the pillar
-    EXPECT_GT(later.CountDominant(0, 280, 480, 560, 560), 3000);         // the red block
-    const std::string fps = later.ReadText(0, 0, 7);  // "FPS: " and a number of frames
+    EXPECT_GT(later.CountDominant(2, 0, 200, 280, 560), 3000);    // blue liquid left of the pillar
+    EXPECT_GT(later.CountDominant(0, 280, 480, 560, 560), 3000);  // the red block
+    const std::string fps = later.ReadText(0, 0, 7);              // "FPS: " and a number of frames
     EXPECT_EQ(fps.substr(0, 5), "FPS: ");
     EXPECT_TRUE(fps[5] >= '1' && fps[5] <= '9') << fps;
 
@@ -231,8 +234,8 @@ TEST(DemoStartUp, LosingTheXServerEndsWithOneLineAndADeadServerIsNamed) {
     const TExit refused = again.WaitForExit(10000);
     ASSERT_TRUE(refused.Exited);
     EXPECT_EQ(refused.Code, 1);
-    EXPECT_EQ(again.StandardError(), "particle-demo: the X display \"" + server.Name +
-                                         "\" could not be opened: Connection refused\n");
+    EXPECT_EQ(again.StandardError(),
+              "particle-demo: the X display \"" + server.Name + "\" could not be opened: Connection refused\n");
 }
 
 // Sprite files that read as PNG but cannot become the sprite: one far too
@@ -268,4 +271,110 @@ TEST(DemoStartUp, AHostileSpriteImageEndsItWithOneLineSayingWhatFailed) {
         EXPECT_EQ(err.find("particle-demo", at + 1), std::string::npos) << c.what << ": more than one line: " << err;
     }
     std::remove(sprite.c_str());
+}
+
+namespace {
+
+// A PNG the demo saved, as if grabbed from its window.
+TScreenImage ImageOfPng(const std::string& path) {
+    TScreenImage image;
+    std::string error;
+    const auto pixmap = LoadPngPixmap(path, &error);
+    EXPECT_TRUE(pixmap) << path << ": " << error;
+    if (!pixmap) return image;
+    const auto rgb = pixmap->Convert(PIXEL_FORMAT_RGB8);
+    image.Width = rgb->width;
+    image.Height = rgb->height;
+    for (int y = 0; y < rgb->height; ++y)
+        image.Rgb.insert(image.Rgb.end(), rgb->PixelPtr(0, y), rgb->PixelPtr(0, y) + rgb->width * 3);
+    return image;
+}
+
+// Runs the demo with `arguments` until it ends by itself.
+TExit RunToEnd(TDemoProcess& demo) {
+    const TExit exit = demo.WaitForExit(60000);
+    EXPECT_TRUE(exit.Exited) << "still running after a minute";
+    return exit;
+}
+
+}  // namespace
+
+// --frames ends the run by itself and --screenshot saves its last frame, of
+// the scene --scene asked for; --fps-log says a line a second.
+TEST(DemoCommandLine, FramesAndScreenshotSaveTheSceneAskedFor) {
+    const std::string shot2 = ::testing::TempDir() + "demo_scene_2.png";
+    const std::string shot3 = ::testing::TempDir() + "demo_scene_3.png";
+    std::remove(shot2.c_str());
+    std::remove(shot3.c_str());
+
+    TDemoProcess two(DEMO, DEMO_DIR, std::nullopt,
+                     {"--scene", "2", "--frames", "90", "--screenshot", shot2, "--fps-log"});
+    const TExit twoExit = RunToEnd(two);
+    EXPECT_EQ(twoExit.Code, 0) << two.StandardError();
+    const TScreenImage image = ImageOfPng(shot2);
+    ASSERT_EQ(image.Width, 800);
+    ASSERT_EQ(image.Height, 600);
+    EXPECT_EQ(ParticleCount(image), 7965);  // scene 2 as built: its emitters start switched off
+    EXPECT_EQ(image.ReadText(0, 0, 5), "FPS: ");
+    EXPECT_GT(image.CountDominant(0, 0, 300, 260, 600), 20000);    // red on the left
+    EXPECT_GT(image.CountDominant(2, 270, 300, 530, 600), 20000);  // blue in the middle
+    EXPECT_GT(image.CountDominant(1, 540, 300, 800, 600), 20000);  // green on the right
+    // 90 frames take at least 1.4 s at 62.5 a second: a line at least.
+    std::istringstream log(two.StandardOutput());
+    int lines = 0;
+    for (std::string line; std::getline(log, line); ++lines) {
+        EXPECT_TRUE(std::regex_match(line, std::regex("scene 2 fps [1-9][0-9]* particles 7965 draw (gl|cpu)"))) << line;
+    }
+    EXPECT_GE(lines, 1);
+
+    // One frame of scene 3, drawn without a frame of scene 1 before it.
+    TDemoProcess three(DEMO, DEMO_DIR, std::nullopt, {"--frames=1", "--scene=3", "--screenshot=" + shot3});
+    EXPECT_EQ(RunToEnd(three).Code, 0) << three.StandardError();
+    const TScreenImage bar = ImageOfPng(shot3);
+    EXPECT_EQ(ParticleCount(bar), 427);
+    EXPECT_EQ(bar.ReadText(0, 0, 6), "FPS: 0");
+    EXPECT_GT(bar.CountDominant(1, 100, 40, 600, 110), 10000);  // the bar, where it starts
+    EXPECT_EQ(three.StandardOutput(), "");
+}
+
+// Without --frames, the screenshot is the frame on show when the user quits.
+TEST(DemoCommandLine, QuittingSavesTheFrameOnShow) {
+    const std::string shot = ::testing::TempDir() + "demo_quit.png";
+    std::remove(shot.c_str());
+    TDemoProcess demo(DEMO, DEMO_DIR, std::nullopt, {"--screenshot", shot});
+    ASSERT_TRUE(demo.WaitForWindow(10000)) << demo.StandardError();
+    Pause(1000);
+    demo.Key("space");  // stops pouring, so that the count on screen holds
+    Pause(500);
+    const TScreenImage onScreen = demo.Grab();
+    demo.Key("Escape");
+    EXPECT_EQ(RunToEnd(demo).Code, 0) << demo.StandardError();
+    const TScreenImage saved = ImageOfPng(shot);
+    EXPECT_EQ(ParticleCount(saved), ParticleCount(onScreen));
+    EXPECT_GT(ParticleCount(saved), 2006);
+    EXPECT_GT(saved.CountDominant(0, 280, 480, 560, 560), 3000);  // the red block
+    EXPECT_GT(saved.CountDominant(2, 0, 200, 280, 560), 1000);    // blue liquid poured
+}
+
+// A wrong argument: one line naming it, the usage, exit status 2.
+// --help: the usage on standard output, exit status 0.
+TEST(DemoCommandLine, AWrongArgumentEndsWithOneLineAndTheUsage) {
+    TDemoProcess help(DEMO, DEMO_DIR, std::nullopt, {"--help"});
+    EXPECT_EQ(RunToEnd(help).Code, 0);
+    const std::string usage = help.StandardOutput();
+    EXPECT_EQ(usage.rfind("usage: particle-demo", 0), 0u) << usage;
+    for (const char* option : {"--scene", "--frames", "--screenshot", "--draw", "--fps-log", "--help"})
+        EXPECT_NE(usage.find(option), std::string::npos) << option;
+
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--draw", "vulkan"}, "--draw: \"vulkan\" is not a drawing path: give gl, cpu or auto"},
+        {{"--scene", "2", "--speed", "9"}, "unknown option \"--speed\""},
+        {{"--frames"}, "--frames needs a value"},
+    };
+    for (const auto& [arguments, line] : cases) {
+        TDemoProcess wrong(DEMO, DEMO_DIR, std::nullopt, arguments);
+        EXPECT_EQ(RunToEnd(wrong).Code, 2) << line;
+        EXPECT_EQ(wrong.StandardError(), "particle-demo: " + line + "\n" + usage);
+        EXPECT_EQ(wrong.StandardOutput(), "");
+    }
 }
