@@ -1,24 +1,30 @@
-// The demo program: opens the window, builds the three scenes and runs the
-// frame loop until Escape or the window's close box.
+// The demo program: reads its command line, opens the window, builds the
+// three scenes and runs the frame loop until Escape, the window's close box or
+// the number of frames asked for.
 #include <GL/glew.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "app/frame_rate.h"
 #include "app/graphics_setup.h"
+#include "app/options.h"
 #include "app/scenes.h"
 #include "app/step_threads.h"
 #include "platform/bitmap_text.h"
 #include "platform/graphics.h"
 #include "platform/input.h"
+#include "platform/png.h"
 #include "platform/timer.h"
+#include "platform/window_pixels.h"
 
 namespace {
 
-// A start-up failure: one line on standard error, then a non-zero exit.
+// A failure at start-up or when saving a screenshot: one line on standard
+// error, then a non-zero exit.
 [[noreturn]] void Fail(const std::string& what) {
     std::fprintf(stderr, "particle-demo: %s\n", what.c_str());
     std::exit(EXIT_FAILURE);
@@ -40,29 +46,95 @@ public:
     std::int32_t MouseYPos() override { return ::MouseYPos(); }
 };
 
-int Run() {
+// Input in which one digit key was hit before the first frame, and nothing
+// else: the scene a command line asks for is chosen exactly as that key would.
+class TStartingKey : public TDemoInput {
+public:
+    explicit TStartingKey(std::int32_t scene) : _key(demo_keys::DIGIT_1 + scene - 1) {}
+    std::int32_t TakeKeyHits(std::int32_t key) override { return key == _key ? 1 : 0; }
+    std::int32_t TakeMouseHits(std::int32_t) override { return 0; }
+    std::int32_t MouseXPos() override { return 0; }
+    std::int32_t MouseYPos() override { return 0; }
+
+private:
+    std::int32_t _key;
+};
+
+void SaveScreenshot(const std::string& path) {
+    std::string why = "cannot read the window's pixels";
+    const auto pixels = ReadWindowPixels();
+    if (!pixels || !SavePngPixmap(*pixels, path, &why)) Fail("cannot save the screenshot \"" + path + "\": " + why);
+}
+
+// What a frame shows: enough to log it, and to draw it again for a
+// screenshot when the user quits (the frame on show cannot be read back
+// everywhere).
+struct TFrameShown {
+    TSPH* World = nullptr;
+    std::int32_t Scene = 0;
+    std::int32_t Particles = 0;
+    std::string ParticlesText;
+    std::int32_t FramesPerSecond = 0;
+};
+
+// The scene's part of a frame: the user's actions, one step of its world,
+// then the choice of the next frame's scene.
+TFrameShown StepScene(TDemoScenes& scenes, TDemoInput& input) {
+    StepCurrentScene(scenes, input);
+    TSPH& world = scenes.CurrentWorld();
+    const TFrameShown shown{&world, scenes.CurrentScene, world.GetParticleCount(), ParticleCountText(scenes)};
+    SelectScene(scenes, input);
+    return shown;
+}
+
+void DrawFrame(const TFrameShown& frame) {
+    glClear(GL_COLOR_BUFFER_BIT);
+    frame.World->Render();
+    DrawBitmapText(frame.ParticlesText, 100, 0);
+    DrawBitmapText("FPS: " + std::to_string(frame.FramesPerSecond), 0, 0);
+}
+
+// One line a second: fixed words and numbers separated by single spaces, so
+// that scripts can pick fields ("scene 2 fps 60 particles 7965 draw gl").
+void LogFrameRate(const TFrameShown& frame, const std::string& drawPath) {
+    std::printf("scene %d fps %d particles %d draw %s\n", static_cast<int>(frame.Scene),
+                static_cast<int>(frame.FramesPerSecond), static_cast<int>(frame.Particles), drawPath.c_str());
+    std::fflush(stdout);
+}
+
+int Run(const TDemoOptions& options) {
     std::string error;
     if (!InitGraphics(error)) Fail(error);
     SetParticleTextureLoader(LoadSpriteOrFail);
     const auto stepThreads = MakeStepThreads();  // SPH_THREADS, else the cores
     TDemoScenes scenes = BuildScenes();
     scenes.SetTaskRunner(stepThreads.get());
+    TStartingKey startingKey(options.Scene);
+    SelectScene(scenes, startingKey);
     auto frameTimer = TTimer::Create(60.0f, nullptr);
     if (!frameTimer) Fail("cannot start the 60 Hz frame timer");
     TFrameRateCounter frameRate(SystemMillis());
     TPolledInput input;
+    const std::string drawPath = "gl";  // the name of the path that draws the sprites, for the log
 
-    for (;;) {
-        if (::TakeKeyHits(demo_keys::ESCAPE) != 0 || TakeTerminateRequest() != 0) break;
-        glClear(GL_COLOR_BUFFER_BIT);
+    TFrameShown shown;
+    for (std::int64_t frame = 1;; ++frame) {
+        if (::TakeKeyHits(demo_keys::ESCAPE) != 0 || TakeTerminateRequest() != 0) {
+            if (!options.Screenshot.empty() && shown.World != nullptr) {
+                DrawFrame(shown);  // the world has not moved since it was shown
+                SaveScreenshot(options.Screenshot);
+            }
+            break;
+        }
+        shown = StepScene(scenes, input);
+        shown.FramesPerSecond = frameRate.GetFrameRate(SystemMillis);
+        DrawFrame(shown);
+        if (options.FpsLog && frameRate.PeriodEnded()) LogFrameRate(shown, drawPath);
 
-        StepCurrentScene(scenes, input);
-        scenes.CurrentWorld().Render();
-        DrawBitmapText(ParticleCountText(scenes), 100, 0);
-
-        SelectScene(scenes, input);
-        DrawBitmapText("FPS: " + std::to_string(frameRate.GetFrameRate(SystemMillis)), 0, 0);
+        const bool last = frame == options.Frames;
+        if (last && !options.Screenshot.empty()) SaveScreenshot(options.Screenshot);
         Flip(0);
+        if (last) break;
         frameTimer->Wait();
     }
     return EXIT_SUCCESS;
@@ -70,9 +142,20 @@ int Run() {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    const TCommandLine commandLine = ParseCommandLine(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+    switch (commandLine.Action) {
+        case TCommandLine::TAction::Help:
+            std::fputs(UsageText().c_str(), stdout);
+            return EXIT_SUCCESS;
+        case TCommandLine::TAction::Error:
+            std::fprintf(stderr, "particle-demo: %s\n%s", commandLine.Error.c_str(), UsageText().c_str());
+            return COMMAND_LINE_EXIT;
+        case TCommandLine::TAction::Run:
+            break;
+    }
     try {
-        return Run();
+        return Run(commandLine.Options);
     } catch (const std::exception& error) {
         // The one runtime error the program raises: no texture size fits.
         std::fprintf(stderr, "%s\n", error.what());

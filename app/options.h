@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Which way a frame is drawn: through the GL, on the CPU into an image shown
 // by the GL (or a 2D canvas in a browser), or chosen from the GL in use.
@@ -15,3 +16,23 @@ struct TDemoOptions {
     TDrawChoice Draw = TDrawChoice::Auto;
     bool FpsLog = false;  // one line a second on standard output
 };
+
+// What a command line asks of the program: run with the options, show the
+// usage and stop, or stop because an argument is wrong.
+struct TCommandLine {
+    enum class TAction { Run, Help, Error };
+    TAction Action = TAction::Run;
+    TDemoOptions Options;  // complete only for Run
+    std::string Error;     // for Error: one line, without a newline, naming the argument
+};
+
+// Reads the arguments that follow the program's name. An option's value
+// follows it as the next argument or after "=" ("--scene 2", "--scene=2");
+// an option given twice keeps its last value. Prints nothing.
+TCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+// The list of options, several lines each ending in a newline.
+std::string UsageText();
+
+// The exit status of a run refused for a wrong command line.
+inline constexpr int COMMAND_LINE_EXIT = 2;

@@ -19,3 +19,10 @@
 // small to hold the image its header declares is refused before any pixel
 // memory is taken, and every error libpng would let pass ends the decoding.
 std::unique_ptr<TPixmap> LoadPngPixmap(const std::string& path, std::string* error = nullptr);
+
+// Writes a pixmap as an 8-bit PNG file: format 1 as grey, format 4 as RGB,
+// format 6 as RGB with alpha; the other formats are converted to format 6
+// first. Returns false when the file cannot be made or written, with one line
+// saying why in `error` when it is given; nothing is printed and no partial
+// file is left behind.
+bool SavePngPixmap(const TPixmap& pixmap, const std::string& path, std::string* error = nullptr);

@@ -98,13 +98,17 @@ TEST(FrameRate, ZeroUntilTheFirstSecondThenFramesOfTheLastPeriod) {
     for (int frame = 1; frame < 63; ++frame) {
         now = 16 * frame;
         EXPECT_EQ(counter.GetFrameRate(clock), 0) << "frame " << frame;
+        EXPECT_FALSE(counter.PeriodEnded()) << "frame " << frame;
     }
     now = 16 * 63;  // the first frame past 1000 ms is the 63rd
     EXPECT_EQ(counter.GetFrameRate(clock), 63);
+    EXPECT_TRUE(counter.PeriodEnded());
     now += 500;
     EXPECT_EQ(counter.GetFrameRate(clock), 63);
+    EXPECT_FALSE(counter.PeriodEnded());
     now += 600;
     EXPECT_EQ(counter.GetFrameRate(clock), 2);
+    EXPECT_TRUE(counter.PeriodEnded());
 }
 
 TEST(FrameRate, SurvivesTheClockWrapping) {
