@@ -10,6 +10,8 @@
 #include "app/frame_rate.h"
 #include "app/graphics_setup.h"
 #include "app/scenes.h"
+#include "app/workers_runner.h"
+#include "app/world_drawer.h"
 #include "platform/bitmap_text.h"
 #include "platform/graphics.h"
 #include "platform/input.h"
@@ -44,6 +46,11 @@ int Run() {
     if (!InitGraphics(error)) Fail(error);
     SetParticleTextureLoader(LoadSpriteOrFail);
     TDemoScenes scenes = BuildScenes();
+    // Drawing: through the GL, or on the CPU where the GL is a software rasterizer.
+    TStepWorkersRunner drawRunner;
+    auto drawer = TWorldDrawer::Create(TDrawChoice::Auto, &drawRunner, error);
+    if (!drawer) Fail(error);
+    std::fprintf(stderr, "particle-demo: drawing %s\n", drawer->Description().c_str());
     auto frameTimer = TTimer::Create(60.0f, nullptr);
     if (!frameTimer) Fail("cannot start the 60 Hz frame timer");
     TFrameRateCounter frameRate(SystemMillis());
@@ -54,7 +61,7 @@ int Run() {
         glClear(GL_COLOR_BUFFER_BIT);
 
         StepCurrentScene(scenes, input);
-        scenes.CurrentWorld().Render();
+        drawer->Draw(scenes.CurrentWorld());
         DrawBitmapText(ParticleCountText(scenes), 100, 0);
 
         SelectScene(scenes, input);
