@@ -60,6 +60,54 @@ inline TBytes Load(const std::uint8_t* p) {
 
 inline void Store(std::uint8_t* p, TBytes v) { std::memcpy(p, &v, sizeof v); }
 
+// c × c / 255 rounded, per 16-bit lane: (x + 1 + x / 256) / 256 is x / 255
+// for every x below 65535.
+using TWords = std::uint16_t __attribute__((vector_size(CHUNK)));
+using THalf = std::uint8_t __attribute__((vector_size(CHUNK / 2)));
+inline TWords Square(TWords c) {
+    const TWords x = c * c + 127;
+    return (x + 1 + (x >> 8)) >> 8;
+}
+
+// Sixteen pixels of the three planes, sharpened, as RGBA with alpha 255.
+inline void SharpenToRgba(const std::uint8_t* r, const std::uint8_t* g, const std::uint8_t* b, std::uint8_t* out) {
+    using TLanes = TWords;
+    const TBytes alpha = TBytes{} + 255;
+    TBytes red = Load(r), green = Load(g), blue = Load(b);
+    // Black stays black, and much of a frame is black.
+    const TBytes any = red | green | blue;
+    std::uint64_t halves[2];
+    std::memcpy(halves, &any, sizeof halves);
+    if ((halves[0] | halves[1]) == 0) {
+        const TBytes black = {0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255};
+        for (int i = 0; i < 4; ++i) Store(out + 16 * i, black);
+        return;
+    }
+    auto sharpen = [](TBytes v) {
+        const auto low = __builtin_convertvector(__builtin_shufflevector(v, v, 0, 1, 2, 3, 4, 5, 6, 7), TWords);
+        const auto high = __builtin_convertvector(__builtin_shufflevector(v, v, 8, 9, 10, 11, 12, 13, 14, 15), TWords);
+        const THalf lowBytes = __builtin_convertvector(Square(Square(low)), THalf);
+        const THalf highBytes = __builtin_convertvector(Square(Square(high)), THalf);
+        return __builtin_shufflevector(lowBytes, highBytes, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    };
+    red = sharpen(red);
+    green = sharpen(green);
+    blue = sharpen(blue);
+    // Interleave bytes R with G and B with alpha, then the pairs as 16-bit lanes.
+    const auto rgLow =
+        (TLanes)__builtin_shufflevector(red, green, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23);
+    const auto rgHigh =
+        (TLanes)__builtin_shufflevector(red, green, 8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31);
+    const auto baLow =
+        (TLanes)__builtin_shufflevector(blue, alpha, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23);
+    const auto baHigh =
+        (TLanes)__builtin_shufflevector(blue, alpha, 8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31);
+    Store(out, (TBytes)__builtin_shufflevector(rgLow, baLow, 0, 8, 1, 9, 2, 10, 3, 11));
+    Store(out + 16, (TBytes)__builtin_shufflevector(rgLow, baLow, 4, 12, 5, 13, 6, 14, 7, 15));
+    Store(out + 32, (TBytes)__builtin_shufflevector(rgHigh, baHigh, 0, 8, 1, 9, 2, 10, 3, 11));
+    Store(out + 48, (TBytes)__builtin_shufflevector(rgHigh, baHigh, 4, 12, 5, 13, 6, 14, 7, 15));
+}
+
 // Phases per pixel of a sprite's left (top) edge; see above.
 constexpr std::int32_t PHASES = 32;
 // Phase bins: one before 0 and one past 1, where snapping moves an edge's
@@ -384,7 +432,9 @@ void TCpuRenderer::TState::DrawBand(const TSPH& world, std::int32_t y0, std::int
         const std::uint8_t* g = &Planes[1][at];
         const std::uint8_t* b = &Planes[2][at];
         std::uint8_t* out = &Image[static_cast<std::size_t>(y) * Width * 4];
-        for (std::int32_t x = 0; x < Width; ++x) {
+        std::int32_t x = 0;
+        for (; x + CHUNK <= Width; x += CHUNK) SharpenToRgba(r + x, g + x, b + x, out + 4 * x);
+        for (; x < Width; ++x) {
             out[4 * x] = Sharpened[r[x]];
             out[4 * x + 1] = Sharpened[g[x]];
             out[4 * x + 2] = Sharpened[b[x]];

@@ -160,6 +160,21 @@ TEST(CpuRender, ChannelsSaturateAndWallsCoverTheLiquid) {
     EXPECT_EQ(At(renderer, 799, 599), (std::array<int, 4>{0, 0, 254, 255}));
 }
 
+TEST(CpuRender, EverySumIsSharpenedAsTheGlDoes) {
+    const std::vector<std::uint8_t> image = WhiteImage();
+    TCpuRenderer renderer(image.data(), 16, 16, 16 * 4);
+    auto world = MakeWorld();
+    // Spot k holds k sprites of colour 1, which add up to k in every channel.
+    for (int k = 0; k < 300; ++k)
+        for (int i = 0; i < k; ++i)
+            world->AddFluidParticle(Particle(*world, 10.0f + 20 * (k % 40), 10.0f + 20 * (k / 40), {1, 1, 1}));
+    renderer.Draw(*world);
+    for (int k = 0; k < 300; ++k) {
+        const int v = TCpuRenderer::Sharpen(static_cast<std::uint8_t>(std::min(k, 255)));
+        EXPECT_EQ(At(renderer, 10 + 20 * (k % 40), 10 + 20 * (k / 40)), (std::array<int, 4>{v, v, v, 255})) << k;
+    }
+}
+
 TEST(CpuRender, TwoThreadsDrawWhatOneDrawsAndNothingIsAllocatedOnceWarm) {
     const std::vector<std::uint8_t> image = BlockImage();
     TCpuRenderer one(image.data(), 64, 64, 64 * 4);
