@@ -14,6 +14,7 @@
 #include "app/options.h"
 #include "app/scenes.h"
 #include "app/step_threads.h"
+#include "app/world_drawer.h"
 #include "platform/bitmap_text.h"
 #include "platform/graphics.h"
 #include "platform/input.h"
@@ -87,9 +88,9 @@ TFrameShown StepScene(TDemoScenes& scenes, TDemoInput& input) {
     return shown;
 }
 
-void DrawFrame(const TFrameShown& frame) {
+void DrawFrame(TWorldDrawer& drawer, const TFrameShown& frame) {
     glClear(GL_COLOR_BUFFER_BIT);
-    frame.World->Render();
+    drawer.Draw(*frame.World);
     DrawBitmapText(frame.ParticlesText, 100, 0);
     DrawBitmapText("FPS: " + std::to_string(frame.FramesPerSecond), 0, 0);
 }
@@ -111,24 +112,29 @@ int Run(const TDemoOptions& options) {
     scenes.SetTaskRunner(stepThreads.get());
     TStartingKey startingKey(options.Scene);
     SelectScene(scenes, startingKey);
+    // Drawing: through the GL, or on the CPU where the GL is a software
+    // rasterizer; on the CPU it shares the step's threads (a frame steps, then draws).
+    auto drawer = TWorldDrawer::Create(options.Draw, stepThreads.get(), error);
+    if (!drawer) Fail(error);
+    std::fprintf(stderr, "particle-demo: drawing %s\n", drawer->Description().c_str());
     auto frameTimer = TTimer::Create(60.0f, nullptr);
     if (!frameTimer) Fail("cannot start the 60 Hz frame timer");
     TFrameRateCounter frameRate(SystemMillis());
     TPolledInput input;
-    const std::string drawPath = "gl";  // the name of the path that draws the sprites, for the log
+    const std::string drawPath = drawer->OnCpu() ? "cpu" : "gl";  // for the log
 
     TFrameShown shown;
     for (std::int64_t frame = 1;; ++frame) {
         if (::TakeKeyHits(demo_keys::ESCAPE) != 0 || TakeTerminateRequest() != 0) {
             if (!options.Screenshot.empty() && shown.World != nullptr) {
-                DrawFrame(shown);  // the world has not moved since it was shown
+                DrawFrame(*drawer, shown);  // the world has not moved since it was shown
                 SaveScreenshot(options.Screenshot);
             }
             break;
         }
         shown = StepScene(scenes, input);
         shown.FramesPerSecond = frameRate.GetFrameRate(SystemMillis);
-        DrawFrame(shown);
+        DrawFrame(*drawer, shown);
         if (options.FpsLog && frameRate.PeriodEnded()) LogFrameRate(shown, drawPath);
 
         const bool last = frame == options.Frames;

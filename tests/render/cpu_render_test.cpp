@@ -1,0 +1,156 @@
+// The CPU renderer without a display: what a sprite shows, saturation, walls,
+// drawing in bands on two threads, and no allocation once warmed up.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <new>
+#include <vector>
+
+#include "sph/thread_pool.h"
+#include "render/cpu_renderer.h"
+#include "sph/sph.h"
+
+namespace {
+std::atomic<long> Allocations{0};
+}  // namespace
+
+// Every allocation counted. GCC takes malloc paired with free in these for a
+// mismatch of new and free.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+void* operator new(std::size_t size) {
+    ++Allocations;
+    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+using TColour = std::array<std::uint8_t, 3>;
+
+int BlockValue(int column, int row) { return (row * 16 + column * 7) % 256; }
+
+// 64 × 64 texels in blocks of 4 × 4 of one value, so that every mipmap level
+// shows the same blocks; the values tell blocks apart. Green is the inverse.
+TCpuRenderer BlockSprite() {
+    std::vector<std::uint8_t> image(64 * 64 * 4);
+    for (int i = 0; i < 64 * 64; ++i) {
+        const auto v = static_cast<std::uint8_t>(BlockValue(i % 64 / 4, i / 64 / 4));
+        const std::array<std::uint8_t, 4> texel = {v, static_cast<std::uint8_t>(255 - v), v, 255};
+        std::copy(texel.begin(), texel.end(), &image[static_cast<std::size_t>(i) * 4]);
+    }
+    return TCpuRenderer(image.data(), 64, 64, 64 * 4);
+}
+
+TCpuRenderer WhiteSprite() {
+    const std::vector<std::uint8_t> image(16 * 16 * 4, 255);
+    return TCpuRenderer(image.data(), 16, 16, 16 * 4);
+}
+
+std::unique_ptr<TSPH> MakeWorld() {
+    auto world = TSPH::Create(800, 600, 2800, 2100, 0.2857143f);
+    world->SetParticleSize(9.5f);  // the demo's: sprites 19 pixels across
+    return world;
+}
+
+TParticle* Particle(TSPH& world, float x, float y, TColour colour) {
+    TParticle* p = world.NewParticle();
+    p->ScreenX = x;
+    p->ScreenY = y;
+    p->ColorR = colour[0];
+    p->ColorG = colour[1];
+    p->ColorB = colour[2];
+    return p;
+}
+
+std::array<int, 4> At(const TCpuRenderer& r, int x, int y) {
+    const std::uint8_t* p = r.Pixels() + static_cast<std::ptrdiff_t>(y) * r.Pitch() + x * 4;
+    return {p[0], p[1], p[2], p[3]};
+}
+
+}  // namespace
+
+TEST(CpuRender, ALoneSpriteShowsItsImageTimesItsColourSharpened) {
+    TCpuRenderer renderer = BlockSprite();
+    for (const float phase : {0.11f, 0.37f, 0.52f, 0.73f, 0.96f}) {  // none on a texel boundary
+        auto world = MakeWorld();
+        const float x = 300 + phase, y = 200 + phase * 0.6f;
+        world->AddFluidParticle(Particle(*world, x, y, {255, 0, 128}));
+        renderer.Draw(*world);
+        ASSERT_TRUE(renderer.Width() == 800 && renderer.Height() == 600);
+        int covered = 0;
+        for (int py = 185; py < 215; ++py)
+            for (int px = 285; px < 315; ++px) {
+                // Where the pixel centre lies on the sprite, 0 to 1 across: a
+                // centre on the left or bottom edge is in, on the right or top out.
+                const double u = (px + 0.5 - (x - 9.5)) / 19, v = (py + 0.5 - (y - 9.5)) / 19;
+                const bool in = u >= 0 && u < 1 && v > 0 && v <= 1;
+                const int texel = in ? BlockValue(static_cast<int>(u * 16), static_cast<int>(v * 16)) : 0;
+                auto shown = [texel](int colour) {
+                    return TCpuRenderer::Sharpen(static_cast<std::uint8_t>(std::lround(colour / 256.0 * texel)));
+                };
+                covered += in;
+                EXPECT_EQ(At(renderer, px, py), (std::array<int, 4>{shown(255), 0, shown(128), 255}))
+                    << px << "," << py << " phase " << phase;
+            }
+        EXPECT_EQ(covered, 19 * 19);
+    }
+}
+
+TEST(CpuRender, ChannelsSaturateAndWallsCoverTheLiquid) {
+    TCpuRenderer renderer = WhiteSprite();
+    auto world = MakeWorld();
+    // Forty sprites of green 5 add up to 200; sixty would wrap past 255 without saturation.
+    for (int i = 0; i < 40; ++i) world->AddFluidParticle(Particle(*world, 100, 100, {0, 5, 0}));
+    for (int i = 0; i < 60; ++i) world->AddSolidParticle(Particle(*world, 200, 100, {0, 5, 0}));
+    for (int i = 0; i < 3; ++i) world->AddRigidParticle(Particle(*world, 400, 400, {255, 255, 0}));
+    world->AddBoundaryParticle(Particle(*world, 405, 405, {255, 128, 128}));
+    world->AddBoundaryParticle(Particle(*world, 600, 300, {10, 20, 30}));
+    world->AddBoundaryParticle(Particle(*world, 610, 300, {200, 100, 0}));  // covers the previous one
+    world->AddBoundaryParticle(Particle(*world, 795, 595, {0, 0, 255}));    // partly off the window
+    renderer.Draw(*world);
+
+    EXPECT_EQ(At(renderer, 100, 100), (std::array<int, 4>{0, TCpuRenderer::Sharpen(200), 0, 255}));
+    EXPECT_EQ(At(renderer, 200, 100), (std::array<int, 4>{0, 255, 0, 255}));
+    EXPECT_EQ(At(renderer, 392, 392), (std::array<int, 4>{255, 255, 0, 255}));
+    // Walls: byte / 256 in 8 bits, flat over whatever lies beneath.
+    int wall = 0;
+    for (int y = 380; y < 430; ++y)
+        for (int x = 380; x < 430; ++x) wall += At(renderer, x, y) == std::array<int, 4>{254, 128, 128, 255};
+    EXPECT_EQ(wall, 19 * 19);
+    EXPECT_EQ(At(renderer, 605, 300), (std::array<int, 4>{199, 100, 0, 255}));
+    EXPECT_EQ(At(renderer, 595, 300), (std::array<int, 4>{10, 20, 30, 255}));
+    EXPECT_EQ(At(renderer, 799, 599), (std::array<int, 4>{0, 0, 254, 255}));
+}
+
+TEST(CpuRender, TwoThreadsDrawWhatOneDrawsAndNothingIsAllocatedOnceWarm) {
+    TCpuRenderer one = BlockSprite(), two = BlockSprite();
+    auto world = MakeWorld();
+    // Sprites everywhere, across band boundaries and past every edge of the window.
+    std::uint32_t seed = 7;
+    auto next = [&seed](float range) { return (seed = seed * 1664525u + 1013904223u) / 4294967296.0f * range; };
+    const std::array<TColour, 4> colours = {{{255, 0, 0}, {0, 0, 255}, {0, 255, 0}, {90, 40, 200}}};
+    for (int i = 0; i < 6000; ++i)
+        world->AddFluidParticle(Particle(*world, next(840) - 20, next(640) - 20, colours[i % 4]));
+    for (int i = 0; i < 200; ++i)
+        world->AddBoundaryParticle(Particle(*world, next(840) - 20, next(640) - 20, {255, 128, 128}));
+
+    TThreadPool runner(2);
+    one.Draw(*world);
+    two.Draw(*world, &runner);
+    const std::vector<std::uint8_t> image(one.Pixels(), one.Pixels() + 800 * 600 * 4);
+    ASSERT_TRUE(std::equal(image.begin(), image.end(), two.Pixels()));
+    EXPECT_GT(std::count_if(image.begin(), image.end(), [](std::uint8_t c) { return c != 0 && c != 255; }), 100000);
+
+    for (std::int32_t i = 0; i < world->FluidCount; ++i)
+        world->FluidParticles[static_cast<std::size_t>(i)]->ScreenX += 0.3f;
+    const long before = Allocations;
+    one.Draw(*world);
+    EXPECT_EQ(Allocations - before, 0);
+}
