@@ -13,6 +13,8 @@
 #include "app/graphics_setup.h"
 #include "app/options.h"
 #include "app/scenes.h"
+#include "app/workers_runner.h"
+#include "app/world_drawer.h"
 #include "platform/bitmap_text.h"
 #include "platform/graphics.h"
 #include "platform/input.h"
@@ -72,10 +74,10 @@ struct TFrameShown {
 
 // The frame loop's steps from clearing the frame to choosing the next frame's
 // scene.
-TFrameShown StepAndDrawScene(TDemoScenes& scenes, TDemoInput& input) {
+TFrameShown StepAndDrawScene(TDemoScenes& scenes, TDemoInput& input, TWorldDrawer& drawer) {
     glClear(GL_COLOR_BUFFER_BIT);
     StepCurrentScene(scenes, input);
-    scenes.CurrentWorld().Render();
+    drawer.Draw(scenes.CurrentWorld());
     DrawBitmapText(ParticleCountText(scenes), 100, 0);
     const TFrameShown shown{scenes.CurrentScene, scenes.CurrentWorld().GetParticleCount()};
     SelectScene(scenes, input);
@@ -97,11 +99,16 @@ int Run(const TDemoOptions& options) {
     TDemoScenes scenes = BuildScenes();
     TStartingKey startingKey(options.Scene);
     SelectScene(scenes, startingKey);
+    // Drawing: through the GL, or on the CPU where the GL is a software rasterizer.
+    TStepWorkersRunner drawRunner;
+    auto drawer = TWorldDrawer::Create(options.Draw, &drawRunner, error);
+    if (!drawer) Fail(error);
+    std::fprintf(stderr, "particle-demo: drawing %s\n", drawer->Description().c_str());
     auto frameTimer = TTimer::Create(60.0f, nullptr);
     if (!frameTimer) Fail("cannot start the 60 Hz frame timer");
     TFrameRateCounter frameRate(SystemMillis());
     TPolledInput input;
-    const std::string drawPath = "gl";  // the name of the path that draws the sprites, for the log
+    const std::string drawPath = drawer->OnCpu() ? "cpu" : "gl";  // for the log
 
     for (std::int64_t frame = 1;; ++frame) {
         if (::TakeKeyHits(demo_keys::ESCAPE) != 0 || TakeTerminateRequest() != 0) {
@@ -109,7 +116,7 @@ int Run(const TDemoOptions& options) {
             if (!options.Screenshot.empty()) SaveScreenshot(options.Screenshot, TWindowBuffer::Shown);
             break;
         }
-        const TFrameShown shown = StepAndDrawScene(scenes, input);
+        const TFrameShown shown = StepAndDrawScene(scenes, input, *drawer);
         const std::int32_t framesPerSecond = frameRate.GetFrameRate(SystemMillis);
         DrawBitmapText("FPS: " + std::to_string(framesPerSecond), 0, 0);
         if (options.FpsLog && frameRate.PeriodEnded()) LogFrameRate(shown, framesPerSecond, drawPath);

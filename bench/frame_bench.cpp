@@ -1,5 +1,7 @@
 // Where a frame's time goes in the demo's busiest scene: the step of the
-// world and its drawing, as liquid keeps pouring in. Needs an X server:
+// world and its drawing both ways, through the GL and on the CPU, as liquid
+// keeps pouring in. Argument 0 is scene 2 as the demo starts it. Needs an X
+// server:
 //
 //   xvfb-run -a -s "-screen 0 1024x768x24" build/bench/frame_bench
 //
@@ -14,7 +16,11 @@
 
 #include "app/graphics_setup.h"
 #include "app/scenes.h"
+#include "app/workers_runner.h"
 #include "platform/graphics.h"
+#include "platform/png.h"
+#include "render/cpu_renderer.h"
+#include "render/image_presenter.h"
 
 namespace {
 
@@ -62,10 +68,47 @@ void BM_SceneTwoRender(benchmark::State& state) {
     state.counters["particles"] = scenes.World2->GetParticleCount();
 }
 
+TCpuRenderer MakeCpuRenderer() {
+    auto sprite = LoadPngPixmap(SPRITE_FILE);
+    if (!sprite || sprite->format != PIXEL_FORMAT_RGBA8) {
+        std::fprintf(stderr, "frame_bench: cannot read %s as RGBA\n", SPRITE_FILE);
+        std::exit(EXIT_FAILURE);
+    }
+    return TCpuRenderer(sprite->pixels, sprite->width, sprite->height, sprite->pitch);
+}
+
+// Drawing on the CPU into the image, on the step's threads; no GL.
+void BM_SceneTwoCpuDraw(benchmark::State& state) {
+    TDemoScenes scenes = PouredSceneTwo(static_cast<int>(state.range(0)));
+    TCpuRenderer renderer = MakeCpuRenderer();
+    TStepWorkersRunner runner;
+    for (auto _ : state) renderer.Draw(*scenes.World2, &runner);
+    state.counters["particles"] = scenes.World2->GetParticleCount();
+}
+
+// The CPU path as the demo takes it: drawing, the upload and the quad,
+// finished by the GL before the clock stops.
+void BM_SceneTwoCpuRender(benchmark::State& state) {
+    TDemoScenes scenes = PouredSceneTwo(static_cast<int>(state.range(0)));
+    TCpuRenderer renderer = MakeCpuRenderer();
+    TImagePresenter presenter;
+    TStepWorkersRunner runner;
+    for (auto _ : state) {
+        glClear(GL_COLOR_BUFFER_BIT);
+        renderer.Draw(*scenes.World2, &runner);
+        presenter.Present(renderer.Pixels(), renderer.Width(), renderer.Height());
+        glFinish();
+    }
+    Flip(0);
+    state.counters["particles"] = scenes.World2->GetParticleCount();
+}
+
 }  // namespace
 
-BENCHMARK(BM_SceneTwoStep)->Arg(6000)->Arg(10000)->Arg(15000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SceneTwoRender)->Arg(6000)->Arg(10000)->Arg(15000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SceneTwoStep)->Arg(0)->Arg(6000)->Arg(10000)->Arg(15000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SceneTwoRender)->Arg(0)->Arg(6000)->Arg(10000)->Arg(15000)->Arg(20000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SceneTwoCpuDraw)->Arg(0)->Arg(20000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SceneTwoCpuRender)->Arg(0)->Arg(6000)->Arg(10000)->Arg(15000)->Arg(20000)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
     std::string error;

@@ -1,0 +1,197 @@
+// The CPU picture against the GL's, drawn from the same worlds in one window,
+// and the presenter's upload read back.
+#include "tests/image/gl_fixture.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "app/scenes.h"
+#include "platform/png.h"
+#include "platform/texture.h"
+#include "render/cpu_renderer.h"
+#include "render/image_presenter.h"
+#include "sph/sph.h"
+
+namespace {
+
+std::unique_ptr<TPixmap> LoadSprite() {
+    auto sprite = LoadPngPixmap(METABALL_PNG_PATH);
+    if (!sprite) {
+        std::fprintf(stderr, "cannot load %s\n", METABALL_PNG_PATH);
+        std::abort();
+    }
+    return sprite;
+}
+
+std::int32_t LoadSpriteTexture() { return TexFromPixmap(LoadSprite().get(), 1); }
+
+TCpuRenderer MakeRenderer() {
+    auto sprite = LoadSprite();
+    return TCpuRenderer(sprite->pixels, sprite->width, sprite->height, sprite->pitch);
+}
+
+struct TDifference {
+    double worstChannelMean = 0;  // mean |cpu − gl| of the worse channel
+    int pixelsOver32 = 0;
+    int largest = 0;
+};
+
+TDifference Compare(const TFrame& gl, const TCpuRenderer& cpu) {
+    TDifference d;
+    std::array<double, 3> sums{};
+    for (int y = 0; y < FRAME_HEIGHT; ++y)
+        for (int x = 0; x < FRAME_WIDTH; ++x) {
+            const auto g = gl.At(x, y);
+            const std::uint8_t* c = cpu.Pixels() + (static_cast<std::size_t>(y) * cpu.Width() + x) * 4;
+            int worst = 0;
+            for (int k = 0; k < 3; ++k) {
+                const int diff = std::abs(g[k] - c[k]);
+                sums[k] += diff;
+                worst = std::max(worst, diff);
+            }
+            d.pixelsOver32 += worst > 32 ? 1 : 0;
+            std::printf("  %d,%d gl %d %d %d cpu %d %d %d\n", x, y, g[0], g[1], g[2], c[0], c[1], c[2]);
+            d.largest = std::max(d.largest, worst);
+        }
+    for (double s : sums) d.worstChannelMean = std::max(d.worstChannelMean, s / (FRAME_WIDTH * FRAME_HEIGHT));
+    return d;
+}
+
+}  // namespace
+
+class CpuRenderTest : public GlTest {
+protected:
+    // Draws the world both ways and holds the CPU picture to the GL's.
+    void ExpectSamePicture(const TSPH& world, const std::string& name) {
+        glClear(GL_COLOR_BUFFER_BIT);
+        const_cast<TSPH&>(world).Render();
+        const TFrame gl = ReadFrame();
+        Renderer.Draw(world);
+        const TDifference d = Compare(gl, Renderer);
+        std::printf("%s: worst channel mean %.4f, %d pixels off by more than 32, largest %d\n", name.c_str(),
+                    d.worstChannelMean, d.pixelsOver32, d.largest);
+        EXPECT_LE(d.worstChannelMean, 0.05) << name;
+        EXPECT_LE(d.pixelsOver32, FRAME_WIDTH * FRAME_HEIGHT / 10000) << name;
+        if (HasFailure()) gl.SavePng(name + "_gl.png");
+    }
+
+    TCpuRenderer Renderer = MakeRenderer();
+};
+
+TEST_F(CpuRenderTest, TheDemosScenesLookTheSameBothWays) {
+    SetParticleTextureLoader(LoadSpriteTexture);
+    TDemoScenes scenes = BuildScenes();
+    ExpectSamePicture(*scenes.World1, "scene1_start");
+    for (int i = 0; i < 400; ++i) {
+        scenes.Emitter1->Update();
+        scenes.World1->Update();
+    }
+    ExpectSamePicture(*scenes.World1, "scene1_poured");
+    ExpectSamePicture(*scenes.World2, "scene2");
+    ExpectSamePicture(*scenes.World3, "scene3");
+}
+
+// Sprites on whole- and half-pixel edges, partly off every side of the
+// window, piled until channels saturate, mixed colours, and walls on such
+// edges over them.
+TEST_F(CpuRenderTest, SpritesOnPixelEdgesOffTheWindowAndPiledUpLookTheSame) {
+    auto world = TSPH::Create(800, 600, 2800, 2100, 0.2857143f);
+    world->ParticleTex = LoadSpriteTexture();
+    world->SetParticleSize(9.5f);
+    auto add = [&](float x, float y, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+        TParticle* p = world->NewParticle();
+        p->ScreenX = x;
+        p->ScreenY = y;
+        p->ColorR = r;
+        p->ColorG = g;
+        p->ColorB = b;
+        world->AddFluidParticle(p);
+        return p;
+    };
+    for (int i = 0; i < 16; ++i) {
+        const float x = 40 + 45 * i;
+        add(x, 40, 0, 0, 255);               // edges at half pixels: centres exactly on them
+        add(x + 0.5f, 90, 255, 0, 0);        // edges on whole pixels
+        add(x + i / 16.0f, 140, 0, 255, 0);  // every sixteenth of a pixel
+        add(x + 0.25f, 190 + i / 32.0f, 255, 255, 255);
+    }
+    for (int i = 0; i < 40; ++i) {
+        const float t = static_cast<float>(i) * 20;
+        add(t, -3.5f, 0, 0, 255);        // partly above the window
+        add(t + 7, 603.25f, 255, 0, 0);  // partly below
+        add(-4.5f, t, 0, 255, 0);        // partly left
+        add(804.5f, t + 3, 0, 0, 255);   // partly right
+    }
+    // Piles: the same spot many times, and a dense block that saturates.
+    for (int k = 0; k < 12; ++k) add(300.3f, 300.7f, 255, 0, 0);
+    for (int i = 0; i < 20; ++i)
+        for (int j = 0; j < 12; ++j) add(380 + 4.25f * i, 280 + 4.5f * j, 90, 40, 200);
+    for (int i = 0; i < 30; ++i)
+        for (int j = 0; j < 10; ++j) add(120 + 3.1f * i, 400 + 6.7f * j, 0, 128, 255);
+    CreateBoundaryRect(world.get(), 500, 400, 100, 60);
+    CreateBoundaryRect(world.get(), 620.5f, 430.5f, 60, 40);
+    ExpectSamePicture(*world, "synthetic");
+}
+
+// The sharpening in 8 bits: every value of every channel against the GL's
+// two multiplying passes over columns of flat colour.
+TEST_F(CpuRenderTest, TheFourthPowerMatchesTheGlOnEveryValue) {
+    glBegin(GL_QUADS);
+    for (int c = 0; c < 256; ++c) {
+        const auto v = static_cast<GLubyte>(c);
+        glColor3ub(v, static_cast<GLubyte>(255 - c), static_cast<GLubyte>((c * 7) % 256));
+        glVertex2f(static_cast<float>(c), 0);
+        glVertex2f(static_cast<float>(c + 1), 0);
+        glVertex2f(static_cast<float>(c + 1), 10);
+        glVertex2f(static_cast<float>(c), 10);
+    }
+    glEnd();
+    auto world = TSPH::Create(800, 600, 2800, 2100, 0.2857143f);
+    world->Render();  // no particles: just the two passes
+    const TFrame f = ReadFrame();
+    for (int c = 0; c < 256; ++c) {
+        const auto got = f.At(c, 5);
+        EXPECT_EQ(got[0], TCpuRenderer::Sharpen(static_cast<std::uint8_t>(c))) << c;
+        EXPECT_EQ(got[1], TCpuRenderer::Sharpen(static_cast<std::uint8_t>(255 - c))) << c;
+        EXPECT_EQ(got[2], TCpuRenderer::Sharpen(static_cast<std::uint8_t>((c * 7) % 256))) << c;
+    }
+}
+
+// The image comes back from the window bit for bit, whatever the GL's
+// texture state before, and leaves that state as it found it.
+TEST_F(CpuRenderTest, ThePresentedImageReadsBackExactly) {
+    std::vector<std::uint8_t> image(static_cast<std::size_t>(FRAME_WIDTH) * FRAME_HEIGHT * 4);
+    std::uint32_t seed = 99;
+    for (std::size_t i = 0; i < image.size(); ++i)
+        image[i] = i % 4 == 3 ? 255 : static_cast<std::uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24);
+    const std::int32_t sprite = LoadSpriteTexture();
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(sprite));
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE);
+    glColor3f(0.5f, 0.25f, 1);
+
+    TImagePresenter presenter;
+    for (int frame = 0; frame < 2; ++frame) {  // the second reuses the texture
+        image[static_cast<std::size_t>(frame) * 4] ^= 0xFF;
+        presenter.Present(image.data(), FRAME_WIDTH, FRAME_HEIGHT);
+        const TFrame f = ReadFrame();
+        int wrong = 0;
+        for (int y = 0; y < FRAME_HEIGHT; ++y)
+            for (int x = 0; x < FRAME_WIDTH; ++x) {
+                const std::uint8_t* p = &image[(static_cast<std::size_t>(y) * FRAME_WIDTH + x) * 4];
+                wrong += f.At(x, y) != std::array<int, 3>{p[0], p[1], p[2]};
+            }
+        EXPECT_EQ(wrong, 0) << "frame " << frame;
+    }
+    GLint bound = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+    EXPECT_EQ(bound, sprite);
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
+    EXPECT_FALSE(glIsEnabled(GL_BLEND));
+    GLfloat colour[4];
+    glGetFloatv(GL_CURRENT_COLOR, colour);
+    EXPECT_EQ(colour[0], 1.0f);
+}
