@@ -1,26 +1,27 @@
 // The demo program: reads its command line, opens the window, builds the
 // three scenes and runs the frame loop until Escape, the window's close box or
 // the number of frames asked for.
-#include <GL/glew.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "app/frame_drawer.h"
 #include "app/frame_rate.h"
 #include "app/graphics_setup.h"
 #include "app/options.h"
 #include "app/scenes.h"
 #include "app/workers_runner.h"
 #include "app/world_drawer.h"
-#include "platform/bitmap_text.h"
-#include "platform/graphics.h"
 #include "platform/input.h"
 #include "platform/png.h"
 #include "platform/timer.h"
 #include "platform/window_pixels.h"
+#ifdef __EMSCRIPTEN__
+#include "platform/web/canvas_frames.h"
+#endif
 
 namespace {
 
@@ -60,9 +61,9 @@ private:
     std::int32_t _key;
 };
 
-void SaveScreenshot(const std::string& path, TWindowBuffer buffer) {
+void SaveScreenshot(const std::string& path, TWindowBuffer buffer, TFrameDrawer& frames) {
     std::string why = "cannot read the window's pixels";
-    const auto pixels = ReadWindowPixels(buffer);
+    const auto pixels = frames.ReadPixels(buffer);
     if (!pixels || !SavePngPixmap(*pixels, path, &why)) Fail("cannot save the screenshot \"" + path + "\": " + why);
 }
 
@@ -74,11 +75,10 @@ struct TFrameShown {
 
 // The frame loop's steps from clearing the frame to choosing the next frame's
 // scene.
-TFrameShown StepAndDrawScene(TDemoScenes& scenes, TDemoInput& input, TWorldDrawer& drawer) {
-    glClear(GL_COLOR_BUFFER_BIT);
+TFrameShown StepAndDrawScene(TDemoScenes& scenes, TDemoInput& input, TFrameDrawer& frames) {
     StepCurrentScene(scenes, input);
-    drawer.Draw(scenes.CurrentWorld());
-    DrawBitmapText(ParticleCountText(scenes), 100, 0);
+    frames.DrawWorld(scenes.CurrentWorld());
+    frames.DrawText(ParticleCountText(scenes), 100, 0);
     const TFrameShown shown{scenes.CurrentScene, scenes.CurrentWorld().GetParticleCount()};
     SelectScene(scenes, input);
     return shown;
@@ -92,38 +92,52 @@ void LogFrameRate(const TFrameShown& shown, std::int32_t framesPerSecond, const 
     std::fflush(stdout);
 }
 
-int Run(const TDemoOptions& options) {
+// Opens the window and chooses how its frames are drawn: through the GL, or
+// on the CPU where the GL is a software rasterizer (or as `options` say).
+std::unique_ptr<TFrameDrawer> OpenFrames(const TDemoOptions& options, TTaskRunner* drawRunner) {
     std::string error;
+#ifdef __EMSCRIPTEN__
+    // In a browser the page has chosen from WebGL's renderer; on the CPU the
+    // frames go to a 2D canvas, and no WebGL context is asked for.
+    if (options.Draw == TDrawChoice::Cpu) {
+        auto frames = OpenCanvasFrameDrawer(error);
+        if (!frames) Fail(error);
+        return frames;
+    }
+#endif
     if (!InitGraphics(error)) Fail(error);
     SetParticleTextureLoader(LoadSpriteOrFail);
+    auto world = TWorldDrawer::Create(options.Draw, drawRunner, error);
+    if (!world) Fail(error);
+    return MakeWindowFrameDrawer(std::move(world));
+}
+
+int Run(const TDemoOptions& options) {
+    TStepWorkersRunner drawRunner;
+    const std::unique_ptr<TFrameDrawer> frames = OpenFrames(options, &drawRunner);
+    std::fprintf(stderr, "particle-demo: drawing %s\n", frames->Description().c_str());
     TDemoScenes scenes = BuildScenes();
     TStartingKey startingKey(options.Scene);
     SelectScene(scenes, startingKey);
-    // Drawing: through the GL, or on the CPU where the GL is a software rasterizer.
-    TStepWorkersRunner drawRunner;
-    auto drawer = TWorldDrawer::Create(options.Draw, &drawRunner, error);
-    if (!drawer) Fail(error);
-    std::fprintf(stderr, "particle-demo: drawing %s\n", drawer->Description().c_str());
     auto frameTimer = TTimer::Create(60.0f, nullptr);
     if (!frameTimer) Fail("cannot start the 60 Hz frame timer");
     TFrameRateCounter frameRate(SystemMillis());
     TPolledInput input;
-    const std::string drawPath = drawer->OnCpu() ? "cpu" : "gl";  // for the log
 
     for (std::int64_t frame = 1;; ++frame) {
         if (::TakeKeyHits(demo_keys::ESCAPE) != 0 || TakeTerminateRequest() != 0) {
             // The last frame is the one on show.
-            if (!options.Screenshot.empty()) SaveScreenshot(options.Screenshot, TWindowBuffer::Shown);
+            if (!options.Screenshot.empty()) SaveScreenshot(options.Screenshot, TWindowBuffer::Shown, *frames);
             break;
         }
-        const TFrameShown shown = StepAndDrawScene(scenes, input, *drawer);
+        const TFrameShown shown = StepAndDrawScene(scenes, input, *frames);
         const std::int32_t framesPerSecond = frameRate.GetFrameRate(SystemMillis);
-        DrawBitmapText("FPS: " + std::to_string(framesPerSecond), 0, 0);
-        if (options.FpsLog && frameRate.PeriodEnded()) LogFrameRate(shown, framesPerSecond, drawPath);
+        frames->DrawText("FPS: " + std::to_string(framesPerSecond), 0, 0);
+        if (options.FpsLog && frameRate.PeriodEnded()) LogFrameRate(shown, framesPerSecond, frames->PathName());
 
         const bool last = frame == options.Frames;
-        if (last && !options.Screenshot.empty()) SaveScreenshot(options.Screenshot, TWindowBuffer::Drawn);
-        Flip(0);
+        if (last && !options.Screenshot.empty()) SaveScreenshot(options.Screenshot, TWindowBuffer::Drawn, *frames);
+        frames->Show();
         if (last) break;
         frameTimer->Wait();
     }
