@@ -5,6 +5,7 @@
 #include "app/world_drawer.h"
 #include "platform/bitmap_text.h"
 #include "platform/graphics.h"
+#include "platform/window_pixels.h"
 
 namespace {
 
@@ -20,7 +21,7 @@ public:
     }
     void DrawText(const std::string& text, std::int32_t x, std::int32_t y) override { DrawBitmapText(text, x, y); }
     void Show() override { Flip(0); }
-    std::unique_ptr<TPixmap> ReadPixels(TWindowBuffer buffer) override { return ReadWindowPixels(buffer); }
+    std::unique_ptr<TPixmap> ReadPixels() override { return ReadWindowPixels(); }
 
 private:
     std::unique_ptr<TWorldDrawer> _world;

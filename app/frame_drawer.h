@@ -9,7 +9,6 @@
 #include <string>
 
 #include "platform/pixmap.h"
-#include "platform/window_pixels.h"
 
 class TSPH;
 class TWorldDrawer;
@@ -27,8 +26,9 @@ public:
     virtual void DrawText(const std::string& text, std::int32_t x, std::int32_t y) = 0;
     // Shows the finished frame.
     virtual void Show() = 0;
-    // The frame as RGB pixels (format 4), for a screenshot; none if unreadable.
-    virtual std::unique_ptr<TPixmap> ReadPixels(TWindowBuffer buffer) = 0;
+    // The frame drawn so far, before Show, as RGB pixels (format 4), for a
+    // screenshot; none if unreadable.
+    virtual std::unique_ptr<TPixmap> ReadPixels() = 0;
 };
 
 // Frames of the open GL window: the world as `world` draws it, the text with

@@ -61,34 +61,44 @@ private:
     std::int32_t _key;
 };
 
-void SaveScreenshot(const std::string& path, TWindowBuffer buffer, TFrameDrawer& frames) {
+void SaveScreenshot(const std::string& path, TFrameDrawer& frames) {
     std::string why = "cannot read the window's pixels";
-    const auto pixels = frames.ReadPixels(buffer);
+    const auto pixels = frames.ReadPixels();
     if (!pixels || !SavePngPixmap(*pixels, path, &why)) Fail("cannot save the screenshot \"" + path + "\": " + why);
 }
 
-// What a frame showed, for the log.
+// What a frame shows: enough to log it, and to draw it again for a
+// screenshot when the user quits (the frame on show cannot be read back
+// everywhere).
 struct TFrameShown {
+    TSPH* World = nullptr;
     std::int32_t Scene = 0;
     std::int32_t Particles = 0;
+    std::string ParticlesText;
+    std::int32_t FramesPerSecond = 0;
 };
 
-// The frame loop's steps from clearing the frame to choosing the next frame's
-// scene.
-TFrameShown StepAndDrawScene(TDemoScenes& scenes, TDemoInput& input, TFrameDrawer& frames) {
+// The scene's part of a frame: the user's actions, one step of its world,
+// then the choice of the next frame's scene.
+TFrameShown StepScene(TDemoScenes& scenes, TDemoInput& input) {
     StepCurrentScene(scenes, input);
-    frames.DrawWorld(scenes.CurrentWorld());
-    frames.DrawText(ParticleCountText(scenes), 100, 0);
-    const TFrameShown shown{scenes.CurrentScene, scenes.CurrentWorld().GetParticleCount()};
+    TSPH& world = scenes.CurrentWorld();
+    const TFrameShown shown{&world, scenes.CurrentScene, world.GetParticleCount(), ParticleCountText(scenes)};
     SelectScene(scenes, input);
     return shown;
 }
 
+void DrawFrame(const TFrameShown& frame, TFrameDrawer& frames) {
+    frames.DrawWorld(*frame.World);
+    frames.DrawText(frame.ParticlesText, 100, 0);
+    frames.DrawText("FPS: " + std::to_string(frame.FramesPerSecond), 0, 0);
+}
+
 // One line a second: fixed words and numbers separated by single spaces, so
 // that scripts can pick fields ("scene 2 fps 60 particles 7965 draw gl").
-void LogFrameRate(const TFrameShown& shown, std::int32_t framesPerSecond, const std::string& drawPath) {
-    std::printf("scene %d fps %d particles %d draw %s\n", static_cast<int>(shown.Scene),
-                static_cast<int>(framesPerSecond), static_cast<int>(shown.Particles), drawPath.c_str());
+void LogFrameRate(const TFrameShown& frame, const std::string& drawPath) {
+    std::printf("scene %d fps %d particles %d draw %s\n", static_cast<int>(frame.Scene),
+                static_cast<int>(frame.FramesPerSecond), static_cast<int>(frame.Particles), drawPath.c_str());
     std::fflush(stdout);
 }
 
@@ -124,19 +134,22 @@ int Run(const TDemoOptions& options) {
     TFrameRateCounter frameRate(SystemMillis());
     TPolledInput input;
 
+    TFrameShown shown;
     for (std::int64_t frame = 1;; ++frame) {
         if (::TakeKeyHits(demo_keys::ESCAPE) != 0 || TakeTerminateRequest() != 0) {
-            // The last frame is the one on show.
-            if (!options.Screenshot.empty()) SaveScreenshot(options.Screenshot, TWindowBuffer::Shown, *frames);
+            if (!options.Screenshot.empty() && shown.World != nullptr) {
+                DrawFrame(shown, *frames);  // the world has not moved since it was shown
+                SaveScreenshot(options.Screenshot, *frames);
+            }
             break;
         }
-        const TFrameShown shown = StepAndDrawScene(scenes, input, *frames);
-        const std::int32_t framesPerSecond = frameRate.GetFrameRate(SystemMillis);
-        frames->DrawText("FPS: " + std::to_string(framesPerSecond), 0, 0);
-        if (options.FpsLog && frameRate.PeriodEnded()) LogFrameRate(shown, framesPerSecond, frames->PathName());
+        shown = StepScene(scenes, input);
+        shown.FramesPerSecond = frameRate.GetFrameRate(SystemMillis);
+        DrawFrame(shown, *frames);
+        if (options.FpsLog && frameRate.PeriodEnded()) LogFrameRate(shown, frames->PathName());
 
         const bool last = frame == options.Frames;
-        if (last && !options.Screenshot.empty()) SaveScreenshot(options.Screenshot, TWindowBuffer::Drawn, *frames);
+        if (last && !options.Screenshot.empty()) SaveScreenshot(options.Screenshot, *frames);
         frames->Show();
         if (last) break;
         frameTimer->Wait();

@@ -1,5 +1,6 @@
 // Writing pixmaps as PNG files (the demo's screenshots).
 #include <png.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <csetjmp>
@@ -105,6 +106,9 @@ bool SavePngPixmap(const TPixmap& pixmap, const std::string& path, std::string* 
     }
     bool created = false;
     if (Write(direct ? pixmap : *converted, path, why, created)) return true;
-    if (created) std::remove(path.c_str());
+    // Only a regular file is taken away: writing to a device that failed
+    // (/dev/full) must not remove the device.
+    struct stat status {};
+    if (created && stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode)) std::remove(path.c_str());
     return false;
 }

@@ -7,7 +7,7 @@
 
 #include "platform/graphics.h"
 
-std::unique_ptr<TPixmap> ReadWindowPixels(TWindowBuffer buffer) {
+std::unique_ptr<TPixmap> ReadWindowPixels() {
     const TGraphics* graphics = CurrentGraphics();
     if (graphics == nullptr) return nullptr;
     // RGBA is the one layout every GL reads back, WebGL included.
@@ -19,11 +19,10 @@ std::unique_ptr<TPixmap> ReadWindowPixels(TWindowBuffer buffer) {
 #ifndef __EMSCRIPTEN__
     GLint readBuffer = GL_BACK;
     glGetIntegerv(GL_READ_BUFFER, &readBuffer);
-    glReadBuffer(buffer == TWindowBuffer::Drawn ? GL_BACK : GL_FRONT);
+    glReadBuffer(GL_BACK);
     glReadPixels(0, 0, rgba->width, rgba->height, GL_RGBA, GL_UNSIGNED_BYTE, rgba->pixels);
     glReadBuffer(static_cast<GLenum>(readBuffer));
 #else
-    (void)buffer;
     glReadPixels(0, 0, rgba->width, rgba->height, GL_RGBA, GL_UNSIGNED_BYTE, rgba->pixels);
 #endif
     glPixelStorei(GL_PACK_ALIGNMENT, alignment);

@@ -5,11 +5,8 @@
 
 #include "platform/pixmap.h"
 
-enum class TWindowBuffer {
-    Drawn,  // the frame being drawn: read it before Flip, which leaves the back buffer undefined
-    Shown,  // the frame on show, after Flip (a browser keeps only the one being drawn, which it reads instead)
-};
-
-// The client area of the open graphics as RGB pixels (format 4), top row
-// first. None with no graphics open.
-std::unique_ptr<TPixmap> ReadWindowPixels(TWindowBuffer buffer);
+// The frame being drawn in the open graphics, as RGB pixels (format 4), top
+// row first. Read it before Flip: the frame on show cannot be read back
+// everywhere (Mesa's software GL gives black for the front buffer), and after
+// Flip the back buffer is undefined. None with no graphics open.
+std::unique_ptr<TPixmap> ReadWindowPixels();

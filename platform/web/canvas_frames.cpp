@@ -25,8 +25,7 @@ public:
         PutCanvasImage(_renderer.Pixels(), _renderer.Width(), _renderer.Height());
         Flip(0);
     }
-    // The image is both the frame drawn and the frame on show.
-    std::unique_ptr<TPixmap> ReadPixels(TWindowBuffer) override {
+    std::unique_ptr<TPixmap> ReadPixels() override {
         if (_renderer.Pixels() == nullptr) return nullptr;
         const auto image = TPixmap::Wrap(_renderer.Pixels(), _renderer.Width(), _renderer.Height(), _renderer.Pitch(),
                                          PIXEL_FORMAT_RGBA8);

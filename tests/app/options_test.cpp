@@ -9,82 +9,44 @@
 
 using TAction = TCommandLine::TAction;
 
-TEST(CommandLine, NoArgumentsRunTheDemoAsItAlwaysRan) {
-    const TCommandLine line = ParseCommandLine({});
-    EXPECT_EQ(line.Action, TAction::Run);
-    EXPECT_EQ(line.Options.Scene, 1);
-    EXPECT_EQ(line.Options.Frames, 0);
-    EXPECT_EQ(line.Options.Screenshot, "");
-    EXPECT_EQ(line.Options.Draw, TDrawChoice::Auto);
-    EXPECT_FALSE(line.Options.FpsLog);
-}
+TEST(CommandLine, EveryOptionInBothSpellingsAndNoneForTheDefaults) {
+    const TDemoOptions defaults = ParseCommandLine({}).Options;
+    EXPECT_TRUE(defaults.Scene == 1 && defaults.Frames == 0 && defaults.Screenshot.empty() &&
+                defaults.Draw == TDrawChoice::Auto && !defaults.FpsLog);
 
-TEST(CommandLine, EveryOptionInBothSpellings) {
-    const TCommandLine line = ParseCommandLine(
-        {"--scene", "3", "--frames=2147483647", "--screenshot", "out/Shot.PNG", "--draw=cpu", "--fps-log"});
+    const TCommandLine line = ParseCommandLine({"--scene", "3", "--frames=2147483647", "--screenshot", "a/Shot.PNG",
+                                                "--draw=gl", "--draw", "cpu", "--fps-log"});
     ASSERT_EQ(line.Action, TAction::Run) << line.Error;
     EXPECT_EQ(line.Options.Scene, 3);
     EXPECT_EQ(line.Options.Frames, 2147483647);
-    EXPECT_EQ(line.Options.Screenshot, "out/Shot.PNG");
-    EXPECT_EQ(line.Options.Draw, TDrawChoice::Cpu);
+    EXPECT_EQ(line.Options.Screenshot, "a/Shot.PNG");
+    EXPECT_EQ(line.Options.Draw, TDrawChoice::Cpu);  // the last one counts
     EXPECT_TRUE(line.Options.FpsLog);
-
-    // The last of a repeated option counts.
-    const TCommandLine again = ParseCommandLine({"--draw", "cpu", "--draw", "gl", "--scene=2", "--scene", "1"});
-    EXPECT_EQ(again.Options.Draw, TDrawChoice::Gl);
-    EXPECT_EQ(again.Options.Scene, 1);
-    EXPECT_EQ(ParseCommandLine({"--draw", "gl", "--draw", "auto"}).Options.Draw, TDrawChoice::Auto);
+    EXPECT_EQ(ParseCommandLine({"--help", "--scene=2"}).Action, TAction::Help);
 }
 
-TEST(CommandLine, AWrongArgumentGivesOneLineNamingIt) {
-    struct Case {
-        std::vector<std::string> arguments;
-        std::string named;  // what the line must quote
-    };
-    const std::vector<Case> cases = {
+TEST(CommandLine, AWrongArgumentGivesOneLineQuotingIt) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"--sceen", "2"}, "\"--sceen\""},
-        {{"-x"}, "\"-x\""},
         {{"2"}, "\"2\""},
-        {{"--scene", "0"}, "--scene: \"0\""},
         {{"--scene", "4"}, "--scene: \"4\""},
-        {{"--scene", "2x"}, "--scene: \"2x\""},
         {{"--scene", " 2"}, "--scene: \" 2\""},
         {{"--scene="}, "--scene: \"\""},
         {{"--frames", "0"}, "--frames: \"0\""},
         {{"--frames", "-5"}, "--frames: \"-5\""},
-        {{"--frames", "+5"}, "--frames: \"+5\""},
         {{"--frames", "2147483648"}, "--frames: \"2147483648\""},
         {{"--frames", "1e3"}, "--frames: \"1e3\""},
         {{"--screenshot", "shot.jpg"}, "--screenshot: \"shot.jpg\""},
-        {{"--screenshot", ".png"}, "--screenshot: \".png\""},
         {{"--draw", "GL"}, "--draw: \"GL\""},
-        {{"--draw", "vulkan"}, "--draw: \"vulkan\""},
         {{"--scene"}, "--scene needs a value"},
         {{"--frames", "--fps-log"}, "--frames needs a value"},
         {{"--fps-log=yes"}, "--fps-log takes no value"},
-        {{"--help=1"}, "--help takes no value"},
-        // A wrong argument after a good one, and after --help.
-        {{"--scene", "2", "--draw", "x"}, "--draw: \"x\""},
-        {{"--help", "--frames", "many"}, "--frames: \"many\""},
+        {{"--help", "--draw", "x"}, "--draw: \"x\""},  // a typo is named even with --help
     };
-    for (const Case& c : cases) {
-        std::string shown;
-        for (const std::string& a : c.arguments) shown += " [" + a + "]";
-        const TCommandLine line = ParseCommandLine(c.arguments);
-        EXPECT_EQ(line.Action, TAction::Error) << shown;
-        EXPECT_NE(line.Error.find(c.named), std::string::npos) << shown << ": " << line.Error;
-        EXPECT_EQ(line.Error.find('\n'), std::string::npos) << shown << ": " << line.Error;
+    for (const auto& [arguments, quoted] : cases) {
+        const TCommandLine line = ParseCommandLine(arguments);
+        EXPECT_EQ(line.Action, TAction::Error) << quoted;
+        EXPECT_NE(line.Error.find(quoted), std::string::npos) << line.Error;
+        EXPECT_EQ(line.Error.find('\n'), std::string::npos) << line.Error;
     }
-    EXPECT_EQ(COMMAND_LINE_EXIT, 2);
-}
-
-TEST(CommandLine, HelpListsEveryOption) {
-    EXPECT_EQ(ParseCommandLine({"--help"}).Action, TAction::Help);
-    EXPECT_EQ(ParseCommandLine({"--scene", "2", "-h"}).Action, TAction::Help);
-    const std::string usage = UsageText();
-    for (const char* option :
-         {"--scene N", "--frames N", "--screenshot FILE.png", "--draw gl|cpu|auto", "--fps-log", "--help"}) {
-        EXPECT_NE(usage.find(option), std::string::npos) << option;
-    }
-    EXPECT_EQ(usage.back(), '\n');
 }

@@ -60,14 +60,22 @@ std::string TScreenImage::ReadText(int x, int y, int cells) const {
 }
 
 TDemoProcess::TDemoProcess(const std::string& program, const std::string& workingDirectory,
-                           std::optional<std::string> display) {
-    char path[] = "/tmp/particle-demo-stderr-XXXXXX";
-    const int errFd = mkstemp(path);
-    if (errFd < 0) throw std::runtime_error("cannot make a file for the demo's standard error");
-    _stderrPath = path;
+                           std::optional<std::string> display, const std::vector<std::string>& arguments) {
+    char errPath[] = "/tmp/particle-demo-stderr-XXXXXX";
+    char outPath[] = "/tmp/particle-demo-stdout-XXXXXX";
+    const int errFd = mkstemp(errPath);
+    const int outFd = errFd < 0 ? -1 : mkstemp(outPath);
+    if (errFd < 0 || outFd < 0) throw std::runtime_error("cannot make files for the demo's output");
+    _stderrPath = errPath;
+    _stdoutPath = outPath;
+    std::vector<char*> argv;  // built before the fork: the child only execs
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
     _pid = fork();
     if (_pid == 0) {
         dup2(errFd, STDERR_FILENO);
+        dup2(outFd, STDOUT_FILENO);
         if (chdir(workingDirectory.c_str()) != 0) _exit(126);
         if (display) {
             if (display->empty())
@@ -75,10 +83,11 @@ TDemoProcess::TDemoProcess(const std::string& program, const std::string& workin
             else
                 setenv("DISPLAY", display->c_str(), 1);
         }
-        execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        execv(program.c_str(), argv.data());
         _exit(127);
     }
     close(errFd);
+    close(outFd);
     // A window listed a moment ago may be gone when it is asked about (the
     // window of a demo that just ended): that answer is an error, which must
     // not end the test as Xlib's default handler would.
@@ -93,6 +102,7 @@ TDemoProcess::~TDemoProcess() {
     }
     if (_display) XCloseDisplay(_display);
     if (!_stderrPath.empty()) unlink(_stderrPath.c_str());
+    if (!_stdoutPath.empty()) unlink(_stdoutPath.c_str());
 }
 
 namespace {
@@ -213,9 +223,17 @@ TExit TDemoProcess::WaitForExit(int timeoutMillis) {
     return _exited.value_or(TExit{});
 }
 
-std::string TDemoProcess::StandardError() const {
-    std::ifstream in(_stderrPath);
+namespace {
+
+std::string FileText(const std::string& path) {
+    std::ifstream in(path);
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
 }
+
+}  // namespace
+
+std::string TDemoProcess::StandardError() const { return FileText(_stderrPath); }
+
+std::string TDemoProcess::StandardOutput() const { return FileText(_stdoutPath); }

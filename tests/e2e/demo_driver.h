@@ -34,10 +34,11 @@ struct TExit {
 
 class TDemoProcess {
 public:
-    // Starts the program in `workingDirectory` with the environment as is,
-    // except DISPLAY when `display` is given (an empty one unsets it).
+    // Starts the program with `arguments` in `workingDirectory` with the
+    // environment as is, except DISPLAY when `display` is given (an empty one
+    // unsets it).
     TDemoProcess(const std::string& program, const std::string& workingDirectory,
-                 std::optional<std::string> display = std::nullopt);
+                 std::optional<std::string> display = std::nullopt, const std::vector<std::string>& arguments = {});
     ~TDemoProcess();  // kills the program if it still runs
     TDemoProcess(const TDemoProcess&) = delete;
     TDemoProcess& operator=(const TDemoProcess&) = delete;
@@ -54,13 +55,14 @@ public:
 
     TExit WaitForExit(int timeoutMillis);
     std::string StandardError() const;
+    std::string StandardOutput() const;
 
 private:
     void PointAt(int x, int y) const;
     void Xdotool(const std::string& arguments) const;
 
     pid_t _pid = -1;
-    std::string _stderrPath;
+    std::string _stderrPath, _stdoutPath;
     Display* _display = nullptr;
     Window _window = 0;
     int _originX = 0, _originY = 0;  // the client area on the root window

@@ -9,9 +9,11 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <regex>
 #include <string>
 
 #include "demo_driver.h"
+#include "platform/png.h"
 #include "tests/image/png_writer.h"
 
 namespace {
@@ -42,8 +44,8 @@ public:
             dup2(quiet, STDOUT_FILENO);
             dup2(quiet, STDERR_FILENO);
             const std::string fd = std::to_string(ready[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset",
-                   static_cast<char*>(nullptr));
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+                   "-noreset", static_cast<char*>(nullptr));
             _exit(127);
         }
         close(ready[1]);
@@ -105,9 +107,9 @@ TEST_F(DemoEndToEnd, SceneOnePoursBlueLiquidAndCountsItsParticles) {
     TScreenImage later = demo->Grab();
     const int poured = ParticleCount(later);
     EXPECT_GT(poured, early);
-    EXPECT_GT(later.CountDominant(2, 0, 200, 280, 560), 3000);           // blue liquid left of the pillar
-    EXPECT_GT(later.CountDominant(0, 280, 480, 560, 560), 3000);         // the red block
-    const std::string fps = later.ReadText(0, 0, 7);  // "FPS: " and a number of frames
+    EXPECT_GT(later.CountDominant(2, 0, 200, 280, 560), 3000);    // blue liquid left of the pillar
+    EXPECT_GT(later.CountDominant(0, 280, 480, 560, 560), 3000);  // the red block
+    const std::string fps = later.ReadText(0, 0, 7);              // "FPS: " and a number of frames
     EXPECT_EQ(fps.substr(0, 5), "FPS: ");
     EXPECT_TRUE(fps[5] >= '1' && fps[5] <= '9') << fps;
 
@@ -231,8 +233,8 @@ TEST(DemoStartUp, LosingTheXServerEndsWithOneLineAndADeadServerIsNamed) {
     const TExit refused = again.WaitForExit(10000);
     ASSERT_TRUE(refused.Exited);
     EXPECT_EQ(refused.Code, 1);
-    EXPECT_EQ(again.StandardError(), "particle-demo: the X display \"" + server.Name +
-                                         "\" could not be opened: Connection refused\n");
+    EXPECT_EQ(again.StandardError(),
+              "particle-demo: the X display \"" + server.Name + "\" could not be opened: Connection refused\n");
 }
 
 // Sprite files that read as PNG but cannot become the sprite: one far too
@@ -268,4 +270,75 @@ TEST(DemoStartUp, AHostileSpriteImageEndsItWithOneLineSayingWhatFailed) {
         EXPECT_EQ(err.find("particle-demo", at + 1), std::string::npos) << c.what << ": more than one line: " << err;
     }
     std::remove(sprite.c_str());
+}
+
+namespace {
+
+// A PNG the demo saved, as if grabbed from its window.
+TScreenImage ImageOfPng(const std::string& path) {
+    TScreenImage image;
+    const auto rgb = LoadPngPixmap(path);
+    EXPECT_TRUE(rgb && rgb->format == PIXEL_FORMAT_RGB8) << path;
+    if (!rgb) return image;
+    image.Width = rgb->width;
+    image.Height = rgb->height;
+    image.Rgb.assign(rgb->pixels, rgb->pixels + rgb->pitch * rgb->height);  // rows of 800 × 3 bytes: no padding
+    return image;
+}
+
+}  // namespace
+
+// --frames ends the run by itself and --screenshot saves its last frame, of
+// the scene --scene asked for; --fps-log says a line a second.
+TEST(DemoCommandLine, FramesAndScreenshotSaveTheSceneAskedFor) {
+    const std::string shot = ::testing::TempDir() + "demo_scene_2.png";
+    TDemoProcess two(DEMO, DEMO_DIR, std::nullopt,
+                     {"--scene", "2", "--frames", "90", "--screenshot", shot, "--fps-log"});
+    EXPECT_EQ(two.WaitForExit(60000).Code, 0) << two.StandardError();
+    TScreenImage image = ImageOfPng(shot);
+    ASSERT_EQ(image.Width * image.Height, 800 * 600);
+    EXPECT_EQ(ParticleCount(image), 7965);                         // scene 2 as built: its emitters start switched off
+    EXPECT_GT(image.CountDominant(0, 0, 300, 260, 600), 20000);    // red on the left
+    EXPECT_GT(image.CountDominant(2, 270, 300, 530, 600), 20000);  // blue in the middle
+    EXPECT_GT(image.CountDominant(1, 540, 300, 800, 600), 20000);  // green on the right
+    // 90 frames take at least 1.4 s: a line at least.
+    const std::string log = two.StandardOutput();
+    EXPECT_TRUE(std::regex_match(log, std::regex("(scene 2 fps [1-9][0-9]* particles 7965 draw (gl|cpu)\n)+"))) << log;
+
+    // One frame of scene 3, with no frame of scene 1 before it.
+    TDemoProcess three(DEMO, DEMO_DIR, std::nullopt, {"--frames=1", "--scene=3", "--screenshot=" + shot});
+    EXPECT_EQ(three.WaitForExit(60000).Code, 0) << three.StandardError();
+    image = ImageOfPng(shot);
+    EXPECT_EQ(ParticleCount(image), 427);
+    EXPECT_GT(image.CountDominant(1, 100, 40, 600, 110), 10000);  // the bar, where it starts
+}
+
+// Without --frames, the screenshot is the frame on show when the user quits.
+TEST(DemoCommandLine, QuittingSavesTheFrameOnShow) {
+    const std::string shot = ::testing::TempDir() + "demo_quit.png";
+    TDemoProcess demo(DEMO, DEMO_DIR, std::nullopt, {"--screenshot", shot});
+    ASSERT_TRUE(demo.WaitForWindow(10000)) << demo.StandardError();
+    Pause(1000);
+    demo.Key("space");  // the emitter stops, so the count on screen holds
+    Pause(500);
+    const int onScreen = ParticleCount(demo.Grab());
+    demo.Key("Escape");
+    EXPECT_EQ(demo.WaitForExit(10000).Code, 0) << demo.StandardError();
+    const TScreenImage saved = ImageOfPng(shot);
+    EXPECT_EQ(ParticleCount(saved), onScreen);
+    EXPECT_GT(saved.CountDominant(0, 280, 480, 560, 560), 3000);  // the red block
+    EXPECT_GT(saved.CountDominant(2, 0, 200, 280, 560), 1000);    // blue liquid poured
+}
+
+// A wrong argument: one line naming it, then the usage --help prints, and
+// exit status 2.
+TEST(DemoCommandLine, AWrongArgumentEndsWithOneLineAndTheUsage) {
+    TDemoProcess help(DEMO, DEMO_DIR, std::nullopt, {"--help"});
+    EXPECT_EQ(help.WaitForExit(10000).Code, 0);
+    const std::string usage = help.StandardOutput();
+    EXPECT_NE(usage.find("--draw gl|cpu|auto"), std::string::npos) << usage;
+    TDemoProcess wrong(DEMO, DEMO_DIR, std::nullopt, {"--scene", "2", "--draw", "vulkan"});
+    EXPECT_EQ(wrong.WaitForExit(10000).Code, 2);
+    EXPECT_EQ(wrong.StandardError(),
+              "particle-demo: --draw: \"vulkan\" is not a drawing path: give gl, cpu or auto\n" + usage);
 }

@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/image/png_writer.h"
+#include "platform/png.h"
+#include "platform/window_pixels.h"
 
 constexpr int FRAME_WIDTH = 800;
 constexpr int FRAME_HEIGHT = 600;
@@ -28,12 +29,9 @@ struct TFrame {
     bool IsBlack(int x, int y) const { return At(x, y) == std::array<int, 3>{0, 0, 0}; }
 
     bool SavePng(const std::string& path) const {
-        TPngImage s;
-        s.width = FRAME_WIDTH;
-        s.height = FRAME_HEIGHT;
-        s.colorType = PNG_COLOR_TYPE_RGB;
-        s.data = rgb;
-        return WritePngFile(path, s);
+        auto view = TPixmap::Wrap(const_cast<std::uint8_t*>(rgb.data()), FRAME_WIDTH, FRAME_HEIGHT, FRAME_WIDTH * 3,
+                                  PIXEL_FORMAT_RGB8);
+        return view && SavePngPixmap(*view, path);
     }
 };
 
@@ -70,16 +68,13 @@ protected:
         Flip(0);
     }
 
-    // Read before Flip: afterwards the back buffer is undefined.
+    // Read before Flip: afterwards the back buffer is undefined. Read the
+    // way the demo reads its screenshots.
     static TFrame ReadFrame() {
         TFrame f;
-        std::vector<std::uint8_t> upside(static_cast<std::size_t>(FRAME_WIDTH) * FRAME_HEIGHT * 3);
-        glReadBuffer(GL_BACK);
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadPixels(0, 0, FRAME_WIDTH, FRAME_HEIGHT, GL_RGB, GL_UNSIGNED_BYTE, upside.data());
-        f.rgb.resize(upside.size());
-        const std::size_t row = static_cast<std::size_t>(FRAME_WIDTH) * 3;
-        for (int y = 0; y < FRAME_HEIGHT; ++y) std::copy_n(&upside[(FRAME_HEIGHT - 1 - y) * row], row, &f.rgb[y * row]);
+        const auto pixels = ReadWindowPixels();
+        EXPECT_TRUE(pixels && pixels->pitch == FRAME_WIDTH * 3);
+        if (pixels) f.rgb.assign(pixels->pixels, pixels->pixels + std::size_t{FRAME_WIDTH} * FRAME_HEIGHT * 3);
         return f;
     }
 };

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -243,4 +245,37 @@ TEST(LoadPngPixmap, BadFilesGiveNone) {
     ASSERT_NE(small, nullptr);
     EXPECT_EQ(small->width, 3);
     EXPECT_EQ(small->format, 6);
+}
+
+// Every pixel format written and read back: grey, RGB and RGBA are stored as
+// such, the others as RGBA; padded rows are written without their padding.
+TEST(SavePngPixmap, EveryFormatReadsBackAsItWasWritten) {
+    for (std::int32_t format = PIXEL_FORMAT_I8; format <= PIXEL_FORMAT_RGBA8; ++format) {
+        auto source = TPixmap::Create(37, 23, format, 8);
+        for (std::int32_t y = 0; y < 23; ++y)
+            for (std::int32_t i = 0; i < 37 * BytesPerPixel(format); ++i)
+                source->PixelPtr(0, y)[i] = static_cast<std::uint8_t>((y * 131 + i * 29 + format) * 7919 >> 4);
+        const std::string path = TempPath(std::to_string(format) + ".png");
+        std::string error;
+        ASSERT_TRUE(SavePngPixmap(*source, path, &error)) << error;
+        const auto back = LoadPngPixmap(path, &error);
+        ASSERT_TRUE(back && back->width == 37 && back->height == 23) << error;
+        EXPECT_EQ(back->format, format == PIXEL_FORMAT_I8 || format == PIXEL_FORMAT_RGB8 ? format : PIXEL_FORMAT_RGBA8);
+        int differing = 0;
+        for (std::int32_t y = 0; y < 23; ++y)
+            for (std::int32_t x = 0; x < 37; ++x) differing += back->ReadPixel(x, y) != source->ReadPixel(x, y);
+        EXPECT_EQ(differing, 0) << "format " << format;
+    }
+}
+
+TEST(SavePngPixmap, FailuresSayWhy) {
+    auto image = TPixmap::Create(300, 200, PIXEL_FORMAT_RGB8, 4);
+    std::string error;
+    EXPECT_FALSE(SavePngPixmap(*image, ::testing::TempDir() + "no-such-folder/shot.png", &error));
+    EXPECT_EQ(error, "cannot create the file: No such file or directory");
+    // A device that takes no bytes: the write fails, and the device stays.
+    EXPECT_FALSE(SavePngPixmap(*image, "/dev/full", &error));
+    EXPECT_NE(error.find("rite"), std::string::npos) << error;  // "cannot write the file" or libpng's "Write Error"
+    struct stat status {};
+    EXPECT_EQ(stat("/dev/full", &status), 0) << "/dev/full is gone";
 }

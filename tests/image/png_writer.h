@@ -68,16 +68,6 @@ inline void WriteBytes(const std::string& path, const std::vector<std::uint8_t>&
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-// Writes an RGBA image (rows top to bottom, no padding) as a PNG.
-inline bool WriteRgbaPng(const std::string& path, int width, int height, const std::vector<std::uint8_t>& rgba) {
-    TPngImage s;
-    s.width = width;
-    s.height = height;
-    s.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
-    s.data = rgba;
-    return WritePngFile(path, s);
-}
-
 // An image of one colour, written a row at a time so that even a huge one
 // needs only one row of memory.
 inline bool WriteUniformRgbaPng(const std::string& path, int width, int height, std::uint32_t rgba) {

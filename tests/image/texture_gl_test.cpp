@@ -1,5 +1,6 @@
 #include "tests/image/gl_fixture.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/png.h"
@@ -48,7 +49,10 @@ using TextureTest = GlTest;
 
 TEST_F(TextureTest, RgbaPngOfSixtyFourGetsSevenLevels) {
     const std::string path = ::testing::TempDir() + "texture_64.png";
-    ASSERT_TRUE(WriteRgbaPng(path, 64, 64, std::vector<std::uint8_t>(64 * 64 * 4, 200)));
+    auto image = TPixmap::Create(64, 64, PIXEL_FORMAT_RGBA8, 4);
+    ASSERT_TRUE(image);
+    std::fill_n(image->pixels, 64 * 64 * 4, 200);
+    ASSERT_TRUE(SavePngPixmap(*image, path));
     auto pixmap = LoadPngPixmap(path);
     const std::int32_t tex = TexFromPixmap(pixmap.get(), 1);
     ASSERT_NE(tex, 0);
