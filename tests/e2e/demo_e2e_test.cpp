@@ -21,6 +21,12 @@ namespace {
 const std::string DEMO = PARTICLE_DEMO_BINARY;
 const std::string DEMO_DIR = PARTICLE_DEMO_DIR;  // holds Metaball.png
 
+// Standard error without the line the demo writes at start on which path draws.
+std::string AfterDrawingLine(const std::string& err) {
+    if (err.rfind("particle-demo: drawing ", 0) != 0) return err;
+    return err.substr(err.find('\n') + 1);
+}
+
 // The number after "Particles: ", read off the screen; -1 if unreadable.
 int ParticleCount(const TScreenImage& image) {
     const std::string text = image.ReadText(100, 0, 17);
@@ -225,7 +231,7 @@ TEST(DemoStartUp, LosingTheXServerEndsWithOneLineAndADeadServerIsNamed) {
     const TExit lost = demo.WaitForExit(5000);
     ASSERT_TRUE(lost.Exited) << "still running after its X server went away";
     EXPECT_EQ(lost.Code, 1);
-    EXPECT_EQ(demo.StandardError(),
+    EXPECT_EQ(AfterDrawingLine(demo.StandardError()),
               "particle-demo: the connection to the X display \"" + server.Name + "\" was lost\n");
 
     // Started on the display that is gone: it says which and what X said.
