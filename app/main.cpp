@@ -25,7 +25,8 @@
 
 namespace {
 
-// A start-up failure: one line on standard error, then a non-zero exit.
+// A failure at start-up or when saving a screenshot: one line on standard
+// error, then a non-zero exit.
 [[noreturn]] void Fail(const std::string& what) {
     std::fprintf(stderr, "particle-demo: %s\n", what.c_str());
     std::exit(EXIT_FAILURE);
