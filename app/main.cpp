@@ -1,26 +1,27 @@
 // The demo program: reads its command line, opens the window, builds the
 // three scenes and runs the frame loop until Escape, the window's close box or
 // the number of frames asked for.
-#include <GL/glew.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "app/frame_drawer.h"
 #include "app/frame_rate.h"
 #include "app/graphics_setup.h"
 #include "app/options.h"
 #include "app/scenes.h"
 #include "app/step_threads.h"
 #include "app/world_drawer.h"
-#include "platform/bitmap_text.h"
-#include "platform/graphics.h"
 #include "platform/input.h"
 #include "platform/png.h"
 #include "platform/timer.h"
 #include "platform/window_pixels.h"
+#ifdef __EMSCRIPTEN__
+#include "platform/web/canvas_frames.h"
+#endif
 
 namespace {
 
@@ -61,9 +62,9 @@ private:
     std::int32_t _key;
 };
 
-void SaveScreenshot(const std::string& path) {
+void SaveScreenshot(const std::string& path, TFrameDrawer& frames) {
     std::string why = "cannot read the window's pixels";
-    const auto pixels = ReadWindowPixels();
+    const auto pixels = frames.ReadPixels();
     if (!pixels || !SavePngPixmap(*pixels, path, &why)) Fail("cannot save the screenshot \"" + path + "\": " + why);
 }
 
@@ -88,11 +89,10 @@ TFrameShown StepScene(TDemoScenes& scenes, TDemoInput& input) {
     return shown;
 }
 
-void DrawFrame(TWorldDrawer& drawer, const TFrameShown& frame) {
-    glClear(GL_COLOR_BUFFER_BIT);
-    drawer.Draw(*frame.World);
-    DrawBitmapText(frame.ParticlesText, 100, 0);
-    DrawBitmapText("FPS: " + std::to_string(frame.FramesPerSecond), 0, 0);
+void DrawFrame(const TFrameShown& frame, TFrameDrawer& frames) {
+    frames.DrawWorld(*frame.World);
+    frames.DrawText(frame.ParticlesText, 100, 0);
+    frames.DrawText("FPS: " + std::to_string(frame.FramesPerSecond), 0, 0);
 }
 
 // One line a second: fixed words and numbers separated by single spaces, so
@@ -103,43 +103,57 @@ void LogFrameRate(const TFrameShown& frame, const std::string& drawPath) {
     std::fflush(stdout);
 }
 
-int Run(const TDemoOptions& options) {
+// Opens the window and chooses how its frames are drawn: through the GL, or
+// on the CPU where the GL is a software rasterizer (or as `options` say).
+std::unique_ptr<TFrameDrawer> OpenFrames(const TDemoOptions& options, TTaskRunner* drawRunner) {
     std::string error;
+#ifdef __EMSCRIPTEN__
+    // In a browser the page has chosen from WebGL's renderer; on the CPU the
+    // frames go to a 2D canvas, and no WebGL context is asked for.
+    if (options.Draw == TDrawChoice::Cpu) {
+        auto frames = OpenCanvasFrameDrawer(error);
+        if (!frames) Fail(error);
+        return frames;
+    }
+#endif
     if (!InitGraphics(error)) Fail(error);
     SetParticleTextureLoader(LoadSpriteOrFail);
-    const auto stepThreads = MakeStepThreads();  // SPH_THREADS, else the cores
+    auto world = TWorldDrawer::Create(options.Draw, drawRunner, error);
+    if (!world) Fail(error);
+    return MakeWindowFrameDrawer(std::move(world));
+}
+
+int Run(const TDemoOptions& options) {
+    // The step's threads; drawing on the CPU shares them (a frame steps, then draws).
+    const auto threads = MakeStepThreads();  // SPH_THREADS, else the cores
+    const std::unique_ptr<TFrameDrawer> frames = OpenFrames(options, threads.get());
+    std::fprintf(stderr, "particle-demo: drawing %s\n", frames->Description().c_str());
     TDemoScenes scenes = BuildScenes();
-    scenes.SetTaskRunner(stepThreads.get());
+    scenes.SetTaskRunner(threads.get());
     TStartingKey startingKey(options.Scene);
     SelectScene(scenes, startingKey);
-    // Drawing: through the GL, or on the CPU where the GL is a software
-    // rasterizer; on the CPU it shares the step's threads (a frame steps, then draws).
-    auto drawer = TWorldDrawer::Create(options.Draw, stepThreads.get(), error);
-    if (!drawer) Fail(error);
-    std::fprintf(stderr, "particle-demo: drawing %s\n", drawer->Description().c_str());
     auto frameTimer = TTimer::Create(60.0f, nullptr);
     if (!frameTimer) Fail("cannot start the 60 Hz frame timer");
     TFrameRateCounter frameRate(SystemMillis());
     TPolledInput input;
-    const std::string drawPath = drawer->OnCpu() ? "cpu" : "gl";  // for the log
 
     TFrameShown shown;
     for (std::int64_t frame = 1;; ++frame) {
         if (::TakeKeyHits(demo_keys::ESCAPE) != 0 || TakeTerminateRequest() != 0) {
             if (!options.Screenshot.empty() && shown.World != nullptr) {
-                DrawFrame(*drawer, shown);  // the world has not moved since it was shown
-                SaveScreenshot(options.Screenshot);
+                DrawFrame(shown, *frames);  // the world has not moved since it was shown
+                SaveScreenshot(options.Screenshot, *frames);
             }
             break;
         }
         shown = StepScene(scenes, input);
         shown.FramesPerSecond = frameRate.GetFrameRate(SystemMillis);
-        DrawFrame(*drawer, shown);
-        if (options.FpsLog && frameRate.PeriodEnded()) LogFrameRate(shown, drawPath);
+        DrawFrame(shown, *frames);
+        if (options.FpsLog && frameRate.PeriodEnded()) LogFrameRate(shown, frames->PathName());
 
         const bool last = frame == options.Frames;
-        if (last && !options.Screenshot.empty()) SaveScreenshot(options.Screenshot);
-        Flip(0);
+        if (last && !options.Screenshot.empty()) SaveScreenshot(options.Screenshot, *frames);
+        frames->Show();
         if (last) break;
         frameTimer->Wait();
     }

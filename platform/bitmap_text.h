@@ -20,3 +20,14 @@ void EndPixelOverlay();
 
 // The font texture's GL name, 0 before the first DrawBitmapText.
 std::int32_t BitmapFontTexture();
+
+// The same text drawn into an RGBA image in memory (rows top to bottom,
+// `pitch` bytes apart), for a frame made without GL: every cell comes out as
+// DrawBitmapText leaves it in the frame, glyph pixels in `ink` and the rest
+// of the cell black, all opaque. Cells, or parts of them, outside the image
+// are cut off.
+struct TTextInk {
+    std::uint8_t r = 255, g = 255, b = 255;
+};
+void DrawBitmapTextImage(std::uint8_t* rgba, std::int32_t width, std::int32_t height, std::int32_t pitch,
+                         std::string_view text, std::int32_t x, std::int32_t y, TTextInk ink = {});

@@ -227,7 +227,11 @@ TGLGraphicsDriver& GLGraphicsDriver() {
 
 TGraphics* OpenGraphics(std::int32_t width, std::int32_t height, std::int32_t depth, std::int32_t hertz,
                         std::int32_t flags) {
-    TGraphicsDriver& driver = GLGraphicsDriver();
+    return OpenGraphicsWith(GLGraphicsDriver(), width, height, depth, hertz, flags);
+}
+
+TGraphics* OpenGraphicsWith(TGraphicsDriver& driver, std::int32_t width, std::int32_t height, std::int32_t depth,
+                            std::int32_t hertz, std::int32_t flags) {
     gDriver = &driver;
     TGraphics* graphics = driver.CreateGraphics(width, height, depth, hertz, flags | driver.DefaultFlags);
     if (graphics == nullptr) return nullptr;
@@ -247,6 +251,8 @@ TGraphics* OpenGraphics(std::int32_t width, std::int32_t height, std::int32_t de
 
 const char* GraphicsError() { return gError.c_str(); }
 
+void SetGraphicsError(std::string message) { gError = std::move(message); }
+
 bool InitExtensionLoader() {
     if (gLoaderReady) return true;
     if (gCurrent == nullptr || SDL_GL_GetCurrentContext() == nullptr)
@@ -258,7 +264,7 @@ bool InitExtensionLoader() {
         std::fprintf(stderr, "warning: the extension loader found no GLX display; carrying on without it\n");
     } else
 #endif
-    if (result != GLEW_OK) {
+        if (result != GLEW_OK) {
         return Fail(std::string("the extension loader could not be initialised: ") +
                     reinterpret_cast<const char*>(glewGetErrorString(result)));
     }

@@ -7,6 +7,7 @@
 #include <SDL.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 // Graphics flags: each asks for the named buffer.
@@ -85,8 +86,8 @@ public:
     // A new window of width x height client pixels (depth 0; any other depth
     // would ask for a full-screen mode, which is not offered) with the buffers
     // of `flags`, or null with GraphicsError() set. The caller owns it.
-    virtual TGraphics* CreateGraphics(std::int32_t width, std::int32_t height, std::int32_t depth,
-                                      std::int32_t hertz, std::int32_t flags) = 0;
+    virtual TGraphics* CreateGraphics(std::int32_t width, std::int32_t height, std::int32_t depth, std::int32_t hertz,
+                                      std::int32_t flags) = 0;
     // Makes `graphics` the one drawn into (its context current on the calling
     // thread); null makes none current.
     virtual void SetGraphics(TGraphics* graphics) = 0;
@@ -130,9 +131,15 @@ TGLGraphicsDriver& GLGraphicsDriver();
 // window or the context cannot be made. GraphicsError() then says why.
 TGraphics* OpenGraphics(std::int32_t width, std::int32_t height, std::int32_t depth, std::int32_t hertz,
                         std::int32_t flags);
+// The same through another driver, which becomes the current driver (a web
+// page's 2D canvas, which has no GL context: InitExtensionLoader then fails).
+TGraphics* OpenGraphicsWith(TGraphicsDriver& driver, std::int32_t width, std::int32_t height, std::int32_t depth,
+                            std::int32_t hertz, std::int32_t flags);
 
 // One line saying why the last OpenGraphics or InitExtensionLoader failed.
 const char* GraphicsError();
+// For drivers: what GraphicsError() says next.
+void SetGraphicsError(std::string message);
 
 // Initialises the GL extension loader, once, after a context exists. A loader
 // that finds no GLX display (an EGL context) is reported on stderr as a

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Builds the demo for a web browser: the same program compiled to WebAssembly
-# with Debian's Emscripten, its immediate-mode GL running on WebGL through
-# Emscripten's GL emulation. Installs what is missing (with apt-get), builds
+# (with SIMD) by Debian's Emscripten, drawing either on the CPU onto a 2D
+# canvas or with its immediate-mode GL on WebGL through Emscripten's GL
+# emulation, as the page chooses. Installs what is missing (with apt-get), builds
 # SDL2, libpng and zlib from Debian's sources (apt-get source) into
 # build-web/prefix once, and writes a static site to build-web/site:
 #
 #   python3 -m http.server -d build-web/site 8000    # then open http://localhost:8000
 #
-# `bash scripts/web.sh test` then plays the site in headless Chromium.
+# `bash scripts/web.sh test` then compares the step's checksums with the native
+# build's and plays the site in headless Chromium.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -122,13 +124,13 @@ if [ ! -f "$prefix/lib/libSDL2.a" ]; then
 fi
 
 # ---- The demo --------------------------------------------------------------
-echo "== make_metaball (native)"
+echo "== make_metaball and scene_checksums (native)"
 cmake -S . -B "$out/native" -DCMAKE_BUILD_TYPE=Release -DPARTICLE_DEMO_TESTS=OFF -DPARTICLE_DEMO_BENCH=OFF >/dev/null
-cmake --build "$out/native" -j"$jobs" --target make_metaball
+cmake --build "$out/native" -j"$jobs" --target make_metaball scene_checksums
 
 echo "== The demo (Emscripten) into build-web/site"
 emcmake_configure -S . -B "$out/demo" -DPARTICLE_DEMO_TESTS=OFF -DPARTICLE_DEMO_BENCH=OFF -DPARTICLE_DEMO_WERROR=ON \
   -DCMAKE_BUILD_TYPE=Release -DMAKE_METABALL="$out/native/tools/make_metaball" -DPARTICLE_DEMO_SITE="$out/site" >/dev/null
-cmake --build "$out/demo" -j"$jobs" --target particle-demo
+cmake --build "$out/demo" -j"$jobs" --target particle-demo scene_checksums
 ls -l "$out/site"
 echo "Serve it with:  python3 -m http.server -d build-web/site 8000   (then open http://localhost:8000)"

@@ -58,11 +58,7 @@ void Play(int scene, std::int32_t threads, const std::vector<Expected>& expected
     const int last = std::min(expected.back().Steps, LAST_STEP);
     auto next = expected.begin();
     for (int step = 1; step <= last; ++step) {
-        // Scene 1 pours from the start; a block at step 3 and a wall at step 4.
-        if (scene == 1 && step == 3) input.Buttons[demo_keys::LEFT_BUTTON] = 1, input.X = 450, input.Y = 120;
-        if (scene == 1 && step == 4) input.Buttons[demo_keys::RIGHT_BUTTON] = 1, input.X = 650, input.Y = 330;
-        if (scene == 2 && step == 2) input.Keys[demo_keys::SPACE] = 1;  // all three emitters on
-        if (scene == 3 && step == 2) input.Buttons[demo_keys::LEFT_BUTTON] = 1, input.X = 300, input.Y = 200;
+        test_support::ScriptTheChecksumScenes(scene, step, input);
         StepCurrentScene(s, input);
         if (next != expected.end() && step == next->Steps) {
             const TSPH& world = s.CurrentWorld();

@@ -146,3 +146,43 @@ TEST_F(TextTest, LeavesTheGlStateAsItFoundIt) {
     glBindTexture(GL_TEXTURE_2D, 0);
     glDeleteTextures(1, &tex);
 }
+
+// The text a frame drawn without GL gets (the CPU path, the browser's 2D
+// canvas) matches the GL's pixel for pixel, cut off at every edge alike.
+TEST_F(TextTest, TextDrawnIntoAnImageMatchesTheGlFrame) {
+    struct TLine {
+        std::string text;
+        int x, y;
+        TTextInk ink;
+    };
+    const TLine lines[] = {{"FPS: 62", 0, 0, {}},
+                           {"Particles: 8022", 100, 0, {}},
+                           {"A\x01"
+                            "B\xC8"
+                            "C~\x7f",
+                            100,
+                            200,
+                            {255, 0, 0}},
+                           {"WWW", 795, 300, {}},
+                           {"gjpqy", 300, 590, {0, 255, 128}},
+                           {"left", -5, -3, {}}};
+    std::vector<std::uint8_t> image(FRAME_WIDTH * FRAME_HEIGHT * 4);
+    for (std::size_t i = 0; i < image.size(); ++i) image[i] = i % 4 == 3 ? 255 : 64;
+    for (const TLine& line : lines) {
+        glColor3ub(line.ink.r, line.ink.g, line.ink.b);
+        DrawBitmapText(line.text, line.x, line.y);
+        DrawBitmapTextImage(image.data(), FRAME_WIDTH, FRAME_HEIGHT, FRAME_WIDTH * 4, line.text, line.x, line.y,
+                            line.ink);
+    }
+    glColor3f(1, 1, 1);
+    const TFrame f = ReadFrame();
+    int differ = 0, opaque = 0;
+    for (int y = 0; y < FRAME_HEIGHT; ++y)
+        for (int x = 0; x < FRAME_WIDTH; ++x) {
+            const std::uint8_t* p = &image[(static_cast<std::size_t>(y) * FRAME_WIDTH + x) * 4];
+            if (f.At(x, y) != std::array<int, 3>{p[0], p[1], p[2]}) ++differ;
+            if (p[3] == 255) ++opaque;
+        }
+    EXPECT_EQ(differ, 0);
+    EXPECT_EQ(opaque, FRAME_WIDTH * FRAME_HEIGHT);
+}

@@ -2,7 +2,9 @@
 // WebGL on its software renderer, driven through the DevTools protocol. The
 // site is served from 127.0.0.1; the test presses keys and clicks as a person
 // would and judges what the canvas shows, reading the status text in the
-// program's own font, as the desktop end-to-end tests do.
+// program's own font, as the desktop end-to-end tests do. The page is played
+// three times: as it chooses for software WebGL (the CPU draws, onto a 2D
+// canvas), with WebGL drawing (?draw=gl), and in a browser without WebGL.
 //
 //   node site_test.mjs <site folder> [<folder for the scene screenshots>]
 //
@@ -240,63 +242,75 @@ function serve() {
   return new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(server)));
 }
 
-// ---- One run of the page in a fresh browser -----------------------------------
-async function play(url) {
-  const browser = await puppeteer.launch({
-    executablePath: chromium,
-    headless: true,
-    timeout: 60_000,
-    protocolTimeout: 60_000,
-    args: ['--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--disable-dev-shm-usage',
-      '--window-size=1000,800', '--no-first-run', '--disable-background-timer-throttling',
-      '--disable-renderer-backgrounding'],
+// ---- The page in a browser ----------------------------------------------------
+const launch = (args) => puppeteer.launch({ executablePath: chromium, headless: true, timeout: 60_000,
+  protocolTimeout: 60_000, args: ['--no-sandbox', '--disable-dev-shm-usage', '--window-size=1000,800',
+    '--no-first-run', '--disable-background-timer-throttling', '--disable-renderer-backgrounding', ...args] });
+
+// A fresh browser on the page, with what the test needs to watch and play it.
+async function openPage(browser, url) {
+  const page = await browser.newPage();
+  // WebGL frames kept after they are shown, so that the test can read them.
+  await page.evaluateOnNewDocument(() => {
+    const getContext = HTMLCanvasElement.prototype.getContext;
+    HTMLCanvasElement.prototype.getContext = function (type, attributes) {
+      return getContext.call(this, type, { ...attributes, preserveDrawingBuffer: true });
+    };
   });
+  const errors = [], log = [];
+  page.on('pageerror', (e) => errors.push(e.message));
+  // The program's own failures and aborts; Emscripten's notes about its GL
+  // emulation come on the error console too and are no failures.
+  page.on('console', (m) => {
+    log.push(m.text());
+    if (/particle-demo:|abort|exception|uncaught/i.test(m.text()) && !/^particle-demo: drawing /.test(m.text()))
+      errors.push(m.text());
+  });
+  await page.setViewport({ width: 1000, height: 800, deviceScaleFactor: 1 });
+  await page.goto(url, { waitUntil: 'load', timeout: 60_000 });
+  const canvas = await page.$('#canvas');
+  const box = await canvas.boundingBox();
+  require_(box && box.width === 800 && box.height === 600, `the canvas is 800 × 600 (${box?.width} × ${box?.height})`);
+
+  // The canvas's last frame, read in the page (a screenshot takes seconds
+  // with software WebGL; the frames are kept for reading, see above).
+  const grab = async () => Picture.fromRgba(Buffer.from(await page.evaluate(() => {
+    const source = document.getElementById('canvas');
+    const copy = document.createElement('canvas');
+    copy.width = source.width;
+    copy.height = source.height;
+    const context = copy.getContext('2d');
+    context.drawImage(source, 0, 0);
+    const rgba = context.getImageData(0, 0, copy.width, copy.height).data;
+    let text = '';
+    for (let i = 0; i < rgba.length; i += 0x8000) text += String.fromCharCode.apply(null, rgba.subarray(i, i + 0x8000));
+    return btoa(text);
+  }), 'base64'), 800, 600);
+  // Grabs until `ready` holds for a picture, at most `limit` ms; the last picture.
+  const grabUntil = async (ready, limit) => {
+    const end = Date.now() + limit;
+    for (;;) {
+      const picture = await grab();
+      if (ready(picture) || Date.now() > end) return picture;
+      await sleep(250);
+    }
+  };
+  // The page's note of the way it draws.
+  const drawingPath = () => log.find((line) => line.startsWith('Drawing path: ')) ?? '(none)';
+  // The program's own note, once it runs.
+  const programNote = () => log.find((line) => line.startsWith('particle-demo: drawing ')) ?? '(none)';
+  return { page, box, errors, grab, grabUntil, drawingPath, programNote };
+}
+
+// One run of the page in a fresh browser, drawn the way `way` names (cpu or
+// gl), playing all three scenes; the frame rates its status line shows go to
+// `rates[way]`.
+async function play(url, way, rates) {
+  console.log(`-- drawn by ${way}`);
+  const browser = await launch(['--use-angle=swiftshader', '--enable-unsafe-swiftshader']);
   const watchdog = setTimeout(() => browser.process()?.kill('SIGKILL'), ATTEMPT_LIMIT_MS);
   try {
-    const page = await browser.newPage();
-    // WebGL frames kept after they are shown, so that the test can read them.
-    await page.evaluateOnNewDocument(() => {
-      const getContext = HTMLCanvasElement.prototype.getContext;
-      HTMLCanvasElement.prototype.getContext = function (type, attributes) {
-        return getContext.call(this, type, { ...attributes, preserveDrawingBuffer: true });
-      };
-    });
-    const errors = [];
-    page.on('pageerror', (e) => errors.push(e.message));
-    // The program's own failures and aborts; Emscripten's notes about its GL
-    // emulation come on the error console too and are no failures.
-    page.on('console', (m) => {
-      if (/particle-demo:|abort|exception|uncaught/i.test(m.text())) errors.push(m.text());
-    });
-    await page.setViewport({ width: 1000, height: 800, deviceScaleFactor: 1 });
-    await page.goto(url, { waitUntil: 'load', timeout: 60_000 });
-    const canvas = await page.$('#canvas');
-    const box = await canvas.boundingBox();
-    require_(box && box.width === 800 && box.height === 600, `the canvas is 800 × 600 (${box?.width} × ${box?.height})`);
-
-    // The canvas's last frame, read in the page (a screenshot takes seconds
-    // with software WebGL; the frames are kept for reading, see below).
-    const grab = async () => Picture.fromRgba(Buffer.from(await page.evaluate(() => {
-      const source = document.getElementById('canvas');
-      const copy = document.createElement('canvas');
-      copy.width = source.width;
-      copy.height = source.height;
-      const context = copy.getContext('2d');
-      context.drawImage(source, 0, 0);
-      const rgba = context.getImageData(0, 0, copy.width, copy.height).data;
-      let text = '';
-      for (let i = 0; i < rgba.length; i += 0x8000) text += String.fromCharCode.apply(null, rgba.subarray(i, i + 0x8000));
-      return btoa(text);
-    }), 'base64'), 800, 600);
-    // Grabs until `ready` holds for a picture, at most `limit` ms; the last picture.
-    const grabUntil = async (ready, limit) => {
-      const end = Date.now() + limit;
-      for (;;) {
-        const picture = await grab();
-        if (ready(picture) || Date.now() > end) return picture;
-        await sleep(250);
-      }
-    };
+    const { page, box, errors, grab, grabUntil, drawingPath, programNote } = await openPage(browser, url);
     const key = async (name) => { await page.focus('#canvas'); await page.keyboard.press(name); };
     const click = async (x, y) => {
       await page.mouse.move(box.x + x, box.y + y);
@@ -326,7 +340,10 @@ async function play(url) {
     await sleep(3000);
     const scene1 = await grab();
     speed.scene1 = scene1.frameRate();
-    await shot(scene1, 'scene-1.png');
+    await shot(scene1, `${way}-scene-1.png`);
+    check(drawingPath().startsWith(`Drawing path: ${way} `), `the page says how it draws: "${drawingPath()}"`);
+    check(programNote().startsWith(way === 'cpu' ? 'particle-demo: drawing on the CPU onto a 2D canvas' :
+      'particle-demo: drawing through the GL'), `and so does the program: "${programNote()}"`);
 
     // Scene 2: three liquids; space starts their three emitters.
     await key('2');
@@ -346,7 +363,7 @@ async function play(url) {
     await sleep(3000);
     const scene2 = await grab();
     speed.scene2 = scene2.frameRate();
-    await shot(scene2, 'scene-2.png');
+    await shot(scene2, `${way}-scene-2.png`);
 
     // Scene 3: the green bar; a click drops a green box of 95 particles.
     await key('3');
@@ -365,11 +382,10 @@ async function play(url) {
     await sleep(3000);
     const scene3 = await grab();
     speed.scene3 = scene3.frameRate();
-    await shot(scene3, 'scene-3.png');
+    await shot(scene3, `${way}-scene-3.png`);
 
     check(errors.length === 0, `no errors on the page${errors.length ? ': ' + errors.slice(0, 3).join(' | ') : ''}`);
-    console.log(`frame rate in headless Chromium (software WebGL): scene 1 ${speed.scene1}, scene 2 ${speed.scene2}, scene 3 ${speed.scene3} fps`);
-    console.log(`screenshots in ${shotDir}`);
+    rates[way] = speed;
   } finally {
     clearTimeout(watchdog);
     try {
@@ -380,16 +396,23 @@ async function play(url) {
   }
 }
 
-// A page that cannot get WebGL says so in one line instead of a blank canvas.
+// A browser without WebGL plays the scene on the CPU path, onto a 2D canvas.
 async function noWebGl(url) {
-  const browser = await puppeteer.launch({ executablePath: chromium, headless: true, timeout: 60_000,
-    protocolTimeout: 60_000, args: ['--no-sandbox', '--disable-webgl', '--disable-3d-apis'] });
+  console.log('-- a browser without WebGL');
+  const browser = await launch(['--disable-webgl', '--disable-3d-apis']);
   const watchdog = setTimeout(() => browser.process()?.kill('SIGKILL'), 120_000);
   try {
-    const page = await browser.newPage();
-    await page.goto(url, { waitUntil: 'load', timeout: 60_000 });
-    const text = await page.$eval('#status', (e) => e.textContent);
-    check(/WebGL/.test(text), `without WebGL the page says so: "${text}"`);
+    const { page, errors, grabUntil, drawingPath, programNote } = await openPage(browser, url);
+    check(!(await page.evaluate(() => !!document.createElement('canvas').getContext('webgl'))),
+      'this browser indeed offers no WebGL');
+    const first = await grabUntil((p) => p.particleCount() >= 2006 && p.frameRate() >= 0, 60_000);
+    const status = await page.$eval('#status', (e) => e.textContent);
+    check(first.particleCount() >= 2006 && first.frameRate() >= 0,
+      `without WebGL scene 1 plays: "${first.readText(0, 0, 8)}" "${first.readText(100, 0, 17)}" (page: "${status}")`);
+    check(first.countDominant(0, 280, 480, 560, 560) > 3000, 'without WebGL: the red block');
+    check(drawingPath() === 'Drawing path: cpu (this browser offers no WebGL)' &&
+      programNote().startsWith('particle-demo: drawing on the CPU'), `the page says so: "${drawingPath()}", "${programNote()}"`);
+    check(errors.length === 0, `no errors on the page${errors.length ? ': ' + errors.slice(0, 3).join(' | ') : ''}`);
   } finally {
     clearTimeout(watchdog);
     browser.process()?.kill('SIGKILL');
@@ -399,10 +422,13 @@ async function noWebGl(url) {
 const server = await serve();
 const url = `http://127.0.0.1:${server.address().port}/`;
 let exitCode = 1;
+const rates = {};
 try {
   for (let attempt = 1; attempt <= ATTEMPTS; ++attempt) {
     try {
-      await play(url);
+      // As the page chooses: on software WebGL the CPU draws.
+      await play(url, 'cpu', rates);
+      await play(`${url}?draw=gl`, 'gl', rates);
       await noWebGl(url);
       break;
     } catch (error) {
@@ -418,5 +444,9 @@ try {
   server.close();
   server.closeAllConnections?.();
 }
+for (const [way, speed] of Object.entries(rates))
+  console.log(`frame rate in headless Chromium (software WebGL), drawn by ${way}: ` +
+    `scene 1 ${speed.scene1}, scene 2 ${speed.scene2}, scene 3 ${speed.scene3} fps`);
+console.log(`screenshots in ${shotDir}`);
 console.log(failures.length === 0 ? 'all browser checks passed' : `${failures.length} failed: ${failures.join('; ')}`);
 process.exit(exitCode);

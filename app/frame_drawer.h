@@ -1,0 +1,36 @@
+// The ways a frame is drawn, world and status text: into the GL window (the
+// world through the GL or on the CPU, see TWorldDrawer), or in a browser
+// into an image put on a 2D canvas (platform/web/canvas_frames.h). The frame
+// loop draws every frame through one of them.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/pixmap.h"
+
+class TSPH;
+class TWorldDrawer;
+
+class TFrameDrawer {
+public:
+    virtual ~TFrameDrawer() = default;
+    // "gl" or "cpu": the path that draws the world, for the frame-rate log.
+    virtual const char* PathName() const = 0;
+    // Which path draws and why, for the start-up note.
+    virtual std::string Description() const = 0;
+    // Starts the frame with the world drawn over the whole drawing area.
+    virtual void DrawWorld(TSPH& world) = 0;
+    // Status text in the bitmap font over what is drawn so far.
+    virtual void DrawText(const std::string& text, std::int32_t x, std::int32_t y) = 0;
+    // Shows the finished frame.
+    virtual void Show() = 0;
+    // The frame drawn so far, before Show, as RGB pixels (format 4), for a
+    // screenshot; none if unreadable.
+    virtual std::unique_ptr<TPixmap> ReadPixels() = 0;
+};
+
+// Frames of the open GL window: the world as `world` draws it, the text with
+// the GL's bitmap text, shown by Flip.
+std::unique_ptr<TFrameDrawer> MakeWindowFrameDrawer(std::unique_ptr<TWorldDrawer> world);

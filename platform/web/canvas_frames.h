@@ -1,0 +1,13 @@
+// The CPU drawing path of the browser: the sprites splatted into an image,
+// the status text drawn into it, the image put on the page's 2D canvas. It
+// needs no WebGL at all; SDL still gives the keys, clicks and timer.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "app/frame_drawer.h"
+
+// Opens the canvas and loads the sprite image; none, with one line in
+// `error`, when either fails.
+std::unique_ptr<TFrameDrawer> OpenCanvasFrameDrawer(std::string& error);
