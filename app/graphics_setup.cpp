@@ -25,8 +25,11 @@ bool InitGraphics(std::string& error) {
     return true;
 }
 
-std::int32_t LoadSpriteTexture(std::string& error) {
-    const std::string prefix = std::string("cannot load the sprite image \"") + SPRITE_FILE + "\": ";
+namespace {
+
+const std::string SPRITE_ERROR = std::string("cannot load the sprite image \"") + SPRITE_FILE + "\": ";
+
+std::unique_ptr<TPixmap> ReadSprite(std::string& error) {
     std::string why;
     std::unique_ptr<TPixmap> pixmap;
     try {
@@ -35,11 +38,26 @@ std::int32_t LoadSpriteTexture(std::string& error) {
         why = "out of memory while decoding it";
     }
     if (!pixmap) {
-        error = prefix + why;
+        error = SPRITE_ERROR + why;
         // The demo reads it from the working directory.
         if (why.rfind("cannot open", 0) == 0) error += " (run the demo from the folder that holds it)";
-        return 0;
     }
+    return pixmap;
+}
+
+}  // namespace
+
+std::unique_ptr<TPixmap> LoadSpritePixmap(std::string& error) {
+    auto pixmap = ReadSprite(error);
+    if (pixmap && pixmap->format != PIXEL_FORMAT_RGBA8) pixmap = pixmap->Convert(PIXEL_FORMAT_RGBA8);
+    if (!pixmap && error.empty()) error = SPRITE_ERROR + "cannot convert it to RGBA";
+    return pixmap;
+}
+
+std::int32_t LoadSpriteTexture(std::string& error) {
+    const std::unique_ptr<TPixmap> pixmap = ReadSprite(error);
+    if (!pixmap) return 0;
+    std::string why;
     std::int32_t texture = 0;
     try {
         texture = TexFromPixmap(pixmap.get(), 1, &why);
@@ -47,6 +65,6 @@ std::int32_t LoadSpriteTexture(std::string& error) {
         why = "out of memory while making the " + std::to_string(pixmap->width) + " x " +
               std::to_string(pixmap->height) + " image into a texture";
     }
-    if (texture == 0) error = prefix + why;
+    if (texture == 0) error = SPRITE_ERROR + why;
     return texture;
 }

@@ -2,12 +2,20 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+
+#include "platform/pixmap.h"
 
 // Opens the 800 × 600 window and sets up screen pixels with the origin at the
 // top left and y downwards, fragments of alpha 0 discarded, a black clear
 // colour. On failure returns false with one line saying why.
 bool InitGraphics(std::string& error);
+
+// Loads the sprite image from the working directory as RGBA, for drawing on
+// the CPU; none, with one line naming the image and saying what failed, when
+// it cannot be read.
+std::unique_ptr<TPixmap> LoadSpritePixmap(std::string& error);
 
 // Loads the sprite image from the working directory and uploads it with its
 // mipmap levels; 0, with one line naming the image and saying what failed,

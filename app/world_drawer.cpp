@@ -4,7 +4,6 @@
 
 #include "app/draw_choice.h"
 #include "app/graphics_setup.h"
-#include "platform/png.h"
 
 std::unique_ptr<TWorldDrawer> TWorldDrawer::Create(TDrawChoice choice, TTaskRunner* runner, std::string& error) {
     const auto* name = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
@@ -15,13 +14,8 @@ std::unique_ptr<TWorldDrawer> TWorldDrawer::Create(TDrawChoice choice, TTaskRunn
     drawer->Why = std::string(cpu ? "on the CPU" : "through the GL") + " (GL_RENDERER: " + renderer +
                   (choice == TDrawChoice::Auto ? ")" : "; chosen on the command line)");
     if (cpu) {
-        std::string why;
-        auto sprite = LoadPngPixmap(SPRITE_FILE, &why);
-        if (sprite && sprite->format != PIXEL_FORMAT_RGBA8) sprite = sprite->Convert(PIXEL_FORMAT_RGBA8);
-        if (!sprite) {
-            error = std::string("cannot load the sprite image \"") + SPRITE_FILE + "\": " + why;
-            return nullptr;
-        }
+        const auto sprite = LoadSpritePixmap(error);
+        if (!sprite) return nullptr;
         drawer->Cpu = std::make_unique<TCpuRenderer>(sprite->pixels, sprite->width, sprite->height, sprite->pitch);
     }
     return drawer;

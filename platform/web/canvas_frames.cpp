@@ -43,12 +43,7 @@ std::unique_ptr<TFrameDrawer> OpenCanvasFrameDrawer(std::string& error) {
         error = GraphicsError();
         return nullptr;
     }
-    std::string why;
-    auto sprite = LoadPngPixmap(SPRITE_FILE, &why);
-    if (sprite && sprite->format != PIXEL_FORMAT_RGBA8) sprite = sprite->Convert(PIXEL_FORMAT_RGBA8);
-    if (!sprite) {
-        error = std::string("cannot load the sprite image \"") + SPRITE_FILE + "\": " + why;
-        return nullptr;
-    }
+    const auto sprite = LoadSpritePixmap(error);
+    if (!sprite) return nullptr;
     return std::make_unique<TCanvasFrameDrawer>(*sprite);
 }
