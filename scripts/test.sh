@@ -51,7 +51,7 @@ xvfb_tests() {
 installed_library() {
   local work
   work=$(mktemp -d)
-  trap 'rm -rf "$work"' EXIT
+  trap "rm -rf '$work'" EXIT
   cmake --install build --prefix "$work/prefix"
   cmake -S examples -B "$work/build" -DCMAKE_PREFIX_PATH="$work/prefix" -DCMAKE_BUILD_TYPE=RelWithDebInfo
   cmake --build "$work/build" -j"$jobs"
