@@ -24,12 +24,12 @@ namespace {
 std::atomic<long> allocations{0};  // counted by this test program's operator new
 }  // namespace
 
-void* operator new(std::size_t size) {
+__attribute__((noinline)) void* operator new(std::size_t size) {
     allocations.fetch_add(1, std::memory_order_relaxed);
     if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
     throw std::bad_alloc();
 }
-// Out of line, so that no caller sees free() next to its operator new.
+// Out of line, so that no caller sees malloc() and free() behind them.
 __attribute__((noinline)) void operator delete(void* p) noexcept { std::free(p); }
 __attribute__((noinline)) void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
