@@ -1,5 +1,5 @@
-// Four floats at a time (GCC and Clang vector extensions; SSE on x86, plain
-// code elsewhere), and the same few operations on one float, so that code
+// Four floats at a time (GCC and Clang vector extensions; SSE on x86,
+// WebAssembly SIMD in the browser, plain code elsewhere), and the same few operations on one float, so that code
 // written once over T = float or F4 runs on one pair or four. Every lane is
 // computed with exactly the single-precision operations, in exactly the
 // order, of the one-float version, so a lane gives the same bits; only sums
@@ -12,6 +12,8 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#elif defined(__wasm_simd128__)
+#include <wasm_simd128.h>
 #endif
 
 namespace sph_detail {
@@ -38,6 +40,8 @@ inline I4 Load4(const std::int32_t* p) {
 inline F4 Sqrt(F4 v) {
 #if defined(__SSE2__)
     return (F4)_mm_sqrt_ps((__m128)v);  // same bits, the vector types differ in name only
+#elif defined(__wasm_simd128__)
+    return (F4)wasm_f32x4_sqrt((v128_t)v);  // IEEE square roots, as std::sqrt
 #else
     return F4{std::sqrt(v[0]), std::sqrt(v[1]), std::sqrt(v[2]), std::sqrt(v[3])};
 #endif
