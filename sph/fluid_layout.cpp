@@ -19,9 +19,10 @@ void TFluidPack::Resize(std::size_t cells, std::size_t columns) {
 
 void TFluidPack::Reserve(std::size_t particles) {
     if (SlotOf.size() >= particles) return;
-    for (auto* field : {&X, &Y, &VX, &VY, &MassBefore, &Mass, &Density, &InvDensitySq, &Pressure, &SoundSpeed,
-                        &DeltaDensity, &ForceX, &ForceY, &DeltaVX, &DeltaVY})
+    for (auto* field :
+         {&X, &Y, &VX, &VY, &MassBefore, &Mass, &Density, &InvDensitySq, &Pressure, &SoundSpeed, &DeltaDensity})
         field->resize(particles + PAD, 0.0f);
+    Push.resize(particles + PAD, Splat(0.0f));
     ID.resize(particles + PAD, 0);
     Fluid.resize(particles + PAD, nullptr);
     SlotOf.resize(particles, 0);
@@ -190,9 +191,6 @@ void sph_detail::CopyForForces(const TSPH& world, TFluidPack& P, std::int32_t be
         P.Pressure[s] = p->Pressure;
         P.SoundSpeed[s] = p->SoundSpeed;
         P.Fluid[s] = p->Fluid;
-        P.ForceX[s] = p->ForceX;
-        P.ForceY[s] = p->ForceY;
-        P.DeltaVX[s] = p->DeltaVelocityX;
-        P.DeltaVY[s] = p->DeltaVelocityY;
+        P.Push[s] = F4{p->ForceX, p->ForceY, p->DeltaVelocityX, p->DeltaVelocityY};
     }
 }
