@@ -90,6 +90,7 @@ void FinishDensity(TParticle* p, TFluidPack& P, std::size_t s, bool inStep) {
     P.Mass[s] = p->Mass;
     P.Pressure[s] = p->Pressure;
     P.SoundSpeed[s] = p->SoundSpeed;
+    P.Side[s] = sph_detail::F4{p->Mass, density, p->Pressure * p->InvDensitySq, p->SoundSpeed};
     P.Push[s] =
         inStep ? sph_detail::Splat(0.0f) : sph_detail::F4{p->ForceX, p->ForceY, p->DeltaVelocityX, p->DeltaVelocityY};
 }

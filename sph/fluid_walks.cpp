@@ -64,15 +64,21 @@ inline void CollectPartners(const TFluidPack& P, std::int32_t a, std::int32_t b,
     }
 }
 
-// The four partners' offsets from (px, py), as the walk computed them.
+// The four partners' offsets from (px, py), as the walk computed them, from
+// their motion {X, Y, VX, VY} lane by lane.
 struct TOffsets {
     F4 Dx, Dy, D2;
 };
 
-inline TOffsets OffsetsOf(const TFluidPack& P, const std::int32_t* q, float px, float py) {
-    const F4 dx = Splat(px) - Gather4(P.X.data(), q);
-    const F4 dy = Splat(py) - Gather4(P.Y.data(), q);
+inline TOffsets OffsetsOf(const F4 motion[4], float px, float py) {
+    const F4 dx = Splat(px) - motion[0];
+    const F4 dy = Splat(py) - motion[1];
     return {dx, dy, dx * dx + dy * dy};
+}
+
+inline void MotionOf(const TFluidPack& P, const std::int32_t* q, F4 motion[4]) {
+    Transpose(P.Motion[static_cast<std::size_t>(q[0])], P.Motion[static_cast<std::size_t>(q[1])],
+              P.Motion[static_cast<std::size_t>(q[2])], P.Motion[static_cast<std::size_t>(q[3])], motion);
 }
 
 // What both walks keep of the particle whose walk it is.
@@ -135,9 +141,10 @@ struct TDensityWalk : TWalker {
     TDensityWalk(const TSweep& w, std::int32_t i) : TWalker(w, i), VX(P.VX[S]), VY(P.VY[S]), Mass(P.MassBefore[S]) {}
 
     void SumFour(const std::int32_t* q, std::int32_t lanes) {
-        const auto [dx, dy, d2] = OffsetsOf(P, q, X, Y);
-        const F4 pairRate =
-            DensityRate(dx, dy, d2, Splat(VX) - Gather4(P.VX.data(), q), Splat(VY) - Gather4(P.VY.data(), q));
+        F4 motion[4];
+        MotionOf(P, q, motion);
+        const auto [dx, dy, d2] = OffsetsOf(motion, X, Y);
+        const F4 pairRate = DensityRate(dx, dy, d2, Splat(VX) - motion[2], Splat(VY) - motion[3]);
         const F4 toP = pairRate * Gather4(P.MassBefore.data(), q);
         const F4 toQ = pairRate * Splat(Mass);
         float* deltaDensity = P.DeltaDensity.data();
@@ -188,8 +195,9 @@ void TForceWalk::SumFour(const std::int32_t* q, std::int32_t lanes) {
     const F4 alpha = {-qFluid[0]->V_Alpha, -qFluid[1]->V_Alpha, -qFluid[2]->V_Alpha, -qFluid[3]->V_Alpha};
     const F4 beta = {qFluid[0]->V_Beta, qFluid[1]->V_Beta, qFluid[2]->V_Beta, qFluid[3]->V_Beta};
     const I4 sameFluid = {-(qFluid[0] == Fluid), -(qFluid[1] == Fluid), -(qFluid[2] == Fluid), -(qFluid[3] == Fluid)};
-    const auto [dx, dy, d2] = OffsetsOf(P, q, X, Y);
-    const TPairSide<F4> other = SidesAt(P, q);
+    F4 motion[4];
+    const TPairSide<F4> other = SidesAt(P, q, motion);
+    const auto [dx, dy, d2] = OffsetsOf(motion, X, Y);
     const TPairForces<F4> f = PairForces(Self, other, Cohesion, alpha, beta, dx, dy, d2);
     const TPairShares<F4> toP = SharesFor(f, other.Mass, dx, dy);
     const F4 none = Splat(-0.0f);
