@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 
 #include "sph/detail/lanes.h"
 #include "sph/detail/neighbours.h"
@@ -39,6 +40,13 @@ inline void LowerNumbered(const TFluidPack& P, std::int32_t self, std::int32_t p
     }
 }
 
+// For each set of lanes taken (bit l for lane l), the taken lanes in order,
+// and how many: the compaction of four candidates by one table look-up.
+inline constexpr I4 TAKEN_LANES[16] = {
+    {0, 0, 0, 0}, {0, 0, 0, 0}, {1, 0, 0, 0}, {0, 1, 0, 0}, {2, 0, 0, 0}, {0, 2, 0, 0}, {1, 2, 0, 0}, {0, 1, 2, 0},
+    {3, 0, 0, 0}, {0, 3, 0, 0}, {1, 3, 0, 0}, {0, 1, 3, 0}, {2, 3, 0, 0}, {0, 2, 3, 0}, {1, 2, 3, 0}, {0, 1, 2, 3}};
+inline constexpr std::int8_t TAKEN_COUNT[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
+
 // Adds to `partners` the particles of slots [a, b) numbered below pid and
 // within h of (px, py), in slot order; flush() empties it when it fills.
 template <class Flush>
@@ -55,12 +63,10 @@ inline void CollectPartners(const TFluidPack& P, std::int32_t a, std::int32_t b,
         const F4 dy = y0 - Load4(y + q);
         const F4 d2 = dx * dx + dy * dy;
         const I4 take = (d2 > zero) & (d2 < h2) & (Load4(id + q) < Splat(pid)) & (lane < Splat(b - q));
-        std::int32_t n = partners.N;
-        for (int l = 0; l < 4; ++l) {
-            partners.Slot[n] = q + l;
-            n -= take[l];  // a taken lane is all ones, −1
-        }
-        partners.N = n;
+        const int mask = LaneMask(take);
+        const I4 slots = TAKEN_LANES[mask] + Splat(q);  // lanes past the taken ones, summed by no one
+        std::memcpy(partners.Slot + partners.N, &slots, sizeof slots);
+        partners.N += TAKEN_COUNT[mask];
     }
 }
 

@@ -48,6 +48,15 @@ inline F4 Select(I4 mask, F4 a, F4 b) {
     return (F4)(((I4)a & mask) | ((I4)b & ~mask));  // a bit-for-bit reinterpretation
 }
 
+// Bit l set where lane l of the mask is set (all ones).
+inline int LaneMask(I4 mask) {
+#if defined(__SSE2__)
+    return _mm_movemask_ps((__m128)mask);  // the lanes' sign bits
+#else
+    return (mask[0] & 1) | (mask[1] & 2) | (mask[2] & 4) | (mask[3] & 8);
+#endif
+}
+
 // Lanes l of a, for the four indices q[l].
 inline F4 Gather4(const float* a, const std::int32_t* q) { return F4{a[q[0]], a[q[1]], a[q[2]], a[q[3]]}; }
 
