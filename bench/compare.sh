@@ -19,7 +19,8 @@
 #   --keep DIR         build in DIR and keep it (default: a temporary folder)
 #
 # Both builds use the working tree's bench/ sources, so the base is timed on
-# the same workloads even if it predates them; only sph/ and app/ differ.
+# the same workloads even if it predates them (with tests/support/, their
+# scripts); only sph/ and app/ differ.
 # Times are wall-clock per step (the threaded step needs real time).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -76,8 +77,10 @@ else
   rm -rf "$work/base-src"
   mkdir -p "$work/base-src"
   git archive "$base_rev" | tar -x -C "$work/base-src"
-  rm -rf "$work/base-src/bench"
+  rm -rf "$work/base-src/bench" "$work/base-src/tests/support"
   cp -r "$tree/bench" "$work/base-src/bench"
+  mkdir -p "$work/base-src/tests"
+  cp -r "$tree/tests/support" "$work/base-src/tests/support"  # the workloads' scripts
   configure_and_build "$work/base-src" "$work/base-build"
   base_bench="$work/base-build/bench/step_bench"
   base_label="base ${base_rev:0:10}${base_threads:+ SPH_THREADS=$base_threads}"

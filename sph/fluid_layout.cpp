@@ -19,9 +19,10 @@ void TFluidPack::Resize(std::size_t cells, std::size_t columns) {
 
 void TFluidPack::Reserve(std::size_t particles) {
     if (SlotOf.size() >= particles) return;
-    for (auto* field : {&X, &Y, &VX, &VY, &MassBefore, &Mass, &Density, &InvDensitySq, &Pressure, &SoundSpeed,
-                        &DeltaDensity, &ForceX, &ForceY, &DeltaVX, &DeltaVY})
+    for (auto* field :
+         {&X, &Y, &VX, &VY, &MassBefore, &Mass, &Density, &InvDensitySq, &Pressure, &SoundSpeed, &DeltaDensity})
         field->resize(particles + PAD, 0.0f);
+    for (auto* field : {&Motion, &Side, &Push}) field->resize(particles + PAD, Splat(0.0f));
     ID.resize(particles + PAD, 0);
     Fluid.resize(particles + PAD, nullptr);
     SlotOf.resize(particles, 0);
@@ -168,6 +169,7 @@ void sph_detail::CopyForDensity(const TSPH& world, TFluidPack& P, std::int32_t b
         P.ID[s] = p->ID;
         P.VX[s] = p->VelocityX;
         P.VY[s] = p->VelocityY;
+        P.Motion[s] = F4{p->PositionX, p->PositionY, p->VelocityX, p->VelocityY};
         P.MassBefore[s] = p->Mass;
         P.Density[s] = p->Density;
         P.Fluid[s] = p->Fluid;
@@ -189,10 +191,9 @@ void sph_detail::CopyForForces(const TSPH& world, TFluidPack& P, std::int32_t be
         P.InvDensitySq[s] = p->InvDensitySq;
         P.Pressure[s] = p->Pressure;
         P.SoundSpeed[s] = p->SoundSpeed;
+        P.Motion[s] = F4{p->PositionX, p->PositionY, p->VelocityX, p->VelocityY};
+        P.Side[s] = F4{p->Mass, p->Density, p->Pressure * p->InvDensitySq, p->SoundSpeed};
         P.Fluid[s] = p->Fluid;
-        P.ForceX[s] = p->ForceX;
-        P.ForceY[s] = p->ForceY;
-        P.DeltaVX[s] = p->DeltaVelocityX;
-        P.DeltaVY[s] = p->DeltaVelocityY;
+        P.Push[s] = F4{p->ForceX, p->ForceY, p->DeltaVelocityX, p->DeltaVelocityY};
     }
 }

@@ -90,10 +90,9 @@ void FinishDensity(TParticle* p, TFluidPack& P, std::size_t s, bool inStep) {
     P.Mass[s] = p->Mass;
     P.Pressure[s] = p->Pressure;
     P.SoundSpeed[s] = p->SoundSpeed;
-    P.ForceX[s] = inStep ? 0.0f : p->ForceX;
-    P.ForceY[s] = inStep ? 0.0f : p->ForceY;
-    P.DeltaVX[s] = inStep ? 0.0f : p->DeltaVelocityX;
-    P.DeltaVY[s] = inStep ? 0.0f : p->DeltaVelocityY;
+    P.Side[s] = sph_detail::F4{p->Mass, density, p->Pressure * p->InvDensitySq, p->SoundSpeed};
+    P.Push[s] =
+        inStep ? sph_detail::Splat(0.0f) : sph_detail::F4{p->ForceX, p->ForceY, p->DeltaVelocityX, p->DeltaVelocityY};
 }
 
 // Damped position Verlet of particles [begin, end), clamped into the
@@ -204,10 +203,11 @@ void sph_detail::ForcePass(TSPH& world, TSolver& solver, bool inStep) {
             const auto s = static_cast<std::size_t>(P.SlotOf[static_cast<std::size_t>(i)]);
             if (OnSeam(P, i)) ForcesFromHigher(w, static_cast<std::int32_t>(s));
             TParticle* p = world.FluidParticles[static_cast<std::size_t>(i)];
-            p->ForceX = P.ForceX[s];
-            p->ForceY = P.ForceY[s];
-            p->DeltaVelocityX = P.DeltaVX[s];
-            p->DeltaVelocityY = P.DeltaVY[s];
+            const sph_detail::F4 push = P.Push[s];
+            p->ForceX = push[0];
+            p->ForceY = push[1];
+            p->DeltaVelocityX = push[2];
+            p->DeltaVelocityY = push[3];
             if (inStep) IntegrateLiquid(world, i, i + 1);
         });
     };

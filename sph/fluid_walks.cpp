@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 
 #include "sph/detail/lanes.h"
 #include "sph/detail/neighbours.h"
@@ -39,6 +40,13 @@ inline void LowerNumbered(const TFluidPack& P, std::int32_t self, std::int32_t p
     }
 }
 
+// For each set of lanes taken (bit l for lane l), the taken lanes in order,
+// and how many: the compaction of four candidates by one table look-up.
+inline constexpr I4 TAKEN_LANES[16] = {
+    {0, 0, 0, 0}, {0, 0, 0, 0}, {1, 0, 0, 0}, {0, 1, 0, 0}, {2, 0, 0, 0}, {0, 2, 0, 0}, {1, 2, 0, 0}, {0, 1, 2, 0},
+    {3, 0, 0, 0}, {0, 3, 0, 0}, {1, 3, 0, 0}, {0, 1, 3, 0}, {2, 3, 0, 0}, {0, 2, 3, 0}, {1, 2, 3, 0}, {0, 1, 2, 3}};
+inline constexpr std::int8_t TAKEN_COUNT[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
+
 // Adds to `partners` the particles of slots [a, b) numbered below pid and
 // within h of (px, py), in slot order; flush() empties it when it fills.
 template <class Flush>
@@ -55,24 +63,28 @@ inline void CollectPartners(const TFluidPack& P, std::int32_t a, std::int32_t b,
         const F4 dy = y0 - Load4(y + q);
         const F4 d2 = dx * dx + dy * dy;
         const I4 take = (d2 > zero) & (d2 < h2) & (Load4(id + q) < Splat(pid)) & (lane < Splat(b - q));
-        std::int32_t n = partners.N;
-        for (int l = 0; l < 4; ++l) {
-            partners.Slot[n] = q + l;
-            n -= take[l];  // a taken lane is all ones, −1
-        }
-        partners.N = n;
+        const int mask = LaneMask(take);
+        const I4 slots = TAKEN_LANES[mask] + Splat(q);  // lanes past the taken ones, summed by no one
+        std::memcpy(partners.Slot + partners.N, &slots, sizeof slots);
+        partners.N += TAKEN_COUNT[mask];
     }
 }
 
-// The four partners' offsets from (px, py), as the walk computed them.
+// The four partners' offsets from (px, py), as the walk computed them, from
+// their motion {X, Y, VX, VY} lane by lane.
 struct TOffsets {
     F4 Dx, Dy, D2;
 };
 
-inline TOffsets OffsetsOf(const TFluidPack& P, const std::int32_t* q, float px, float py) {
-    const F4 dx = Splat(px) - Gather4(P.X.data(), q);
-    const F4 dy = Splat(py) - Gather4(P.Y.data(), q);
+inline TOffsets OffsetsOf(const F4 motion[4], float px, float py) {
+    const F4 dx = Splat(px) - motion[0];
+    const F4 dy = Splat(py) - motion[1];
     return {dx, dy, dx * dx + dy * dy};
+}
+
+inline void MotionOf(const TFluidPack& P, const std::int32_t* q, F4 motion[4]) {
+    Transpose(P.Motion[static_cast<std::size_t>(q[0])], P.Motion[static_cast<std::size_t>(q[1])],
+              P.Motion[static_cast<std::size_t>(q[2])], P.Motion[static_cast<std::size_t>(q[3])], motion);
 }
 
 // What both walks keep of the particle whose walk it is.
@@ -135,9 +147,10 @@ struct TDensityWalk : TWalker {
     TDensityWalk(const TSweep& w, std::int32_t i) : TWalker(w, i), VX(P.VX[S]), VY(P.VY[S]), Mass(P.MassBefore[S]) {}
 
     void SumFour(const std::int32_t* q, std::int32_t lanes) {
-        const auto [dx, dy, d2] = OffsetsOf(P, q, X, Y);
-        const F4 pairRate =
-            DensityRate(dx, dy, d2, Splat(VX) - Gather4(P.VX.data(), q), Splat(VY) - Gather4(P.VY.data(), q));
+        F4 motion[4];
+        MotionOf(P, q, motion);
+        const auto [dx, dy, d2] = OffsetsOf(motion, X, Y);
+        const F4 pairRate = DensityRate(dx, dy, d2, Splat(VX) - motion[2], Splat(VY) - motion[3]);
         const F4 toP = pairRate * Gather4(P.MassBefore.data(), q);
         const F4 toQ = pairRate * Splat(Mass);
         float* deltaDensity = P.DeltaDensity.data();
@@ -151,18 +164,19 @@ struct TDensityWalk : TWalker {
     void AfterCell(std::size_t) {}
 };
 
-// A particle's four force accumulators while it is being summed.
-struct TForceSums {
-    float Fx, Fy, DVx, DVy;
-};
-
+// A particle's four force accumulators, {force x, force y, Δv x, Δv y}, are
+// summed as one vector: a pair's terms for one side, lane l of four pair
+// results, become one vector by a transpose. Where a pair adds nothing to a
+// sum (the cohesion's Δv, or cohesion between two fluids) the vector carries
+// −0, which leaves every float as it was, +0 included; and a − b is a + (−b)
+// to the bit. So each float still takes the same additions in the same order.
 struct TForceWalk : TWalker {
     const TPairSide<F4> Self;  // the particle, in all four lanes
     const F4 Cohesion;
     const TFluid* const Fluid;
     const bool PushSolidsNow;
     bool TouchesSolid = false;
-    TForceSums Sums;
+    F4 Sums;  // {force x, force y, Δv x, Δv y}
 
     TForceWalk(const TSweep& w, std::int32_t i, bool pushSolidsNow)
         : TWalker(w, i),
@@ -170,7 +184,7 @@ struct TForceWalk : TWalker {
           Cohesion(Splat(-P.Fluid[S]->SurfaceTension)),
           Fluid(P.Fluid[S]),
           PushSolidsNow(pushSolidsNow),
-          Sums{P.ForceX[S], P.ForceY[S], P.DeltaVX[S], P.DeltaVY[S]} {}
+          Sums(P.Push[S]) {}
 
     static TPairSide<F4> AllLanes(const TPairSide<float>& s) {
         return {Splat(s.VX), Splat(s.VY), Splat(s.Mass), Splat(s.Density), Splat(s.PressureTerm), Splat(s.SoundSpeed)};
@@ -186,38 +200,28 @@ void TForceWalk::SumFour(const std::int32_t* q, std::int32_t lanes) {
                                P.Fluid[static_cast<std::size_t>(q[2])], P.Fluid[static_cast<std::size_t>(q[3])]};
     const F4 alpha = {-qFluid[0]->V_Alpha, -qFluid[1]->V_Alpha, -qFluid[2]->V_Alpha, -qFluid[3]->V_Alpha};
     const F4 beta = {qFluid[0]->V_Beta, qFluid[1]->V_Beta, qFluid[2]->V_Beta, qFluid[3]->V_Beta};
-    const auto [dx, dy, d2] = OffsetsOf(P, q, X, Y);
-    const TPairSide<F4> other = SidesAt(P, q);
+    const I4 sameFluid = {-(qFluid[0] == Fluid), -(qFluid[1] == Fluid), -(qFluid[2] == Fluid), -(qFluid[3] == Fluid)};
+    F4 motion[4];
+    const TPairSide<F4> other = SidesAt(P, q, motion);
+    const auto [dx, dy, d2] = OffsetsOf(motion, X, Y);
     const TPairForces<F4> f = PairForces(Self, other, Cohesion, alpha, beta, dx, dy, d2);
     const TPairShares<F4> toP = SharesFor(f, other.Mass, dx, dy);
-    const TPairShares<F4> toQ = SharesFor(f, Self.Mass, dx, dy);
-    float* forceX = P.ForceX.data();
-    float* forceY = P.ForceY.data();
-    float* deltaVX = P.DeltaVX.data();
-    float* deltaVY = P.DeltaVY.data();
-    TForceSums sums = Sums;  // a local, which the stores below cannot alias
-    for (int l = 0; l < lanes; ++l) {
-        const bool sameFluid = qFluid[l] == Fluid;
-        if (sameFluid) {
-            sums.Fx += toP.CohesionX[l];
-            sums.Fy += toP.CohesionY[l];
-        }
-        sums.Fx -= f.Fx[l];
-        sums.Fy -= f.Fy[l];
-        sums.DVx += toP.XsphX[l];
-        sums.DVy += toP.XsphY[l];
-        if (OnSeam) continue;
-        const std::int32_t o = q[l];
-        if (sameFluid) {
-            forceX[o] -= toQ.CohesionX[l];
-            forceY[o] -= toQ.CohesionY[l];
-        }
-        forceX[o] += f.Fx[l];
-        forceY[o] += f.Fy[l];
-        deltaVX[o] -= toQ.XsphX[l];
-        deltaVY[o] -= toQ.XsphY[l];
-    }
+    const F4 none = Splat(-0.0f);
+    F4 cohesion[4], rest[4];
+    Transpose(Select(sameFluid, toP.CohesionX, none), Select(sameFluid, toP.CohesionY, none), none, none, cohesion);
+    Transpose(-f.Fx, -f.Fy, toP.XsphX, toP.XsphY, rest);
+    F4 sums = Sums;  // a local, which the stores below cannot alias
+    for (int l = 0; l < lanes; ++l) sums = (sums + cohesion[l]) + rest[l];
     Sums = sums;
+    if (OnSeam) return;  // q gathers its share itself
+    const TPairShares<F4> toQ = SharesFor(f, Self.Mass, dx, dy);
+    Transpose(Select(sameFluid, -toQ.CohesionX, none), Select(sameFluid, -toQ.CohesionY, none), none, none, cohesion);
+    Transpose(f.Fx, f.Fy, -toQ.XsphX, -toQ.XsphY, rest);
+    F4* push = P.Push.data();
+    for (int l = 0; l < lanes; ++l) {
+        F4& o = push[q[l]];
+        o = (o + cohesion[l]) + rest[l];
+    }
 }
 
 // The walls of the cell push the particle; the solid particles and the
@@ -231,13 +235,13 @@ void TForceWalk::AfterCell(std::size_t cell) {
     const float rangeSq = world.RepulsiveDistSq;
     ForEachWithin(W.Walls, cell, X, Y, rangeSq, [&](TParticle*, float dx, float dy, float d2) {
         const float t = Repulsion(rangeSq, world.RepulsiveD, d2);
-        Sums.Fx += t * dx;
-        Sums.Fy += t * dy;
+        Sums[0] += t * dx;
+        Sums[1] += t * dy;
     });
     ForEachWithin(W.Solids, cell, X, Y, rangeSq, [&](TParticle* o, float dx, float dy, float d2) {
         const float t = SOLID_SHARE * Repulsion(rangeSq, world.RepulsiveD, d2);
-        Sums.Fx += t * dx;
-        Sums.Fy += t * dy;
+        Sums[0] += t * dx;
+        Sums[1] += t * dy;
         if (PushSolidsNow) {
             o->ForceX -= t * dx;
             o->ForceY -= t * dy;
@@ -252,17 +256,14 @@ void TForceWalk::Finish(std::int32_t i) {
     const TSPH& world = W.World;
     const float range = world.RepulsiveDistance;
     const auto edges = DistancesToEdges(world, X, Y);
-    if (edges.Right < range) Sums.DVx -= EdgePush(world, edges.Right);
-    if (edges.Bottom < range) Sums.DVy -= EdgePush(world, edges.Bottom);
-    if (edges.Left < range) Sums.DVx += EdgePush(world, edges.Left);
-    if (edges.Top < range) Sums.DVy += EdgePush(world, edges.Top);
+    if (edges.Right < range) Sums[2] -= EdgePush(world, edges.Right);
+    if (edges.Bottom < range) Sums[3] -= EdgePush(world, edges.Bottom);
+    if (edges.Left < range) Sums[2] += EdgePush(world, edges.Left);
+    if (edges.Top < range) Sums[3] += EdgePush(world, edges.Top);
     const float mass = P.Mass[S];
-    Sums.Fx += world.GravityX * mass;
-    Sums.Fy += world.GravityY * mass;
-    P.ForceX[S] = Sums.Fx;
-    P.ForceY[S] = Sums.Fy;
-    P.DeltaVX[S] = Sums.DVx;
-    P.DeltaVY[S] = Sums.DVy;
+    Sums[0] += world.GravityX * mass;
+    Sums[1] += world.GravityY * mass;
+    P.Push[S] = Sums;
     if (TouchesSolid && !PushSolidsNow) P.TouchesSolid[static_cast<std::size_t>(i)] = 1;
 }
 
@@ -342,7 +343,10 @@ void ForcesFromHigher(const TSweep& w, std::int32_t j) {
     const auto sj = static_cast<std::size_t>(j);
     const TPairSide<float> self = SideAt(P, sj);
     const TFluid& fluid = *P.Fluid[sj];
-    TForceSums sums{P.ForceX[sj], P.ForceY[sj], P.DeltaVX[sj], P.DeltaVY[sj]};
+    const F4 before = P.Push[sj];
+    struct {
+        float Fx, Fy, DVx, DVy;
+    } sums{before[0], before[1], before[2], before[3]};
     ForEachHigherNeighbourInOrder(w.World, P, j, [&](std::size_t i, float dx, float dy, float d2) {
         const TPairForces<float> f =
             PairForces(SideAt(P, i), self, -P.Fluid[i]->SurfaceTension, -fluid.V_Alpha, fluid.V_Beta, dx, dy, d2);
@@ -356,10 +360,7 @@ void ForcesFromHigher(const TSweep& w, std::int32_t j) {
         sums.DVx -= shares.XsphX;
         sums.DVy -= shares.XsphY;
     });
-    P.ForceX[sj] = sums.Fx;
-    P.ForceY[sj] = sums.Fy;
-    P.DeltaVX[sj] = sums.DVx;
-    P.DeltaVY[sj] = sums.DVy;
+    P.Push[sj] = F4{sums.Fx, sums.Fy, sums.DVx, sums.DVy};
 }
 
 }  // namespace sph_detail

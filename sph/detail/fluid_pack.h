@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "sph/detail/lanes.h"
+
 class TFluid;
 struct TParticle;
 
@@ -38,8 +40,16 @@ struct TFluidPack {
     // pass: a particle on a seam still needs its neighbours' old masses when
     // they already have their new ones.
     std::vector<float> MassBefore, Mass;
-    // Accumulators of a phase, per slot.
-    std::vector<float> DeltaDensity, ForceX, ForceY, DeltaVX, DeltaVY;
+    // The same fields again, four to a vector, for the walks to load a
+    // partner's with one load each: Motion {X, Y, VX, VY}, copied with them,
+    // and Side {Mass, Density, Pressure · InvDensitySq, SoundSpeed} for the
+    // force pass.
+    std::vector<F4> Motion, Side;
+    // Accumulators of a phase, per slot. The force pass keeps a particle's
+    // four sums side by side, {force x, force y, Δv x, Δv y}, so that a pair
+    // adds to each side with one vector add.
+    std::vector<float> DeltaDensity;
+    std::vector<F4> Push;
 
     // Per index in FluidParticles.
     std::vector<std::int32_t> SlotOf;

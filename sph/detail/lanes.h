@@ -52,8 +52,30 @@ inline F4 Select(I4 mask, F4 a, F4 b) {
     return (F4)(((I4)a & mask) | ((I4)b & ~mask));  // a bit-for-bit reinterpretation
 }
 
+// Bit l set where lane l of the mask is set (all ones).
+inline int LaneMask(I4 mask) {
+#if defined(__SSE2__)
+    return _mm_movemask_ps((__m128)mask);  // the lanes' sign bits
+#else
+    return (mask[0] & 1) | (mask[1] & 2) | (mask[2] & 4) | (mask[3] & 8);
+#endif
+}
+
 // Lanes l of a, for the four indices q[l].
 inline F4 Gather4(const float* a, const std::int32_t* q) { return F4{a[q[0]], a[q[1]], a[q[2]], a[q[3]]}; }
+
+// Rows of the 4×4 matrix whose columns are a, b, c, d: out[l] = {a[l], b[l],
+// c[l], d[l]}, so that lane l of four results becomes one vector.
+inline void Transpose(F4 a, F4 b, F4 c, F4 d, F4 out[4]) {
+    const F4 ab01 = __builtin_shufflevector(a, b, 0, 4, 1, 5);
+    const F4 ab23 = __builtin_shufflevector(a, b, 2, 6, 3, 7);
+    const F4 cd01 = __builtin_shufflevector(c, d, 0, 4, 1, 5);
+    const F4 cd23 = __builtin_shufflevector(c, d, 2, 6, 3, 7);
+    out[0] = __builtin_shufflevector(ab01, cd01, 0, 1, 4, 5);
+    out[1] = __builtin_shufflevector(ab01, cd01, 2, 3, 6, 7);
+    out[2] = __builtin_shufflevector(ab23, cd23, 0, 1, 4, 5);
+    out[3] = __builtin_shufflevector(ab23, cd23, 2, 3, 6, 7);
+}
 
 // The one-float versions.
 template <class T>

@@ -38,13 +38,14 @@ inline TPairSide<float> SideAt(const TFluidPack& P, std::size_t s) {
     return {P.VX[s], P.VY[s], P.Mass[s], P.Density[s], P.Pressure[s] * P.InvDensitySq[s], P.SoundSpeed[s]};
 }
 
-inline TPairSide<F4> SidesAt(const TFluidPack& P, const std::int32_t* q) {
-    return {Gather4(P.VX.data(), q),
-            Gather4(P.VY.data(), q),
-            Gather4(P.Mass.data(), q),
-            Gather4(P.Density.data(), q),
-            Gather4(P.Pressure.data(), q) * Gather4(P.InvDensitySq.data(), q),
-            Gather4(P.SoundSpeed.data(), q)};
+// Four partners' sides, and their motion {X, Y, VX, VY} for the offsets.
+inline TPairSide<F4> SidesAt(const TFluidPack& P, const std::int32_t* q, F4 motion[4]) {
+    F4 side[4];
+    Transpose(P.Side[static_cast<std::size_t>(q[0])], P.Side[static_cast<std::size_t>(q[1])],
+              P.Side[static_cast<std::size_t>(q[2])], P.Side[static_cast<std::size_t>(q[3])], side);
+    Transpose(P.Motion[static_cast<std::size_t>(q[0])], P.Motion[static_cast<std::size_t>(q[1])],
+              P.Motion[static_cast<std::size_t>(q[2])], P.Motion[static_cast<std::size_t>(q[3])], motion);
+    return {motion[2], motion[3], side[0], side[1], side[2], side[3]};
 }
 
 // The forces of a pair of fluid particles p and q (q numbered lower) at
