@@ -5,6 +5,10 @@
 #include <cmath>
 #include <mutex>
 
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+#endif
+
 namespace {
 
 // What the timer thread needs to schedule a timer's ticks. One per slot of
@@ -72,6 +76,37 @@ Uint32 TimerCallback(Uint32 /*interval*/, void* param) {
     for (int i = 0; i < ticks; ++i) SDL_PushEvent(&event);
     return next;
 }
+
+#ifdef __EMSCRIPTEN__
+
+// Milliseconds until the timer in `slot` is due to post its next tick; 0 if
+// it is due already.
+std::int32_t MillisToNextTick(int slot) {
+    TSchedule& s = gSchedules[static_cast<std::size_t>(slot)];
+    std::lock_guard<std::mutex> lock(s.mutex);
+    const std::uint64_t due = s.start + (s.count + 1) * s.period;
+    const std::uint64_t now = SDL_GetTicks64();
+    return due > now ? static_cast<std::int32_t>(due - now) : 0;
+}
+
+// Gives control back to the browser for `ms` milliseconds, or when 0 for just
+// long enough to run what is due (the timer's callback, showing the canvas).
+// SDL's own wait polls in 1 ms sleeps, and a browser stretches nested timeouts
+// to 4 ms each: a frame lost up to 4 ms that way, idle. A message to ourselves
+// is not stretched.
+EM_ASYNC_JS(void, SleepInBrowser, (int ms), {
+    await new Promise((resolve) => {
+        if (ms > 0) {
+            setTimeout(resolve, ms);
+        } else {
+            const channel = new MessageChannel();
+            channel.port1.onmessage = () => resolve();
+            channel.port2.postMessage(0);
+        }
+    });
+});
+
+#endif
 
 }  // namespace
 
@@ -151,7 +186,12 @@ void TTimer::Fire() {
 std::int32_t TTimer::Wait() {
     if (_handle == 0 || SystemPumping()) return 0;
     while (_ticks == _wticks) {
+#ifdef __EMSCRIPTEN__
+        SleepInBrowser(MillisToNextTick(_slot));
+        PollSystem();
+#else
         WaitSystem();
+#endif
         if (_handle == 0) return 0;  // stopped by an event hook
     }
     const auto ticks =

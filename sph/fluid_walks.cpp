@@ -36,7 +36,11 @@ inline void LowerNumbered(const TFluidPack& P, std::int32_t self, std::int32_t p
     } else if (P.ID[static_cast<std::size_t>(b) - 1] >= pid) {
         a = b;  // all numbered above
     } else {
-        while (P.ID[static_cast<std::size_t>(a)] >= pid) ++a;
+        // Four at a time while all four are numbered above, then one by one;
+        // the cell's last particle, numbered below, stops both.
+        const std::int32_t* id = P.ID.data();
+        while (LaneMask(Load4(id + a) < Splat(pid)) == 0) a += 4;
+        while (id[a] >= pid) ++a;
     }
 }
 
