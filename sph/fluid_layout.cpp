@@ -160,19 +160,29 @@ void sph_detail::LayOutLiquid(TSPH& world, TSolver& solver, bool insertIntoGrid)
     FillSlots(P);
 }
 
+namespace {
+
+// What both fluid passes read of a particle: where it is and how it moves,
+// its number, its density and its liquid.
+void CopyShared(const TParticle* p, TFluidPack& P, std::size_t s) {
+    P.X[s] = p->PositionX;
+    P.Y[s] = p->PositionY;
+    P.ID[s] = p->ID;
+    P.VX[s] = p->VelocityX;
+    P.VY[s] = p->VelocityY;
+    P.Motion[s] = sph_detail::F4{p->PositionX, p->PositionY, p->VelocityX, p->VelocityY};
+    P.Density[s] = p->Density;
+    P.Fluid[s] = p->Fluid;
+}
+
+}  // namespace
+
 void sph_detail::CopyForDensity(const TSPH& world, TFluidPack& P, std::int32_t begin, std::int32_t end, bool inStep) {
     for (std::int32_t i = begin; i < end; ++i) {
         const TParticle* p = world.FluidParticles[static_cast<std::size_t>(i)];
         const auto s = static_cast<std::size_t>(P.SlotOf[static_cast<std::size_t>(i)]);
-        P.X[s] = p->PositionX;
-        P.Y[s] = p->PositionY;
-        P.ID[s] = p->ID;
-        P.VX[s] = p->VelocityX;
-        P.VY[s] = p->VelocityY;
-        P.Motion[s] = F4{p->PositionX, p->PositionY, p->VelocityX, p->VelocityY};
+        CopyShared(p, P, s);
         P.MassBefore[s] = p->Mass;
-        P.Density[s] = p->Density;
-        P.Fluid[s] = p->Fluid;
         P.DeltaDensity[s] = inStep ? 0.0f : p->DeltaDensity;
     }
 }
@@ -181,19 +191,12 @@ void sph_detail::CopyForForces(const TSPH& world, TFluidPack& P, std::int32_t be
     for (std::int32_t i = begin; i < end; ++i) {
         const TParticle* p = world.FluidParticles[static_cast<std::size_t>(i)];
         const auto s = static_cast<std::size_t>(P.SlotOf[static_cast<std::size_t>(i)]);
-        P.X[s] = p->PositionX;
-        P.Y[s] = p->PositionY;
-        P.ID[s] = p->ID;
-        P.VX[s] = p->VelocityX;
-        P.VY[s] = p->VelocityY;
+        CopyShared(p, P, s);
         P.Mass[s] = p->Mass;
-        P.Density[s] = p->Density;
         P.InvDensitySq[s] = p->InvDensitySq;
         P.Pressure[s] = p->Pressure;
         P.SoundSpeed[s] = p->SoundSpeed;
-        P.Motion[s] = F4{p->PositionX, p->PositionY, p->VelocityX, p->VelocityY};
         P.Side[s] = F4{p->Mass, p->Density, p->Pressure * p->InvDensitySq, p->SoundSpeed};
-        P.Fluid[s] = p->Fluid;
         P.Push[s] = F4{p->ForceX, p->ForceY, p->DeltaVelocityX, p->DeltaVelocityY};
     }
 }

@@ -24,22 +24,10 @@ inline int ClampedCell(double v, std::int32_t limit) {
     return static_cast<int>(v);  // truncation toward zero
 }
 
-// Calls visit(cell index) for each of the nine cells around (x, y) that lies
-// inside the grid. The home cell is found by truncation toward zero of the
-// double-precision product, so a particle just left of 0 scans from column 0.
-template <class Visit>
-inline void ForEachNeighbourCell(const TSPH& world, float x, float y, Visit&& visit) {
-    const int hc = ClampedCell(static_cast<double>(x) * TSPH::INV_SMOOTHING_LENGTH, world.GridWidth);
-    const int hr = ClampedCell(static_cast<double>(y) * TSPH::INV_SMOOTHING_LENGTH, world.GridHeight);
-    for (const auto& offset : NEIGHBOUR_OFFSETS) {
-        const int c = hc + offset[0];
-        const int r = hr + offset[1];
-        if (c < 0 || c >= world.GridWidth || r < 0 || r >= world.GridHeight) continue;
-        visit(static_cast<std::size_t>(c) * static_cast<std::size_t>(world.GridHeight) + static_cast<std::size_t>(r));
-    }
-}
-
-// The same, calling visit(cell index, column).
+// Calls visit(cell index, column) for each of the nine cells around (x, y)
+// that lies inside the grid. The home cell is found by truncation toward zero
+// of the double-precision product, so a particle just left of 0 scans from
+// column 0.
 template <class Visit>
 inline void ForEachNeighbourCellAndColumn(const TSPH& world, float x, float y, Visit&& visit) {
     const int hc = ClampedCell(static_cast<double>(x) * TSPH::INV_SMOOTHING_LENGTH, world.GridWidth);
@@ -51,6 +39,12 @@ inline void ForEachNeighbourCellAndColumn(const TSPH& world, float x, float y, V
         visit(static_cast<std::size_t>(c) * static_cast<std::size_t>(world.GridHeight) + static_cast<std::size_t>(r),
               c);
     }
+}
+
+// The same, calling visit(cell index).
+template <class Visit>
+inline void ForEachNeighbourCell(const TSPH& world, float x, float y, Visit&& visit) {
+    ForEachNeighbourCellAndColumn(world, x, y, [&](std::size_t cell, int) { visit(cell); });
 }
 
 // Calls visit(q, dx, dy, d2) for each particle q of a cell, in chain order,
