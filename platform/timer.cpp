@@ -22,6 +22,9 @@ struct TSchedule {
     std::uint64_t start = 0;   // SDL_GetTicks64() when the timer started
     std::uint32_t period = 0;  // milliseconds
     std::uint64_t count = 0;   // ticks posted so far
+
+    // When the next tick is due, on SDL_GetTicks64()'s clock; under the mutex.
+    std::uint64_t NextDue() const { return start + (count + 1) * period; }
 };
 
 std::array<TSchedule, TTimer::MAX_TIMERS> gSchedules;
@@ -55,7 +58,7 @@ Uint32 TimerCallback(Uint32 /*interval*/, void* param) {
         // The next tick is due count + 1 periods after the start, however late
         // this one ran. After a long stall of this thread the missed ticks follow
         // 1 ms apart.
-        std::uint64_t due = s.start + (s.count + 1) * s.period;
+        std::uint64_t due = s.NextDue();
         const std::uint64_t now = SDL_GetTicks64();
 #ifdef __EMSCRIPTEN__
         // In a browser this runs only while the frame loop waits: the ticks that
@@ -84,7 +87,7 @@ Uint32 TimerCallback(Uint32 /*interval*/, void* param) {
 std::int32_t MillisToNextTick(int slot) {
     TSchedule& s = gSchedules[static_cast<std::size_t>(slot)];
     std::lock_guard<std::mutex> lock(s.mutex);
-    const std::uint64_t due = s.start + (s.count + 1) * s.period;
+    const std::uint64_t due = s.NextDue();
     const std::uint64_t now = SDL_GetTicks64();
     return due > now ? static_cast<std::int32_t>(due - now) : 0;
 }
@@ -95,12 +98,12 @@ std::int32_t MillisToNextTick(int slot) {
 // to 4 ms each: a frame lost up to 4 ms that way, idle. A message to ourselves
 // is not stretched.
 EM_ASYNC_JS(void, SleepInBrowser, (int ms), {
-    await new Promise((resolve) => {
+    await new Promise(function(resolve) {
         if (ms > 0) {
             setTimeout(resolve, ms);
         } else {
             const channel = new MessageChannel();
-            channel.port1.onmessage = () => resolve();
+            channel.port1.onmessage = function() { resolve(); };
             channel.port2.postMessage(0);
         }
     });
