@@ -70,9 +70,11 @@ void CountIntoCells(TSPH& world, TFluidPack& P, bool insertIntoGrid) {
 // First slot of each cell; Fill becomes each cell's next free slot.
 void StartCells(TFluidPack& P) {
     std::int32_t start = 0;
+    P.LargestCell = 0;
     for (std::size_t k = 0; k < P.Fill.size(); ++k) {
         P.First[k] = start;
         start += P.Fill[k];
+        P.LargestCell = std::max(P.LargestCell, P.Fill[k]);
         P.Fill[k] = P.First[k];
     }
     P.First[P.Fill.size()] = start;
@@ -103,6 +105,7 @@ void ChooseSplit(TFluidPack& P, std::int32_t threads, std::int32_t gridWidth, st
         P.SplitColumn.assign(static_cast<std::size_t>(threads) + 1, 0);
         P.OrderStart.assign(static_cast<std::size_t>(threads) + 1, 0);
     }
+    if (P.Records.size() < static_cast<std::size_t>(threads)) P.Records.resize(static_cast<std::size_t>(threads));
     auto before = [&](std::int32_t column) {  // particles in the columns left of `column`
         return P.First[static_cast<std::size_t>(column) * static_cast<std::size_t>(gridHeight)];
     };

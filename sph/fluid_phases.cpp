@@ -161,11 +161,20 @@ void sph_detail::DensityPass(TSPH& world, TSolver& solver, bool inStep) {
     const TSweep w{world, P, solver.BoundaryCells, solver.SolidCells};
     CopyIn(solver, [&](std::int32_t begin, std::int32_t end) { CopyForDensity(world, P, begin, end, inStep); });
 
+    // Within a step the force pass finds the same partners, at the same
+    // positions: the density sweep records them for it.
+    const bool record = inStep && P.LargestCell <= sph_detail::TPartnerRecord::MAX_CELL;
     auto sweep = [&](std::int32_t k) {
-        if (P.Increasing)
-            ForEachOfThread(P, k, [&](std::int32_t i) { DensityWalk<true>(w, i); });
+        sph_detail::TPartnerRecord& partners = P.Records[static_cast<std::size_t>(k)];
+        if (record)
+            partners.Start(P.OrderStart[static_cast<std::size_t>(k) + 1] - P.OrderStart[static_cast<std::size_t>(k)]);
         else
-            ForEachOfThread(P, k, [&](std::int32_t i) { DensityWalk<false>(w, i); });
+            partners.Skip();
+        if (P.Increasing)
+            ForEachOfThread(P, k, [&](std::int32_t i) { DensityWalk<true>(w, i, partners); });
+        else
+            ForEachOfThread(P, k, [&](std::int32_t i) { DensityWalk<false>(w, i, partners); });
+        partners.GrowIfRanOut();
     };
     solver.Run(P.Threads, sweep);
 
@@ -191,10 +200,12 @@ void sph_detail::ForcePass(TSPH& world, TSolver& solver, bool inStep) {
 
     const bool pushSolidsNow = P.Threads == 1;
     auto sweep = [&](std::int32_t k) {
+        sph_detail::TPartnerRecord& partners = P.Records[static_cast<std::size_t>(k)];
+        if (!inStep) partners.Skip();
         if (P.Increasing)
-            ForEachOfThread(P, k, [&](std::int32_t i) { ForceWalk<true>(w, i, pushSolidsNow); });
+            ForEachOfThread(P, k, [&](std::int32_t i) { ForceWalk<true>(w, i, pushSolidsNow, partners); });
         else
-            ForEachOfThread(P, k, [&](std::int32_t i) { ForceWalk<false>(w, i, pushSolidsNow); });
+            ForEachOfThread(P, k, [&](std::int32_t i) { ForceWalk<false>(w, i, pushSolidsNow, partners); });
     };
     solver.Run(P.Threads, sweep);
 

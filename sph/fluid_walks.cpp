@@ -18,9 +18,11 @@ namespace {
 struct TPartners {
     static constexpr int CAPACITY = 64;
     std::int32_t N = 0;
-    alignas(16) std::int32_t Slot[CAPACITY + 4];
+    alignas(16) std::int32_t Slot[CAPACITY + 8];
 
+    // No room for four more, or for eight.
     bool Full() const { return N > CAPACITY - 4; }
+    bool NoRoomForEight() const { return N > CAPACITY - 8; }
     // Lanes past N, summed by no one, point at the particle itself.
     void PadWith(std::int32_t slot) {
         for (int l = 0; l < 4; ++l) Slot[N + l] = slot;
@@ -53,9 +55,11 @@ inline constexpr std::int8_t TAKEN_COUNT[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2,
 
 // Adds to `partners` the particles of slots [a, b) numbered below pid and
 // within h of (px, py), in slot order; flush() empties it when it fills.
+// With `out`, also writes their offsets from slot `first` there, one byte
+// each, and moves `out` past them.
 template <class Flush>
 inline void CollectPartners(const TFluidPack& P, std::int32_t a, std::int32_t b, float px, float py, std::int32_t pid,
-                            TPartners& partners, Flush&& flush) {
+                            TPartners& partners, Flush&& flush, std::uint8_t*& out, std::int32_t first) {
     const float* x = P.X.data();
     const float* y = P.Y.data();
     const std::int32_t* id = P.ID.data();
@@ -71,7 +75,28 @@ inline void CollectPartners(const TFluidPack& P, std::int32_t a, std::int32_t b,
         const I4 slots = TAKEN_LANES[mask] + Splat(q);  // lanes past the taken ones, summed by no one
         std::memcpy(partners.Slot + partners.N, &slots, sizeof slots);
         partners.N += TAKEN_COUNT[mask];
+        if (out) {
+            StoreBytes(slots - Splat(first), out);
+            out += TAKEN_COUNT[mask];
+        }
     }
+}
+
+// Adds to `partners` the n partners recorded at `in` as offsets from slot
+// `first`; flush() empties it when it fills.
+// Eight at a time, so that most cells take one round whatever their number.
+template <class Flush>
+inline void AddRecorded(const std::uint8_t* in, std::int32_t n, std::int32_t first, TPartners& partners,
+                        Flush&& flush) {
+    std::int32_t k = 0;
+    do {
+        if (partners.NoRoomForEight()) flush();
+        // Lanes past n are overwritten, or summed by no one.
+        const I4 slots[2] = {LoadBytes(in + k) + Splat(first), LoadBytes(in + k + 4) + Splat(first)};
+        std::memcpy(partners.Slot + partners.N, slots, sizeof slots);
+        partners.N += std::min(8, n - k);
+        k += 8;
+    } while (k < n);
 }
 
 // The four partners' offsets from (px, py), as the walk computed them, from
@@ -112,36 +137,78 @@ struct TWalker {
           ID(P.ID[S]) {}
 };
 
-// Sums the partners waiting, four at a time.
+// Sums the partners waiting, four at a time. The lanes of the last four past
+// the partners (`live` clear) add −0, which leaves every sum as it was, so
+// that each four takes the same instructions, without a branch per lane.
 template <class Walk>
 inline void Flush(Walk& walk) {
     TPartners& partners = walk.Partners;
     partners.PadWith(walk.Slot);
-    for (std::int32_t e = 0; e < partners.N; e += 4) walk.SumFour(partners.Slot + e, std::min(4, partners.N - e));
+    const I4 lane = {0, 1, 2, 3};
+    for (std::int32_t e = 0; e < partners.N; e += 4) walk.SumFour(partners.Slot + e, lane < Splat(partners.N - e));
     partners.N = 0;
 }
 
+// Partners on a seam are summed apart from the others.
+template <class Walk>
+inline void EnterColumn(Walk& walk, int column) {
+    const bool seam = walk.P.SeamColumn[static_cast<std::size_t>(column)] != 0;
+    if (seam != walk.OnSeam) {
+        Flush(walk);
+        walk.OnSeam = seam;
+    }
+}
+
 // The nine cells around the walker, in the fixed order: the cell's partners,
-// then walk.AfterCell(cell). Partners on a seam are summed apart from the
-// others.
+// then walk.AfterCell(cell). With a record that is still recording, the
+// partners go into it too, cell by cell, if the walker's fit.
 template <bool SortedCells, class Walk>
-inline void WalkCells(Walk& walk) {
+inline void WalkCells(Walk& walk, TPartnerRecord* record) {
     const TFluidPack& P = walk.P;
+    const bool recording = record && record->Recording;
+    std::uint8_t* const start = recording ? record->Bytes.data() + record->End : nullptr;
+    std::uint8_t* const limit = recording ? record->Bytes.data() + record->Bytes.size() - TPartnerRecord::SLACK : nullptr;
+    std::uint8_t* out = start;
     ForEachNeighbourCellAndColumn(walk.W.World, walk.X, walk.Y, [&](std::size_t cell, int column) {
-        std::int32_t a = P.First[cell];
+        const std::int32_t first = P.First[cell];
+        std::int32_t a = first;
         const std::int32_t b = P.First[cell + 1];
         if (SortedCells) LowerNumbered(P, walk.Slot, walk.ID, a, b);
+        std::uint8_t* count = out;
+        if (out) out = limit - out > b - a ? out + 1 : nullptr;  // room for the count and every candidate
         if (a < b) {
-            const bool seam = P.SeamColumn[static_cast<std::size_t>(column)] != 0;
-            if (seam != walk.OnSeam) {
-                Flush(walk);
-                walk.OnSeam = seam;
-            }
-            CollectPartners(P, a, b, walk.X, walk.Y, walk.ID, walk.Partners, [&] { Flush(walk); });
+            EnterColumn(walk, column);
+            CollectPartners(P, a, b, walk.X, walk.Y, walk.ID, walk.Partners, [&] { Flush(walk); }, out, first);
         }
+        if (out) *count = static_cast<std::uint8_t>(out - count - 1);
         walk.AfterCell(cell);
     });
     Flush(walk);
+    if (!recording) return;
+    if (out) {
+        record->End += static_cast<std::size_t>(out - start);
+        ++record->Walkers;
+    } else {
+        record->Recording = false;
+        record->RanOut = true;
+    }
+}
+
+// The same walk from the record of the density sweep.
+template <class Walk>
+inline void ReplayCells(Walk& walk, TPartnerRecord& record) {
+    const TFluidPack& P = walk.P;
+    const std::uint8_t* in = record.Bytes.data() + record.Read;
+    ForEachNeighbourCellAndColumn(walk.W.World, walk.X, walk.Y, [&](std::size_t cell, int column) {
+        const std::int32_t n = *in++;
+        EnterColumn(walk, column);
+        AddRecorded(in, n, P.First[cell], walk.Partners, [&] { Flush(walk); });
+        in += n;
+        walk.AfterCell(cell);
+    });
+    Flush(walk);
+    record.Read = static_cast<std::size_t>(in - record.Bytes.data());
+    ++record.Replayed;
 }
 
 struct TDensityWalk : TWalker {
@@ -150,20 +217,18 @@ struct TDensityWalk : TWalker {
 
     TDensityWalk(const TSweep& w, std::int32_t i) : TWalker(w, i), VX(P.VX[S]), VY(P.VY[S]), Mass(P.MassBefore[S]) {}
 
-    void SumFour(const std::int32_t* q, std::int32_t lanes) {
+    void SumFour(const std::int32_t* q, I4 live) {
         F4 motion[4];
         MotionOf(P, q, motion);
         const auto [dx, dy, d2] = OffsetsOf(motion, X, Y);
         const F4 pairRate = DensityRate(dx, dy, d2, Splat(VX) - motion[2], Splat(VY) - motion[3]);
-        const F4 toP = pairRate * Gather4(P.MassBefore.data(), q);
-        const F4 toQ = pairRate * Splat(Mass);
+        const F4 none = Splat(-0.0f);
+        const F4 toP = Select(live, pairRate * Gather4(P.MassBefore.data(), q), none);
+        const F4 toQ = Select(live, pairRate * Splat(Mass), none);
+        Rate = (((Rate + toP[0]) + toP[1]) + toP[2]) + toP[3];
+        if (OnSeam) return;  // q gathers its share itself
         float* deltaDensity = P.DeltaDensity.data();
-        float rate = Rate;  // a local, which the stores below cannot alias
-        for (int l = 0; l < lanes; ++l) {
-            rate += toP[l];
-            if (!OnSeam) deltaDensity[q[l]] += toQ[l];
-        }
-        Rate = rate;
+        for (int l = 0; l < 4; ++l) deltaDensity[q[l]] += toQ[l];
     }
     void AfterCell(std::size_t) {}
 };
@@ -194,12 +259,12 @@ struct TForceWalk : TWalker {
         return {Splat(s.VX), Splat(s.VY), Splat(s.Mass), Splat(s.Density), Splat(s.PressureTerm), Splat(s.SoundSpeed)};
     }
 
-    void SumFour(const std::int32_t* q, std::int32_t lanes);
+    void SumFour(const std::int32_t* q, I4 live);
     void AfterCell(std::size_t cell);
     void Finish(std::int32_t i);
 };
 
-void TForceWalk::SumFour(const std::int32_t* q, std::int32_t lanes) {
+void TForceWalk::SumFour(const std::int32_t* q, I4 live) {
     const TFluid* qFluid[4] = {P.Fluid[static_cast<std::size_t>(q[0])], P.Fluid[static_cast<std::size_t>(q[1])],
                                P.Fluid[static_cast<std::size_t>(q[2])], P.Fluid[static_cast<std::size_t>(q[3])]};
     const F4 alpha = {-qFluid[0]->V_Alpha, -qFluid[1]->V_Alpha, -qFluid[2]->V_Alpha, -qFluid[3]->V_Alpha};
@@ -211,18 +276,21 @@ void TForceWalk::SumFour(const std::int32_t* q, std::int32_t lanes) {
     const TPairForces<F4> f = PairForces(Self, other, Cohesion, alpha, beta, dx, dy, d2);
     const TPairShares<F4> toP = SharesFor(f, other.Mass, dx, dy);
     const F4 none = Splat(-0.0f);
+    const I4 cohere = sameFluid & live;
     F4 cohesion[4], rest[4];
-    Transpose(Select(sameFluid, toP.CohesionX, none), Select(sameFluid, toP.CohesionY, none), none, none, cohesion);
-    Transpose(-f.Fx, -f.Fy, toP.XsphX, toP.XsphY, rest);
+    Transpose(Select(cohere, toP.CohesionX, none), Select(cohere, toP.CohesionY, none), none, none, cohesion);
+    Transpose(Select(live, -f.Fx, none), Select(live, -f.Fy, none), Select(live, toP.XsphX, none),
+              Select(live, toP.XsphY, none), rest);
     F4 sums = Sums;  // a local, which the stores below cannot alias
-    for (int l = 0; l < lanes; ++l) sums = (sums + cohesion[l]) + rest[l];
+    for (int l = 0; l < 4; ++l) sums = (sums + cohesion[l]) + rest[l];
     Sums = sums;
     if (OnSeam) return;  // q gathers its share itself
     const TPairShares<F4> toQ = SharesFor(f, Self.Mass, dx, dy);
-    Transpose(Select(sameFluid, -toQ.CohesionX, none), Select(sameFluid, -toQ.CohesionY, none), none, none, cohesion);
-    Transpose(f.Fx, f.Fy, -toQ.XsphX, -toQ.XsphY, rest);
+    Transpose(Select(cohere, -toQ.CohesionX, none), Select(cohere, -toQ.CohesionY, none), none, none, cohesion);
+    Transpose(Select(live, f.Fx, none), Select(live, f.Fy, none), Select(live, -toQ.XsphX, none),
+              Select(live, -toQ.XsphY, none), rest);
     F4* push = P.Push.data();
-    for (int l = 0; l < lanes; ++l) {
+    for (int l = 0; l < 4; ++l) {
         F4& o = push[q[l]];
         o = (o + cohesion[l]) + rest[l];
     }
@@ -314,23 +382,26 @@ void ForEachHigherNeighbourInOrder(const TSPH& world, const TFluidPack& P, std::
 }  // namespace
 
 template <bool SortedCells>
-void DensityWalk(const TSweep& w, std::int32_t i) {
+void DensityWalk(const TSweep& w, std::int32_t i, TPartnerRecord& record) {
     TDensityWalk walk(w, i);
-    WalkCells<SortedCells>(walk);
+    WalkCells<SortedCells>(walk, &record);
     walk.P.DeltaDensity[walk.S] += walk.Rate;
 }
 
 template <bool SortedCells>
-void ForceWalk(const TSweep& w, std::int32_t i, bool pushSolidsNow) {
+void ForceWalk(const TSweep& w, std::int32_t i, bool pushSolidsNow, TPartnerRecord& record) {
     TForceWalk walk(w, i, pushSolidsNow);
-    WalkCells<SortedCells>(walk);
+    if (record.CanReplay())
+        ReplayCells(walk, record);
+    else
+        WalkCells<SortedCells>(walk, nullptr);
     walk.Finish(i);
 }
 
-template void DensityWalk<true>(const TSweep&, std::int32_t);
-template void DensityWalk<false>(const TSweep&, std::int32_t);
-template void ForceWalk<true>(const TSweep&, std::int32_t, bool);
-template void ForceWalk<false>(const TSweep&, std::int32_t, bool);
+template void DensityWalk<true>(const TSweep&, std::int32_t, TPartnerRecord&);
+template void DensityWalk<false>(const TSweep&, std::int32_t, TPartnerRecord&);
+template void ForceWalk<true>(const TSweep&, std::int32_t, bool, TPartnerRecord&);
+template void ForceWalk<false>(const TSweep&, std::int32_t, bool, TPartnerRecord&);
 
 void DensityFromHigher(const TSweep& w, std::int32_t j) {
     TFluidPack& P = w.P;

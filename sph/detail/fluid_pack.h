@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "sph/detail/lanes.h"
+#include "sph/detail/partner_record.h"
 
 class TFluid;
 struct TParticle;
@@ -70,6 +71,8 @@ struct TFluidPack {
     std::vector<std::int32_t> ColumnThread;  // per grid column
     std::vector<double> Share;               // of the particles, per thread, tuned by timing
     std::vector<double> Seconds;             // time of each thread's sweeps in the last step
+    std::vector<TPartnerRecord> Records;     // per thread, from the density sweep to the force sweep
+    std::int32_t LargestCell = 0;            // particles in the fullest cell
 
     void Resize(std::size_t cells, std::size_t columns);
     void Reserve(std::size_t particles);

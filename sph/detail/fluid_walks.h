@@ -25,16 +25,19 @@ inline constexpr float SOLID_SHARE = 0.5f;  // each side's share of the fluid–
 // accumulator after the walk; each partner's share is added to the
 // partner's at once, except for a partner on a seam, which gathers it
 // later. SortedCells: the IDs increase with the index, so each cell lists
-// its particles from the highest ID down.
+// its particles from the highest ID down. While `record` is recording, the
+// partners found go into it.
 template <bool SortedCells>
-void DensityWalk(const TSweep& w, std::int32_t i);
+void DensityWalk(const TSweep& w, std::int32_t i, TPartnerRecord& record);
 
 // Particle i's own walk of the force pass, cell by cell: its fluid partners
 // numbered lower, then the walls, then the solid particles of the cell;
 // then the container edges and gravity. The solid particles take their half
 // of the push at once when pushSolidsNow, else i is marked in TouchesSolid.
+// The partners come from `record` while it holds walkers not yet replayed:
+// the same thread's density sweep of the same step, in the same order.
 template <bool SortedCells>
-void ForceWalk(const TSweep& w, std::int32_t i, bool pushSolidsNow);
+void ForceWalk(const TSweep& w, std::int32_t i, bool pushSolidsNow, TPartnerRecord& record);
 
 // What the particle in slot j, on a seam, hears in the density or the force
 // pass from the particles numbered above it, in the order the serial sweep
