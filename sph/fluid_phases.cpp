@@ -67,6 +67,24 @@ void CopyIn(const TSolver& solver, Copy&& copy) {
     solver.Run(threads, task);
 }
 
+// Within a step the force pass finds the same partners, at the same
+// positions: the density sweep records them for it, each thread in the part
+// of the buffer that its share of the particles sets.
+void StartRecords(TFluidPack& P, bool inStep) {
+    const auto threads = static_cast<std::size_t>(P.Threads);
+    if (!inStep || P.LargestCell > sph_detail::TPartnerRecord::MAX_CELL) {
+        for (std::size_t t = 0; t < threads; ++t) P.Records[t].Skip();
+        return;
+    }
+    const std::size_t each = P.RecordBytesEach;
+    if (P.RecordBytes.size() < static_cast<std::size_t>(P.Count) * each)
+        P.RecordBytes.resize(static_cast<std::size_t>(P.Count) * each);
+    std::uint8_t* bytes = P.RecordBytes.data();
+    for (std::size_t t = 0; t < threads; ++t)
+        P.Records[t].Start(bytes + static_cast<std::size_t>(P.OrderStart[t]) * each,
+                           bytes + static_cast<std::size_t>(P.OrderStart[t + 1]) * each);
+}
+
 // A particle's density advanced by its accumulated rate, and what follows
 // from it, into its record and into the pack for the force pass.
 void FinishDensity(TParticle* p, TFluidPack& P, std::size_t s, bool inStep) {
@@ -161,22 +179,17 @@ void sph_detail::DensityPass(TSPH& world, TSolver& solver, bool inStep) {
     const TSweep w{world, P, solver.BoundaryCells, solver.SolidCells};
     CopyIn(solver, [&](std::int32_t begin, std::int32_t end) { CopyForDensity(world, P, begin, end, inStep); });
 
-    // Within a step the force pass finds the same partners, at the same
-    // positions: the density sweep records them for it.
-    const bool record = inStep && P.LargestCell <= sph_detail::TPartnerRecord::MAX_CELL;
+    StartRecords(P, inStep);
     auto sweep = [&](std::int32_t k) {
         sph_detail::TPartnerRecord& partners = P.Records[static_cast<std::size_t>(k)];
-        if (record)
-            partners.Start(P.OrderStart[static_cast<std::size_t>(k) + 1] - P.OrderStart[static_cast<std::size_t>(k)]);
-        else
-            partners.Skip();
         if (P.Increasing)
             ForEachOfThread(P, k, [&](std::int32_t i) { DensityWalk<true>(w, i, partners); });
         else
             ForEachOfThread(P, k, [&](std::int32_t i) { DensityWalk<false>(w, i, partners); });
-        partners.GrowIfRanOut();
     };
     solver.Run(P.Threads, sweep);
+    for (std::int32_t k = 0; k < P.Threads; ++k)
+        if (P.Records[static_cast<std::size_t>(k)].RanOut) P.RecordBytesEach *= 2;  // for the next step
 
     auto finish = [&](std::int32_t k) {
         ForEachOfThread(P, k, [&](std::int32_t i) {

@@ -166,9 +166,8 @@ template <bool SortedCells, class Walk>
 inline void WalkCells(Walk& walk, TPartnerRecord* record) {
     const TFluidPack& P = walk.P;
     const bool recording = record && record->Recording;
-    std::uint8_t* const start = recording ? record->Bytes.data() + record->End : nullptr;
-    std::uint8_t* const limit = recording ? record->Bytes.data() + record->Bytes.size() - TPartnerRecord::SLACK : nullptr;
-    std::uint8_t* out = start;
+    std::uint8_t* const limit = recording ? record->Limit : nullptr;
+    std::uint8_t* out = recording ? record->End : nullptr;
     ForEachNeighbourCellAndColumn(walk.W.World, walk.X, walk.Y, [&](std::size_t cell, int column) {
         const std::int32_t first = P.First[cell];
         std::int32_t a = first;
@@ -178,7 +177,8 @@ inline void WalkCells(Walk& walk, TPartnerRecord* record) {
         if (out) out = limit - out > b - a ? out + 1 : nullptr;  // room for the count and every candidate
         if (a < b) {
             EnterColumn(walk, column);
-            CollectPartners(P, a, b, walk.X, walk.Y, walk.ID, walk.Partners, [&] { Flush(walk); }, out, first);
+            CollectPartners(
+                P, a, b, walk.X, walk.Y, walk.ID, walk.Partners, [&] { Flush(walk); }, out, first);
         }
         if (out) *count = static_cast<std::uint8_t>(out - count - 1);
         walk.AfterCell(cell);
@@ -186,7 +186,7 @@ inline void WalkCells(Walk& walk, TPartnerRecord* record) {
     Flush(walk);
     if (!recording) return;
     if (out) {
-        record->End += static_cast<std::size_t>(out - start);
+        record->End = out;
         ++record->Walkers;
     } else {
         record->Recording = false;
@@ -198,7 +198,7 @@ inline void WalkCells(Walk& walk, TPartnerRecord* record) {
 template <class Walk>
 inline void ReplayCells(Walk& walk, TPartnerRecord& record) {
     const TFluidPack& P = walk.P;
-    const std::uint8_t* in = record.Bytes.data() + record.Read;
+    const std::uint8_t* in = record.Read;
     ForEachNeighbourCellAndColumn(walk.W.World, walk.X, walk.Y, [&](std::size_t cell, int column) {
         const std::int32_t n = *in++;
         EnterColumn(walk, column);
@@ -207,7 +207,7 @@ inline void ReplayCells(Walk& walk, TPartnerRecord& record) {
         walk.AfterCell(cell);
     });
     Flush(walk);
-    record.Read = static_cast<std::size_t>(in - record.Bytes.data());
+    record.Read = in;
     ++record.Replayed;
 }
 

@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <vector>
 
 #include "sph/detail/lanes.h"
 
@@ -14,26 +13,26 @@ namespace sph_detail {
 
 // Per walker in the order of the sweep, per cell its walk visits: the number
 // of partners found there, then each partner's offset from the cell's first
-// slot, one byte each: a step whose fullest cell holds more than MAX_CELL
-// particles records nothing.
+// slot, one byte each. A step whose fullest cell holds more than MAX_CELL
+// particles records nothing. Each thread writes its own part of one buffer.
 struct TPartnerRecord {
     static constexpr std::int32_t MAX_CELL = 255;
-    static constexpr std::size_t SLACK = 8;  // bytes read and written past the last, eight at a time
+    static constexpr std::ptrdiff_t SLACK = 8;  // bytes read and written past the last, eight at a time
 
-    std::vector<std::uint8_t> Bytes;
-    std::size_t BytesEach = 32;  // room per walker, doubled when a step runs out
-    std::size_t End = 0;         // bytes written by the density sweep
-    std::size_t Read = 0;        // bytes read back by the force sweep
-    std::int32_t Walkers = 0;    // walkers recorded whole, the sweep's first
+    std::uint8_t* Begin = nullptr;
+    std::uint8_t* Limit = nullptr;       // the end of the part, less the slack
+    std::uint8_t* End = nullptr;         // where the density sweep writes next
+    const std::uint8_t* Read = nullptr;  // where the force sweep reads next
+    std::int32_t Walkers = 0;            // walkers recorded whole, the sweep's first
     std::int32_t Replayed = 0;
     bool Recording = false;
     bool RanOut = false;  // a walker found no room: it and the later ones search again
 
-    // Ready to record a sweep of `walkers` walkers.
-    void Start(std::int32_t walkers) {
-        const std::size_t room = static_cast<std::size_t>(walkers) * BytesEach + SLACK;
-        if (Bytes.size() < room) Bytes.resize(room);
-        End = Read = 0;
+    // Ready to record into [begin, end).
+    void Start(std::uint8_t* begin, std::uint8_t* end) {
+        Begin = End = begin;
+        Read = begin;
+        Limit = end - SLACK;
         Walkers = Replayed = 0;
         Recording = true;
         RanOut = false;
@@ -42,14 +41,9 @@ struct TPartnerRecord {
     void Skip() {
         Walkers = Replayed = 0;
         Recording = false;
-    }
-    // After the sweep: more room for the next step if this one ran out.
-    void GrowIfRanOut() {
-        if (RanOut) BytesEach *= 2;
         RanOut = false;
     }
     bool CanReplay() const { return Replayed < Walkers; }
-    bool HasRoom(std::size_t bytes) const { return End + bytes + SLACK <= Bytes.size(); }
 };
 
 // Four offsets 0 … 255 as four bytes, and back.
