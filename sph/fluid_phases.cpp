@@ -67,6 +67,26 @@ void CopyIn(const TSolver& solver, Copy&& copy) {
     solver.Run(threads, task);
 }
 
+// Room for every particle's partners, in one buffer that only grows.
+void MakeRoomForRecords(TFluidPack& P) {
+    const std::size_t room = static_cast<std::size_t>(P.Count) * P.RecordBytesEach;
+    if (P.RecordBytes.size() < room) P.RecordBytes.resize(room);
+}
+
+// After a density sweep whose records ran out of room: half as much again as
+// the walkers recorded took, at least twice as much as before, for the next
+// step. The force sweep still reads the old buffer, so the room is made after it.
+void RaiseRoomForRecords(TFluidPack& P) {
+    const std::size_t before = P.RecordBytesEach;
+    for (std::size_t t = 0; t < static_cast<std::size_t>(P.Threads); ++t) {
+        const sph_detail::TPartnerRecord& record = P.Records[t];
+        if (!record.RanOut) continue;
+        const auto used = static_cast<std::size_t>(record.End - record.Begin);
+        const std::size_t each = used / static_cast<std::size_t>(std::max(record.Walkers, 1));
+        P.RecordBytesEach = std::max({P.RecordBytesEach, 2 * before, each + each / 2 + 1});
+    }
+}
+
 // Within a step the force pass finds the same partners, at the same
 // positions: the density sweep records them for it, each thread in the part
 // of the buffer that its share of the particles sets.
@@ -77,8 +97,7 @@ void StartRecords(TFluidPack& P, bool inStep) {
         return;
     }
     const std::size_t each = P.RecordBytesEach;
-    if (P.RecordBytes.size() < static_cast<std::size_t>(P.Count) * each)
-        P.RecordBytes.resize(static_cast<std::size_t>(P.Count) * each);
+    MakeRoomForRecords(P);
     std::uint8_t* bytes = P.RecordBytes.data();
     for (std::size_t t = 0; t < threads; ++t)
         P.Records[t].Start(bytes + static_cast<std::size_t>(P.OrderStart[t]) * each,
@@ -188,8 +207,7 @@ void sph_detail::DensityPass(TSPH& world, TSolver& solver, bool inStep) {
             ForEachOfThread(P, k, [&](std::int32_t i) { DensityWalk<false>(w, i, partners); });
     };
     solver.Run(P.Threads, sweep);
-    for (std::int32_t k = 0; k < P.Threads; ++k)
-        if (P.Records[static_cast<std::size_t>(k)].RanOut) P.RecordBytesEach *= 2;  // for the next step
+    RaiseRoomForRecords(P);
 
     auto finish = [&](std::int32_t k) {
         ForEachOfThread(P, k, [&](std::int32_t i) {
@@ -237,6 +255,7 @@ void sph_detail::ForcePass(TSPH& world, TSolver& solver, bool inStep) {
     };
     solver.Run(P.Threads, finish);
     if (!pushSolidsNow) PushSolidsFromLiquid(world, solver);
+    if (inStep) MakeRoomForRecords(P);
     Retune(P);
 }
 

@@ -73,7 +73,7 @@ struct TFluidPack {
     std::vector<double> Seconds;             // time of each thread's sweeps in the last step
     std::vector<TPartnerRecord> Records;     // per thread, from the density sweep to the force sweep
     std::vector<std::uint8_t> RecordBytes;   // their parts, RecordBytesEach per particle of the thread
-    std::size_t RecordBytesEach = 32;        // doubled after a step that ran out of room
+    std::size_t RecordBytesEach = 16;        // raised after a step that ran out of room
     std::int32_t LargestCell = 0;            // particles in the fullest cell
 
     void Resize(std::size_t cells, std::size_t columns);
