@@ -67,6 +67,10 @@ void CopyIn(const TSolver& solver, Copy&& copy) {
     solver.Run(threads, task);
 }
 
+const sph_detail::TWalks& Walks(const TSolver& solver) {
+    return solver.Settings.WideInstructions ? sph_detail::TWalks::Fastest() : sph_detail::TWalks::Plain();
+}
+
 // Room for every particle's partners, in one buffer that only grows.
 void MakeRoomForRecords(TFluidPack& P) {
     const std::size_t room = static_cast<std::size_t>(P.Count) * P.RecordBytesEach;
@@ -199,12 +203,10 @@ void sph_detail::DensityPass(TSPH& world, TSolver& solver, bool inStep) {
     CopyIn(solver, [&](std::int32_t begin, std::int32_t end) { CopyForDensity(world, P, begin, end, inStep); });
 
     StartRecords(P, inStep);
+    const auto walk = Walks(solver).Density[P.Increasing ? 1 : 0];
     auto sweep = [&](std::int32_t k) {
         sph_detail::TPartnerRecord& partners = P.Records[static_cast<std::size_t>(k)];
-        if (P.Increasing)
-            ForEachOfThread(P, k, [&](std::int32_t i) { DensityWalk<true>(w, i, partners); });
-        else
-            ForEachOfThread(P, k, [&](std::int32_t i) { DensityWalk<false>(w, i, partners); });
+        ForEachOfThread(P, k, [&](std::int32_t i) { walk(w, i, partners); });
     };
     solver.Run(P.Threads, sweep);
     RaiseRoomForRecords(P);
@@ -230,13 +232,11 @@ void sph_detail::ForcePass(TSPH& world, TSolver& solver, bool inStep) {
     if (!inStep) CopyIn(solver, [&](std::int32_t begin, std::int32_t end) { CopyForForces(world, P, begin, end); });
 
     const bool pushSolidsNow = P.Threads == 1;
+    const auto walk = Walks(solver).Force[P.Increasing ? 1 : 0];
     auto sweep = [&](std::int32_t k) {
         sph_detail::TPartnerRecord& partners = P.Records[static_cast<std::size_t>(k)];
         if (!inStep) partners.Skip();
-        if (P.Increasing)
-            ForEachOfThread(P, k, [&](std::int32_t i) { ForceWalk<true>(w, i, pushSolidsNow, partners); });
-        else
-            ForEachOfThread(P, k, [&](std::int32_t i) { ForceWalk<false>(w, i, pushSolidsNow, partners); });
+        ForEachOfThread(P, k, [&](std::int32_t i) { walk(w, i, pushSolidsNow, partners); });
     };
     solver.Run(P.Threads, sweep);
 

@@ -40,6 +40,10 @@ struct TSplitSettings {
     // cores), trying the split again now and then. Otherwise every step
     // that can be split is.
     bool Adaptive = true;
+    // Whether the fluid passes may run code compiled for the processor's
+    // wider instruction sets where it has them (AVX2 on x86-64). Either way
+    // every result has the same bits.
+    bool WideInstructions = true;
 };
 
 class TSPH {

@@ -27,8 +27,7 @@ inline constexpr float SOLID_SHARE = 0.5f;  // each side's share of the fluid–
 // later. SortedCells: the IDs increase with the index, so each cell lists
 // its particles from the highest ID down. While `record` is recording, the
 // partners found go into it.
-template <bool SortedCells>
-void DensityWalk(const TSweep& w, std::int32_t i, TPartnerRecord& record);
+using TDensityWalkFunction = void (*)(const TSweep& w, std::int32_t i, TPartnerRecord& record);
 
 // Particle i's own walk of the force pass, cell by cell: its fluid partners
 // numbered lower, then the walls, then the solid particles of the cell;
@@ -36,8 +35,19 @@ void DensityWalk(const TSweep& w, std::int32_t i, TPartnerRecord& record);
 // of the push at once when pushSolidsNow, else i is marked in TouchesSolid.
 // The partners come from `record` while it holds walkers not yet replayed:
 // the same thread's density sweep of the same step, in the same order.
-template <bool SortedCells>
-void ForceWalk(const TSweep& w, std::int32_t i, bool pushSolidsNow, TPartnerRecord& record);
+using TForceWalkFunction = void (*)(const TSweep& w, std::int32_t i, bool pushSolidsNow, TPartnerRecord& record);
+
+// The walks, [SortedCells] each.
+struct TWalks {
+    TDensityWalkFunction Density[2];
+    TForceWalkFunction Force[2];
+
+    // Compiled for the baseline instructions of the target.
+    static const TWalks& Plain();
+    // Compiled for AVX2 where GCC builds for x86-64 and the processor has
+    // it, else Plain(): the same bits, fewer instructions.
+    static const TWalks& Fastest();
+};
 
 // What the particle in slot j, on a seam, hears in the density or the force
 // pass from the particles numbered above it, in the order the serial sweep

@@ -27,9 +27,10 @@ inline int ClampedCell(double v, std::int32_t limit) {
 // Calls visit(cell index, column) for each of the nine cells around (x, y)
 // that lies inside the grid. The home cell is found by truncation toward zero
 // of the double-precision product, so a particle just left of 0 scans from
-// column 0.
+// column 0. Always inlined, so that code compiled for other instructions
+// than this header's (the walks for AVX2) inlines `visit` too.
 template <class Visit>
-inline void ForEachNeighbourCellAndColumn(const TSPH& world, float x, float y, Visit&& visit) {
+[[gnu::always_inline]] inline void ForEachNeighbourCellAndColumn(const TSPH& world, float x, float y, Visit&& visit) {
     const int hc = ClampedCell(static_cast<double>(x) * TSPH::INV_SMOOTHING_LENGTH, world.GridWidth);
     const int hr = ClampedCell(static_cast<double>(y) * TSPH::INV_SMOOTHING_LENGTH, world.GridHeight);
     for (const auto& offset : NEIGHBOUR_OFFSETS) {
@@ -50,8 +51,9 @@ inline void ForEachNeighbourCell(const TSPH& world, float x, float y, Visit&& vi
 // Calls visit(q, dx, dy, d2) for each particle q of a cell, in chain order,
 // that lies within √rangeSq of (x, y); (dx, dy) points from q to (x, y). A
 // particle at the very same place gives no direction and is passed over.
+// Always inlined, as ForEachNeighbourCellAndColumn.
 template <class Visit>
-inline void ForEachWithin(const TCellList& cells, std::size_t cell, float x, float y, float rangeSq, Visit&& visit) {
+[[gnu::always_inline]] inline void ForEachWithin(const TCellList& cells, std::size_t cell, float x, float y, float rangeSq, Visit&& visit) {
     const TCellEntry* end = cells.Entries.data() + cells.First[cell + 1];
     for (const TCellEntry* q = cells.Entries.data() + cells.First[cell]; q != end; ++q) {
         const float dx = x - q->X;

@@ -193,6 +193,26 @@ TEST(SplitStep, GivesTheSerialBitsOnTwoAndThreeThreads) {
     }
 }
 
+// The walks compiled for wider instructions, taken where the processor has
+// them, and the plain walks give the same bits, on one thread and split.
+TEST(SplitStep, WideAndPlainInstructionsGiveTheSameBits) {
+    TSplitSettings plain = SmallWorldSplit();
+    plain.WideInstructions = false;
+    for (std::int32_t threads : {1, 2}) {
+        auto wide = LiquidOnSolid();
+        auto narrow = LiquidOnSolid();
+        TCountingRunner wideRunner(threads), narrowRunner(threads);
+        wide->SetTaskRunner(&wideRunner, SmallWorldSplit());
+        narrow->SetTaskRunner(&narrowRunner, plain);
+        for (int step = 1; step <= 100; ++step) {
+            wide->Update();
+            narrow->Update();
+            ASSERT_EQ(FirstDifference(StateBits(*narrow), StateBits(*wide)), -1)
+                << "step " << step << ", threads " << threads;
+        }
+    }
+}
+
 // The public phases called one by one, on one thread or split, run the same
 // pair code as the step and leave the same state.
 TEST(SplitStep, PhasesOneByOneMatchTheStep) {
