@@ -54,44 +54,93 @@ const TWalks& TWalks::Fastest() {
 
 namespace {
 
+// Merges runs of slots, each held in slot order (numbers decreasing) at
+// positions start[k] … next[k] of slotAt, taking the lowest number first; calls
+// visit(i, dx, dy, d2) for each particle i within h of (x, y), with (dx, dy)
+// pointing from (x, y) to i.
+template <class SlotAt, class Visit>
+void MergeRuns(const TFluidPack& P, int runs, std::int32_t* start, std::int32_t* next, SlotAt&& slotAt, float x,
+               float y, Visit& visit) {
+    std::int32_t head[9];  // the number at each run's next position
+    for (int k = 0; k < runs; ++k) head[k] = P.ID[static_cast<std::size_t>(slotAt(next[k]))];
+    while (runs > 0) {
+        int best = 0;
+        for (int k = 1; k < runs; ++k) best = head[k] < head[best] ? k : best;
+        const auto si = static_cast<std::size_t>(slotAt(next[best]));
+        const float dx = P.X[si] - x;
+        const float dy = P.Y[si] - y;
+        const float d2 = dx * dx + dy * dy;
+        if (d2 > 0 && d2 < TSPH::SMOOTHING_LENGTH_SQ) visit(si, dx, dy, d2);
+        if (--next[best] < start[best]) {
+            --runs;
+            start[best] = start[runs];
+            next[best] = next[runs];
+            head[best] = head[runs];
+        } else {
+            head[best] = P.ID[static_cast<std::size_t>(slotAt(next[best]))];
+        }
+    }
+}
+
 // Calls visit(i, dx, dy, d2) for every particle i numbered above the particle
 // in slot j and within h of it, in increasing order of number: the order in
 // which the serial sweep reaches them, and so the order in which j hears
-// from them. A merge of the (reversed) runs of the nine cells around j.
+// from them. A merge of the runs of the nine cells around j, reversed, kept
+// to the particles within h first, four at a time, when they fit in the room
+// on the stack; else of the runs of all the particles numbered above.
 template <class Visit>
 void ForEachHigherNeighbourInOrder(const TSPH& world, const TFluidPack& P, std::int32_t j, Visit&& visit) {
+    constexpr std::int32_t ROOM = 1024;
     const auto sj = static_cast<std::size_t>(j);
     const float x = P.X[sj], y = P.Y[sj];
     const std::int32_t id = P.ID[sj];
-    std::int32_t next[9], low[9];  // each run from next down to low, numbers increasing
+    std::int32_t kept[ROOM + 4];
+    std::int32_t start[9], next[9];
     int runs = 0;
+    std::int32_t n = 0;
+    bool fits = true;
+    ForEachNeighbourCell(world, x, y, [&](std::size_t cell) {
+        const std::int32_t a = P.First[cell], b = P.First[cell + 1];
+        fits = fits && n + (b - a) <= ROOM;
+        if (!fits) return;
+        const F4 x0 = Splat(x), y0 = Splat(y), zero = Splat(0.0f), h2 = Splat(TSPH::SMOOTHING_LENGTH_SQ);
+        const I4 lane = {0, 1, 2, 3};
+        const std::int32_t from = n;
+        for (std::int32_t q = a; q < b; q += 4) {
+            const F4 dx = Load4(P.X.data() + q) - x0;
+            const F4 dy = Load4(P.Y.data() + q) - y0;
+            const F4 d2 = dx * dx + dy * dy;
+            const I4 take = (d2 > zero) & (d2 < h2) & (Load4(P.ID.data() + q) > Splat(id)) & (lane < Splat(b - q));
+            const int mask = LaneMask(take);
+            const I4 slots = TAKEN_LANES[mask] + Splat(q);
+            std::memcpy(kept + n, &slots, sizeof slots);
+            n += TAKEN_COUNT[mask];
+        }
+        if (n > from) {
+            start[runs] = from;
+            next[runs] = n - 1;
+            ++runs;
+        }
+    });
+    if (fits) {
+        MergeRuns(
+            P, runs, start, next, [&](std::int32_t k) { return kept[k]; }, x, y, visit);
+        return;
+    }
+    runs = 0;
     ForEachNeighbourCell(world, x, y, [&](std::size_t cell) {
         const std::int32_t a = P.First[cell];
         std::int32_t b = a;
         const std::int32_t end = P.First[cell + 1];
         while (b < end && P.ID[static_cast<std::size_t>(b)] > id) ++b;
         if (b > a) {
+            start[runs] = a;
             next[runs] = b - 1;
-            low[runs] = a;
             ++runs;
         }
     });
-    while (runs > 0) {
-        int best = 0;
-        for (int k = 1; k < runs; ++k)
-            if (P.ID[static_cast<std::size_t>(next[k])] < P.ID[static_cast<std::size_t>(next[best])]) best = k;
-        const std::int32_t i = next[best];
-        const auto si = static_cast<std::size_t>(i);
-        const float dx = P.X[si] - x;
-        const float dy = P.Y[si] - y;
-        const float d2 = dx * dx + dy * dy;
-        if (d2 > 0 && d2 < TSPH::SMOOTHING_LENGTH_SQ) visit(si, dx, dy, d2);
-        if (--next[best] < low[best]) {
-            --runs;
-            next[best] = next[runs];
-            low[best] = low[runs];
-        }
-    }
+    MergeRuns(
+        P, runs, start, next, [](std::int32_t k) { return k; }, x, y, visit);
 }
 
 }  // namespace

@@ -77,6 +77,13 @@ inline void Transpose(F4 a, F4 b, F4 c, F4 d, F4 out[4]) {
     out[3] = __builtin_shufflevector(ab23, cd23, 2, 3, 6, 7);
 }
 
+// For each set of lanes taken (bit l for lane l), the taken lanes in order,
+// and how many: the compaction of four candidates by one table look-up.
+inline constexpr I4 TAKEN_LANES[16] = {
+    {0, 0, 0, 0}, {0, 0, 0, 0}, {1, 0, 0, 0}, {0, 1, 0, 0}, {2, 0, 0, 0}, {0, 2, 0, 0}, {1, 2, 0, 0}, {0, 1, 2, 0},
+    {3, 0, 0, 0}, {0, 3, 0, 0}, {1, 3, 0, 0}, {0, 1, 3, 0}, {2, 3, 0, 0}, {0, 2, 3, 0}, {1, 2, 3, 0}, {0, 1, 2, 3}};
+inline constexpr std::int8_t TAKEN_COUNT[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
+
 // The one-float versions.
 template <class T>
 inline T Broadcast(float x);
