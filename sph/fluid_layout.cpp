@@ -105,7 +105,6 @@ void ChooseSplit(TFluidPack& P, std::int32_t threads, std::int32_t gridWidth, st
         P.SplitColumn.assign(static_cast<std::size_t>(threads) + 1, 0);
         P.OrderStart.assign(static_cast<std::size_t>(threads) + 1, 0);
     }
-    if (P.Records.size() < static_cast<std::size_t>(threads)) P.Records.resize(static_cast<std::size_t>(threads));
     auto before = [&](std::int32_t column) {  // particles in the columns left of `column`
         return P.First[static_cast<std::size_t>(column) * static_cast<std::size_t>(gridHeight)];
     };
@@ -129,6 +128,14 @@ void ChooseSplit(TFluidPack& P, std::int32_t threads, std::int32_t gridWidth, st
         P.OrderStart[static_cast<std::size_t>(t)] = before(from);
     }
     P.OrderStart[static_cast<std::size_t>(threads)] = P.Count;
+}
+
+// What each thread keeps in a sweep, for as many threads as the world may
+// use, so that a step that splits after steps that did not allocates nothing.
+void KeepPerThread(TFluidPack& P, std::int32_t threads) {
+    const auto n = static_cast<std::size_t>(threads);
+    if (P.Records.size() < n) P.Records.resize(n);
+    if (P.LowerStart.size() < n * P.Fill.size()) P.LowerStart.resize(n * P.Fill.size());
 }
 
 // Gives each particle its slot, from the last index down, and lists it
@@ -160,6 +167,7 @@ void sph_detail::LayOutLiquid(TSPH& world, TSolver& solver, bool insertIntoGrid)
     CountIntoCells(world, P, insertIntoGrid);
     StartCells(P);
     ChooseSplit(P, ChooseThreads(world, solver), world.GridWidth, world.GridHeight);
+    KeepPerThread(P, solver.Threads());
     FillSlots(P);
 }
 

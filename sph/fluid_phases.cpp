@@ -206,7 +206,11 @@ void sph_detail::DensityPass(TSPH& world, TSolver& solver, bool inStep) {
     const auto walk = Walks(solver).Density[P.Increasing ? 1 : 0];
     auto sweep = [&](std::int32_t k) {
         sph_detail::TPartnerRecord& partners = P.Records[static_cast<std::size_t>(k)];
-        ForEachOfThread(P, k, [&](std::int32_t i) { walk(w, i, partners); });
+        // No walker yet: no particle is numbered below.
+        const std::size_t cells = P.Fill.size();
+        std::int32_t* lowerStart = P.LowerStart.data() + static_cast<std::size_t>(k) * cells;
+        std::copy(P.First.begin() + 1, P.First.end(), lowerStart);
+        ForEachOfThread(P, k, [&](std::int32_t i) { walk(w, i, partners, lowerStart); });
     };
     solver.Run(P.Threads, sweep);
     RaiseRoomForRecords(P);

@@ -72,9 +72,13 @@ struct TFluidPack {
     std::vector<double> Share;               // of the particles, per thread, tuned by timing
     std::vector<double> Seconds;             // time of each thread's sweeps in the last step
     std::vector<TPartnerRecord> Records;     // per thread, from the density sweep to the force sweep
-    std::vector<std::uint8_t> RecordBytes;   // their parts, RecordBytesEach per particle of the thread
-    std::size_t RecordBytesEach = 16;        // raised after a step that ran out of room
-    std::int32_t LargestCell = 0;            // particles in the fullest cell
+    // Per thread and cell, in the density sweep: the first slot of the cell
+    // numbered below the thread's last walker (walkers come in increasing
+    // number, so it only moves towards the cell's first slot).
+    std::vector<std::int32_t> LowerStart;
+    std::vector<std::uint8_t> RecordBytes;  // their parts, RecordBytesEach per particle of the thread
+    std::size_t RecordBytesEach = 16;       // raised after a step that ran out of room
+    std::int32_t LargestCell = 0;           // particles in the fullest cell
 
     void Resize(std::size_t cells, std::size_t columns);
     void Reserve(std::size_t particles);

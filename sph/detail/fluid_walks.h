@@ -26,8 +26,10 @@ inline constexpr float SOLID_SHARE = 0.5f;  // each side's share of the fluid–
 // partner's at once, except for a partner on a seam, which gathers it
 // later. SortedCells: the IDs increase with the index, so each cell lists
 // its particles from the highest ID down. While `record` is recording, the
-// partners found go into it.
-using TDensityWalkFunction = void (*)(const TSweep& w, std::int32_t i, TPartnerRecord& record);
+// partners found go into it. With SortedCells, `lowerStart` holds per cell
+// the first slot numbered below the thread's last walker, or is null.
+using TDensityWalkFunction = void (*)(const TSweep& w, std::int32_t i, TPartnerRecord& record,
+                                      std::int32_t* lowerStart);
 
 // Particle i's own walk of the force pass, cell by cell: its fluid partners
 // numbered lower, then the walls, then the solid particles of the cell;
