@@ -67,6 +67,7 @@ void CopyIn(const TSolver& solver, Copy&& copy) {
     solver.Run(threads, task);
 }
 
+// The walks the world's settings allow on this processor.
 const sph_detail::TWalks& Walks(const TSolver& solver) {
     return solver.Settings.WideInstructions ? sph_detail::TWalks::Fastest() : sph_detail::TWalks::Plain();
 }

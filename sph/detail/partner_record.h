@@ -32,7 +32,7 @@ struct TPartnerRecord {
     void Start(std::uint8_t* begin, std::uint8_t* end) {
         Begin = End = begin;
         Read = begin;
-        Limit = end - SLACK;
+        Limit = end - begin > SLACK ? end - SLACK : begin;  // a part too small has no room at all
         Walkers = Replayed = 0;
         Recording = true;
         RanOut = false;
