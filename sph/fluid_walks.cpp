@@ -46,10 +46,13 @@ const TWalks& TWalks::Fastest() {
 #ifdef SPH_WALKS_FOR_AVX2
     static const TWalks avx2{{avx2_walks::DensityWalk<false>, avx2_walks::DensityWalk<true>},
                              {avx2_walks::ForceWalk<false>, avx2_walks::ForceWalk<true>}};
-    __builtin_cpu_init();  // in case a constructor steps a world before the run-time library has set it up
-    if (__builtin_cpu_supports("avx2")) return avx2;
-#endif
+    // Asked once: a constructor may step a world before the run-time library
+    // has read the processor's features, hence the explicit initialisation.
+    static const TWalks& fastest = (__builtin_cpu_init(), __builtin_cpu_supports("avx2")) ? avx2 : Plain();
+    return fastest;
+#else
     return Plain();
+#endif
 }
 
 namespace {

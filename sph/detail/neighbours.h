@@ -53,7 +53,8 @@ inline void ForEachNeighbourCell(const TSPH& world, float x, float y, Visit&& vi
 // particle at the very same place gives no direction and is passed over.
 // Always inlined, as ForEachNeighbourCellAndColumn.
 template <class Visit>
-[[gnu::always_inline]] inline void ForEachWithin(const TCellList& cells, std::size_t cell, float x, float y, float rangeSq, Visit&& visit) {
+[[gnu::always_inline]] inline void ForEachWithin(const TCellList& cells, std::size_t cell, float x, float y,
+                                                 float rangeSq, Visit&& visit) {
     const TCellEntry* end = cells.Entries.data() + cells.First[cell + 1];
     for (const TCellEntry* q = cells.Entries.data() + cells.First[cell]; q != end; ++q) {
         const float dx = x - q->X;
