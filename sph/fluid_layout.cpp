@@ -19,9 +19,7 @@ void TFluidPack::Resize(std::size_t cells, std::size_t columns) {
 
 void TFluidPack::Reserve(std::size_t particles) {
     if (SlotOf.size() >= particles) return;
-    for (auto* field :
-         {&X, &Y, &VX, &VY, &MassBefore, &Mass, &Density, &InvDensitySq, &Pressure, &SoundSpeed, &DeltaDensity})
-        field->resize(particles + PAD, 0.0f);
+    for (auto* field : {&X, &Y, &MassBefore, &Density, &DeltaDensity}) field->resize(particles + PAD, 0.0f);
     for (auto* field : {&Motion, &Side, &Push}) field->resize(particles + PAD, Splat(0.0f));
     ID.resize(particles + PAD, 0);
     Fluid.resize(particles + PAD, nullptr);
@@ -179,8 +177,6 @@ void CopyShared(const TParticle* p, TFluidPack& P, std::size_t s) {
     P.X[s] = p->PositionX;
     P.Y[s] = p->PositionY;
     P.ID[s] = p->ID;
-    P.VX[s] = p->VelocityX;
-    P.VY[s] = p->VelocityY;
     P.Motion[s] = sph_detail::F4{p->PositionX, p->PositionY, p->VelocityX, p->VelocityY};
     P.Density[s] = p->Density;
     P.Fluid[s] = p->Fluid;
@@ -203,10 +199,6 @@ void sph_detail::CopyForForces(const TSPH& world, TFluidPack& P, std::int32_t be
         const TParticle* p = world.FluidParticles[static_cast<std::size_t>(i)];
         const auto s = static_cast<std::size_t>(P.SlotOf[static_cast<std::size_t>(i)]);
         CopyShared(p, P, s);
-        P.Mass[s] = p->Mass;
-        P.InvDensitySq[s] = p->InvDensitySq;
-        P.Pressure[s] = p->Pressure;
-        P.SoundSpeed[s] = p->SoundSpeed;
         P.Side[s] = F4{p->Mass, p->Density, p->Pressure * p->InvDensitySq, p->SoundSpeed};
         P.Push[s] = F4{p->ForceX, p->ForceY, p->DeltaVelocityX, p->DeltaVelocityY};
     }

@@ -153,7 +153,8 @@ void DensityFromHigher(const TSweep& w, std::int32_t j) {
     const auto sj = static_cast<std::size_t>(j);
     float sum = P.DeltaDensity[sj];
     ForEachHigherNeighbourInOrder(w.World, P, j, [&](std::size_t i, float dx, float dy, float d2) {
-        sum += DensityRate(dx, dy, d2, P.VX[i] - P.VX[sj], P.VY[i] - P.VY[sj]) * P.MassBefore[i];
+        sum += DensityRate(dx, dy, d2, P.Motion[i][2] - P.Motion[sj][2], P.Motion[i][3] - P.Motion[sj][3]) *
+               P.MassBefore[i];
     });
     P.DeltaDensity[sj] = sum;
 }
@@ -170,7 +171,7 @@ void ForcesFromHigher(const TSweep& w, std::int32_t j) {
     ForEachHigherNeighbourInOrder(w.World, P, j, [&](std::size_t i, float dx, float dy, float d2) {
         const TPairForces<float> f =
             PairForces(SideAt(P, i), self, -P.Fluid[i]->SurfaceTension, -fluid.V_Alpha, fluid.V_Beta, dx, dy, d2);
-        const TPairShares<float> shares = SharesFor(f, P.Mass[i], dx, dy);
+        const TPairShares<float> shares = SharesFor(f, P.Side[i][0], dx, dy);
         if (P.Fluid[i] == &fluid) {
             sums.Fx -= shares.CohesionX;
             sums.Fy -= shares.CohesionY;

@@ -36,15 +36,14 @@ struct TFluidPack {
     std::vector<float> X, Y;
     std::vector<std::int32_t> ID;
     std::vector<const TFluid*> Fluid;
-    std::vector<float> VX, VY, Density, InvDensitySq, Pressure, SoundSpeed;
-    // The mass the density pass reads, and the one it derives for the force
-    // pass: a particle on a seam still needs its neighbours' old masses when
-    // they already have their new ones.
-    std::vector<float> MassBefore, Mass;
-    // The same fields again, four to a vector, for the walks to load a
-    // partner's with one load each: Motion {X, Y, VX, VY}, copied with them,
-    // and Side {Mass, Density, Pressure · InvDensitySq, SoundSpeed} for the
-    // force pass.
+    // The density the density pass advances, and the mass it reads: a
+    // particle on a seam still needs its neighbours' old masses when they
+    // already have their new ones.
+    std::vector<float> Density, MassBefore;
+    // Four fields to a vector, for the walks to load a particle's with one
+    // load: Motion {X, Y, VX, VY}, copied with X and Y, and Side {Mass,
+    // Density, Pressure · InvDensitySq, SoundSpeed}, which the density pass
+    // derives for the force pass.
     std::vector<F4> Motion, Side;
     // Accumulators of a phase, per slot. The force pass keeps a particle's
     // four sums side by side, {force x, force y, Δv x, Δv y}, so that a pair

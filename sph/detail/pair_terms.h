@@ -35,7 +35,9 @@ struct TPairSide {
 };
 
 inline TPairSide<float> SideAt(const TFluidPack& P, std::size_t s) {
-    return {P.VX[s], P.VY[s], P.Mass[s], P.Density[s], P.Pressure[s] * P.InvDensitySq[s], P.SoundSpeed[s]};
+    const F4 motion = P.Motion[s];
+    const F4 side = P.Side[s];
+    return {motion[2], motion[3], side[0], side[1], side[2], side[3]};
 }
 
 // Four partners' sides, and their motion {X, Y, VX, VY} for the offsets.

@@ -14,8 +14,11 @@ namespace sph_detail {
 // Per walker in the order of the sweep, per cell its walk visits: the number
 // of partners found there, then each partner's offset from the cell's first
 // slot, one byte each. A step whose fullest cell holds more than MAX_CELL
-// particles records nothing. Each thread writes its own part of one buffer.
-struct TPartnerRecord {
+// particles records nothing. Each thread writes its own part of one buffer,
+// and its own record on a cache line of its own: the walks move End and
+// Read at every walker, and a line two threads write in turn would pass
+// between their cores every time.
+struct alignas(64) TPartnerRecord {
     static constexpr std::int32_t MAX_CELL = 255;
     static constexpr std::ptrdiff_t SLACK = 8;  // bytes read and written past the last, eight at a time
 
