@@ -12,6 +12,7 @@ using sph_detail::TFluidPack;
 void TFluidPack::Resize(std::size_t cells, std::size_t columns) {
     First.assign(cells + 1, 0);
     Fill.assign(cells, 0);
+    Pushers.assign(cells, 0);
     SeamColumn.assign(columns, 0);
     ColumnThread.assign(columns, 0);
     Count = 0;  // laid out again before the next fluid phase
@@ -33,7 +34,8 @@ namespace {
 
 // Counts the particles of each cell into Fill and keeps each particle's cell
 // in SlotOf (−1 outside the grid) and column in Column; inserts it into the
-// grid's chain when asked. Notes whether the IDs increase with the index.
+// grid's chain when asked. Notes whether the IDs increase with the index,
+// and whether all the particles are of one liquid.
 void CountIntoCells(TSPH& world, TFluidPack& P, bool insertIntoGrid) {
     std::fill(P.Fill.begin(), P.Fill.end(), 0);
     const double gridWidth = world.GridWidth;
@@ -41,8 +43,10 @@ void CountIntoCells(TSPH& world, TFluidPack& P, bool insertIntoGrid) {
     bool increasing = true;
     std::int64_t previousID = INT64_MIN;
     std::int32_t inside = 0;
+    const TFluid* onlyFluid = P.Count > 0 ? world.FluidParticles[0]->Fluid : nullptr;
     for (std::int32_t i = 0; i < P.Count; ++i) {
         TParticle* p = world.FluidParticles[static_cast<std::size_t>(i)];
+        if (p->Fluid != onlyFluid) onlyFluid = nullptr;
         const double c = std::floor(static_cast<double>(p->PositionX) * TSPH::INV_SMOOTHING_LENGTH);
         const double r = std::floor(static_cast<double>(p->PositionY) * TSPH::INV_SMOOTHING_LENGTH);
         std::int32_t cell = -1;
@@ -63,6 +67,7 @@ void CountIntoCells(TSPH& world, TFluidPack& P, bool insertIntoGrid) {
     }
     P.Inside = inside;
     P.Increasing = increasing;
+    P.OnlyFluid = onlyFluid;
 }
 
 // First slot of each cell; Fill becomes each cell's next free slot.

@@ -209,6 +209,15 @@ void PushSolidsFromLiquid(const TSPH& world, TSolver& solver) {
     }
 }
 
+// The cells where walls or solid particles push the liquid: one byte each for
+// the force walks to test, instead of the two lists' bounds.
+void MarkPushers(TFluidPack& P, const TSolver& solver) {
+    const auto& walls = solver.BoundaryCells.First;
+    const auto& solids = solver.SolidCells.First;
+    for (std::size_t k = 0; k < P.Pushers.size(); ++k)
+        P.Pushers[k] = walls[k + 1] > walls[k] || solids[k + 1] > solids[k];
+}
+
 }  // namespace
 
 void sph_detail::DensityPass(TSPH& world, TSolver& solver, bool inStep) {
@@ -250,6 +259,7 @@ void sph_detail::ForcePass(TSPH& world, TSolver& solver, bool inStep) {
     // Within a step the density pass has left everything in the pack.
     if (!inStep) CopyIn(solver, [&](std::int32_t begin, std::int32_t end) { CopyForForces(world, P, begin, end); });
 
+    MarkPushers(P, solver);
     const bool pushSolidsNow = P.Threads == 1;
     const auto walk = Walks(solver).Force[P.Increasing ? 1 : 0];
     auto sweep = [&](std::int32_t k) {

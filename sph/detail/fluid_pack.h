@@ -24,12 +24,14 @@ struct TFluidPack {
     // Lanes read past the end of a cell by the vectorised scans.
     static constexpr std::size_t PAD = 8;
 
-    std::int32_t Count = 0;   // particles laid out (the world's FluidCount then)
-    std::int32_t Inside = 0;  // of which in the grid
-    bool Increasing = true;   // IDs strictly increase with the array index
+    std::int32_t Count = 0;             // particles laid out (the world's FluidCount then)
+    std::int32_t Inside = 0;            // of which in the grid
+    bool Increasing = true;             // IDs strictly increase with the array index
+    const TFluid* OnlyFluid = nullptr;  // the liquid of every particle, if they share one
 
-    std::vector<std::int32_t> First;  // per cell, and one past the last
-    std::vector<std::int32_t> Fill;   // per cell, while laying out
+    std::vector<std::int32_t> First;    // per cell, and one past the last
+    std::vector<std::int32_t> Fill;     // per cell, while laying out
+    std::vector<std::uint8_t> Pushers;  // per cell, in the force pass: walls or solid particles lie there
 
     // Per slot. X, Y and ID are copied at the rebuild; the others when a
     // phase starts (from the records) or by the phase before it in a step.
