@@ -40,30 +40,34 @@ inline std::pair<std::int32_t, std::int32_t> Piece(std::int32_t n, std::int32_t 
     return {begin, end};
 }
 
-// Runs body(i) for the particles of thread k in increasing index; a split
-// sweep adds the time taken to the thread's account, for Retune.
 // Walkers come in the order of the world's array, not of the slots: the
-// fields of the one a few ahead are fetched while the present one walks.
+// fields of the one a few ahead are fetched while the present one walks, and
+// its record too where the sweep reads records.
 constexpr std::int32_t AHEAD = 4;
 
-void FetchWalker(const TFluidPack& P, std::int32_t i) {
+void FetchAhead(const TFluidPack& P, const TSPH* records, std::int32_t i) {
     const auto s = static_cast<std::size_t>(P.SlotOf[static_cast<std::size_t>(i)]);
-    __builtin_prefetch(&P.Motion[s]);
-    __builtin_prefetch(&P.Side[s]);
-    __builtin_prefetch(&P.Push[s]);
-    __builtin_prefetch(&P.ID[s]);
-    __builtin_prefetch(&P.MassBefore[s]);
-    __builtin_prefetch(&P.Fluid[s]);
+    for (const void* field : {static_cast<const void*>(&P.Motion[s]), static_cast<const void*>(&P.Side[s]),
+                              static_cast<const void*>(&P.Push[s]), static_cast<const void*>(&P.ID[s]),
+                              static_cast<const void*>(&P.MassBefore[s]), static_cast<const void*>(&P.Fluid[s]),
+                              static_cast<const void*>(&P.DeltaDensity[s])})
+        __builtin_prefetch(field);
+    if (!records) return;
+    const auto* record = reinterpret_cast<const char*>(records->FluidParticles[static_cast<std::size_t>(i)]);
+    for (std::size_t line = 0; line < sizeof(TParticle); line += 64) __builtin_prefetch(record + line);
 }
 
+// Runs body(i) for the particles of thread k in increasing index; a split
+// sweep adds the time taken to the thread's account, for Retune. `records`
+// is the world, if body reads the particles' records.
 template <class Body>
-void ForEachOfThread(TFluidPack& P, std::int32_t k, Body&& body) {
+void ForEachOfThread(TFluidPack& P, std::int32_t k, Body&& body, const TSPH* records = nullptr) {
     const auto t = static_cast<std::size_t>(k);
     const bool timed = P.Threads > 1;
     const auto start = timed ? Clock::now() : Clock::time_point();
     const std::int32_t end = P.OrderStart[t + 1];
     for (std::int32_t o = P.OrderStart[t]; o < end; ++o) {
-        if (o + AHEAD < end) FetchWalker(P, P.Order[static_cast<std::size_t>(o + AHEAD)]);
+        if (o + AHEAD < end) FetchAhead(P, records, P.Order[static_cast<std::size_t>(o + AHEAD)]);
         body(P.Order[static_cast<std::size_t>(o)]);
     }
     if (timed) P.Seconds[t] += std::chrono::duration<double>(Clock::now() - start).count();
@@ -240,11 +244,14 @@ void sph_detail::DensityPass(TSPH& world, TSolver& solver, bool inStep) {
     RaiseRoomForRecords(P);
 
     auto finish = [&](std::int32_t k) {
-        ForEachOfThread(P, k, [&](std::int32_t i) {
-            const auto s = static_cast<std::size_t>(P.SlotOf[static_cast<std::size_t>(i)]);
-            if (OnSeam(P, i)) DensityFromHigher(w, static_cast<std::int32_t>(s));
-            FinishDensity(world.FluidParticles[static_cast<std::size_t>(i)], P, s, inStep);
-        });
+        ForEachOfThread(
+            P, k,
+            [&](std::int32_t i) {
+                const auto s = static_cast<std::size_t>(P.SlotOf[static_cast<std::size_t>(i)]);
+                if (OnSeam(P, i)) DensityFromHigher(w, static_cast<std::int32_t>(s));
+                FinishDensity(world.FluidParticles[static_cast<std::size_t>(i)], P, s, inStep);
+            },
+            &world);
     };
     solver.Run(P.Threads, finish);
 }
@@ -270,17 +277,20 @@ void sph_detail::ForcePass(TSPH& world, TSolver& solver, bool inStep) {
     solver.Run(P.Threads, sweep);
 
     auto finish = [&](std::int32_t k) {
-        ForEachOfThread(P, k, [&](std::int32_t i) {
-            const auto s = static_cast<std::size_t>(P.SlotOf[static_cast<std::size_t>(i)]);
-            if (OnSeam(P, i)) ForcesFromHigher(w, static_cast<std::int32_t>(s));
-            TParticle* p = world.FluidParticles[static_cast<std::size_t>(i)];
-            const sph_detail::F4 push = P.Push[s];
-            p->ForceX = push[0];
-            p->ForceY = push[1];
-            p->DeltaVelocityX = push[2];
-            p->DeltaVelocityY = push[3];
-            if (inStep) IntegrateLiquid(world, i, i + 1);
-        });
+        ForEachOfThread(
+            P, k,
+            [&](std::int32_t i) {
+                const auto s = static_cast<std::size_t>(P.SlotOf[static_cast<std::size_t>(i)]);
+                if (OnSeam(P, i)) ForcesFromHigher(w, static_cast<std::int32_t>(s));
+                TParticle* p = world.FluidParticles[static_cast<std::size_t>(i)];
+                const sph_detail::F4 push = P.Push[s];
+                p->ForceX = push[0];
+                p->ForceY = push[1];
+                p->DeltaVelocityX = push[2];
+                p->DeltaVelocityY = push[3];
+                if (inStep) IntegrateLiquid(world, i, i + 1);
+            },
+            &world);
     };
     solver.Run(P.Threads, finish);
     if (!pushSolidsNow) PushSolidsFromLiquid(world, solver);
