@@ -33,13 +33,21 @@ template <class Visit>
 [[gnu::always_inline]] inline void ForEachNeighbourCellAndColumn(const TSPH& world, float x, float y, Visit&& visit) {
     const int hc = ClampedCell(static_cast<double>(x) * TSPH::INV_SMOOTHING_LENGTH, world.GridWidth);
     const int hr = ClampedCell(static_cast<double>(y) * TSPH::INV_SMOOTHING_LENGTH, world.GridHeight);
+    // The cells inside the grid listed first, without a branch, then visited:
+    // one loop of a mostly fixed length, which the processor predicts.
+    std::size_t cells[9];
+    int columns[9];
+    int n = 0;
     for (const auto& offset : NEIGHBOUR_OFFSETS) {
         const int c = hc + offset[0];
         const int r = hr + offset[1];
-        if (c < 0 || c >= world.GridWidth || r < 0 || r >= world.GridHeight) continue;
-        visit(static_cast<std::size_t>(c) * static_cast<std::size_t>(world.GridHeight) + static_cast<std::size_t>(r),
-              c);
+        const bool inside = (c >= 0) & (c < world.GridWidth) & (r >= 0) & (r < world.GridHeight);
+        cells[n] =
+            static_cast<std::size_t>(c) * static_cast<std::size_t>(world.GridHeight) + static_cast<std::size_t>(r);
+        columns[n] = c;
+        n += inside;
     }
+    for (int k = 0; k < n; ++k) visit(cells[k], columns[k]);
 }
 
 // The same, calling visit(cell index).
