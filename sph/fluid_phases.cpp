@@ -40,23 +40,6 @@ inline std::pair<std::int32_t, std::int32_t> Piece(std::int32_t n, std::int32_t 
     return {begin, end};
 }
 
-// Walkers come in the order of the world's array, not of the slots: the
-// fields of the one a few ahead are fetched while the present one walks, and
-// its record too where the sweep reads records.
-constexpr std::int32_t AHEAD = 4;
-
-void FetchAhead(const TFluidPack& P, const TSPH* records, std::int32_t i) {
-    const auto s = static_cast<std::size_t>(P.SlotOf[static_cast<std::size_t>(i)]);
-    for (const void* field : {static_cast<const void*>(&P.Motion[s]), static_cast<const void*>(&P.Side[s]),
-                              static_cast<const void*>(&P.Push[s]), static_cast<const void*>(&P.ID[s]),
-                              static_cast<const void*>(&P.MassBefore[s]), static_cast<const void*>(&P.Fluid[s]),
-                              static_cast<const void*>(&P.DeltaDensity[s])})
-        __builtin_prefetch(field);
-    if (!records) return;
-    const auto* record = reinterpret_cast<const char*>(records->FluidParticles[static_cast<std::size_t>(i)]);
-    for (std::size_t line = 0; line < sizeof(TParticle); line += 64) __builtin_prefetch(record + line);
-}
-
 // Runs body(i) for the particles of thread k in increasing index; a split
 // sweep adds the time taken to the thread's account, for Retune. `records`
 // is the world, if body reads the particles' records.
@@ -67,7 +50,8 @@ void ForEachOfThread(TFluidPack& P, std::int32_t k, Body&& body, const TSPH* rec
     const auto start = timed ? Clock::now() : Clock::time_point();
     const std::int32_t end = P.OrderStart[t + 1];
     for (std::int32_t o = P.OrderStart[t]; o < end; ++o) {
-        if (o + AHEAD < end) FetchAhead(P, records, P.Order[static_cast<std::size_t>(o + AHEAD)]);
+        if (o + sph_detail::FETCH_AHEAD < end)
+            sph_detail::FetchAhead(P, records, P.Order[static_cast<std::size_t>(o + sph_detail::FETCH_AHEAD)]);
         body(P.Order[static_cast<std::size_t>(o)]);
     }
     if (timed) P.Seconds[t] += std::chrono::duration<double>(Clock::now() - start).count();
