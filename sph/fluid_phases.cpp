@@ -84,17 +84,18 @@ void MakeRoomForRecords(TFluidPack& P) {
     if (P.RecordBytes.size() < room) P.RecordBytes.resize(room);
 }
 
-// After a density sweep whose records ran out of room: half as much again as
-// the walkers recorded took, at least twice as much as before, for the next
-// step. The force sweep still reads the old buffer, so the room is made after it.
+// After a density sweep whose records ran out of room: room for what the
+// thread's walkers took and would have taken, an eighth more, for the next
+// step (a pile that goes on compressing needs a little more at times). The
+// force sweep still reads the old buffer, so the room is made after it.
 void RaiseRoomForRecords(TFluidPack& P) {
-    const std::size_t before = P.RecordBytesEach;
     for (std::size_t t = 0; t < static_cast<std::size_t>(P.Threads); ++t) {
         const sph_detail::TPartnerRecord& record = P.Records[t];
         if (!record.RanOut) continue;
-        const auto used = static_cast<std::size_t>(record.End - record.Begin);
-        const std::size_t each = used / static_cast<std::size_t>(std::max(record.Walkers, 1));
-        P.RecordBytesEach = std::max({P.RecordBytesEach, 2 * before, each + each / 2 + 1});
+        const auto wanted = static_cast<std::size_t>(record.End - record.Begin) + record.Wanted;
+        const auto particles = static_cast<std::size_t>(std::max(P.OrderStart[t + 1] - P.OrderStart[t], 1));
+        const std::size_t each = wanted / particles + 1;
+        P.RecordBytesEach = std::max(P.RecordBytesEach, each + each / 8 + 1);
     }
 }
 

@@ -29,7 +29,8 @@ struct alignas(64) TPartnerRecord {
     std::int32_t Walkers = 0;            // walkers recorded whole, the sweep's first
     std::int32_t Replayed = 0;
     bool Recording = false;
-    bool RanOut = false;  // a walker found no room: it and the later ones search again
+    bool RanOut = false;     // a walker found no room: it and the later ones search again
+    std::size_t Wanted = 0;  // the bytes those walkers would have taken, to size the next step's
 
     // Ready to record into [begin, end).
     void Start(std::uint8_t* begin, std::uint8_t* end) {
@@ -39,12 +40,14 @@ struct alignas(64) TPartnerRecord {
         Walkers = Replayed = 0;
         Recording = true;
         RanOut = false;
+        Wanted = 0;
     }
     // Nothing recorded: the force sweep searches for every walker.
     void Skip() {
         Walkers = Replayed = 0;
         Recording = false;
         RanOut = false;
+        Wanted = 0;
     }
     bool CanReplay() const { return Replayed < Walkers; }
 };
