@@ -191,7 +191,7 @@ void CopyShared(const TParticle* p, TFluidPack& P, std::size_t s) {
 
 void sph_detail::CopyForDensity(const TSPH& world, TFluidPack& P, std::int32_t begin, std::int32_t end, bool inStep) {
     for (std::int32_t i = begin; i < end; ++i) {
-        if (i + sph_detail::FETCH_AHEAD < end) sph_detail::FetchAhead(P, &world, i + sph_detail::FETCH_AHEAD);
+        if (i + FETCH_AHEAD < end) FetchAhead(P, &world, i + FETCH_AHEAD);
         const TParticle* p = world.FluidParticles[static_cast<std::size_t>(i)];
         const auto s = static_cast<std::size_t>(P.SlotOf[static_cast<std::size_t>(i)]);
         CopyShared(p, P, s);
@@ -202,7 +202,7 @@ void sph_detail::CopyForDensity(const TSPH& world, TFluidPack& P, std::int32_t b
 
 void sph_detail::CopyForForces(const TSPH& world, TFluidPack& P, std::int32_t begin, std::int32_t end) {
     for (std::int32_t i = begin; i < end; ++i) {
-        if (i + sph_detail::FETCH_AHEAD < end) sph_detail::FetchAhead(P, &world, i + sph_detail::FETCH_AHEAD);
+        if (i + FETCH_AHEAD < end) FetchAhead(P, &world, i + FETCH_AHEAD);
         const TParticle* p = world.FluidParticles[static_cast<std::size_t>(i)];
         const auto s = static_cast<std::size_t>(P.SlotOf[static_cast<std::size_t>(i)]);
         CopyShared(p, P, s);
