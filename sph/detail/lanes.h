@@ -41,7 +41,7 @@ inline F4 Sqrt(F4 v) {
 #if defined(__SSE2__)
     return (F4)_mm_sqrt_ps((__m128)v);  // same bits, the vector types differ in name only
 #elif defined(__wasm_simd128__)
-    return (F4)wasm_f32x4_sqrt((v128_t)v);  // IEEE square roots, as std::sqrt
+    return (F4)wasm_f32x4_sqrt((v128_t)v);          // IEEE square roots, as std::sqrt
 #else
     return F4{std::sqrt(v[0]), std::sqrt(v[1]), std::sqrt(v[2]), std::sqrt(v[3])};
 #endif
