@@ -3,7 +3,8 @@
 // by one in the order the walk met them. The walks themselves are in
 // fluid_walks.inc, compiled here twice: for the baseline instruction set
 // and, where GCC builds for x86-64, for AVX2, whose three-operand forms of
-// the same instructions spare the copies between registers. Every lane
+// the same instructions spare the copies between registers and whose
+// 256-bit registers take the force walk's pairs eight at a time. Every lane
 // takes the same IEEE operations either way (no multiply-add is formed), so
 // the two give the same bits; the world takes the second where the
 // processor has AVX2.
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <type_traits>
 
 #include "sph/detail/lanes.h"
 #include "sph/detail/neighbours.h"
@@ -24,6 +26,7 @@
 namespace sph_detail {
 
 namespace plain_walks {
+constexpr bool EIGHT_LANES = false;
 #include "fluid_walks.inc"
 }  // namespace plain_walks
 
@@ -31,6 +34,7 @@ namespace plain_walks {
 #pragma GCC push_options
 #pragma GCC target("avx2")
 namespace avx2_walks {
+constexpr bool EIGHT_LANES = true;  // the force walk's eight lanes fill one register
 #include "fluid_walks.inc"
 }  // namespace avx2_walks
 #pragma GCC pop_options

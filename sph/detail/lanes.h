@@ -20,6 +20,17 @@ namespace sph_detail {
 
 using F4 = float __attribute__((vector_size(16)));
 using I4 = std::int32_t __attribute__((vector_size(16)));
+// What a comparison of two V gives: all ones in the lanes where it holds.
+template <class V>
+using MaskOf = decltype(V{} < V{});
+
+// The lanes numbered below n.
+template <class V>
+inline MaskOf<V> LanesBelow(std::int32_t n) {
+    MaskOf<V> lane{};
+    for (int l = 0; l < static_cast<int>(sizeof lane / sizeof lane[0]); ++l) lane[l] = l;
+    return lane < n;
+}
 
 inline F4 Splat(float x) { return F4{x, x, x, x}; }
 inline I4 Splat(std::int32_t x) { return I4{x, x, x, x}; }
@@ -41,18 +52,20 @@ inline F4 Sqrt(F4 v) {
 #if defined(__SSE2__)
     return (F4)_mm_sqrt_ps((__m128)v);  // same bits, the vector types differ in name only
 #elif defined(__wasm_simd128__)
-    return (F4)wasm_f32x4_sqrt((v128_t)v);          // IEEE square roots, as std::sqrt
+    return (F4)wasm_f32x4_sqrt((v128_t)v);  // IEEE square roots, as std::sqrt
 #else
     return F4{std::sqrt(v[0]), std::sqrt(v[1]), std::sqrt(v[2]), std::sqrt(v[3])};
 #endif
 }
 
 // a where the mask is set (all ones), b elsewhere.
-inline F4 Select(I4 mask, F4 a, F4 b) {
+template <class F>
+inline F Select(MaskOf<F> mask, F a, F b) {
 #if defined(__GNUC__) && !defined(__clang__)
     return mask ? a : b;  // one blend where the instructions have it (the walks for AVX2)
 #else
-    return (F4)(((I4)a & mask) | ((I4)b & ~mask));  // a bit-for-bit reinterpretation
+    using I = MaskOf<F>;
+    return (F)(((I)a & mask) | ((I)b & ~mask));  // a bit-for-bit reinterpretation
 #endif
 }
 
@@ -81,6 +94,16 @@ inline void Transpose(F4 a, F4 b, F4 c, F4 d, F4 out[4]) {
     out[3] = __builtin_shufflevector(ab23, cd23, 2, 3, 6, 7);
 }
 
+// Lane l of the results a, b, c, d as one vector each, out[l] = {a[l], b[l],
+// c[l], d[l]}: a pair's four results side by side.
+inline void LanesApart(F4 a, F4 b, F4 c, F4 d, F4 out[4]) { Transpose(a, b, c, d, out); }
+
+// The reverse, from records of four fields: out[k] holds field k of the
+// records rows[q[l]] in lane l.
+inline void FieldsOf(const F4* rows, const std::int32_t* q, F4 out[4]) {
+    Transpose(rows[q[0]], rows[q[1]], rows[q[2]], rows[q[3]], out);
+}
+
 // For each set of lanes taken (bit l for lane l), the taken lanes in order,
 // and how many: the compaction of four candidates by one table look-up.
 inline constexpr I4 TAKEN_LANES[16] = {
@@ -88,7 +111,7 @@ inline constexpr I4 TAKEN_LANES[16] = {
     {3, 0, 0, 0}, {0, 3, 0, 0}, {1, 3, 0, 0}, {0, 1, 3, 0}, {2, 3, 0, 0}, {0, 2, 3, 0}, {1, 2, 3, 0}, {0, 1, 2, 3}};
 inline constexpr std::int8_t TAKEN_COUNT[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
 
-// The one-float versions.
+// A float in every lane of T (T = float: the float).
 template <class T>
 inline T Broadcast(float x);
 template <>
@@ -99,6 +122,16 @@ template <>
 inline F4 Broadcast<F4>(float x) {
     return Splat(x);
 }
+
+// Lanes that are all alike, from four.
+template <class V>
+inline V AllAlike(F4 v);
+template <>
+inline F4 AllAlike<F4>(F4 v) {
+    return v;
+}
+
+// The one-float versions.
 inline float Sqrt(float v) { return std::sqrt(v); }
 inline float Select(bool take, float a, float b) { return take ? a : b; }
 

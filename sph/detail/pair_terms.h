@@ -1,6 +1,7 @@
 // The physics of a pair of liquid particles, written once over T = float
-// (one pair) and T = F4 (four pairs, lane by lane the same bits): the walks
-// of the fluid passes run four pairs at a time, the seam gathers one.
+// (one pair) and T = F4 or F8 (four or eight pairs, lane by lane the same
+// bits): the walks of the fluid passes run four or eight pairs at a time,
+// the seam gathers one.
 #pragma once
 
 #include <cstddef>
@@ -8,6 +9,7 @@
 
 #include "sph/detail/fluid_pack.h"
 #include "sph/detail/lanes.h"
+#include "sph/detail/wide_lanes.h"
 #include "sph/fluid.h"
 #include "sph/sph.h"
 
@@ -40,13 +42,13 @@ inline TPairSide<float> SideAt(const TFluidPack& P, std::size_t s) {
     return {motion[2], motion[3], side[0], side[1], side[2], side[3]};
 }
 
-// Four partners' sides, and their motion {X, Y, VX, VY} for the offsets.
-inline TPairSide<F4> SidesAt(const TFluidPack& P, const std::int32_t* q, F4 motion[4]) {
-    F4 side[4];
-    Transpose(P.Side[static_cast<std::size_t>(q[0])], P.Side[static_cast<std::size_t>(q[1])],
-              P.Side[static_cast<std::size_t>(q[2])], P.Side[static_cast<std::size_t>(q[3])], side);
-    Transpose(P.Motion[static_cast<std::size_t>(q[0])], P.Motion[static_cast<std::size_t>(q[1])],
-              P.Motion[static_cast<std::size_t>(q[2])], P.Motion[static_cast<std::size_t>(q[3])], motion);
+// Four or eight partners' sides, and their motion {X, Y, VX, VY} for the
+// offsets.
+template <class V>
+inline TPairSide<V> SidesAt(const TFluidPack& P, const std::int32_t* q, V motion[4]) {
+    V side[4];
+    FieldsOf(P.Side.data(), q, side);
+    FieldsOf(P.Motion.data(), q, motion);
     return {motion[2], motion[3], side[0], side[1], side[2], side[3]};
 }
 
