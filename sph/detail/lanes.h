@@ -24,12 +24,18 @@ using I4 = std::int32_t __attribute__((vector_size(16)));
 template <class V>
 using MaskOf = decltype(V{} < V{});
 
+// Lane l holds l.
+template <class I>
+inline I LaneNumbers() {
+    I lane{};
+    for (int l = 0; l < static_cast<int>(sizeof lane / sizeof lane[0]); ++l) lane[l] = l;
+    return lane;
+}
+
 // The lanes numbered below n.
 template <class V>
 inline MaskOf<V> LanesBelow(std::int32_t n) {
-    MaskOf<V> lane{};
-    for (int l = 0; l < static_cast<int>(sizeof lane / sizeof lane[0]); ++l) lane[l] = l;
-    return lane < n;
+    return LaneNumbers<MaskOf<V>>() < n;
 }
 
 inline F4 Splat(float x) { return F4{x, x, x, x}; }
@@ -80,6 +86,14 @@ inline int LaneMask(I4 mask) {
 
 // Lanes l of a, for the four indices q[l].
 inline F4 Gather4(const float* a, const std::int32_t* q) { return F4{a[q[0]], a[q[1]], a[q[2]], a[q[3]]}; }
+
+// The same for V = F4 or F8.
+template <class V>
+inline V GatherLanes(const float* a, const std::int32_t* q);
+template <>
+inline F4 GatherLanes<F4>(const float* a, const std::int32_t* q) {
+    return Gather4(a, q);
+}
 
 // Rows of the 4×4 matrix whose columns are a, b, c, d: out[l] = {a[l], b[l],
 // c[l], d[l]}, so that lane l of four results becomes one vector.

@@ -40,6 +40,10 @@ template <>
 inline F8 AllAlike<F8>(F4 v) {
     return Join(v, v);
 }
+template <>
+inline F8 GatherLanes<F8>(const float* a, const std::int32_t* q) {
+    return Join(Gather4(a, q), Gather4(a, q + 4));
+}
 
 // The 4×4 transpose within each half: the halves of out[l] are lanes l and
 // l + 4 of a, b, c, d.
