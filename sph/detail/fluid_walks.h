@@ -6,6 +6,7 @@
 
 #include "sph/detail/cell_list.h"
 #include "sph/detail/fluid_pack.h"
+#include "sph/detail/neighbours.h"
 #include "sph/sph.h"
 
 namespace sph_detail {
@@ -16,6 +17,9 @@ struct TSweep {
     TFluidPack& P;
     const TCellList& Walls;
     const TCellList& Solids;
+    // The walks visit the cells within this many cell widths (squared) of
+    // the walker: both passes of a step the same ones.
+    const double ReachSq = FluidWalkReachSq(World);
 };
 
 inline constexpr float SOLID_SHARE = 0.5f;  // each side's share of the fluid–solid push

@@ -3,9 +3,11 @@
 // the chains within a cell, and the pushes particles and edges exert.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 
 #include "sph/detail/cell_list.h"
 #include "sph/sph.h"
@@ -25,14 +27,24 @@ inline int ClampedCell(double v, std::int32_t limit) {
 }
 
 // Calls visit(cell index, column) for each of the nine cells around (x, y)
-// that lies inside the grid. The home cell is found by truncation toward zero
-// of the double-precision product, so a particle just left of 0 scans from
-// column 0. Always inlined, so that code compiled for other instructions
-// than this header's (the walks for AVX2) inlines `visit` too.
+// that lies inside the grid and comes within √reachSq cell widths of it. The
+// home cell is found by truncation toward zero of the double-precision
+// product, so a particle just left of 0 scans from column 0. Always inlined,
+// so that code compiled for other instructions than this header's (the walks
+// for AVX2) inlines `visit` too.
 template <class Visit>
-[[gnu::always_inline]] inline void ForEachNeighbourCellAndColumn(const TSPH& world, float x, float y, Visit&& visit) {
-    const int hc = ClampedCell(static_cast<double>(x) * TSPH::INV_SMOOTHING_LENGTH, world.GridWidth);
-    const int hr = ClampedCell(static_cast<double>(y) * TSPH::INV_SMOOTHING_LENGTH, world.GridHeight);
+[[gnu::always_inline]] inline void ForEachNeighbourCellAndColumn(const TSPH& world, float x, float y, double reachSq,
+                                                                 Visit&& visit) {
+    const double u = static_cast<double>(x) * TSPH::INV_SMOOTHING_LENGTH;
+    const double v = static_cast<double>(y) * TSPH::INV_SMOOTHING_LENGTH;
+    const int hc = ClampedCell(u, world.GridWidth);
+    const int hr = ClampedCell(v, world.GridHeight);
+    // The squared gap, in cell widths, between (x, y) and the columns and
+    // rows on either side: a particle's cell is the floor of the same
+    // product, so none of theirs lies nearer. NaN compares as far.
+    auto squared = [](double d) { return d > 0 ? d * d : 0.0; };
+    const double gapX[3] = {squared(u - hc), 0.0, squared(hc + 1 - u)};
+    const double gapY[3] = {squared(v - hr), 0.0, squared(hr + 1 - v)};
     // The cells inside the grid listed first, without a branch, then visited:
     // one loop of a mostly fixed length, which the processor predicts.
     std::size_t cells[9];
@@ -42,18 +54,28 @@ template <class Visit>
         const int c = hc + offset[0];
         const int r = hr + offset[1];
         const bool inside = (c >= 0) & (c < world.GridWidth) & (r >= 0) & (r < world.GridHeight);
+        const bool near = gapX[offset[0] + 1] + gapY[offset[1] + 1] <= reachSq;
         cells[n] =
             static_cast<std::size_t>(c) * static_cast<std::size_t>(world.GridHeight) + static_cast<std::size_t>(r);
         columns[n] = c;
-        n += inside;
+        n += inside & near;
     }
     for (int k = 0; k < n; ++k) visit(cells[k], columns[k]);
 }
 
-// The same, calling visit(cell index).
+// What the fluid walks pass as reachSq: the cells that may hold a partner
+// within h, or a wall or solid particle within the repulsion distance; a
+// thousandth more, far above the rounding of the float distances.
+inline double FluidWalkReachSq(const TSPH& world) {
+    const double repulsion = static_cast<double>(world.RepulsiveDistance) * TSPH::INV_SMOOTHING_LENGTH;
+    return 1.001 * std::max(1.0, repulsion * repulsion);
+}
+
+// Calls visit(cell index) for each of the nine cells around (x, y) inside the grid.
 template <class Visit>
 inline void ForEachNeighbourCell(const TSPH& world, float x, float y, Visit&& visit) {
-    ForEachNeighbourCellAndColumn(world, x, y, [&](std::size_t cell, int) { visit(cell); });
+    ForEachNeighbourCellAndColumn(world, x, y, std::numeric_limits<double>::infinity(),
+                                  [&](std::size_t cell, int) { visit(cell); });
 }
 
 // Calls visit(q, dx, dy, d2) for each particle q of a cell, in chain order,
