@@ -26,7 +26,7 @@ using MaskOf = decltype(V{} < V{});
 
 // Lane l holds l.
 template <class I>
-inline I LaneNumbers() {
+[[gnu::always_inline]] inline I LaneNumbers() {
     I lane{};
     for (int l = 0; l < static_cast<int>(sizeof lane / sizeof lane[0]); ++l) lane[l] = l;
     return lane;
@@ -34,7 +34,7 @@ inline I LaneNumbers() {
 
 // The lanes numbered below n.
 template <class V>
-inline MaskOf<V> LanesBelow(std::int32_t n) {
+[[gnu::always_inline]] inline MaskOf<V> LanesBelow(std::int32_t n) {
     return LaneNumbers<MaskOf<V>>() < n;
 }
 
@@ -66,7 +66,7 @@ inline F4 Sqrt(F4 v) {
 
 // a where the mask is set (all ones), b elsewhere.
 template <class F>
-inline F Select(MaskOf<F> mask, F a, F b) {
+[[gnu::always_inline]] inline F Select(MaskOf<F> mask, F a, F b) {
 #if defined(__GNUC__) && !defined(__clang__)
     return mask ? a : b;  // one blend where the instructions have it (the walks for AVX2)
 #else

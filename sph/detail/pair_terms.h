@@ -21,7 +21,7 @@ inline constexpr float VISCOSITY_SOFTENING = 20.0f;  // added to d² in the visc
 // 0 < d2 < h², from their relative velocity (dvx, dvy) = v_p − v_q; each
 // side adds it times the other's mass.
 template <class T>
-inline T DensityRate(T dx, T dy, T d2, T dvx, T dvy) {
+[[gnu::always_inline]] inline T DensityRate(T dx, T dy, T d2, T dvx, T dvy) {
     const T r = Sqrt(d2);
     const T k = Broadcast<T>(TSPH::SMOOTHING_LENGTH_SQ) - d2;
     const T v = (dx * dvx + dy * dvy) / r;
@@ -45,7 +45,7 @@ inline TPairSide<float> SideAt(const TFluidPack& P, std::size_t s) {
 // Four or eight partners' sides, and their motion {X, Y, VX, VY} for the
 // offsets.
 template <class V>
-inline TPairSide<V> SidesAt(const TFluidPack& P, const std::int32_t* q, V motion[4]) {
+[[gnu::always_inline]] inline TPairSide<V> SidesAt(const TFluidPack& P, const std::int32_t* q, V motion[4]) {
     V side[4];
     FieldsOf(P.Side.data(), q, side);
     FieldsOf(P.Motion.data(), q, motion);
@@ -66,8 +66,8 @@ struct TPairForces {
 // approaching pairs only, takes −V_Alpha (`alpha`) and V_Beta (`beta`) of
 // q's fluid for both. The force vector carries q's mass on both sides.
 template <class T>
-inline TPairForces<T> PairForces(const TPairSide<T>& p, const TPairSide<T>& q, T cohesion, T alpha, T beta, T dx, T dy,
-                                 T d2) {
+[[gnu::always_inline]] inline TPairForces<T> PairForces(const TPairSide<T>& p, const TPairSide<T>& q, T cohesion,
+                                                        T alpha, T beta, T dx, T dy, T d2) {
     const T r = Sqrt(d2);
     const T edge = Broadcast<T>(TSPH::SMOOTHING_LENGTH) - r;
     const T k = Broadcast<T>(TSPH::SMOOTHING_LENGTH_SQ) - d2;
@@ -93,7 +93,7 @@ struct TPairShares {
 };
 
 template <class T>
-inline TPairShares<T> SharesFor(const TPairForces<T>& f, T m, T dx, T dy) {
+[[gnu::always_inline]] inline TPairShares<T> SharesFor(const TPairForces<T>& f, T m, T dx, T dy) {
     return {f.Cohesion * m * dx, f.Cohesion * m * dy, m * f.Xsph * f.RelX, m * f.Xsph * f.RelY};
 }
 

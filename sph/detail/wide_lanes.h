@@ -2,9 +2,13 @@
 // registers: the operations of lanes.h that the force walk takes eight
 // lanes wide, with the same bits lane by lane.
 //
-// Eight-lane vectors pass by value between these inline functions, which
-// are only inlined into code built for AVX2; the library is built with
-// GCC's warning of the ABI such calls would have without AVX turned off.
+// Eight-lane vectors pass by value between these functions, and between
+// the pair terms' templates: all are always inlined, and only into code
+// built for AVX2. A call that was not inlined would pass them one way from
+// code built without AVX and expect them another way in code built with it
+// (a build without optimisation did, and corrupted memory), hence
+// always_inline on each; the library is built with GCC's warning of that
+// ABI turned off.
 #pragma once
 
 #include <cstdint>
@@ -17,37 +21,39 @@ using F8 = float __attribute__((vector_size(32)));
 using I8 = std::int32_t __attribute__((vector_size(32)));
 
 // The halves of eight lanes, and eight lanes from two halves.
-inline F4 Low(F8 v) { return __builtin_shufflevector(v, v, 0, 1, 2, 3); }
-inline F4 High(F8 v) { return __builtin_shufflevector(v, v, 4, 5, 6, 7); }
-inline F8 Join(F4 low, F4 high) { return __builtin_shufflevector(low, high, 0, 1, 2, 3, 4, 5, 6, 7); }
+[[gnu::always_inline]] inline F4 Low(F8 v) { return __builtin_shufflevector(v, v, 0, 1, 2, 3); }
+[[gnu::always_inline]] inline F4 High(F8 v) { return __builtin_shufflevector(v, v, 4, 5, 6, 7); }
+[[gnu::always_inline]] inline F8 Join(F4 low, F4 high) {
+    return __builtin_shufflevector(low, high, 0, 1, 2, 3, 4, 5, 6, 7);
+}
 
 // Bit l set where lane l of the mask is set (all ones).
-inline int LaneMask(I8 mask) {
+[[gnu::always_inline]] inline int LaneMask(I8 mask) {
     const F8 m = (F8)mask;  // a bit-for-bit reinterpretation
     return LaneMask((I4)Low(m)) | LaneMask((I4)High(m)) << 4;
 }
 
-inline F8 Sqrt(F8 v) { return Join(Sqrt(Low(v)), Sqrt(High(v))); }
+[[gnu::always_inline]] inline F8 Sqrt(F8 v) { return Join(Sqrt(Low(v)), Sqrt(High(v))); }
 
 // Built from halves, not from eight scalars: GCC lowers a vector built of
 // scalars in a function built without AVX before it inlines it into one
 // built with, and makes it lane by lane.
 template <>
-inline F8 Broadcast<F8>(float x) {
+[[gnu::always_inline]] inline F8 Broadcast<F8>(float x) {
     return Join(Splat(x), Splat(x));
 }
 template <>
-inline F8 AllAlike<F8>(F4 v) {
+[[gnu::always_inline]] inline F8 AllAlike<F8>(F4 v) {
     return Join(v, v);
 }
 template <>
-inline F8 GatherLanes<F8>(const float* a, const std::int32_t* q) {
+[[gnu::always_inline]] inline F8 GatherLanes<F8>(const float* a, const std::int32_t* q) {
     return Join(Gather4(a, q), Gather4(a, q + 4));
 }
 
 // The 4×4 transpose within each half: the halves of out[l] are lanes l and
 // l + 4 of a, b, c, d.
-inline void Transpose(F8 a, F8 b, F8 c, F8 d, F8 out[4]) {
+[[gnu::always_inline]] inline void Transpose(F8 a, F8 b, F8 c, F8 d, F8 out[4]) {
     const F8 ab01 = __builtin_shufflevector(a, b, 0, 8, 1, 9, 4, 12, 5, 13);
     const F8 ab23 = __builtin_shufflevector(a, b, 2, 10, 3, 11, 6, 14, 7, 15);
     const F8 cd01 = __builtin_shufflevector(c, d, 0, 8, 1, 9, 4, 12, 5, 13);
@@ -58,7 +64,7 @@ inline void Transpose(F8 a, F8 b, F8 c, F8 d, F8 out[4]) {
     out[3] = __builtin_shufflevector(ab23, cd23, 2, 3, 10, 11, 6, 7, 14, 15);
 }
 
-inline void LanesApart(F8 a, F8 b, F8 c, F8 d, F4 out[8]) {
+[[gnu::always_inline]] inline void LanesApart(F8 a, F8 b, F8 c, F8 d, F4 out[8]) {
     F8 halves[4];
     Transpose(a, b, c, d, halves);
     for (int l = 0; l < 4; ++l) {
@@ -67,7 +73,7 @@ inline void LanesApart(F8 a, F8 b, F8 c, F8 d, F4 out[8]) {
     }
 }
 
-inline void FieldsOf(const F4* rows, const std::int32_t* q, F8 out[4]) {
+[[gnu::always_inline]] inline void FieldsOf(const F4* rows, const std::int32_t* q, F8 out[4]) {
     Transpose(Join(rows[q[0]], rows[q[4]]), Join(rows[q[1]], rows[q[5]]), Join(rows[q[2]], rows[q[6]]),
               Join(rows[q[3]], rows[q[7]]), out);
 }
