@@ -14,6 +14,7 @@ void TFluidPack::Resize(std::size_t cells, std::size_t columns) {
     Fill.assign(cells, 0);
     Pushers.assign(cells, 0);
     SeamColumn.assign(columns, 0);
+    SeamNear.assign(columns, 0);
     ColumnThread.assign(columns, 0);
     Count = 0;  // laid out again before the next fluid phase
 }
@@ -131,6 +132,14 @@ void ChooseSplit(TFluidPack& P, std::int32_t threads, std::int32_t gridWidth, st
         P.OrderStart[static_cast<std::size_t>(t)] = before(from);
     }
     P.OrderStart[static_cast<std::size_t>(threads)] = P.Count;
+    // A walk around a column visits it and the columns on either side.
+    const auto columns = static_cast<std::int32_t>(P.SeamNear.size());
+    for (std::int32_t c = 0; c < columns; ++c) {
+        bool near = false;
+        for (std::int32_t k = std::max(c - 1, 0); k <= std::min(c + 1, columns - 1); ++k)
+            near |= P.SeamColumn[static_cast<std::size_t>(k)] != 0;
+        P.SeamNear[static_cast<std::size_t>(c)] = near;
+    }
 }
 
 // What each thread keeps in a sweep, for as many threads as the world may

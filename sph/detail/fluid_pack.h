@@ -69,6 +69,7 @@ struct TFluidPack {
     std::vector<std::int32_t> SplitColumn;
     std::vector<std::int32_t> OrderStart;
     std::vector<std::uint8_t> SeamColumn;    // per grid column
+    std::vector<std::uint8_t> SeamNear;      // per grid column: a seam column lies within one column
     std::vector<std::int32_t> ColumnThread;  // per grid column
     std::vector<double> Share;               // of the particles, per thread, tuned by timing
     std::vector<double> Seconds;             // time of each thread's sweeps in the last step

@@ -26,22 +26,32 @@ inline int ClampedCell(double v, std::int32_t limit) {
     return static_cast<int>(v);  // truncation toward zero
 }
 
-// Calls visit(cell index, column) for each of the nine cells around (x, y)
-// that lies inside the grid and comes within √reachSq cell widths of it. The
+// Where a position lies on the grid, in cell widths, and its home cell. The
 // home cell is found by truncation toward zero of the double-precision
-// product, so a particle just left of 0 scans from column 0. Always inlined,
-// so that code compiled for other instructions than this header's (the walks
-// for AVX2) inlines `visit` too.
-template <class Visit>
-[[gnu::always_inline]] inline void ForEachNeighbourCellAndColumn(const TSPH& world, float x, float y, double reachSq,
-                                                                 Visit&& visit) {
+// product, so a particle just left of 0 scans from column 0.
+struct THomeCell {
+    double U, V;
+    int Column, Row;
+};
+
+inline THomeCell HomeCellOf(const TSPH& world, float x, float y) {
     const double u = static_cast<double>(x) * TSPH::INV_SMOOTHING_LENGTH;
     const double v = static_cast<double>(y) * TSPH::INV_SMOOTHING_LENGTH;
-    const int hc = ClampedCell(u, world.GridWidth);
-    const int hr = ClampedCell(v, world.GridHeight);
-    // The squared gap, in cell widths, between (x, y) and the columns and
-    // rows on either side: a particle's cell is the floor of the same
-    // product, so none of theirs lies nearer. NaN compares as far.
+    return {u, v, ClampedCell(u, world.GridWidth), ClampedCell(v, world.GridHeight)};
+}
+
+// Calls visit(cell index, column) for each of the nine cells around a home
+// cell that lies inside the grid and comes within √reachSq cell widths of
+// the position. Always inlined, so that code compiled for other
+// instructions than this header's (the walks for AVX2) inlines `visit` too.
+template <class Visit>
+[[gnu::always_inline]] inline void ForEachNeighbourCellAndColumn(const TSPH& world, const THomeCell& home,
+                                                                 double reachSq, Visit&& visit) {
+    const auto [u, v, hc, hr] = home;
+    // The squared gap, in cell widths, between the position and the columns
+    // and rows on either side: a particle's cell is the floor of the same
+    // product, so none of theirs lies nearer. A NaN gap counts as none, but
+    // a NaN position has its home cell outside the grid, so no cell is near.
     auto squared = [](double d) { return d > 0 ? d * d : 0.0; };
     const double gapX[3] = {squared(u - hc), 0.0, squared(hc + 1 - u)};
     const double gapY[3] = {squared(v - hr), 0.0, squared(hr + 1 - v)};
@@ -74,7 +84,7 @@ inline double FluidWalkReachSq(const TSPH& world) {
 // Calls visit(cell index) for each of the nine cells around (x, y) inside the grid.
 template <class Visit>
 inline void ForEachNeighbourCell(const TSPH& world, float x, float y, Visit&& visit) {
-    ForEachNeighbourCellAndColumn(world, x, y, std::numeric_limits<double>::infinity(),
+    ForEachNeighbourCellAndColumn(world, HomeCellOf(world, x, y), std::numeric_limits<double>::infinity(),
                                   [&](std::size_t cell, int) { visit(cell); });
 }
 

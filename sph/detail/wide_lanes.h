@@ -51,6 +51,25 @@ template <>
     return Join(Gather4(a, q), Gather4(a, q + 4));
 }
 
+// For each set of eight lanes taken (bit l for lane l), the taken lanes in
+// order, as lanes and as bytes, and how many: the compaction of eight
+// candidates by one look-up.
+struct TTakenEight {
+    alignas(32) std::int32_t Lanes[256][8] = {};
+    std::uint64_t Bytes[256] = {};
+    std::int8_t Count[256] = {};
+};
+inline constexpr TTakenEight TAKEN_EIGHT = [] {
+    TTakenEight t;
+    for (int mask = 0; mask < 256; ++mask)
+        for (int l = 0; l < 8; ++l)
+            if (mask >> l & 1) {
+                t.Lanes[mask][t.Count[mask]] = l;
+                t.Bytes[mask] |= std::uint64_t(l) << (8 * t.Count[mask]++);
+            }
+    return t;
+}();
+
 // The 4×4 transpose within each half: the halves of out[l] are lanes l and
 // l + 4 of a, b, c, d.
 [[gnu::always_inline]] inline void Transpose(F8 a, F8 b, F8 c, F8 d, F8 out[4]) {
