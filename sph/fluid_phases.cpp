@@ -85,14 +85,18 @@ void MakeRoomForRecords(TFluidPack& P) {
 }
 
 // After a density sweep whose records ran out of room: room for what the
-// thread's walkers took and would have taken, an eighth more, for the next
-// step (a pile that goes on compressing needs a little more at times). The
-// force sweep still reads the old buffer, so the room is made after it.
+// thread's walkers took and would have taken, and for the most its last
+// walker may need free, an eighth more, for the next step (a pile that goes
+// on compressing needs a little more at times). The force sweep still reads
+// the old buffer, so the room is made after it.
 void RaiseRoomForRecords(TFluidPack& P) {
+    using sph_detail::TPartnerRecord;
     for (std::size_t t = 0; t < static_cast<std::size_t>(P.Threads); ++t) {
-        const sph_detail::TPartnerRecord& record = P.Records[t];
+        const TPartnerRecord& record = P.Records[t];
         if (!record.RanOut) continue;
-        const auto wanted = static_cast<std::size_t>(record.End - record.Begin) + record.Wanted;
+        const auto wanted =
+            static_cast<std::size_t>(record.End - record.Begin) + record.Wanted +
+            static_cast<std::size_t>(TPartnerRecord::MostPerWalker(P.LargestCell) + TPartnerRecord::SLACK);
         const auto particles = static_cast<std::size_t>(std::max(P.OrderStart[t + 1] - P.OrderStart[t], 1));
         const std::size_t each = wanted / particles + 1;
         P.RecordBytesEach = std::max(P.RecordBytesEach, each + each / 8 + 1);

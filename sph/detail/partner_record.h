@@ -50,6 +50,11 @@ struct alignas(64) TPartnerRecord {
         Wanted = 0;
     }
     bool CanReplay() const { return Replayed < Walkers; }
+
+    // The most one walker can record: a count and a fullest cell's
+    // particles for each of the nine cells. A walker records only where it
+    // finds this much room, so that no cell of its walk need ask.
+    static std::ptrdiff_t MostPerWalker(std::int32_t largestCell) { return 9 * (1 + std::ptrdiff_t{largestCell}); }
 };
 
 // Four offsets 0 … 255 as four bytes, and back.
