@@ -40,13 +40,10 @@ inline THomeCell HomeCellOf(const TSPH& world, float x, float y) {
     return {u, v, ClampedCell(u, world.GridWidth), ClampedCell(v, world.GridHeight)};
 }
 
-// Calls visit(cell index, column) for each of the nine cells around a home
-// cell that lies inside the grid and comes within √reachSq cell widths of
-// the position. Always inlined, so that code compiled for other
-// instructions than this header's (the walks for AVX2) inlines `visit` too.
-template <class Visit>
-[[gnu::always_inline]] inline void ForEachNeighbourCellAndColumn(const TSPH& world, const THomeCell& home,
-                                                                 double reachSq, Visit&& visit) {
+// The cells of the nine around a home cell that lie inside the grid and
+// come within √reachSq cell widths of the position: bit k for
+// NEIGHBOUR_OFFSETS[k].
+[[gnu::always_inline]] inline unsigned NearNeighbourCells(const TSPH& world, const THomeCell& home, double reachSq) {
     const auto [u, v, hc, hr] = home;
     // The squared gap, in cell widths, between the position and the columns
     // and rows on either side: a particle's cell is the floor of the same
@@ -55,22 +52,33 @@ template <class Visit>
     auto squared = [](double d) { return d > 0 ? d * d : 0.0; };
     const double gapX[3] = {squared(u - hc), 0.0, squared(hc + 1 - u)};
     const double gapY[3] = {squared(v - hr), 0.0, squared(hr + 1 - v)};
-    // The cells inside the grid listed first, without a branch, then visited:
-    // one loop of a mostly fixed length, which the processor predicts.
-    std::size_t cells[9];
-    int columns[9];
-    int n = 0;
-    for (const auto& offset : NEIGHBOUR_OFFSETS) {
-        const int c = hc + offset[0];
-        const int r = hr + offset[1];
+    unsigned cells = 0;
+    for (int k = 0; k < 9; ++k) {
+        const int dc = NEIGHBOUR_OFFSETS[k][0];
+        const int dr = NEIGHBOUR_OFFSETS[k][1];
+        const int c = hc + dc;
+        const int r = hr + dr;
         const bool inside = (c >= 0) & (c < world.GridWidth) & (r >= 0) & (r < world.GridHeight);
-        const bool near = gapX[offset[0] + 1] + gapY[offset[1] + 1] <= reachSq;
-        cells[n] =
-            static_cast<std::size_t>(c) * static_cast<std::size_t>(world.GridHeight) + static_cast<std::size_t>(r);
-        columns[n] = c;
-        n += inside & near;
+        const bool near = gapX[dc + 1] + gapY[dr + 1] <= reachSq;
+        cells |= static_cast<unsigned>(inside & near) << k;
     }
-    for (int k = 0; k < n; ++k) visit(cells[k], columns[k]);
+    return cells;
+}
+
+// Calls visit(cell index, column) for each cell of `cells` (bits as
+// NearNeighbourCells gives them), in the fixed order. Always inlined, so
+// that code compiled for other instructions than this header's (the walks
+// for AVX2) inlines `visit` too.
+template <class Visit>
+[[gnu::always_inline]] inline void ForEachOfCells(const TSPH& world, const THomeCell& home, unsigned cells,
+                                                  Visit&& visit) {
+    const auto height = static_cast<std::ptrdiff_t>(world.GridHeight);
+    const std::ptrdiff_t homeCell = home.Column * height + home.Row;
+    for (; cells != 0; cells &= cells - 1) {
+        const int k = __builtin_ctz(cells);
+        const int dc = NEIGHBOUR_OFFSETS[k][0];
+        visit(static_cast<std::size_t>(homeCell + dc * height + NEIGHBOUR_OFFSETS[k][1]), home.Column + dc);
+    }
 }
 
 // What the fluid walks pass as reachSq: the cells that may hold a partner
@@ -84,14 +92,15 @@ inline double FluidWalkReachSq(const TSPH& world) {
 // Calls visit(cell index) for each of the nine cells around (x, y) inside the grid.
 template <class Visit>
 inline void ForEachNeighbourCell(const TSPH& world, float x, float y, Visit&& visit) {
-    ForEachNeighbourCellAndColumn(world, HomeCellOf(world, x, y), std::numeric_limits<double>::infinity(),
-                                  [&](std::size_t cell, int) { visit(cell); });
+    const THomeCell home = HomeCellOf(world, x, y);
+    ForEachOfCells(world, home, NearNeighbourCells(world, home, std::numeric_limits<double>::infinity()),
+                   [&](std::size_t cell, int) { visit(cell); });
 }
 
 // Calls visit(q, dx, dy, d2) for each particle q of a cell, in chain order,
 // that lies within √rangeSq of (x, y); (dx, dy) points from q to (x, y). A
 // particle at the very same place gives no direction and is passed over.
-// Always inlined, as ForEachNeighbourCellAndColumn.
+// Always inlined, as ForEachOfCells.
 template <class Visit>
 [[gnu::always_inline]] inline void ForEachWithin(const TCellList& cells, std::size_t cell, float x, float y,
                                                  float rangeSq, Visit&& visit) {

@@ -11,13 +11,14 @@
 
 namespace sph_detail {
 
-// Per walker in the order of the sweep, per cell its walk visits: the number
-// of partners found there, then each partner's offset from the cell's first
-// slot, one byte each. A step whose fullest cell holds more than MAX_CELL
-// particles records nothing. Each thread writes its own part of one buffer,
-// and its own record on a cache line of its own: the walks move End and
-// Read at every walker, and a line two threads write in turn would pass
-// between their cores every time.
+// Per walker in the order of the sweep: the cells its walk visits, nine bits
+// in two bytes, so that the replay need not work them out again; then per
+// cell the number of partners found there, and each partner's offset from
+// the cell's first slot, one byte each. A step whose fullest cell holds
+// more than MAX_CELL particles records nothing. Each thread writes its own
+// part of one buffer, and its own record on a cache line of its own: the
+// walks move End and Read at every walker, and a line two threads write in
+// turn would pass between their cores every time.
 struct alignas(64) TPartnerRecord {
     static constexpr std::int32_t MAX_CELL = 255;
     static constexpr std::ptrdiff_t SLACK = 8;  // bytes read and written past the last, eight at a time
@@ -51,10 +52,10 @@ struct alignas(64) TPartnerRecord {
     }
     bool CanReplay() const { return Replayed < Walkers; }
 
-    // The most one walker can record: a count and a fullest cell's
-    // particles for each of the nine cells. A walker records only where it
-    // finds this much room, so that no cell of its walk need ask.
-    static std::ptrdiff_t MostPerWalker(std::int32_t largestCell) { return 9 * (1 + std::ptrdiff_t{largestCell}); }
+    // The most one walker can record: the cells it visits, then a count and
+    // a fullest cell's particles for each of the nine. A walker records
+    // only where it finds this much room, so that no cell of its walk need ask.
+    static std::ptrdiff_t MostPerWalker(std::int32_t largestCell) { return 2 + 9 * (1 + std::ptrdiff_t{largestCell}); }
 };
 
 // Four offsets 0 … 255 as four bytes, and back.
