@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cmath>
 
 #include "sph/particle.h"
 
@@ -48,11 +47,14 @@ void CountIntoCells(TSPH& world, TFluidPack& P, bool insertIntoGrid) {
     for (std::int32_t i = 0; i < P.Count; ++i) {
         TParticle* p = world.FluidParticles[static_cast<std::size_t>(i)];
         if (p->Fluid != onlyFluid) onlyFluid = nullptr;
-        const double c = std::floor(static_cast<double>(p->PositionX) * TSPH::INV_SMOOTHING_LENGTH);
-        const double r = std::floor(static_cast<double>(p->PositionY) * TSPH::INV_SMOOTHING_LENGTH);
+        // The cell is the floor of the product; inside the grid the product
+        // is not negative, and the floor is its truncation, without a call.
+        const double u = static_cast<double>(p->PositionX) * TSPH::INV_SMOOTHING_LENGTH;
+        const double v = static_cast<double>(p->PositionY) * TSPH::INV_SMOOTHING_LENGTH;
         std::int32_t cell = -1;
-        if (c >= 0 && c < gridWidth && r >= 0 && r < gridHeight) {
-            cell = static_cast<std::int32_t>(c) * world.GridHeight + static_cast<std::int32_t>(r);
+        if (u >= 0 && u < gridWidth && v >= 0 && v < gridHeight) {
+            const auto c = static_cast<std::int32_t>(u);
+            cell = c * world.GridHeight + static_cast<std::int32_t>(v);
             if (insertIntoGrid) {
                 TParticle*& head = world.FluidGrid[static_cast<std::size_t>(cell)];
                 p->Succ = head;
@@ -60,7 +62,7 @@ void CountIntoCells(TSPH& world, TFluidPack& P, bool insertIntoGrid) {
             }
             ++P.Fill[static_cast<std::size_t>(cell)];
             ++inside;
-            P.Column[static_cast<std::size_t>(i)] = static_cast<std::int32_t>(c);
+            P.Column[static_cast<std::size_t>(i)] = c;
         }
         P.SlotOf[static_cast<std::size_t>(i)] = cell;
         increasing = increasing && p->ID > previousID;
