@@ -12,6 +12,7 @@ void TFluidPack::Resize(std::size_t cells, std::size_t columns) {
     First.assign(cells + 1, 0);
     Fill.assign(cells, 0);
     Pushers.assign(cells, 0);
+    PushersNear.assign(cells, 0);
     SeamColumn.assign(columns, 0);
     SeamNear.assign(columns, 0);
     ColumnThread.assign(columns, 0);

@@ -120,26 +120,53 @@ void StartRecords(TFluidPack& P, bool inStep) {
                            bytes + static_cast<std::size_t>(P.OrderStart[t + 1]) * each);
 }
 
+// What follows from a particle's density: mass, pressure, sound speed.
+struct TDensityState {
+    const TFluid* Fluid = nullptr;
+    float Density = 0;
+    float InvDensity = 0, InvDensitySq = 0, Mass = 0, InvMass = 0, Pressure = 0, SoundSpeed = 0;
+};
+
+TDensityState StateOf(const TFluid* fluid, float density) {
+    TDensityState d;
+    d.Fluid = fluid;
+    d.Density = density;
+    d.InvDensity = 1.0f / density;
+    d.InvDensitySq = d.InvDensity * d.InvDensity;
+    d.Mass = density * TSPH::PARTICLE_AREA;
+    d.InvMass = 1.0f / d.Mass;
+    const double ratio = density * fluid->InvRestDensity;
+    d.Pressure = static_cast<float>((fluid->P_B * density) * (std::pow(ratio, 7.0) - 1.0));
+    d.SoundSpeed = std::sqrt(std::fabs(TFluid::HEAT_RATIO * d.Pressure * d.InvDensity));
+    return d;
+}
+
 // A particle's density advanced by its accumulated rate, and what follows
-// from it, into its record and into the pack for the force pass.
-void FinishDensity(TParticle* p, TFluidPack& P, std::size_t s, bool inStep) {
+// from it, into its record and into the pack for the force pass. In a
+// compressed pile most particles restart at their liquid's one reset
+// density each step: they share its state, kept in `reset` for the last
+// liquid that needed it, instead of each taking a power of it.
+void FinishDensity(TParticle* p, TFluidPack& P, std::size_t s, bool inStep, TDensityState& reset) {
     const TFluid* fluid = P.Fluid[s];
     p->DeltaDensity = P.DeltaDensity[s];
-    float density = P.Density[s] + P.DeltaDensity[s] * TFluid::D_KERNEL_FACTOR_GRADIENT;
-    // Outside the admissible band (or NaN) the density restarts just above rest.
-    if (!(density >= fluid->MinDensity && density <= fluid->MaxDensity))
-        density = fluid->RestDensity * RESET_DENSITY_FACTOR;
-    p->Density = density;
-    p->InvDensity = 1.0f / density;
-    p->InvDensitySq = p->InvDensity * p->InvDensity;
-    p->Mass = density * TSPH::PARTICLE_AREA;
-    p->InvMass = 1.0f / p->Mass;
-    const double ratio = density * fluid->InvRestDensity;
-    p->Pressure = static_cast<float>((fluid->P_B * density) * (std::pow(ratio, 7.0) - 1.0));
-    p->SoundSpeed = std::sqrt(std::fabs(TFluid::HEAT_RATIO * p->Pressure * p->InvDensity));
+    const float density = P.Density[s] + P.DeltaDensity[s] * TFluid::D_KERNEL_FACTOR_GRADIENT;
+    TDensityState d;
+    if (density >= fluid->MinDensity && density <= fluid->MaxDensity) {
+        d = StateOf(fluid, density);
+    } else {  // outside the admissible band, or NaN: restarts just above rest
+        if (reset.Fluid != fluid) reset = StateOf(fluid, fluid->RestDensity * RESET_DENSITY_FACTOR);
+        d = reset;
+    }
+    p->Density = d.Density;
+    p->InvDensity = d.InvDensity;
+    p->InvDensitySq = d.InvDensitySq;
+    p->Mass = d.Mass;
+    p->InvMass = d.InvMass;
+    p->Pressure = d.Pressure;
+    p->SoundSpeed = d.SoundSpeed;
     // What the force pass reads, ready for it when the step goes on.
-    P.Density[s] = density;
-    P.Side[s] = sph_detail::F4{p->Mass, density, p->Pressure * p->InvDensitySq, p->SoundSpeed};
+    P.Density[s] = d.Density;
+    P.Side[s] = sph_detail::F4{d.Mass, d.Density, d.Pressure * d.InvDensitySq, d.SoundSpeed};
     P.Push[s] =
         inStep ? sph_detail::Splat(0.0f) : sph_detail::F4{p->ForceX, p->ForceY, p->DeltaVelocityX, p->DeltaVelocityY};
 }
@@ -203,12 +230,25 @@ void PushSolidsFromLiquid(const TSPH& world, TSolver& solver) {
 }
 
 // The cells where walls or solid particles push the liquid: one byte each for
-// the force walks to test, instead of the two lists' bounds.
-void MarkPushers(TFluidPack& P, const TSolver& solver) {
+// the force walks to test, instead of the two lists' bounds; and the cells
+// with such a cell among the nine around them, whose walkers test.
+void MarkPushers(const TSPH& world, TFluidPack& P, const TSolver& solver) {
     const auto& walls = solver.BoundaryCells.First;
     const auto& solids = solver.SolidCells.First;
     for (std::size_t k = 0; k < P.Pushers.size(); ++k)
         P.Pushers[k] = walls[k + 1] > walls[k] || solids[k + 1] > solids[k];
+    const std::int32_t width = world.GridWidth, height = world.GridHeight;
+    auto cellAt = [height](std::int32_t column, std::int32_t row) {
+        return static_cast<std::size_t>(column) * static_cast<std::size_t>(height) + static_cast<std::size_t>(row);
+    };
+    for (std::int32_t c = 0; c < width; ++c)
+        for (std::int32_t r = 0; r < height; ++r) {
+            bool near = false;
+            for (std::int32_t nc = std::max(c - 1, 0); nc <= std::min(c + 1, width - 1); ++nc)
+                for (std::int32_t nr = std::max(r - 1, 0); nr <= std::min(r + 1, height - 1); ++nr)
+                    near |= P.Pushers[cellAt(nc, nr)] != 0;
+            P.PushersNear[cellAt(c, r)] = near;
+        }
 }
 
 }  // namespace
@@ -233,12 +273,13 @@ void sph_detail::DensityPass(TSPH& world, TSolver& solver, bool inStep) {
     RaiseRoomForRecords(P);
 
     auto finish = [&](std::int32_t k) {
+        TDensityState reset;
         ForEachOfThread(
             P, k,
             [&](std::int32_t i) {
                 const auto s = static_cast<std::size_t>(P.SlotOf[static_cast<std::size_t>(i)]);
                 if (OnSeam(P, i)) DensityFromHigher(w, static_cast<std::int32_t>(s));
-                FinishDensity(world.FluidParticles[static_cast<std::size_t>(i)], P, s, inStep);
+                FinishDensity(world.FluidParticles[static_cast<std::size_t>(i)], P, s, inStep, reset);
             },
             &world);
     };
@@ -255,7 +296,7 @@ void sph_detail::ForcePass(TSPH& world, TSolver& solver, bool inStep) {
     // Within a step the density pass has left everything in the pack.
     if (!inStep) CopyIn(solver, [&](std::int32_t begin, std::int32_t end) { CopyForForces(world, P, begin, end); });
 
-    MarkPushers(P, solver);
+    MarkPushers(world, P, solver);
     const bool pushSolidsNow = P.Threads == 1;
     const auto walk = Walks(solver).Force[P.Increasing ? 1 : 0];
     auto sweep = [&](std::int32_t k) {

@@ -29,9 +29,10 @@ struct TFluidPack {
     bool Increasing = true;             // IDs strictly increase with the array index
     const TFluid* OnlyFluid = nullptr;  // the liquid of every particle, if they share one
 
-    std::vector<std::int32_t> First;    // per cell, and one past the last
-    std::vector<std::int32_t> Fill;     // per cell, while laying out
-    std::vector<std::uint8_t> Pushers;  // per cell, in the force pass: walls or solid particles lie there
+    std::vector<std::int32_t> First;        // per cell, and one past the last
+    std::vector<std::int32_t> Fill;         // per cell, while laying out
+    std::vector<std::uint8_t> Pushers;      // per cell, in the force pass: walls or solid particles lie there
+    std::vector<std::uint8_t> PushersNear;  // per cell: in it or in one of the eight around it
 
     // Per slot. X, Y and ID are copied at the rebuild; the others when a
     // phase starts (from the records) or by the phase before it in a step.

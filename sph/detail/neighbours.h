@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -79,6 +80,15 @@ template <class Visit>
         const int dc = NEIGHBOUR_OFFSETS[k][0];
         visit(static_cast<std::size_t>(homeCell + dc * height + NEIGHBOUR_OFFSETS[k][1]), home.Column + dc);
     }
+}
+
+// How far the cell of each of NEIGHBOUR_OFFSETS lies from the home cell in
+// the grid's numbering of cells.
+inline std::array<std::ptrdiff_t, 9> NeighbourCellSteps(const TSPH& world) {
+    std::array<std::ptrdiff_t, 9> steps{};
+    for (std::size_t k = 0; k < steps.size(); ++k)
+        steps[k] = NEIGHBOUR_OFFSETS[k][0] * static_cast<std::ptrdiff_t>(world.GridHeight) + NEIGHBOUR_OFFSETS[k][1];
+    return steps;
 }
 
 // What the fluid walks pass as reachSq: the cells that may hold a partner

@@ -12,8 +12,13 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "sph/detail/lanes.h"
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 namespace sph_detail {
 
@@ -27,11 +32,18 @@ using I8 = std::int32_t __attribute__((vector_size(32)));
     return __builtin_shufflevector(low, high, 0, 1, 2, 3, 4, 5, 6, 7);
 }
 
-// Bit l set where lane l of the mask is set (all ones).
+// Bit l set where lane l of the mask is set (all ones): the lanes' sign
+// bits, in one instruction on x86, which only code built for AVX2 may call.
+#if defined(__x86_64__)
+[[gnu::always_inline, gnu::target("avx2")]] inline int LaneMask(I8 mask) {
+    return _mm256_movemask_ps((__m256)mask);  // the vector types differ in name only
+}
+#else
 [[gnu::always_inline]] inline int LaneMask(I8 mask) {
     const F8 m = (F8)mask;  // a bit-for-bit reinterpretation
     return LaneMask((I4)Low(m)) | LaneMask((I4)High(m)) << 4;
 }
+#endif
 
 [[gnu::always_inline]] inline F8 Sqrt(F8 v) { return Join(Sqrt(Low(v)), Sqrt(High(v))); }
 
@@ -50,6 +62,22 @@ template <>
 [[gnu::always_inline]] inline F8 GatherLanes<F8>(const float* a, const std::int32_t* q) {
     return Join(Gather4(a, q), Gather4(a, q + 4));
 }
+
+// Eight bytes from memory, each widened to a lane. GCC widens a vector of
+// bytes one by one, so on x86 the instruction is named; only code built for
+// AVX2 may call it there.
+#if defined(__x86_64__)
+[[gnu::always_inline, gnu::target("avx2")]] inline I8 WidenBytes(const std::uint8_t* in) {
+    return (I8)_mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(in)));
+}
+#else
+[[gnu::always_inline]] inline I8 WidenBytes(const std::uint8_t* in) {
+    using U8x8 = std::uint8_t __attribute__((vector_size(8)));
+    U8x8 bytes;
+    std::memcpy(&bytes, in, sizeof bytes);
+    return __builtin_convertvector(bytes, I8);
+}
+#endif
 
 // For each set of eight lanes taken (bit l for lane l), the taken lanes in
 // order, as lanes and as bytes, and how many: the compaction of eight
