@@ -46,6 +46,8 @@ void CountIntoCells(TSPH& world, TFluidPack& P, bool insertIntoGrid) {
     std::int32_t inside = 0;
     const TFluid* onlyFluid = P.Count > 0 ? world.FluidParticles[0]->Fluid : nullptr;
     for (std::int32_t i = 0; i < P.Count; ++i) {
+        if (i + sph_detail::FETCH_AHEAD < P.Count)
+            sph_detail::FetchRecord(world.FluidParticles[static_cast<std::size_t>(i + sph_detail::FETCH_AHEAD)]);
         TParticle* p = world.FluidParticles[static_cast<std::size_t>(i)];
         if (p->Fluid != onlyFluid) onlyFluid = nullptr;
         // The cell is the floor of the product; inside the grid the product

@@ -30,6 +30,11 @@ void CopyForForces(const TSPH& world, TFluidPack& P, std::int32_t begin, std::in
 // present one is handled, and its record too where the sweep reads records.
 inline constexpr std::int32_t FETCH_AHEAD = 4;
 
+inline void FetchRecord(const TParticle* p) {
+    const auto* record = reinterpret_cast<const char*>(p);
+    for (std::size_t line = 0; line < sizeof(TParticle); line += 64) __builtin_prefetch(record + line);
+}
+
 inline void FetchAhead(const TFluidPack& P, const TSPH* records, std::int32_t i) {
     const auto s = static_cast<std::size_t>(P.SlotOf[static_cast<std::size_t>(i)]);
     for (const void* field : {static_cast<const void*>(&P.Motion[s]), static_cast<const void*>(&P.Side[s]),
@@ -37,9 +42,7 @@ inline void FetchAhead(const TFluidPack& P, const TSPH* records, std::int32_t i)
                               static_cast<const void*>(&P.MassBefore[s]), static_cast<const void*>(&P.Fluid[s]),
                               static_cast<const void*>(&P.DeltaDensity[s])})
         __builtin_prefetch(field);
-    if (!records) return;
-    const auto* record = reinterpret_cast<const char*>(records->FluidParticles[static_cast<std::size_t>(i)]);
-    for (std::size_t line = 0; line < sizeof(TParticle); line += 64) __builtin_prefetch(record + line);
+    if (records) FetchRecord(records->FluidParticles[static_cast<std::size_t>(i)]);
 }
 
 }  // namespace sph_detail
