@@ -129,22 +129,19 @@ void ChooseSplit(TFluidPack& P, std::int32_t threads, std::int32_t gridWidth, st
         P.SplitColumn[static_cast<std::size_t>(t)] = column;
     }
     std::fill(P.SeamColumn.begin(), P.SeamColumn.end(), 0);
+    std::fill(P.SeamNear.begin(), P.SeamNear.end(), 0);
     for (std::int32_t t = 0; t < threads; ++t) {
         const std::int32_t from = P.SplitColumn[static_cast<std::size_t>(t)];
         const std::int32_t to = P.SplitColumn[static_cast<std::size_t>(t) + 1];
         for (std::int32_t c = from; c < to; ++c) P.ColumnThread[static_cast<std::size_t>(c)] = t;
-        if (t > 0) P.SeamColumn[static_cast<std::size_t>(from) - 1] = P.SeamColumn[static_cast<std::size_t>(from)] = 1;
         P.OrderStart[static_cast<std::size_t>(t)] = before(from);
+        if (t == 0) continue;
+        P.SeamColumn[static_cast<std::size_t>(from) - 1] = P.SeamColumn[static_cast<std::size_t>(from)] = 1;
+        // A walk around a column visits it and the columns on either side.
+        for (std::int32_t c = std::max(from - 2, 0); c <= std::min(from + 1, gridWidth - 1); ++c)
+            P.SeamNear[static_cast<std::size_t>(c)] = 1;
     }
     P.OrderStart[static_cast<std::size_t>(threads)] = P.Count;
-    // A walk around a column visits it and the columns on either side.
-    const auto columns = static_cast<std::int32_t>(P.SeamNear.size());
-    for (std::int32_t c = 0; c < columns; ++c) {
-        bool near = false;
-        for (std::int32_t k = std::max(c - 1, 0); k <= std::min(c + 1, columns - 1); ++k)
-            near |= P.SeamColumn[static_cast<std::size_t>(k)] != 0;
-        P.SeamNear[static_cast<std::size_t>(c)] = near;
-    }
 }
 
 // What each thread keeps in a sweep, for as many threads as the world may
