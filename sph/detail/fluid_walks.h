@@ -2,8 +2,6 @@
 // the gathers of a particle on a seam between threads, one partner at a time.
 #pragma once
 
-#include <array>
-#include <cstddef>
 #include <cstdint>
 
 #include "sph/detail/cell_list.h"
@@ -22,7 +20,7 @@ struct TSweep {
     // The walks visit the cells within this many cell widths (squared) of
     // the walker: both passes of a step the same ones.
     const double ReachSq = FluidWalkReachSq(World);
-    const std::array<std::ptrdiff_t, 9> CellSteps = NeighbourCellSteps(World);
+    const TCellSteps CellSteps{World};
 };
 
 inline constexpr float SOLID_SHARE = 0.5f;  // each side's share of the fluid–solid push

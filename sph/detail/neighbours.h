@@ -66,29 +66,31 @@ inline THomeCell HomeCellOf(const TSPH& world, float x, float y) {
     return cells;
 }
 
+// Where the nine cells around a home cell lie in the grid's numbering of
+// cells (column by column): the steps from the home cell to each, in the
+// order of NEIGHBOUR_OFFSETS. A walk of many particles makes them once.
+struct TCellSteps {
+    std::ptrdiff_t Height;
+    std::array<std::ptrdiff_t, 9> Of;
+
+    explicit TCellSteps(const TSPH& world) : Height(world.GridHeight) {
+        for (std::size_t k = 0; k < Of.size(); ++k) Of[k] = NEIGHBOUR_OFFSETS[k][0] * Height + NEIGHBOUR_OFFSETS[k][1];
+    }
+};
+
 // Calls visit(cell index, column) for each cell of `cells` (bits as
 // NearNeighbourCells gives them), in the fixed order. Always inlined, so
 // that code compiled for other instructions than this header's (the walks
 // for AVX2) inlines `visit` too.
 template <class Visit>
-[[gnu::always_inline]] inline void ForEachOfCells(const TSPH& world, const THomeCell& home, unsigned cells,
+[[gnu::always_inline]] inline void ForEachOfCells(const TCellSteps& steps, const THomeCell& home, unsigned cells,
                                                   Visit&& visit) {
-    const auto height = static_cast<std::ptrdiff_t>(world.GridHeight);
-    const std::ptrdiff_t homeCell = home.Column * height + home.Row;
+    const std::ptrdiff_t homeCell = home.Column * steps.Height + home.Row;
     for (; cells != 0; cells &= cells - 1) {
         const int k = __builtin_ctz(cells);
-        const int dc = NEIGHBOUR_OFFSETS[k][0];
-        visit(static_cast<std::size_t>(homeCell + dc * height + NEIGHBOUR_OFFSETS[k][1]), home.Column + dc);
+        visit(static_cast<std::size_t>(homeCell + steps.Of[static_cast<std::size_t>(k)]),
+              home.Column + NEIGHBOUR_OFFSETS[k][0]);
     }
-}
-
-// How far the cell of each of NEIGHBOUR_OFFSETS lies from the home cell in
-// the grid's numbering of cells.
-inline std::array<std::ptrdiff_t, 9> NeighbourCellSteps(const TSPH& world) {
-    std::array<std::ptrdiff_t, 9> steps{};
-    for (std::size_t k = 0; k < steps.size(); ++k)
-        steps[k] = NEIGHBOUR_OFFSETS[k][0] * static_cast<std::ptrdiff_t>(world.GridHeight) + NEIGHBOUR_OFFSETS[k][1];
-    return steps;
 }
 
 // What the fluid walks pass as reachSq: the cells that may hold a partner
@@ -103,7 +105,7 @@ inline double FluidWalkReachSq(const TSPH& world) {
 template <class Visit>
 inline void ForEachNeighbourCell(const TSPH& world, float x, float y, Visit&& visit) {
     const THomeCell home = HomeCellOf(world, x, y);
-    ForEachOfCells(world, home, NearNeighbourCells(world, home, std::numeric_limits<double>::infinity()),
+    ForEachOfCells(TCellSteps(world), home, NearNeighbourCells(world, home, std::numeric_limits<double>::infinity()),
                    [&](std::size_t cell, int) { visit(cell); });
 }
 
