@@ -33,23 +33,42 @@ void TFluidPack::Reserve(std::size_t particles) {
 
 namespace {
 
-// Counts the particles of each cell into Fill and keeps each particle's cell
-// in SlotOf (−1 outside the grid) and column in Column; inserts it into the
-// grid's chain when asked. Notes whether the IDs increase with the index,
-// and whether all the particles are of one liquid.
-void CountIntoCells(TSPH& world, TFluidPack& P, bool insertIntoGrid) {
-    std::fill(P.Fill.begin(), P.Fill.end(), 0);
+// What the count of a run of the world's array finds besides the counts:
+// whether the IDs increase along it, the liquid of all its particles if
+// they share one, and how many lie in the grid.
+struct TCounted {
+    std::int32_t Inside = 0;
+    bool Increasing = true;
+    std::int32_t FirstID = 0, LastID = 0;
+    const TFluid* OnlyFluid = nullptr;
+};
+
+// Where the count of a run goes: per cell, the count and, when the
+// particles go into the grid's chains, the chain's head and (if kept) its
+// first particle, the chain's tail.
+struct TCellTally {
+    std::int32_t* Fill;
+    TParticle** Head;
+    TParticle** Tail;
+};
+
+// Counts the particles [begin, end) into their cells and keeps each one's
+// cell in SlotOf (−1 outside the grid) and column in Column; inserts each
+// into its cell's chain when asked.
+TCounted CountIntoCells(TSPH& world, TFluidPack& P, std::int32_t begin, std::int32_t end, const TCellTally& tally,
+                        bool insertIntoGrid) {
+    TCounted counted;
+    if (begin >= end) return counted;
     const double gridWidth = world.GridWidth;
     const double gridHeight = world.GridHeight;
-    bool increasing = true;
     std::int64_t previousID = INT64_MIN;
-    std::int32_t inside = 0;
-    const TFluid* onlyFluid = P.Count > 0 ? world.FluidParticles[0]->Fluid : nullptr;
-    for (std::int32_t i = 0; i < P.Count; ++i) {
-        if (i + sph_detail::FETCH_AHEAD < P.Count)
+    counted.OnlyFluid = world.FluidParticles[static_cast<std::size_t>(begin)]->Fluid;
+    counted.FirstID = world.FluidParticles[static_cast<std::size_t>(begin)]->ID;
+    for (std::int32_t i = begin; i < end; ++i) {
+        if (i + sph_detail::FETCH_AHEAD < end)
             sph_detail::FetchRecord(world.FluidParticles[static_cast<std::size_t>(i + sph_detail::FETCH_AHEAD)]);
         TParticle* p = world.FluidParticles[static_cast<std::size_t>(i)];
-        if (p->Fluid != onlyFluid) onlyFluid = nullptr;
+        if (p->Fluid != counted.OnlyFluid) counted.OnlyFluid = nullptr;
         // The cell is the floor of the product; inside the grid the product
         // is not negative, and the floor is its truncation, without a call.
         const double u = static_cast<double>(p->PositionX) * TSPH::INV_SMOOTHING_LENGTH;
@@ -58,22 +77,74 @@ void CountIntoCells(TSPH& world, TFluidPack& P, bool insertIntoGrid) {
         if (u >= 0 && u < gridWidth && v >= 0 && v < gridHeight) {
             const auto c = static_cast<std::int32_t>(u);
             cell = c * world.GridHeight + static_cast<std::int32_t>(v);
+            const auto k = static_cast<std::size_t>(cell);
             if (insertIntoGrid) {
-                TParticle*& head = world.FluidGrid[static_cast<std::size_t>(cell)];
-                p->Succ = head;
-                head = p;
+                if (!tally.Head[k] && tally.Tail) tally.Tail[k] = p;
+                p->Succ = tally.Head[k];
+                tally.Head[k] = p;
             }
-            ++P.Fill[static_cast<std::size_t>(cell)];
-            ++inside;
+            ++tally.Fill[k];
+            ++counted.Inside;
             P.Column[static_cast<std::size_t>(i)] = c;
         }
         P.SlotOf[static_cast<std::size_t>(i)] = cell;
-        increasing = increasing && p->ID > previousID;
+        counted.Increasing = counted.Increasing && p->ID > previousID;
         previousID = p->ID;
     }
-    P.Inside = inside;
-    P.Increasing = increasing;
-    P.OnlyFluid = onlyFluid;
+    counted.LastID = static_cast<std::int32_t>(previousID);
+    return counted;
+}
+
+// Counts the particles into their cells, on the world's threads when there
+// are enough particles: each thread counts a run of the array into cells of
+// its own, and the runs' chains are joined, the later run's before the
+// earlier's, into the chains a count in one run would make. Notes whether
+// the IDs increase with the index, and whether all the particles are of one
+// liquid.
+void CountIntoCells(TSPH& world, sph_detail::TSolver& solver, bool insertIntoGrid) {
+    TFluidPack& P = solver.FluidPack;
+    const std::size_t cells = P.Fill.size();
+    const std::int32_t parts =
+        std::clamp(P.Count / std::max(solver.Settings.MinCountedPerThread, 1), 1, solver.Threads());
+    std::fill(P.Fill.begin(), P.Fill.end(), 0);
+    if (parts == 1) {
+        const TCounted counted =
+            CountIntoCells(world, P, 0, P.Count, {P.Fill.data(), world.FluidGrid.data(), nullptr}, insertIntoGrid);
+        P.Inside = counted.Inside;
+        P.Increasing = counted.Increasing;
+        P.OnlyFluid = counted.OnlyFluid;
+        return;
+    }
+    const auto used = cells * static_cast<std::size_t>(parts);
+    std::fill_n(P.RunFill.begin(), used, 0);
+    std::fill_n(P.RunHead.begin(), used, nullptr);
+    TCounted counted[sph_detail::TSolver::MAX_THREADS];
+    auto task = [&](std::int32_t k) {
+        const auto [begin, end] = sph_detail::Piece(P.Count, parts, k);
+        const std::size_t at = cells * static_cast<std::size_t>(k);
+        counted[k] =
+            CountIntoCells(world, P, begin, end, {P.RunFill.data() + at, P.RunHead.data() + at, P.RunTail.data() + at},
+                           insertIntoGrid);
+    };
+    solver.Run(parts, task);
+    for (std::size_t cell = 0; cell < cells; ++cell) {
+        TParticle* head = nullptr;
+        for (std::size_t at = cell; at < used; at += cells) {
+            P.Fill[cell] += P.RunFill[at];
+            if (!P.RunHead[at]) continue;
+            P.RunTail[at]->Succ = head;
+            head = P.RunHead[at];
+        }
+        if (insertIntoGrid) world.FluidGrid[cell] = head;
+    }
+    P.Inside = 0;
+    P.Increasing = true;
+    P.OnlyFluid = counted[0].OnlyFluid;
+    for (std::int32_t k = 0; k < parts; ++k) {
+        P.Inside += counted[k].Inside;
+        P.Increasing = P.Increasing && counted[k].Increasing && (k == 0 || counted[k].FirstID > counted[k - 1].LastID);
+        if (counted[k].OnlyFluid != P.OnlyFluid) P.OnlyFluid = nullptr;
+    }
 }
 
 // First slot of each cell; Fill becomes each cell's next free slot.
@@ -144,12 +215,19 @@ void ChooseSplit(TFluidPack& P, std::int32_t threads, std::int32_t gridWidth, st
     P.OrderStart[static_cast<std::size_t>(threads)] = P.Count;
 }
 
-// What each thread keeps in a sweep, for as many threads as the world may
-// use, so that a step that splits after steps that did not allocates nothing.
+// What each thread keeps in a count or a sweep, for as many threads as the
+// world may use, so that a step that splits after steps that did not
+// allocates nothing.
 void KeepPerThread(TFluidPack& P, std::int32_t threads) {
     const auto n = static_cast<std::size_t>(threads);
     if (P.Records.size() < n) P.Records.resize(n);
-    if (P.LowerStart.size() < n * P.Fill.size()) P.LowerStart.resize(n * P.Fill.size());
+    const std::size_t cells = n * P.Fill.size();
+    if (P.LowerStart.size() < cells) P.LowerStart.resize(cells);
+    if (P.RunFill.size() < cells) {
+        P.RunFill.resize(cells);
+        P.RunHead.resize(cells);
+        P.RunTail.resize(cells);
+    }
 }
 
 // Gives each particle its slot, from the last index down, and lists it
@@ -178,10 +256,10 @@ void FillSlots(TFluidPack& P) {
 void sph_detail::LayOutLiquid(TSPH& world, TSolver& solver, bool insertIntoGrid) {
     TFluidPack& P = solver.FluidPack;
     P.Count = world.FluidCount;
-    CountIntoCells(world, P, insertIntoGrid);
+    KeepPerThread(P, solver.Threads());
+    CountIntoCells(world, solver, insertIntoGrid);
     StartCells(P);
     ChooseSplit(P, ChooseThreads(world, solver), world.GridWidth, world.GridHeight);
-    KeepPerThread(P, solver.Threads());
     FillSlots(P);
 }
 

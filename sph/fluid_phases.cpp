@@ -33,13 +33,6 @@ using sph_detail::TSolver;
 using sph_detail::TSweep;
 using Clock = std::chrono::steady_clock;
 
-// Indices [begin, end) of the k-th of `parts` nearly equal pieces of n.
-inline std::pair<std::int32_t, std::int32_t> Piece(std::int32_t n, std::int32_t parts, std::int32_t k) {
-    const auto begin = static_cast<std::int32_t>(static_cast<std::int64_t>(n) * k / parts);
-    const auto end = static_cast<std::int32_t>(static_cast<std::int64_t>(n) * (k + 1) / parts);
-    return {begin, end};
-}
-
 // Runs body(i) for the particles of thread k in increasing index; a split
 // sweep adds the time taken to the thread's account, for Retune. `records`
 // is the world, if body reads the particles' records.
@@ -67,7 +60,7 @@ void CopyIn(const TSolver& solver, Copy&& copy) {
     const std::int32_t n = solver.FluidPack.Count;
     const std::int32_t threads = solver.FluidPack.Threads;
     auto task = [&](std::int32_t k) {
-        const auto [begin, end] = Piece(n, threads, k);
+        const auto [begin, end] = sph_detail::Piece(n, threads, k);
         copy(begin, end);
     };
     solver.Run(threads, task);
@@ -367,7 +360,7 @@ void TSPH::Fluid_Integrate() {
     const std::int32_t perThread = std::max(Solver->Settings.MinIntegratedPerThread, 1);
     const std::int32_t threads = std::max(std::min(Solver->Threads(), FluidCount / perThread), 1);
     auto integrate = [&](std::int32_t part) {
-        const auto [begin, end] = Piece(FluidCount, threads, part);
+        const auto [begin, end] = sph_detail::Piece(FluidCount, threads, part);
         IntegrateLiquid(*this, begin, end);
     };
     Solver->Run(threads, integrate);

@@ -35,6 +35,8 @@ struct TSplitSettings {
     std::int32_t MinColumnsPerThread = 3;
     // Fewest liquid particles per thread for Fluid_Integrate on its own.
     std::int32_t MinIntegratedPerThread = 1000;
+    // Fewest liquid particles per thread for counting them into the grid.
+    std::int32_t MinCountedPerThread = 4096;
     // Whether the world times the steps it could split and steps on one
     // thread while split steps are the slower (other programs busy on the
     // cores), trying the split again now and then. Otherwise every step

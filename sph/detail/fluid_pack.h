@@ -29,8 +29,12 @@ struct TFluidPack {
     bool Increasing = true;             // IDs strictly increase with the array index
     const TFluid* OnlyFluid = nullptr;  // the liquid of every particle, if they share one
 
-    std::vector<std::int32_t> First;        // per cell, and one past the last
-    std::vector<std::int32_t> Fill;         // per cell, while laying out
+    std::vector<std::int32_t> First;  // per cell, and one past the last
+    std::vector<std::int32_t> Fill;   // per cell, while laying out
+    // Per run of the world's array and cell, while the runs are counted on
+    // threads apart: the run's count, and its chain's head and tail.
+    std::vector<std::int32_t> RunFill;
+    std::vector<TParticle*> RunHead, RunTail;
     std::vector<std::uint8_t> Pushers;      // per cell, in the force pass: walls or solid particles lie there
     std::vector<std::uint8_t> PushersNear;  // per cell: in it or in one of the eight around it
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 
 #include "sph/detail/cell_list.h"
 #include "sph/detail/fluid_pack.h"
@@ -41,5 +42,12 @@ public:
         for (std::int32_t k = 0; k < tasks; ++k) task(k);
     }
 };
+
+// Indices [begin, end) of the k-th of `parts` nearly equal pieces of n.
+inline std::pair<std::int32_t, std::int32_t> Piece(std::int32_t n, std::int32_t parts, std::int32_t k) {
+    const auto begin = static_cast<std::int32_t>(static_cast<std::int64_t>(n) * k / parts);
+    const auto end = static_cast<std::int32_t>(static_cast<std::int64_t>(n) * (k + 1) / parts);
+    return {begin, end};
+}
 
 }  // namespace sph_detail

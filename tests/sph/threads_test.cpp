@@ -64,6 +64,7 @@ TSplitSettings SmallWorldSplit() {
     split.MinParticlesPerThread = 40;
     split.MinColumnsPerThread = 3;
     split.MinIntegratedPerThread = 40;
+    split.MinCountedPerThread = 40;
     split.Adaptive = false;
     return split;
 }
@@ -97,6 +98,16 @@ std::vector<std::uint32_t> StateBits(const TSPH& world) {
     add(world.FluidParticles, world.FluidCount);
     add(world.SolidParticles, world.SolidCount);
     return bits;
+}
+
+// Each cell's chain of liquid particles, as their numbers from the first.
+std::vector<std::int32_t> Chains(const TSPH& world) {
+    std::vector<std::int32_t> chains;
+    for (const TParticle* head : world.FluidGrid) {
+        for (const TParticle* p = head; p; p = p->Succ) chains.push_back(p->ID - world.FluidParticles[0]->ID);
+        chains.push_back(-1);
+    }
+    return chains;
 }
 
 // The index of the first word where two states differ, −1 if none does.
@@ -172,7 +183,9 @@ TEST(ThreadPool, DestroyedWhileIdle) {
 }
 
 // The seams between the threads' bands and the solid particles' half of the
-// fluid–solid push, gathered after the threads finish, give the serial bits.
+// fluid–solid push, gathered after the threads finish, give the serial bits;
+// the grid's chains, counted in runs on the threads and joined, the serial
+// chains.
 TEST(SplitStep, GivesTheSerialBitsOnTwoAndThreeThreads) {
     for (std::int32_t threads : {2, 3}) {
         auto serial = LiquidOnSolid();
@@ -186,6 +199,7 @@ TEST(SplitStep, GivesTheSerialBitsOnTwoAndThreeThreads) {
             touched = touched || LiquidTouchesSolid(*serial);
             ASSERT_EQ(FirstDifference(StateBits(*split), StateBits(*serial)), -1)
                 << "step " << step << ", threads " << threads;
+            ASSERT_EQ(Chains(*split), Chains(*serial)) << "step " << step << ", threads " << threads;
         }
         EXPECT_EQ(runner.MostTasks, threads);
         EXPECT_TRUE(touched);
