@@ -299,7 +299,15 @@ void sph_detail::ForcePass(TSPH& world, TSolver& solver, bool inStep) {
     };
     solver.Run(P.Threads, sweep);
 
+    // The solid particles' half of the pushes, when left out of the sweep,
+    // reads only what the sweep wrote and writes only solid particles: it
+    // runs beside the liquid's finish, as one more task for whichever thread
+    // is free first.
     auto finish = [&](std::int32_t k) {
+        if (k == P.Threads) {
+            PushSolidsFromLiquid(world, solver);
+            return;
+        }
         ForEachOfThread(
             P, k,
             [&](std::int32_t i) {
@@ -315,8 +323,7 @@ void sph_detail::ForcePass(TSPH& world, TSolver& solver, bool inStep) {
             },
             &world);
     };
-    solver.Run(P.Threads, finish);
-    if (!pushSolidsNow) PushSolidsFromLiquid(world, solver);
+    solver.Run(P.Threads + (pushSolidsNow ? 0 : 1), finish);
     if (inStep) MakeRoomForRecords(P);
     Retune(P);
 }

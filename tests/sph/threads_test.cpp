@@ -201,7 +201,7 @@ TEST(SplitStep, GivesTheSerialBitsOnTwoAndThreeThreads) {
                 << "step " << step << ", threads " << threads;
             ASSERT_EQ(Chains(*split), Chains(*serial)) << "step " << step << ", threads " << threads;
         }
-        EXPECT_EQ(runner.MostTasks, threads);
+        EXPECT_EQ(runner.MostTasks, threads + 1);  // the solids' pushes beside the liquid's finish
         EXPECT_TRUE(touched);
         EXPECT_GT(serial->FluidCount, 300);
     }
@@ -241,7 +241,7 @@ TEST(SplitStep, PhasesOneByOneMatchTheStep) {
             ASSERT_EQ(FirstDifference(StateBits(*phased), StateBits(*stepped)), -1)
                 << "step " << step << ", threads " << threads;
         }
-        EXPECT_EQ(runner.MostTasks, threads > 1 ? threads : 0);
+        EXPECT_EQ(runner.MostTasks, threads > 1 ? threads + 1 : 0);
     }
 }
 
