@@ -134,6 +134,14 @@ TDensityState StateOf(const TFluid* fluid, float density) {
     return d;
 }
 
+// Thread k's first slot per cell numbered below its last walker, for a
+// sweep that starts: no walker yet, so each cell's end.
+std::int32_t* StartLowerStarts(TFluidPack& P, std::int32_t k) {
+    std::int32_t* lowerStart = P.LowerStart.data() + static_cast<std::size_t>(k) * P.Fill.size();
+    std::copy(P.First.begin() + 1, P.First.end(), lowerStart);
+    return lowerStart;
+}
+
 // A particle's density advanced by its accumulated rate, and what follows
 // from it, into its record and into the pack for the force pass. In a
 // compressed pile most particles restart at their liquid's one reset
@@ -256,10 +264,7 @@ void sph_detail::DensityPass(TSPH& world, TSolver& solver, bool inStep) {
     const auto walk = Walks(solver).Density[P.Increasing ? 1 : 0];
     auto sweep = [&](std::int32_t k) {
         sph_detail::TPartnerRecord& partners = P.Records[static_cast<std::size_t>(k)];
-        // No walker yet: no particle is numbered below.
-        const std::size_t cells = P.Fill.size();
-        std::int32_t* lowerStart = P.LowerStart.data() + static_cast<std::size_t>(k) * cells;
-        std::copy(P.First.begin() + 1, P.First.end(), lowerStart);
+        std::int32_t* lowerStart = StartLowerStarts(P, k);
         ForEachOfThread(P, k, [&](std::int32_t i) { walk(w, i, partners, lowerStart); });
     };
     solver.Run(P.Threads, sweep);
@@ -295,7 +300,8 @@ void sph_detail::ForcePass(TSPH& world, TSolver& solver, bool inStep) {
     auto sweep = [&](std::int32_t k) {
         sph_detail::TPartnerRecord& partners = P.Records[static_cast<std::size_t>(k)];
         if (!inStep) partners.Skip();
-        ForEachOfThread(P, k, [&](std::int32_t i) { walk(w, i, pushSolidsNow, partners); });
+        std::int32_t* lowerStart = StartLowerStarts(P, k);
+        ForEachOfThread(P, k, [&](std::int32_t i) { walk(w, i, pushSolidsNow, partners, lowerStart); });
     };
     solver.Run(P.Threads, sweep);
 

@@ -79,7 +79,7 @@ struct TFluidPack {
     std::vector<double> Share;               // of the particles, per thread, tuned by timing
     std::vector<double> Seconds;             // time of each thread's sweeps in the last step
     std::vector<TPartnerRecord> Records;     // per thread, from the density sweep to the force sweep
-    // Per thread and cell, in the density sweep: the first slot of the cell
+    // Per thread and cell, in a sweep: the first slot of the cell
     // numbered below the thread's last walker (walkers come in increasing
     // number, so it only moves towards the cell's first slot).
     std::vector<std::int32_t> LowerStart;

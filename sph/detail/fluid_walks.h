@@ -32,7 +32,7 @@ inline constexpr float SOLID_SHARE = 0.5f;  // each side's share of the fluid–
 // later. SortedCells: the IDs increase with the index, so each cell lists
 // its particles from the highest ID down. While `record` is recording, the
 // partners found go into it. With SortedCells, `lowerStart` holds per cell
-// the first slot numbered below the thread's last walker, or is null.
+// the first slot numbered below the thread's last walker.
 using TDensityWalkFunction = void (*)(const TSweep& w, std::int32_t i, TPartnerRecord& record,
                                       std::int32_t* lowerStart);
 
@@ -41,8 +41,10 @@ using TDensityWalkFunction = void (*)(const TSweep& w, std::int32_t i, TPartnerR
 // then the container edges and gravity. The solid particles take their half
 // of the push at once when pushSolidsNow, else i is marked in TouchesSolid.
 // The partners come from `record` while it holds walkers not yet replayed:
-// the same thread's density sweep of the same step, in the same order.
-using TForceWalkFunction = void (*)(const TSweep& w, std::int32_t i, bool pushSolidsNow, TPartnerRecord& record);
+// the same thread's density sweep of the same step, in the same order;
+// `lowerStart` is as for the density walk.
+using TForceWalkFunction = void (*)(const TSweep& w, std::int32_t i, bool pushSolidsNow, TPartnerRecord& record,
+                                    std::int32_t* lowerStart);
 
 // The walks, [SortedCells] each.
 struct TWalks {
