@@ -104,38 +104,34 @@ TCounted CountIntoCells(TSPH& world, TFluidPack& P, std::int32_t begin, std::int
 void CountIntoCells(TSPH& world, sph_detail::TSolver& solver, bool insertIntoGrid) {
     TFluidPack& P = solver.FluidPack;
     const std::size_t cells = P.Fill.size();
-    const std::int32_t parts =
-        std::clamp(P.Count / std::max(solver.Settings.MinCountedPerThread, 1), 1, solver.Threads());
+    const std::int32_t parts = solver.ThreadsFor(P.Count, solver.Settings.MinCountedPerThread);
     std::fill(P.Fill.begin(), P.Fill.end(), 0);
-    if (parts == 1) {
-        const TCounted counted =
-            CountIntoCells(world, P, 0, P.Count, {P.Fill.data(), world.FluidGrid.data(), nullptr}, insertIntoGrid);
-        P.Inside = counted.Inside;
-        P.Increasing = counted.Increasing;
-        P.OnlyFluid = counted.OnlyFluid;
-        return;
-    }
-    const auto used = cells * static_cast<std::size_t>(parts);
-    std::fill_n(P.RunFill.begin(), used, 0);
-    std::fill_n(P.RunHead.begin(), used, nullptr);
     TCounted counted[sph_detail::TSolver::MAX_THREADS];
-    auto task = [&](std::int32_t k) {
-        const auto [begin, end] = sph_detail::Piece(P.Count, parts, k);
-        const std::size_t at = cells * static_cast<std::size_t>(k);
-        counted[k] =
-            CountIntoCells(world, P, begin, end, {P.RunFill.data() + at, P.RunHead.data() + at, P.RunTail.data() + at},
-                           insertIntoGrid);
-    };
-    solver.Run(parts, task);
-    for (std::size_t cell = 0; cell < cells; ++cell) {
-        TParticle* head = nullptr;
-        for (std::size_t at = cell; at < used; at += cells) {
-            P.Fill[cell] += P.RunFill[at];
-            if (!P.RunHead[at]) continue;
-            P.RunTail[at]->Succ = head;
-            head = P.RunHead[at];
+    if (parts == 1) {
+        counted[0] =
+            CountIntoCells(world, P, 0, P.Count, {P.Fill.data(), world.FluidGrid.data(), nullptr}, insertIntoGrid);
+    } else {
+        const auto used = cells * static_cast<std::size_t>(parts);
+        std::fill_n(P.RunFill.begin(), used, 0);
+        std::fill_n(P.RunHead.begin(), used, nullptr);
+        auto task = [&](std::int32_t k) {
+            const auto [begin, end] = sph_detail::Piece(P.Count, parts, k);
+            const std::size_t at = cells * static_cast<std::size_t>(k);
+            counted[k] =
+                CountIntoCells(world, P, begin, end,
+                               {P.RunFill.data() + at, P.RunHead.data() + at, P.RunTail.data() + at}, insertIntoGrid);
+        };
+        solver.Run(parts, task);
+        for (std::size_t cell = 0; cell < cells; ++cell) {
+            TParticle* head = nullptr;
+            for (std::size_t at = cell; at < used; at += cells) {
+                P.Fill[cell] += P.RunFill[at];
+                if (!P.RunHead[at]) continue;
+                P.RunTail[at]->Succ = head;
+                head = P.RunHead[at];
+            }
+            if (insertIntoGrid) world.FluidGrid[cell] = head;
         }
-        if (insertIntoGrid) world.FluidGrid[cell] = head;
     }
     P.Inside = 0;
     P.Increasing = true;

@@ -370,8 +370,7 @@ void TSPH::Fluid_UpdateDensity() { sph_detail::DensityPass(*this, *Solver, false
 void TSPH::Fluid_CalcForces() { sph_detail::ForcePass(*this, *Solver, false); }
 
 void TSPH::Fluid_Integrate() {
-    const std::int32_t perThread = std::max(Solver->Settings.MinIntegratedPerThread, 1);
-    const std::int32_t threads = std::max(std::min(Solver->Threads(), FluidCount / perThread), 1);
+    const std::int32_t threads = Solver->ThreadsFor(FluidCount, Solver->Settings.MinIntegratedPerThread);
     auto integrate = [&](std::int32_t part) {
         const auto [begin, end] = sph_detail::Piece(FluidCount, threads, part);
         IntegrateLiquid(*this, begin, end);

@@ -32,6 +32,11 @@ public:
     // Threads the runner offers, at least 1.
     std::int32_t Threads() const { return Runner ? std::clamp(Runner->ThreadCount(), 1, MAX_THREADS) : 1; }
 
+    // Threads for a job of n items, each with at least perThread of them.
+    std::int32_t ThreadsFor(std::int32_t n, std::int32_t perThread) const {
+        return std::clamp(n / std::max(perThread, 1), 1, Threads());
+    }
+
     // Runs task(k) for k = 0 … tasks − 1, on the runner's threads if it has any.
     template <class Task>
     void Run(std::int32_t tasks, Task& task) const {
