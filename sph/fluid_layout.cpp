@@ -28,7 +28,6 @@ void TFluidPack::Reserve(std::size_t particles) {
     SlotOf.resize(particles, 0);
     Column.resize(particles, 0);
     Order.resize(particles, 0);
-    TouchesSolid.resize(particles, 0);
 }
 
 namespace {

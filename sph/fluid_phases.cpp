@@ -10,7 +10,8 @@
 // particles of a band of grid columns in index order; a particle off the
 // seams between bands hears only from its own thread, in that order, and a
 // particle on a seam gathers what it hears from the particles numbered
-// above it, in that order, once both sides have finished.
+// above it, in that order, from what no thread changes in the pass. So each
+// thread finishes its own particles as soon as it has swept them.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -209,16 +210,17 @@ void IntegrateLiquid(TSPH& world, std::int32_t begin, std::int32_t end) {
 // The solid particles' half of the fluid–solid push, when threads have left
 // it out of the force pass: the same pushes again, in the order of the
 // serial sweep (liquid particles by index, cells in walk order), so that each
-// solid particle sums them in that order.
-void PushSolidsFromLiquid(const TSPH& world, TSolver& solver) {
-    TFluidPack& P = solver.FluidPack;
+// solid particle sums them in that order. It reads only positions and the
+// solids' cells, so it may run beside the sweeps.
+void PushSolidsFromLiquid(const TSPH& world, const TSolver& solver) {
+    const TFluidPack& P = solver.FluidPack;
     const float rangeSq = world.RepulsiveDistSq;
     for (std::int32_t i = 0; i < P.Count; ++i) {
-        const auto k = static_cast<std::size_t>(i);
-        if (P.TouchesSolid[k] == 0) continue;
-        P.TouchesSolid[k] = 0;
-        const auto s = static_cast<std::size_t>(P.SlotOf[k]);
+        const auto s = static_cast<std::size_t>(P.SlotOf[static_cast<std::size_t>(i)]);
         const float px = P.X[s], py = P.Y[s];
+        const sph_detail::THomeCell home = sph_detail::HomeCellOf(world, px, py);
+        const auto homeCell = static_cast<std::size_t>(home.Column * world.GridHeight + home.Row);
+        if ((P.PushersNear[homeCell] & TFluidPack::SOLIDS) == 0) continue;
         sph_detail::ForEachNeighbourCell(world, px, py, [&](std::size_t cell) {
             sph_detail::ForEachWithin(
                 solver.SolidCells, cell, px, py, rangeSq, [&](TParticle* o, float dx, float dy, float d2) {
@@ -237,17 +239,18 @@ void MarkPushers(const TSPH& world, TFluidPack& P, const TSolver& solver) {
     const auto& walls = solver.BoundaryCells.First;
     const auto& solids = solver.SolidCells.First;
     for (std::size_t k = 0; k < P.Pushers.size(); ++k)
-        P.Pushers[k] = walls[k + 1] > walls[k] || solids[k + 1] > solids[k];
+        P.Pushers[k] = static_cast<std::uint8_t>((walls[k + 1] > walls[k] ? TFluidPack::WALLS : 0) |
+                                                 (solids[k + 1] > solids[k] ? TFluidPack::SOLIDS : 0));
     const std::int32_t width = world.GridWidth, height = world.GridHeight;
     auto cellAt = [height](std::int32_t column, std::int32_t row) {
         return static_cast<std::size_t>(column) * static_cast<std::size_t>(height) + static_cast<std::size_t>(row);
     };
     for (std::int32_t c = 0; c < width; ++c)
         for (std::int32_t r = 0; r < height; ++r) {
-            bool near = false;
+            std::uint8_t near = 0;
             for (std::int32_t nc = std::max(c - 1, 0); nc <= std::min(c + 1, width - 1); ++nc)
                 for (std::int32_t nr = std::max(r - 1, 0); nr <= std::min(r + 1, height - 1); ++nr)
-                    near |= P.Pushers[cellAt(nc, nr)] != 0;
+                    near |= P.Pushers[cellAt(nc, nr)];
             P.PushersNear[cellAt(c, r)] = near;
         }
 }
@@ -262,15 +265,14 @@ void sph_detail::DensityPass(TSPH& world, TSolver& solver, bool inStep) {
 
     StartRecords(P, inStep);
     const auto walk = Walks(solver).Density[P.Increasing ? 1 : 0];
-    auto sweep = [&](std::int32_t k) {
+    // A thread finishes its particles as soon as it has swept them: only its
+    // own walkers add to them, a particle on a seam gathers from positions,
+    // velocities and old masses that no thread changes in this pass, and the
+    // sweeps read nothing that a finish writes.
+    auto sweepAndFinish = [&](std::int32_t k) {
         sph_detail::TPartnerRecord& partners = P.Records[static_cast<std::size_t>(k)];
         std::int32_t* lowerStart = StartLowerStarts(P, k);
         ForEachOfThread(P, k, [&](std::int32_t i) { walk(w, i, partners, lowerStart); });
-    };
-    solver.Run(P.Threads, sweep);
-    RaiseRoomForRecords(P);
-
-    auto finish = [&](std::int32_t k) {
         TDensityState reset;
         ForEachOfThread(
             P, k,
@@ -281,7 +283,8 @@ void sph_detail::DensityPass(TSPH& world, TSolver& solver, bool inStep) {
             },
             &world);
     };
-    solver.Run(P.Threads, finish);
+    solver.Run(P.Threads, sweepAndFinish);
+    RaiseRoomForRecords(P);
 }
 
 void sph_detail::ForcePass(TSPH& world, TSolver& solver, bool inStep) {
@@ -296,24 +299,21 @@ void sph_detail::ForcePass(TSPH& world, TSolver& solver, bool inStep) {
 
     MarkPushers(world, P, solver);
     const bool pushSolidsNow = P.Threads == 1;
+    const bool pushSolidsApart = !pushSolidsNow && solver.SolidCells.First.back() > 0;
     const auto walk = Walks(solver).Force[P.Increasing ? 1 : 0];
-    auto sweep = [&](std::int32_t k) {
-        sph_detail::TPartnerRecord& partners = P.Records[static_cast<std::size_t>(k)];
-        if (!inStep) partners.Skip();
-        std::int32_t* lowerStart = StartLowerStarts(P, k);
-        ForEachOfThread(P, k, [&](std::int32_t i) { walk(w, i, pushSolidsNow, partners, lowerStart); });
-    };
-    solver.Run(P.Threads, sweep);
-
-    // The solid particles' half of the pushes, when left out of the sweep,
-    // reads only what the sweep wrote and writes only solid particles: it
-    // runs beside the liquid's finish, as one more task for whichever thread
-    // is free first.
-    auto finish = [&](std::int32_t k) {
+    // As in the density pass, a thread finishes its particles as soon as it
+    // has swept them. The solid particles' half of the pushes, when left out
+    // of the sweeps, writes only solid particles: one more task, for
+    // whichever thread is free first.
+    auto sweepAndFinish = [&](std::int32_t k) {
         if (k == P.Threads) {
             PushSolidsFromLiquid(world, solver);
             return;
         }
+        sph_detail::TPartnerRecord& partners = P.Records[static_cast<std::size_t>(k)];
+        if (!inStep) partners.Skip();
+        std::int32_t* lowerStart = StartLowerStarts(P, k);
+        ForEachOfThread(P, k, [&](std::int32_t i) { walk(w, i, pushSolidsNow, partners, lowerStart); });
         ForEachOfThread(
             P, k,
             [&](std::int32_t i) {
@@ -329,7 +329,7 @@ void sph_detail::ForcePass(TSPH& world, TSolver& solver, bool inStep) {
             },
             &world);
     };
-    solver.Run(P.Threads + (pushSolidsNow ? 0 : 1), finish);
+    solver.Run(P.Threads + (pushSolidsApart ? 1 : 0), sweepAndFinish);
     if (inStep) MakeRoomForRecords(P);
     Retune(P);
 }

@@ -35,8 +35,12 @@ struct TFluidPack {
     // threads apart: the run's count, and its chain's head and tail.
     std::vector<std::int32_t> RunFill;
     std::vector<TParticle*> RunHead, RunTail;
-    std::vector<std::uint8_t> Pushers;      // per cell, in the force pass: walls or solid particles lie there
-    std::vector<std::uint8_t> PushersNear;  // per cell: in it or in one of the eight around it
+    // Per cell, in the force pass: whether walls (WALLS) or solid particles
+    // (SOLIDS) lie there, and whether they lie in it or one of the eight
+    // around it.
+    static constexpr std::uint8_t WALLS = 1, SOLIDS = 2;
+    std::vector<std::uint8_t> Pushers;
+    std::vector<std::uint8_t> PushersNear;
 
     // Per slot. X, Y and ID are copied at the rebuild; the others when a
     // phase starts (from the records) or by the phase before it in a step.
@@ -60,9 +64,8 @@ struct TFluidPack {
 
     // Per index in FluidParticles.
     std::vector<std::int32_t> SlotOf;
-    std::vector<std::int32_t> Column;        // of the home cell
-    std::vector<std::int32_t> Order;         // indices grouped by thread, increasing within a group
-    std::vector<std::uint8_t> TouchesSolid;  // the force pass met a solid particle
+    std::vector<std::int32_t> Column;  // of the home cell
+    std::vector<std::int32_t> Order;   // indices grouped by thread, increasing within a group
 
     // The split between threads: thread t sweeps the particles whose home
     // column lies in [SplitColumn[t], SplitColumn[t + 1]), listed in

@@ -39,7 +39,7 @@ using TDensityWalkFunction = void (*)(const TSweep& w, std::int32_t i, TPartnerR
 // Particle i's own walk of the force pass, cell by cell: its fluid partners
 // numbered lower, then the walls, then the solid particles of the cell;
 // then the container edges and gravity. The solid particles take their half
-// of the push at once when pushSolidsNow, else i is marked in TouchesSolid.
+// of the push at once when pushSolidsNow, else they are left out.
 // The partners come from `record` while it holds walkers not yet replayed:
 // the same thread's density sweep of the same step, in the same order;
 // `lowerStart` is as for the density walk.
