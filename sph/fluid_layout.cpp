@@ -28,6 +28,7 @@ void TFluidPack::Reserve(std::size_t particles) {
     SlotOf.resize(particles, 0);
     Column.resize(particles, 0);
     Order.resize(particles, 0);
+    IndexAt.resize(particles, 0);
 }
 
 namespace {
@@ -99,8 +100,8 @@ TCounted CountIntoCells(TSPH& world, TFluidPack& P, std::int32_t begin, std::int
 // its own, and the runs' chains are joined, the later run's before the
 // earlier's, into the chains a count in one run would make. Notes whether
 // the IDs increase with the index, and whether all the particles are of one
-// liquid.
-void CountIntoCells(TSPH& world, sph_detail::TSolver& solver, bool insertIntoGrid) {
+// liquid. Returns the number of runs, whose counts stay in RunFill.
+std::int32_t CountIntoCells(TSPH& world, sph_detail::TSolver& solver, bool insertIntoGrid) {
     TFluidPack& P = solver.FluidPack;
     const std::size_t cells = P.Fill.size();
     const std::int32_t parts = solver.ThreadsFor(P.Count, solver.Settings.MinCountedPerThread);
@@ -140,6 +141,7 @@ void CountIntoCells(TSPH& world, sph_detail::TSolver& solver, bool insertIntoGri
         P.Increasing = P.Increasing && counted[k].Increasing && (k == 0 || counted[k].FirstID > counted[k - 1].LastID);
         if (counted[k].OnlyFluid != P.OnlyFluid) P.OnlyFluid = nullptr;
     }
+    return parts;
 }
 
 // First slot of each cell; Fill becomes each cell's next free slot.
@@ -223,6 +225,7 @@ void KeepPerThread(TFluidPack& P, std::int32_t threads) {
         P.RunHead.resize(cells);
         P.RunTail.resize(cells);
     }
+    if (P.RunOrderEnd.size() < n * n) P.RunOrderEnd.resize(n * n);
 }
 
 // Gives each particle its slot, from the last index down, and lists it
@@ -242,6 +245,54 @@ void FillSlots(TFluidPack& P) {
     }
 }
 
+// The same on the world's threads, by the runs the count took, when every
+// particle lies in the grid. One fill from the last index down gives a cell's
+// slots to the later runs first, and fills each thread's list from its end
+// down: so a run starts, in each cell, after the slots of the later runs,
+// and in each thread's list, before the places of the later runs.
+void FillSlotsByRuns(TFluidPack& P, const sph_detail::TSolver& solver, std::int32_t runs, std::int32_t gridHeight) {
+    const std::size_t cells = P.Fill.size();
+    const auto threads = static_cast<std::size_t>(P.Threads);
+    const auto height = static_cast<std::size_t>(gridHeight);
+    // Each thread's list: the places of run r's particles end where those
+    // of the later runs begin.
+    for (std::size_t t = 0; t < threads; ++t) {
+        const std::size_t from = static_cast<std::size_t>(P.SplitColumn[t]) * height;
+        const std::size_t to = static_cast<std::size_t>(P.SplitColumn[t + 1]) * height;
+        std::int32_t end = P.OrderStart[t + 1];
+        for (auto r = static_cast<std::size_t>(runs); r-- > 0;) {
+            P.RunOrderEnd[r * threads + t] = end;
+            const std::int32_t* fill = P.RunFill.data() + r * cells;
+            for (std::size_t k = from; k < to; ++k) end -= fill[k];
+        }
+    }
+    // Each cell: run r's first slot follows those of the later runs.
+    for (std::size_t k = 0; k < cells; ++k) {
+        std::int32_t next = P.First[k];
+        for (auto r = static_cast<std::size_t>(runs); r-- > 0;) {
+            std::int32_t& fill = P.RunFill[r * cells + k];
+            const std::int32_t count = fill;
+            fill = next;
+            next += count;
+        }
+    }
+    auto task = [&](std::int32_t r) {
+        const auto [begin, end] = sph_detail::Piece(P.Count, runs, r);
+        std::int32_t* next = P.RunFill.data() + static_cast<std::size_t>(r) * cells;
+        // The ends in a local: the runs' ends share a cache line.
+        std::int32_t orderEnd[sph_detail::TSolver::MAX_THREADS];
+        std::copy_n(P.RunOrderEnd.data() + static_cast<std::size_t>(r) * threads, threads, orderEnd);
+        for (std::int32_t i = end - 1; i >= begin; --i) {
+            const auto k = static_cast<std::size_t>(i);
+            const std::int32_t slot = next[P.SlotOf[k]]++;
+            P.SlotOf[k] = slot;
+            const std::int32_t t = threads > 1 ? P.ColumnThread[static_cast<std::size_t>(P.Column[k])] : 0;
+            P.Order[static_cast<std::size_t>(--orderEnd[t])] = i;
+        }
+    };
+    solver.Run(runs, task);
+}
+
 }  // namespace
 
 // Slots in cell order, each cell's particles in chain order, which is the
@@ -252,10 +303,13 @@ void sph_detail::LayOutLiquid(TSPH& world, TSolver& solver, bool insertIntoGrid)
     TFluidPack& P = solver.FluidPack;
     P.Count = world.FluidCount;
     KeepPerThread(P, solver.Threads());
-    CountIntoCells(world, solver, insertIntoGrid);
+    const std::int32_t runs = CountIntoCells(world, solver, insertIntoGrid);
     StartCells(P);
     ChooseSplit(P, ChooseThreads(world, solver), world.GridWidth, world.GridHeight);
-    FillSlots(P);
+    if (runs > 1 && P.Inside == P.Count)
+        FillSlotsByRuns(P, solver, runs, world.GridHeight);
+    else
+        FillSlots(P);
 }
 
 namespace {
@@ -271,26 +325,43 @@ void CopyShared(const TParticle* p, TFluidPack& P, std::size_t s) {
     P.Fluid[s] = p->Fluid;
 }
 
-}  // namespace
+// The copies go slot after slot: the pack's arrays are written in order,
+// and only the records are read here and there, each fetched COPY_AHEAD
+// slots before it is copied. Threads that copy apart thus write apart;
+// copying runs of the array instead, they wrote into the same cache lines
+// (a cell's slots hold particles of every run) and kept taking them from
+// each other. Each first finds which particle each of its slots holds,
+// from the whole of SlotOf, read in order.
+constexpr std::int32_t COPY_AHEAD = 8;
 
-void sph_detail::CopyForDensity(const TSPH& world, TFluidPack& P, std::int32_t begin, std::int32_t end, bool inStep) {
-    for (std::int32_t i = begin; i < end; ++i) {
-        if (i + FETCH_AHEAD < end) FetchAhead(P, &world, i + FETCH_AHEAD);
-        const TParticle* p = world.FluidParticles[static_cast<std::size_t>(i)];
-        const auto s = static_cast<std::size_t>(P.SlotOf[static_cast<std::size_t>(i)]);
-        CopyShared(p, P, s);
-        P.MassBefore[s] = p->Mass;
-        P.DeltaDensity[s] = inStep ? 0.0f : p->DeltaDensity;
+template <class Copy>
+void ForEachSlot(const TSPH& world, TFluidPack& P, std::int32_t begin, std::int32_t end, Copy&& copy) {
+    for (std::int32_t i = 0; i < P.Count; ++i) {
+        const std::int32_t slot = P.SlotOf[static_cast<std::size_t>(i)];
+        if (slot >= begin && slot < end) P.IndexAt[static_cast<std::size_t>(slot)] = i;
+    }
+    for (std::int32_t slot = begin; slot < end; ++slot) {
+        const auto s = static_cast<std::size_t>(slot);
+        if (slot + COPY_AHEAD < end)
+            sph_detail::FetchRecord(world.FluidParticles[static_cast<std::size_t>(P.IndexAt[s + COPY_AHEAD])]);
+        copy(world.FluidParticles[static_cast<std::size_t>(P.IndexAt[s])], s);
     }
 }
 
+}  // namespace
+
+void sph_detail::CopyForDensity(const TSPH& world, TFluidPack& P, std::int32_t begin, std::int32_t end, bool inStep) {
+    ForEachSlot(world, P, begin, end, [&](const TParticle* p, std::size_t s) {
+        CopyShared(p, P, s);
+        P.MassBefore[s] = p->Mass;
+        P.DeltaDensity[s] = inStep ? 0.0f : p->DeltaDensity;
+    });
+}
+
 void sph_detail::CopyForForces(const TSPH& world, TFluidPack& P, std::int32_t begin, std::int32_t end) {
-    for (std::int32_t i = begin; i < end; ++i) {
-        if (i + FETCH_AHEAD < end) FetchAhead(P, &world, i + FETCH_AHEAD);
-        const TParticle* p = world.FluidParticles[static_cast<std::size_t>(i)];
-        const auto s = static_cast<std::size_t>(P.SlotOf[static_cast<std::size_t>(i)]);
+    ForEachSlot(world, P, begin, end, [&](const TParticle* p, std::size_t s) {
         CopyShared(p, P, s);
         P.Side[s] = F4{p->Mass, p->Density, p->Pressure * p->InvDensitySq, p->SoundSpeed};
         P.Push[s] = F4{p->ForceX, p->ForceY, p->DeltaVelocityX, p->DeltaVelocityY};
-    }
+    });
 }

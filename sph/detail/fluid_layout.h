@@ -18,9 +18,9 @@ namespace sph_detail {
 // many threads sweep the liquid and which columns each takes.
 void LayOutLiquid(TSPH& world, TSolver& solver, bool insertIntoGrid);
 
-// Copies what the density pass reads from the records of particles
-// [begin, end) into their slots; the accumulator starts at zero in a step,
-// else at the record's.
+// Copies what the density pass reads into slots [begin, end) from their
+// particles' records; the accumulator starts at zero in a step, else at the
+// record's.
 void CopyForDensity(const TSPH& world, TFluidPack& P, std::int32_t begin, std::int32_t end, bool inStep);
 // The same for the force pass called on its own.
 void CopyForForces(const TSPH& world, TFluidPack& P, std::int32_t begin, std::int32_t end);

@@ -32,9 +32,11 @@ struct TFluidPack {
     std::vector<std::int32_t> First;  // per cell, and one past the last
     std::vector<std::int32_t> Fill;   // per cell, while laying out
     // Per run of the world's array and cell, while the runs are counted on
-    // threads apart: the run's count, and its chain's head and tail.
+    // threads apart: the run's count (then its next slot in the cell), and
+    // its chain's head and tail.
     std::vector<std::int32_t> RunFill;
     std::vector<TParticle*> RunHead, RunTail;
+    std::vector<std::int32_t> RunOrderEnd;  // per run and thread: its particles' end in Order
     // Per cell, in the force pass: whether walls (WALLS) or solid particles
     // (SOLIDS) lie there, and whether they lie in it or one of the eight
     // around it.
@@ -64,8 +66,9 @@ struct TFluidPack {
 
     // Per index in FluidParticles.
     std::vector<std::int32_t> SlotOf;
-    std::vector<std::int32_t> Column;  // of the home cell
-    std::vector<std::int32_t> Order;   // indices grouped by thread, increasing within a group
+    std::vector<std::int32_t> Column;   // of the home cell
+    std::vector<std::int32_t> Order;    // indices grouped by thread, increasing within a group
+    std::vector<std::int32_t> IndexAt;  // per slot, while the records are copied in: its particle's index
 
     // The split between threads: thread t sweeps the particles whose home
     // column lies in [SplitColumn[t], SplitColumn[t + 1]), listed in

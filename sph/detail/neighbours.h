@@ -125,17 +125,11 @@ template <class Visit>
     }
 }
 
-// Whether any particle of a cell lies within √rangeSq of (x, y), by the
-// test ForEachWithin makes.
+// Whether ForEachWithin would visit any particle of the cell.
 inline bool AnyWithin(const TCellList& cells, std::size_t cell, float x, float y, float rangeSq) {
-    const TCellEntry* end = cells.Entries.data() + cells.First[cell + 1];
-    for (const TCellEntry* q = cells.Entries.data() + cells.First[cell]; q != end; ++q) {
-        const float dx = x - q->X;
-        const float dy = y - q->Y;
-        const float d2 = dx * dx + dy * dy;
-        if (d2 > 0 && d2 < rangeSq) return true;
-    }
-    return false;
+    bool any = false;
+    ForEachWithin(cells, cell, x, y, rangeSq, [&](TParticle*, float, float, float) { any = true; });
+    return any;
 }
 
 // The same for pairs of one kind: only partners numbered below `id`, so that
