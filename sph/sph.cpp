@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <limits>
 
 #include "sph/detail/fluid_layout.h"
 #include "sph/detail/fluid_phases.h"
@@ -224,11 +225,17 @@ void CreateBoundaryRect(TSPH* world, float x, float y, float width, float height
 }
 
 void sph_detail::TCellList::LayOut(const std::vector<TParticle*>& grid) {
+    constexpr float inf = std::numeric_limits<float>::infinity();
     std::size_t n = 0;
     for (std::size_t k = 0; k < grid.size(); ++k) {
         First[k] = n;
-        for (TParticle* p = grid[k]; p && n < Entries.size(); p = p->Succ)
+        TCellBox box{inf, inf, -inf, -inf};
+        for (TParticle* p = grid[k]; p && n < Entries.size(); p = p->Succ) {
             Entries[n++] = {p->PositionX, p->PositionY, p->ID, p};
+            box = {std::min(box.MinX, p->PositionX), std::min(box.MinY, p->PositionY), std::max(box.MaxX, p->PositionX),
+                   std::max(box.MaxY, p->PositionY)};
+        }
+        Boxes[k] = box;
     }
     First[grid.size()] = n;
 }

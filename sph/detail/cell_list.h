@@ -16,6 +16,12 @@ struct TCellEntry {
     TParticle* Particle;
 };
 
+// The smallest box holding a cell's particles; for an empty cell, one that
+// holds nothing (the minima at +∞, the maxima at −∞).
+struct TCellBox {
+    float MinX, MinY, MaxX, MaxY;
+};
+
 // A copy of a grid's chains, cell after cell, each in chain order, made at
 // every rebuild of the grid. Walking a cell's entries visits the particles
 // exactly as walking its chain does, but reads consecutive memory instead of
@@ -24,8 +30,12 @@ struct TCellEntry {
 struct TCellList {
     std::vector<std::size_t> First;  // cell k holds Entries[First[k] .. First[k + 1])
     std::vector<TCellEntry> Entries;
+    std::vector<TCellBox> Boxes;  // per cell
 
-    void Resize(std::size_t cells) { First.assign(cells + 1, 0); }
+    void Resize(std::size_t cells) {
+        First.assign(cells + 1, 0);
+        Boxes.resize(cells);
+    }
     // Room for `particles` entries; called when a particle array grows, so
     // that laying out never allocates.
     void Reserve(std::size_t particles) {

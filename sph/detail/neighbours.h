@@ -109,27 +109,47 @@ inline void ForEachNeighbourCell(const TSPH& world, float x, float y, Visit&& vi
                    [&](std::size_t cell, int) { visit(cell); });
 }
 
+// Where a cell's particle q lies from (x, y): (dx, dy) points from q to
+// (x, y), d2 is its squared length, and `Within` says whether q lies within
+// √rangeSq, not at the very same place (which gives no direction).
+struct TOffsetFrom {
+    float Dx, Dy, D2;
+    bool Within;
+};
+
+inline TOffsetFrom OffsetFrom(const TCellEntry& q, float x, float y, float rangeSq) {
+    const float dx = x - q.X;
+    const float dy = y - q.Y;
+    const float d2 = dx * dx + dy * dy;
+    return {dx, dy, d2, d2 > 0 && d2 < rangeSq};
+}
+
 // Calls visit(q, dx, dy, d2) for each particle q of a cell, in chain order,
-// that lies within √rangeSq of (x, y); (dx, dy) points from q to (x, y). A
-// particle at the very same place gives no direction and is passed over.
-// Always inlined, as ForEachOfCells.
+// that lies within √rangeSq of (x, y), as OffsetFrom tells. Always inlined,
+// as ForEachOfCells.
 template <class Visit>
 [[gnu::always_inline]] inline void ForEachWithin(const TCellList& cells, std::size_t cell, float x, float y,
                                                  float rangeSq, Visit&& visit) {
     const TCellEntry* end = cells.Entries.data() + cells.First[cell + 1];
     for (const TCellEntry* q = cells.Entries.data() + cells.First[cell]; q != end; ++q) {
-        const float dx = x - q->X;
-        const float dy = y - q->Y;
-        const float d2 = dx * dx + dy * dy;
-        if (d2 > 0 && d2 < rangeSq) visit(q->Particle, dx, dy, d2);
+        const TOffsetFrom o = OffsetFrom(*q, x, y, rangeSq);
+        if (o.Within) visit(q->Particle, o.Dx, o.Dy, o.D2);
     }
 }
 
-// Whether ForEachWithin would visit any particle of the cell.
+// Whether ForEachWithin would visit any particle of the cell. Most cells
+// asked lie beyond reach as a whole: the distance to the box round their
+// particles, taken with the same float operations, is at most the distance
+// to any of them (each operation rounds monotonically), so a box out of
+// reach holds no particle within it.
 inline bool AnyWithin(const TCellList& cells, std::size_t cell, float x, float y, float rangeSq) {
-    bool any = false;
-    ForEachWithin(cells, cell, x, y, rangeSq, [&](TParticle*, float, float, float) { any = true; });
-    return any;
+    const TCellBox& box = cells.Boxes[cell];
+    const float dx = x < box.MinX ? box.MinX - x : (x > box.MaxX ? x - box.MaxX : 0.0f);
+    const float dy = y < box.MinY ? box.MinY - y : (y > box.MaxY ? y - box.MaxY : 0.0f);
+    if (!(dx * dx + dy * dy < rangeSq)) return false;
+    const TCellEntry* begin = cells.Entries.data() + cells.First[cell];
+    const TCellEntry* end = cells.Entries.data() + cells.First[cell + 1];
+    return std::any_of(begin, end, [&](const TCellEntry& q) { return OffsetFrom(q, x, y, rangeSq).Within; });
 }
 
 // The same for pairs of one kind: only partners numbered below `id`, so that
@@ -140,10 +160,8 @@ inline void ForEachLowerNumberedWithin(const TCellList& cells, std::size_t cell,
     const TCellEntry* end = cells.Entries.data() + cells.First[cell + 1];
     for (const TCellEntry* q = cells.Entries.data() + cells.First[cell]; q != end; ++q) {
         if (q->ID >= id) continue;
-        const float dx = x - q->X;
-        const float dy = y - q->Y;
-        const float d2 = dx * dx + dy * dy;
-        if (d2 > 0 && d2 < rangeSq) visit(q->Particle, dx, dy, d2);
+        const TOffsetFrom o = OffsetFrom(*q, x, y, rangeSq);
+        if (o.Within) visit(q->Particle, o.Dx, o.Dy, o.D2);
     }
 }
 
