@@ -74,7 +74,7 @@ struct TFluidPack {
     // column lies in [SplitColumn[t], SplitColumn[t + 1]), listed in
     // Order[OrderStart[t] … OrderStart[t + 1]). The columns on either side of
     // an inner split form the seam: a particle there hears from particles of
-    // two threads, so it gathers what they give it after both have finished.
+    // two threads, so it gathers what they give it itself, after its walk.
     std::int32_t Threads = 1;
     bool ChoiceTimed = false;  // the split was the world's own choice, to be timed
     std::vector<std::int32_t> SplitColumn;
