@@ -29,6 +29,7 @@ void TFluidPack::Reserve(std::size_t particles) {
     Column.resize(particles, 0);
     Order.resize(particles, 0);
     IndexAt.resize(particles, 0);
+    NearSolids.resize(particles, 0);
 }
 
 namespace {

@@ -210,24 +210,35 @@ void IntegrateLiquid(TSPH& world, std::int32_t begin, std::int32_t end) {
 // The solid particles' half of the fluid–solid push, when threads have left
 // it out of the force pass: the same pushes again, in the order of the
 // serial sweep (liquid particles by index, cells in walk order), so that each
-// solid particle sums them in that order. It reads only positions and the
-// solids' cells, so it may run beside the sweeps.
-void PushSolidsFromLiquid(const TSPH& world, const TSolver& solver) {
-    const TFluidPack& P = solver.FluidPack;
+// solid particle sums them in that order. Only a liquid particle with solid
+// particles in the nine cells around its home cell can push one: those are
+// taken cell by cell, then put back in index order. It reads only positions
+// and the solids' cells, so it may run beside the sweeps.
+void PushSolidsFromLiquid(const TSPH& world, TFluidPack& P, const sph_detail::TCellList& solids) {
+    std::int32_t* const pushers = P.NearSolids.data();
+    std::int32_t n = 0;
+    for (std::size_t k = 0; k + 1 < P.First.size(); ++k)
+        if (P.PushersNear[k] & TFluidPack::SOLIDS)
+            for (std::int32_t s = P.First[k]; s < P.First[k + 1]; ++s)
+                pushers[n++] = P.IndexAt[static_cast<std::size_t>(s)];
+    // A particle outside the grid walks from the grid's nearest cell.
+    for (std::int32_t s = P.Inside; s < P.Count; ++s) {
+        const auto k = static_cast<std::size_t>(s);
+        const sph_detail::THomeCell home = sph_detail::HomeCellOf(world, P.X[k], P.Y[k]);
+        if (P.PushersNear[static_cast<std::size_t>(home.Column * world.GridHeight + home.Row)] & TFluidPack::SOLIDS)
+            pushers[n++] = P.IndexAt[k];
+    }
+    std::sort(pushers, pushers + n);
     const float rangeSq = world.RepulsiveDistSq;
-    for (std::int32_t i = 0; i < P.Count; ++i) {
-        const auto s = static_cast<std::size_t>(P.SlotOf[static_cast<std::size_t>(i)]);
+    for (std::int32_t j = 0; j < n; ++j) {
+        const auto s = static_cast<std::size_t>(P.SlotOf[static_cast<std::size_t>(pushers[j])]);
         const float px = P.X[s], py = P.Y[s];
-        const sph_detail::THomeCell home = sph_detail::HomeCellOf(world, px, py);
-        const auto homeCell = static_cast<std::size_t>(home.Column * world.GridHeight + home.Row);
-        if ((P.PushersNear[homeCell] & TFluidPack::SOLIDS) == 0) continue;
         sph_detail::ForEachNeighbourCell(world, px, py, [&](std::size_t cell) {
-            sph_detail::ForEachWithin(
-                solver.SolidCells, cell, px, py, rangeSq, [&](TParticle* o, float dx, float dy, float d2) {
-                    const float t = sph_detail::SOLID_SHARE * sph_detail::Repulsion(rangeSq, world.RepulsiveD, d2);
-                    o->ForceX -= t * dx;
-                    o->ForceY -= t * dy;
-                });
+            sph_detail::ForEachWithin(solids, cell, px, py, rangeSq, [&](TParticle* o, float dx, float dy, float d2) {
+                const float t = sph_detail::SOLID_SHARE * sph_detail::Repulsion(rangeSq, world.RepulsiveD, d2);
+                o->ForceX -= t * dx;
+                o->ForceY -= t * dy;
+            });
         });
     }
 }
@@ -307,7 +318,7 @@ void sph_detail::ForcePass(TSPH& world, TSolver& solver, bool inStep) {
     // whichever thread is free first.
     auto sweepAndFinish = [&](std::int32_t k) {
         if (k == P.Threads) {
-            PushSolidsFromLiquid(world, solver);
+            PushSolidsFromLiquid(world, P, solver.SolidCells);
             return;
         }
         sph_detail::TPartnerRecord& partners = P.Records[static_cast<std::size_t>(k)];

@@ -66,9 +66,10 @@ struct TFluidPack {
 
     // Per index in FluidParticles.
     std::vector<std::int32_t> SlotOf;
-    std::vector<std::int32_t> Column;   // of the home cell
-    std::vector<std::int32_t> Order;    // indices grouped by thread, increasing within a group
-    std::vector<std::int32_t> IndexAt;  // per slot, while the records are copied in: its particle's index
+    std::vector<std::int32_t> Column;      // of the home cell
+    std::vector<std::int32_t> Order;       // indices grouped by thread, increasing within a group
+    std::vector<std::int32_t> IndexAt;     // per slot: its particle's index, found as the records are copied in
+    std::vector<std::int32_t> NearSolids;  // room for the liquid particles that solid particles lie near
 
     // The split between threads: thread t sweeps the particles whose home
     // column lies in [SplitColumn[t], SplitColumn[t + 1]), listed in
