@@ -30,6 +30,7 @@ void TFluidPack::Reserve(std::size_t particles) {
     Order.resize(particles, 0);
     IndexAt.resize(particles, 0);
     NearSolids.resize(particles, 0);
+    SeamPartners.resize(particles * SEAM_ROOM, 0);
 }
 
 namespace {
@@ -219,6 +220,7 @@ void ChooseSplit(TFluidPack& P, std::int32_t threads, std::int32_t gridWidth, st
 void KeepPerThread(TFluidPack& P, std::int32_t threads) {
     const auto n = static_cast<std::size_t>(threads);
     if (P.Records.size() < n) P.Records.resize(n);
+    if (P.SeamLists.size() < n) P.SeamLists.resize(n);
     const std::size_t cells = n * P.Fill.size();
     if (P.LowerStart.size() < cells) P.LowerStart.resize(cells);
     if (P.RunFill.size() < cells) {

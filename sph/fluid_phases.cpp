@@ -114,6 +114,30 @@ void StartRecords(TFluidPack& P, bool inStep) {
                            bytes + static_cast<std::size_t>(P.OrderStart[t + 1]) * each);
 }
 
+// Within a step, room for the partners of each thread's seam particles, in
+// proportion to how many the thread has; none kept outside a step.
+void StartSeamLists(TFluidPack& P, std::int32_t gridHeight, bool inStep) {
+    const auto threads = static_cast<std::size_t>(P.Threads);
+    std::fill_n(P.SeamLists.begin(), threads, sph_detail::TSeamList{});
+    if (!inStep || threads < 2) return;
+    const auto height = static_cast<std::size_t>(gridHeight);
+    std::int32_t onSeam[TSolver::MAX_THREADS] = {};
+    std::int32_t total = 0;
+    for (std::size_t t = 0; t < threads; ++t) {
+        for (auto c = static_cast<std::size_t>(P.SplitColumn[t]); c < static_cast<std::size_t>(P.SplitColumn[t + 1]);
+             ++c)
+            if (P.SeamColumn[c]) onSeam[t] += P.First[(c + 1) * height] - P.First[c * height];
+        total += onSeam[t];
+    }
+    const double each = static_cast<double>(P.SeamPartners.size()) / std::max(total, 1);
+    std::int32_t* next = P.SeamPartners.data();
+    for (std::size_t t = 0; t < threads; ++t) {
+        std::int32_t* const end = next + static_cast<std::size_t>(each * onSeam[t]);
+        P.SeamLists[t] = {next, end, next, 0, false};
+        next = end;
+    }
+}
+
 // What follows from a particle's density: mass, pressure, sound speed.
 struct TDensityState {
     const TFluid* Fluid = nullptr;
@@ -275,6 +299,7 @@ void sph_detail::DensityPass(TSPH& world, TSolver& solver, bool inStep) {
     CopyIn(solver, [&](std::int32_t begin, std::int32_t end) { CopyForDensity(world, P, begin, end, inStep); });
 
     StartRecords(P, inStep);
+    StartSeamLists(P, world.GridHeight, inStep);
     const auto walk = Walks(solver).Density[P.Increasing ? 1 : 0];
     // A thread finishes its particles as soon as it has swept them: only its
     // own walkers add to them, a particle on a seam gathers from positions,
@@ -285,11 +310,12 @@ void sph_detail::DensityPass(TSPH& world, TSolver& solver, bool inStep) {
         std::int32_t* lowerStart = StartLowerStarts(P, k);
         ForEachOfThread(P, k, [&](std::int32_t i) { walk(w, i, partners, lowerStart); });
         TDensityState reset;
+        sph_detail::TSeamList& seam = P.SeamLists[static_cast<std::size_t>(k)];
         ForEachOfThread(
             P, k,
             [&](std::int32_t i) {
                 const auto s = static_cast<std::size_t>(P.SlotOf[static_cast<std::size_t>(i)]);
-                if (OnSeam(P, i)) DensityFromHigher(w, static_cast<std::int32_t>(s));
+                if (OnSeam(P, i)) DensityFromHigher(w, static_cast<std::int32_t>(s), seam);
                 FinishDensity(world.FluidParticles[static_cast<std::size_t>(i)], P, s, inStep, reset);
             },
             &world);
@@ -309,6 +335,12 @@ void sph_detail::ForcePass(TSPH& world, TSolver& solver, bool inStep) {
     if (!inStep) CopyIn(solver, [&](std::int32_t begin, std::int32_t end) { CopyForForces(world, P, begin, end); });
 
     MarkPushers(world, P, solver);
+    // The seam particles' lists, kept by the density pass of this step, are read from the start.
+    for (std::size_t t = 0; t < static_cast<std::size_t>(P.Threads); ++t) {
+        sph_detail::TSeamList& seam = P.SeamLists[t];
+        seam.Next = seam.Begin;
+        if (!inStep) seam.Listed = 0;
+    }
     const bool pushSolidsNow = P.Threads == 1;
     const bool pushSolidsApart = !pushSolidsNow && solver.SolidCells.First.back() > 0;
     const auto walk = Walks(solver).Force[P.Increasing ? 1 : 0];
@@ -325,11 +357,12 @@ void sph_detail::ForcePass(TSPH& world, TSolver& solver, bool inStep) {
         if (!inStep) partners.Skip();
         std::int32_t* lowerStart = StartLowerStarts(P, k);
         ForEachOfThread(P, k, [&](std::int32_t i) { walk(w, i, pushSolidsNow, partners, lowerStart); });
+        sph_detail::TSeamList& seam = P.SeamLists[static_cast<std::size_t>(k)];
         ForEachOfThread(
             P, k,
             [&](std::int32_t i) {
                 const auto s = static_cast<std::size_t>(P.SlotOf[static_cast<std::size_t>(i)]);
-                if (OnSeam(P, i)) ForcesFromHigher(w, static_cast<std::int32_t>(s));
+                if (OnSeam(P, i)) ForcesFromHigher(w, static_cast<std::int32_t>(s), seam);
                 TParticle* p = world.FluidParticles[static_cast<std::size_t>(i)];
                 const sph_detail::F4 push = P.Push[s];
                 p->ForceX = push[0];

@@ -152,18 +152,30 @@ void ForEachHigherNeighbourInOrder(const TSPH& world, const TFluidPack& P, std::
 
 }  // namespace
 
-void DensityFromHigher(const TSweep& w, std::int32_t j) {
+void DensityFromHigher(const TSweep& w, std::int32_t j, TSeamList& seam) {
     TFluidPack& P = w.P;
     const auto sj = static_cast<std::size_t>(j);
     float sum = P.DeltaDensity[sj];
+    // The list goes after a word for its length, while there is room.
+    std::int32_t* const list = seam.Next;
+    const std::ptrdiff_t room = seam.Begin && !seam.Full ? seam.End - list - 1 : -1;
+    std::int32_t heard = 0;
     ForEachHigherNeighbourInOrder(w.World, P, j, [&](std::size_t i, float dx, float dy, float d2) {
         sum += DensityRate(dx, dy, d2, P.Motion[i][2] - P.Motion[sj][2], P.Motion[i][3] - P.Motion[sj][3]) *
                P.MassBefore[i];
+        if (heard < room) list[1 + heard] = static_cast<std::int32_t>(i);
+        ++heard;
     });
     P.DeltaDensity[sj] = sum;
+    if (room < 0) return;
+    seam.Full = heard > room;  // then this one and those after it find theirs again
+    if (seam.Full) return;
+    list[0] = heard;
+    seam.Next = list + 1 + heard;
+    ++seam.Listed;
 }
 
-void ForcesFromHigher(const TSweep& w, std::int32_t j) {
+void ForcesFromHigher(const TSweep& w, std::int32_t j, TSeamList& seam) {
     TFluidPack& P = w.P;
     const auto sj = static_cast<std::size_t>(j);
     const TPairSide<float> self = SideAt(P, sj);
@@ -172,7 +184,7 @@ void ForcesFromHigher(const TSweep& w, std::int32_t j) {
     struct {
         float Fx, Fy, DVx, DVy;
     } sums{before[0], before[1], before[2], before[3]};
-    ForEachHigherNeighbourInOrder(w.World, P, j, [&](std::size_t i, float dx, float dy, float d2) {
+    auto hear = [&](std::size_t i, float dx, float dy, float d2) {
         const TPairForces<float> f =
             PairForces(SideAt(P, i), self, -P.Fluid[i]->SurfaceTension, -fluid.V_Alpha, fluid.V_Beta, dx, dy, d2);
         const TPairShares<float> shares = SharesFor(f, P.Side[i][0], dx, dy);
@@ -184,7 +196,21 @@ void ForcesFromHigher(const TSweep& w, std::int32_t j) {
         sums.Fy += f.Fy;
         sums.DVx -= shares.XsphX;
         sums.DVy -= shares.XsphY;
-    });
+    };
+    if (seam.Listed > 0) {  // the same partners, at the same places, as the density pass found
+        --seam.Listed;
+        const std::int32_t heard = *seam.Next++;
+        const float x = P.X[sj], y = P.Y[sj];
+        for (std::int32_t k = 0; k < heard; ++k) {
+            const auto si = static_cast<std::size_t>(seam.Next[k]);
+            const float dx = P.X[si] - x;
+            const float dy = P.Y[si] - y;
+            hear(si, dx, dy, dx * dx + dy * dy);
+        }
+        seam.Next += heard;
+    } else {
+        ForEachHigherNeighbourInOrder(w.World, P, j, hear);
+    }
     P.Push[sj] = F4{sums.Fx, sums.Fy, sums.DVx, sums.DVy};
 }
 

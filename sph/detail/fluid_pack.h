@@ -16,6 +16,19 @@ struct TParticle;
 
 namespace sph_detail {
 
+// A thread's seam particles' partners, kept from the density pass's gathers
+// for the force pass's in the same step, which would find the same ones: per
+// seam particle, in the order the thread finishes them, how many, then their
+// slots in the order heard. Once a particle's list does not fit, it and the
+// particles after it find theirs again.
+struct TSeamList {
+    std::int32_t* Begin = nullptr;  // the thread's room; null: none kept
+    std::int32_t* End = nullptr;
+    std::int32_t* Next = nullptr;  // where the next particle's list goes, or is read
+    std::int32_t Listed = 0;       // particles whose lists fitted (in the force pass: still to be read)
+    bool Full = false;
+};
+
 // The arrays are indexed by slot: the particles of grid cell k hold slots
 // First[k] … First[k + 1] − 1 in chain order (decreasing index in the world's
 // array, so decreasing ID when IDs grow with the index). Particles outside
@@ -86,6 +99,12 @@ struct TFluidPack {
     std::vector<double> Share;               // of the particles, per thread, tuned by timing
     std::vector<double> Seconds;             // time of each thread's sweeps in the last step
     std::vector<TPartnerRecord> Records;     // per thread, from the density sweep to the force sweep
+    std::vector<TSeamList> SeamLists;        // per thread, from the density pass to the force pass
+    // Their room, shared by the threads' seam particles: two threads' seams
+    // need about a word per particle in a compressed pile of 40 000; with more
+    // threads, the seam particles that find no room find their partners again.
+    std::vector<std::int32_t> SeamPartners;
+    static constexpr std::size_t SEAM_ROOM = 2;  // words per particle
     // Per thread and cell, in a sweep: the first slot of the cell
     // numbered below the thread's last walker (walkers come in increasing
     // number, so it only moves towards the cell's first slot).

@@ -60,8 +60,10 @@ struct TWalks {
 
 // What the particle in slot j, on a seam, hears in the density or the force
 // pass from the particles numbered above it, in the order the serial sweep
-// would deliver it.
-void DensityFromHigher(const TSweep& w, std::int32_t j);
-void ForcesFromHigher(const TSweep& w, std::int32_t j);
+// would deliver it. The density pass keeps the partners in `seam`, while
+// there is room and it has any; the force pass takes them from there while
+// it holds lists not yet read, else finds them again.
+void DensityFromHigher(const TSweep& w, std::int32_t j, TSeamList& seam);
+void ForcesFromHigher(const TSweep& w, std::int32_t j, TSeamList& seam);
 
 }  // namespace sph_detail
