@@ -133,8 +133,18 @@ void StartSeamLists(TFluidPack& P, std::int32_t gridHeight, bool inStep) {
     std::int32_t* next = P.SeamPartners.data();
     for (std::size_t t = 0; t < threads; ++t) {
         std::int32_t* const end = next + static_cast<std::size_t>(each * onSeam[t]);
-        P.SeamLists[t] = {next, end, next, 0, false};
+        P.SeamLists[t] = {next, end, next, 0};
         next = end;
+    }
+}
+
+// For the force pass: the lists the density pass of its step kept, from
+// the start; none if it is not in that step.
+void ReadSeamLists(TFluidPack& P, bool inStep) {
+    for (std::size_t t = 0; t < static_cast<std::size_t>(P.Threads); ++t) {
+        sph_detail::TSeamList& seam = P.SeamLists[t];
+        seam.Next = seam.Begin;
+        if (!inStep) seam.Listed = 0;
     }
 }
 
@@ -236,22 +246,16 @@ void IntegrateLiquid(TSPH& world, std::int32_t begin, std::int32_t end) {
 // serial sweep (liquid particles by index, cells in walk order), so that each
 // solid particle sums them in that order. Only a liquid particle with solid
 // particles in the nine cells around its home cell can push one: those are
-// taken cell by cell, then put back in index order. It reads only positions
-// and the solids' cells, so it may run beside the sweeps.
+// taken cell by cell (a split step has every liquid particle in the grid),
+// then put back in index order. It reads only positions and the solids'
+// cells, so it may run beside the sweeps.
 void PushSolidsFromLiquid(const TSPH& world, TFluidPack& P, const sph_detail::TCellList& solids) {
     std::int32_t* const pushers = P.NearSolids.data();
     std::int32_t n = 0;
-    for (std::size_t k = 0; k + 1 < P.First.size(); ++k)
+    for (std::size_t k = 0; k < P.PushersNear.size(); ++k)
         if (P.PushersNear[k] & TFluidPack::SOLIDS)
             for (std::int32_t s = P.First[k]; s < P.First[k + 1]; ++s)
                 pushers[n++] = P.IndexAt[static_cast<std::size_t>(s)];
-    // A particle outside the grid walks from the grid's nearest cell.
-    for (std::int32_t s = P.Inside; s < P.Count; ++s) {
-        const auto k = static_cast<std::size_t>(s);
-        const sph_detail::THomeCell home = sph_detail::HomeCellOf(world, P.X[k], P.Y[k]);
-        if (P.PushersNear[static_cast<std::size_t>(home.Column * world.GridHeight + home.Row)] & TFluidPack::SOLIDS)
-            pushers[n++] = P.IndexAt[k];
-    }
     std::sort(pushers, pushers + n);
     const float rangeSq = world.RepulsiveDistSq;
     for (std::int32_t j = 0; j < n; ++j) {
@@ -335,12 +339,7 @@ void sph_detail::ForcePass(TSPH& world, TSolver& solver, bool inStep) {
     if (!inStep) CopyIn(solver, [&](std::int32_t begin, std::int32_t end) { CopyForForces(world, P, begin, end); });
 
     MarkPushers(world, P, solver);
-    // The seam particles' lists, kept by the density pass of this step, are read from the start.
-    for (std::size_t t = 0; t < static_cast<std::size_t>(P.Threads); ++t) {
-        sph_detail::TSeamList& seam = P.SeamLists[t];
-        seam.Next = seam.Begin;
-        if (!inStep) seam.Listed = 0;
-    }
+    ReadSeamLists(P, inStep);
     const bool pushSolidsNow = P.Threads == 1;
     const bool pushSolidsApart = !pushSolidsNow && solver.SolidCells.First.back() > 0;
     const auto walk = Walks(solver).Force[P.Increasing ? 1 : 0];

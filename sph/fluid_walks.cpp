@@ -61,6 +61,18 @@ const TWalks& TWalks::Fastest() {
 
 namespace {
 
+// Where the particle in slot si lies from (x, y), and its squared distance,
+// as a gather hears it.
+struct TGatherOffset {
+    float Dx, Dy, D2;
+};
+
+inline TGatherOffset GatherOffset(const TFluidPack& P, std::size_t si, float x, float y) {
+    const float dx = P.X[si] - x;
+    const float dy = P.Y[si] - y;
+    return {dx, dy, dx * dx + dy * dy};
+}
+
 // Merges runs of slots, each held in slot order (numbers decreasing) at
 // positions start[k] … next[k] of slotAt, taking the lowest number first; calls
 // visit(i, dx, dy, d2) for each particle i within h of (x, y), with (dx, dy)
@@ -74,9 +86,7 @@ void MergeRuns(const TFluidPack& P, int runs, std::int32_t* start, std::int32_t*
         int best = 0;
         for (int k = 1; k < runs; ++k) best = head[k] < head[best] ? k : best;
         const auto si = static_cast<std::size_t>(slotAt(next[best]));
-        const float dx = P.X[si] - x;
-        const float dy = P.Y[si] - y;
-        const float d2 = dx * dx + dy * dy;
+        const auto [dx, dy, d2] = GatherOffset(P, si, x, y);
         if (d2 > 0 && d2 < TSPH::SMOOTHING_LENGTH_SQ) visit(si, dx, dy, d2);
         if (--next[best] < start[best]) {
             --runs;
@@ -158,7 +168,7 @@ void DensityFromHigher(const TSweep& w, std::int32_t j, TSeamList& seam) {
     float sum = P.DeltaDensity[sj];
     // The list goes after a word for its length, while there is room.
     std::int32_t* const list = seam.Next;
-    const std::ptrdiff_t room = seam.Begin && !seam.Full ? seam.End - list - 1 : -1;
+    const std::ptrdiff_t room = seam.End - list - 1;
     std::int32_t heard = 0;
     ForEachHigherNeighbourInOrder(w.World, P, j, [&](std::size_t i, float dx, float dy, float d2) {
         sum += DensityRate(dx, dy, d2, P.Motion[i][2] - P.Motion[sj][2], P.Motion[i][3] - P.Motion[sj][3]) *
@@ -168,8 +178,10 @@ void DensityFromHigher(const TSweep& w, std::int32_t j, TSeamList& seam) {
     });
     P.DeltaDensity[sj] = sum;
     if (room < 0) return;
-    seam.Full = heard > room;  // then this one and those after it find theirs again
-    if (seam.Full) return;
+    if (heard > room) {  // this one and those after it find theirs again
+        seam.End = list;
+        return;
+    }
     list[0] = heard;
     seam.Next = list + 1 + heard;
     ++seam.Listed;
@@ -203,9 +215,8 @@ void ForcesFromHigher(const TSweep& w, std::int32_t j, TSeamList& seam) {
         const float x = P.X[sj], y = P.Y[sj];
         for (std::int32_t k = 0; k < heard; ++k) {
             const auto si = static_cast<std::size_t>(seam.Next[k]);
-            const float dx = P.X[si] - x;
-            const float dy = P.Y[si] - y;
-            hear(si, dx, dy, dx * dx + dy * dy);
+            const auto [dx, dy, d2] = GatherOffset(P, si, x, y);
+            hear(si, dx, dy, d2);
         }
         seam.Next += heard;
     } else {

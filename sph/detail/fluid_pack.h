@@ -19,14 +19,13 @@ namespace sph_detail {
 // A thread's seam particles' partners, kept from the density pass's gathers
 // for the force pass's in the same step, which would find the same ones: per
 // seam particle, in the order the thread finishes them, how many, then their
-// slots in the order heard. Once a particle's list does not fit, it and the
-// particles after it find theirs again.
+// slots in the order heard. Once a particle's list does not fit, the room
+// ends there: it and the particles after it find theirs again.
 struct TSeamList {
-    std::int32_t* Begin = nullptr;  // the thread's room; null: none kept
+    std::int32_t* Begin = nullptr;  // the thread's room; none kept when it is empty
     std::int32_t* End = nullptr;
     std::int32_t* Next = nullptr;  // where the next particle's list goes, or is read
     std::int32_t Listed = 0;       // particles whose lists fitted (in the force pass: still to be read)
-    bool Full = false;
 };
 
 // The arrays are indexed by slot: the particles of grid cell k hold slots
