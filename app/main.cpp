@@ -32,7 +32,7 @@ namespace {
     std::exit(EXIT_FAILURE);
 }
 
-// Every world loads its own copy of the sprite when it is made.
+// Every world gets its own copy of the sprite as a texture.
 std::int32_t LoadSpriteOrFail() {
     std::string error;
     const std::int32_t texture = LoadSpriteTexture(error);
@@ -105,7 +105,9 @@ void LogFrameRate(const TFrameShown& frame, const std::string& drawPath) {
 
 // Opens the window and chooses how its frames are drawn: through the GL, or
 // on the CPU where the GL is a software rasterizer (or as `options` say).
-std::unique_ptr<TFrameDrawer> OpenFrames(const TDemoOptions& options, TTaskRunner* drawRunner) {
+// `glWindow` tells whether there is a GL context, for the sprite textures.
+std::unique_ptr<TFrameDrawer> OpenFrames(const TDemoOptions& options, TTaskRunner* drawRunner, bool& glWindow) {
+    glWindow = false;
     std::string error;
 #ifdef __EMSCRIPTEN__
     // In a browser the page has chosen from WebGL's renderer; on the CPU the
@@ -117,7 +119,7 @@ std::unique_ptr<TFrameDrawer> OpenFrames(const TDemoOptions& options, TTaskRunne
     }
 #endif
     if (!InitGraphics(error)) Fail(error);
-    SetParticleTextureLoader(LoadSpriteOrFail);
+    glWindow = true;
     auto world = TWorldDrawer::Create(options.Draw, drawRunner, error);
     if (!world) Fail(error);
     return MakeWindowFrameDrawer(std::move(world));
@@ -126,9 +128,15 @@ std::unique_ptr<TFrameDrawer> OpenFrames(const TDemoOptions& options, TTaskRunne
 int Run(const TDemoOptions& options) {
     // The step's threads; drawing on the CPU shares them (a frame steps, then draws).
     const auto threads = MakeStepThreads();  // SPH_THREADS, else the cores
-    const std::unique_ptr<TFrameDrawer> frames = OpenFrames(options, threads.get());
+    bool glWindow = false;
+    const std::unique_ptr<TFrameDrawer> frames = OpenFrames(options, threads.get(), glWindow);
     std::fprintf(stderr, "particle-demo: drawing %s\n", frames->Description().c_str());
     TDemoScenes scenes = BuildScenes();
+    // Whichever path draws, as long as there is a GL window: a sprite that no
+    // texture can hold ends the program at start either way.
+    if (glWindow)
+        for (TSPH* world : {scenes.World1.get(), scenes.World2.get(), scenes.World3.get()})
+            world->ParticleTex = LoadSpriteOrFail();
     scenes.SetTaskRunner(threads.get());
     TStartingKey startingKey(options.Scene);
     SelectScene(scenes, startingKey);

@@ -19,9 +19,12 @@ TDemoScenes BuildScenes() {
     TDemoScenes s;
     // Scene 1's scale is the single-precision value nearest 2/7, whose
     // inverse is just below 3.5: that decides how many wall particles fit.
-    s.World1 = TSPH::Create(800, 600, 2800, 2100, 0.2857143f);
-    s.World2 = TSPH::Create(800, 600, 4000, 3000, 0.2f);
-    s.World3 = TSPH::Create(800, 600, 2400, 1800, 0.33333334f);
+    // One numbering for the three worlds: every particle of the demo has a
+    // number of its own, given in the order of this function.
+    const auto numbering = std::make_shared<TParticleNumbering>();
+    s.World1 = TSPH::Create(800, 600, 2800, 2100, 0.2857143f, numbering);
+    s.World2 = TSPH::Create(800, 600, 4000, 3000, 0.2f, numbering);
+    s.World3 = TSPH::Create(800, 600, 2400, 1800, 0.33333334f, numbering);
     s.World1->SetParticleSize(9.5f);
     s.World2->SetParticleSize(9.5f);
     s.World3->SetParticleSize(9.5f);

@@ -53,8 +53,8 @@ struct TDemoScenes {
 };
 
 // Creates the three worlds and everything in them, in the one order that
-// gives every particle its number. A texture loader, if the program installed
-// one, runs once per world.
+// gives every particle its number. The worlds have no texture (ParticleTex
+// 0): a program that draws them through GL gives each its own.
 TDemoScenes BuildScenes();
 
 // The current scene's part of a frame: the mouse and space-bar actions, its

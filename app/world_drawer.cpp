@@ -4,6 +4,7 @@
 
 #include "app/draw_choice.h"
 #include "app/graphics_setup.h"
+#include "render/render.h"
 
 std::unique_ptr<TWorldDrawer> TWorldDrawer::Create(TDrawChoice choice, TTaskRunner* runner, std::string& error) {
     const auto* name = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
@@ -23,7 +24,7 @@ std::unique_ptr<TWorldDrawer> TWorldDrawer::Create(TDrawChoice choice, TTaskRunn
 
 void TWorldDrawer::Draw(TSPH& world) {
     if (!Cpu) {
-        world.Render();
+        Render(world);
         return;
     }
     Cpu->Draw(world, Runner);

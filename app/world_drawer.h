@@ -1,4 +1,4 @@
-// The demo's drawing of a world, through the GL (TSPH::Render) or on the CPU
+// The demo's drawing of a world, through the GL (render/render.h) or on the CPU
 // (TCpuRenderer, its image shown with one upload and one quad), chosen once
 // at start.
 #pragma once
@@ -19,7 +19,7 @@ public:
     // line in `error`, when it cannot be read.
     static std::unique_ptr<TWorldDrawer> Create(TDrawChoice choice, TTaskRunner* runner, std::string& error);
 
-    // Draws the world into the frame the way TSPH::Render leaves it.
+    // Draws the world into the frame the way Render (render/render.h) leaves it.
     void Draw(TSPH& world);
     bool OnCpu() const { return Cpu != nullptr; }
     // Which path draws and why, e.g. "on the CPU (GL_RENDERER: llvmpipe ...)".

@@ -21,6 +21,7 @@
 #include "platform/png.h"
 #include "render/cpu_renderer.h"
 #include "render/image_presenter.h"
+#include "render/render.h"
 #include "tests/support/poured_scene.h"
 
 namespace {
@@ -50,9 +51,10 @@ void BM_SceneTwoStep(benchmark::State& state) {
 // Drawing, finished by the GL before the clock stops.
 void BM_SceneTwoRender(benchmark::State& state) {
     TDemoScenes scenes = test_support::PouredSceneTwo(static_cast<int>(state.range(0)), StepThreads());
+    scenes.World2->ParticleTex = LoadSprite();
     for (auto _ : state) {
         glClear(GL_COLOR_BUFFER_BIT);
-        scenes.World2->Render();
+        Render(*scenes.World2);
         glFinish();
     }
     Flip(0);
@@ -106,7 +108,6 @@ int main(int argc, char** argv) {
         return EXIT_FAILURE;
     }
     if (chdir(PARTICLE_DEMO_DIR) != 0) return EXIT_FAILURE;
-    SetParticleTextureLoader(LoadSprite);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

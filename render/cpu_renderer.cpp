@@ -22,12 +22,19 @@
 // - Sprites are sorted by their top row (a counting sort), so a band of rows
 //   finds its sprites in one range; bands are drawn in parallel, each clearing,
 //   adding, sharpening and covering with walls only its own rows.
+// - Whatever a world holds, nothing is written outside the planes and the
+//   image: positions are checked before they are turned into integers,
+//   columns and rows are kept in 32 bits, and the sprite and image sizes are
+//   bounded (see the header).
 #include "render/cpu_renderer.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "sph/sph.h"
@@ -119,6 +126,20 @@ constexpr std::int32_t FloorDiv256(std::int32_t v) { return v >> 8; }  // arithm
 // A position snapped to the GL's 1/256-pixel grid.
 inline std::int32_t Snap(float v) { return static_cast<std::int32_t>(std::lrintf(v * 256.0f)); }
 
+// Sprites centred farther out than this lie wholly off any image the renderer
+// makes, and nearer ones snap to 1/256 pixel within 32 bits: 2^22 × 256, plus
+// a sprite's size, is below 2^31. False for NaN.
+constexpr float FAR_AWAY = 4194304.0f;  // 2^22
+static_assert(TCpuRenderer::MAX_SIDE + TCpuRenderer::MAX_PARTICLE_SIZE < FAR_AWAY / 2);
+
+inline bool Near(const TParticle& p) { return std::fabs(p.ScreenX) < FAR_AWAY && std::fabs(p.ScreenY) < FAR_AWAY; }
+
+// How many of an array's first `count` entries a draw may read: a count past
+// the array's end stops at it.
+inline std::size_t Registered(const TSPH::ParticleArray& particles, std::int32_t count) {
+    return std::min(static_cast<std::size_t>(std::max(count, 0)), particles.size());
+}
+
 // The phase bin of the distance from a sprite's edge to the centre of its first pixel.
 // Where a pixel centre falls exactly on a texel boundary, as it does for
 // sprites on a regular lattice, the GL's interpolated coordinate lands on
@@ -195,10 +216,10 @@ std::int32_t CeilPowerOfTwo(std::int32_t v) {
 // One sprite as a band draws it: where its first pixel is, how many pixels
 // it covers, its phases and its colour.
 struct TSplat {
-    std::int16_t Column;
-    std::int16_t Row;
-    std::uint8_t Columns;
-    std::uint8_t Rows;
+    std::int32_t Column;    // from -RowBytes to the image's width
+    std::int32_t Row;       // from -RowBytes to the image's height
+    std::uint16_t Columns;  // at most RowBytes
+    std::uint16_t Rows;
     std::uint8_t PhaseX;
     std::uint8_t PhaseY;
     std::array<std::uint8_t, 3> Colour;
@@ -226,13 +247,13 @@ struct TCpuRenderer::TState {
     std::vector<TLevel> Levels;
 
     // Everything below follows from the sprite size, built by Prepare.
-    float SpriteSize = -1;      // half the edge, screen pixels
+    float SpriteSize = -1;      // half the edge, screen pixels; 0 draws nothing
     std::int32_t RowBytes = 0;  // bytes of one table row: the widest sprite, rounded up to CHUNKs
     std::int32_t TexelsX = 0;   // texels across the finer sampled level
     std::int32_t TexelsY = 0;
     std::array<std::vector<std::uint8_t>, 3> Sample;  // [channel][texel y × TexelsX + x]
-    std::vector<std::int16_t> ColumnTexel;            // [phase × RowBytes + column]
-    std::vector<std::int16_t> RowTexel;               // [phase × RowBytes + row]
+    std::vector<std::int32_t> ColumnTexel;            // [phase × RowBytes + column]
+    std::vector<std::int32_t> RowTexel;               // [phase × RowBytes + row]
     std::vector<std::uint8_t> Masks;                  // [columns × RowBytes + column]: 0xFF where drawn
     // [channel][colour byte]: BINS × TexelsY rows of RowBytes; empty until needed.
     std::array<std::array<std::vector<std::uint8_t>, 256>, 3> Tables;
@@ -297,15 +318,18 @@ void TCpuRenderer::TState::SetSpriteSize(float size) {
 
     // Which texel each column and row of a sprite shows, per phase. The
     // texture repeats, as the GL's does by default.
-    auto phaseTexels = [&](std::vector<std::int16_t>& out, std::int32_t texels) {
+    // The remainder is taken in float, exactly, so that a sprite of size 0,
+    // which shows nothing, still gets texels that lie in the image.
+    auto phaseTexels = [&](std::vector<std::int32_t>& out, std::int32_t texels) {
         out.assign(static_cast<std::size_t>(BINS) * RowBytes, 0);
         for (std::int32_t bin = 0; bin < BINS; ++bin) {
             const float d = (static_cast<float>(bin - 1) + 0.5f) / PHASES;
             for (std::int32_t i = 0; i < RowBytes; ++i) {
-                const float u = (d + static_cast<float>(i)) / edge;
-                auto t = static_cast<std::int32_t>(std::floor(u * static_cast<float>(texels))) % texels;
+                const float u = (d + static_cast<float>(i)) / std::max(edge, 1e-6f);
+                const float texel = std::fmod(std::floor(u * static_cast<float>(texels)), static_cast<float>(texels));
+                auto t = static_cast<std::int32_t>(texel);
                 if (t < 0) t += texels;
-                out[static_cast<std::size_t>(bin) * RowBytes + i] = static_cast<std::int16_t>(t);
+                out[static_cast<std::size_t>(bin) * RowBytes + i] = t;
             }
         }
     };
@@ -328,7 +352,7 @@ const std::uint8_t* TCpuRenderer::TState::Table(std::int32_t channel, std::uint8
         table.resize(static_cast<std::size_t>(BINS) * TexelsY * RowBytes);
         std::uint8_t* out = table.data();
         for (std::int32_t bin = 0; bin < BINS; ++bin) {
-            const std::int16_t* columns = &ColumnTexel[static_cast<std::size_t>(bin) * RowBytes];
+            const std::int32_t* columns = &ColumnTexel[static_cast<std::size_t>(bin) * RowBytes];
             for (std::int32_t y = 0; y < TexelsY; ++y) {
                 const std::uint8_t* texelRow = &sample[static_cast<std::size_t>(y) * TexelsX];
                 for (std::int32_t i = 0; i < RowBytes; ++i)
@@ -352,23 +376,27 @@ void TCpuRenderer::TState::SetFrameSize(std::int32_t width, std::int32_t height)
 void TCpuRenderer::TState::Gather(const TSPH& world) {
     Unsorted.clear();
     std::fill(RowStart.begin(), RowStart.end(), 0);
-    const float s = world.ParticleSize;
+    const float s = SpriteSize;
     auto add = [&](const TSPH::ParticleArray& particles, std::int32_t count) {
-        for (std::int32_t i = 0; i < count; ++i) {
-            const TParticle& p = *particles[static_cast<std::size_t>(i)];
-            if (p.ColorR == 0 && p.ColorG == 0 && p.ColorB == 0) continue;
+        const std::size_t registered = Registered(particles, count);
+        for (std::size_t i = 0; i < registered; ++i) {
+            if (particles[i] == nullptr) continue;
+            const TParticle& p = *particles[i];
+            if ((p.ColorR == 0 && p.ColorG == 0 && p.ColorB == 0) || !Near(p)) continue;
             const float left = p.ScreenX - s;
             const float top = p.ScreenY - s;
             const TSpan columns = Columns(left, p.ScreenX + s);
             const TSpan rows = Rows(top, p.ScreenY + s);
+            // A sprite row is added whole, RowBytes bytes from its first
+            // column: the margins take it only from -RowBytes on.
             if (columns.End <= 0 || columns.First >= Width || rows.End <= 0 || rows.First >= Height ||
-                columns.End <= columns.First || rows.End <= rows.First)
+                columns.End <= columns.First || rows.End <= rows.First || columns.First < -RowBytes)
                 continue;
             TSplat splat;
-            splat.Column = static_cast<std::int16_t>(columns.First);
-            splat.Row = static_cast<std::int16_t>(std::max(rows.First, -RowBytes));
-            splat.Columns = static_cast<std::uint8_t>(std::min(columns.End - columns.First, RowBytes));
-            splat.Rows = static_cast<std::uint8_t>(std::min(rows.End - splat.Row, RowBytes));
+            splat.Column = columns.First;
+            splat.Row = std::max(rows.First, -RowBytes);
+            splat.Columns = static_cast<std::uint16_t>(std::min(columns.End - columns.First, RowBytes));
+            splat.Rows = static_cast<std::uint16_t>(std::min(rows.End - splat.Row, RowBytes));
             splat.PhaseX = static_cast<std::uint8_t>(PhaseBin(static_cast<float>(columns.First) + 0.5f - left, 0));
             splat.PhaseY =
                 static_cast<std::uint8_t>(PhaseBin(static_cast<float>(rows.First) + 0.5f - top, ROW_TIE_BIAS));
@@ -408,7 +436,7 @@ void TCpuRenderer::TState::DrawBand(const TSPH& world, std::int32_t y0, std::int
         const std::int32_t rowEnd = std::min<std::int32_t>(splat.Row + splat.Rows, y1);
         if (rowFirst >= rowEnd) continue;
         const std::uint8_t* mask = &Masks[static_cast<std::size_t>(splat.Columns) * RowBytes];
-        const std::int16_t* texelRows = &RowTexel[static_cast<std::size_t>(splat.PhaseY) * RowBytes];
+        const std::int32_t* texelRows = &RowTexel[static_cast<std::size_t>(splat.PhaseY) * RowBytes];
         for (std::int32_t c = 0; c < 3; ++c) {
             if (splat.Colour[c] == 0) continue;
             const std::uint8_t* table =
@@ -443,9 +471,11 @@ void TCpuRenderer::TState::DrawBand(const TSPH& world, std::int32_t y0, std::int
     }
 
     // Walls, opaque, in their order: a later one covers an earlier one.
-    const float s = world.ParticleSize;
-    for (std::int32_t i = 0; i < world.BoundaryCount; ++i) {
-        const TParticle& p = *world.BoundaryParticles[static_cast<std::size_t>(i)];
+    const float s = SpriteSize;
+    const std::size_t walls = Registered(world.BoundaryParticles, world.BoundaryCount);
+    for (std::size_t i = 0; i < walls; ++i) {
+        if (world.BoundaryParticles[i] == nullptr || !Near(*world.BoundaryParticles[i])) continue;
+        const TParticle& p = *world.BoundaryParticles[i];
         const TSpan rows = Rows(p.ScreenY - s, p.ScreenY + s);
         const std::int32_t rowFirst = std::max(rows.First, y0);
         const std::int32_t rowEnd = std::min(rows.End, y1);
@@ -467,7 +497,7 @@ TCpuRenderer::TCpuRenderer(const std::uint8_t* rgba, std::int32_t width, std::in
     : State(std::make_unique<TState>()) {
     TLevel image{std::max(width, 1), std::max(height, 1), {}};
     image.Rgba.assign(static_cast<std::size_t>(image.Width) * image.Height * 4, 0);
-    if (rgba != nullptr)
+    if (rgba != nullptr && width > 0)
         for (std::int32_t y = 0; y < height; ++y)
             std::memcpy(&image.Rgba[static_cast<std::size_t>(y) * image.Width * 4],
                         rgba + static_cast<std::ptrdiff_t>(y) * pitch, static_cast<std::size_t>(width) * 4);
@@ -492,16 +522,34 @@ std::uint8_t TCpuRenderer::Sharpen(std::uint8_t c) {
 }
 
 void TCpuRenderer::Draw(const TSPH& world, TTaskRunner* runner) {
+    // Refused before anything changes, so that the last picture stays.
+    const std::int32_t width = std::max(world.GWidth, 0);
+    const std::int32_t height = std::max(world.GHeight, 0);
+    if (width > MAX_SIDE || height > MAX_SIDE || std::int64_t{width} * height > MAX_PIXELS)
+        throw std::length_error("TCpuRenderer: the image must have at most " + std::to_string(MAX_SIDE) +
+                                " pixels a side and " + std::to_string(MAX_PIXELS) + " in all (got " +
+                                std::to_string(width) + " x " + std::to_string(height) + ")");
+    if (world.ParticleSize > MAX_PARTICLE_SIZE) {
+        char size[32];
+        std::snprintf(size, sizeof size, "%g", static_cast<double>(world.ParticleSize));
+        throw std::length_error("TCpuRenderer: the particle size must be at most " +
+                                std::to_string(static_cast<std::int32_t>(MAX_PARTICLE_SIZE)) + " (got " + size + ")");
+    }
+
     TState& s = *State;
-    if (world.ParticleSize != s.SpriteSize) s.SetSpriteSize(world.ParticleSize);
-    if (world.GWidth != s.Width || world.GHeight != s.Height || s.RowStart.empty())
-        s.SetFrameSize(world.GWidth, world.GHeight);
-    if (s.Height == 0) return;
+    // A size that is not positive (NaN included) makes every span empty.
+    const float size = world.ParticleSize > 0 ? world.ParticleSize : 0.0f;
+    const bool resized = size != s.SpriteSize;
+    if (resized) s.SetSpriteSize(size);
+    // The planes' margins and the rows of the sort are as wide as a sprite.
+    if (resized || width != s.Width || height != s.Height || s.RowStart.empty()) s.SetFrameSize(width, height);
+    if (s.Width == 0 || s.Height == 0) return;
     s.Gather(world);
 
     // A band per task; a few per thread so that an uneven scene still shares out.
     const std::int32_t threads = runner != nullptr ? runner->ThreadCount() : 1;
-    const std::int32_t bands = threads > 1 && s.Sorted.size() + world.BoundaryCount >= 256 ? threads * 4 : 1;
+    const std::size_t work = s.Sorted.size() + Registered(world.BoundaryParticles, world.BoundaryCount);
+    const std::int32_t bands = threads > 1 && work >= 256 ? threads * 4 : 1;
     auto band = [&](std::int32_t k) {
         s.DrawBand(world, static_cast<std::int32_t>(static_cast<std::int64_t>(s.Height) * k / bands),
                    static_cast<std::int32_t>(static_cast<std::int64_t>(s.Height) * (k + 1) / bands));

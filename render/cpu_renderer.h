@@ -16,6 +16,15 @@
 //
 // Needs no GL and allocates nothing once it has seen the world's size, sprite
 // size and colours. Not thread-safe: one Draw at a time.
+//
+// Any world is drawn without a write outside the image: sprites wholly off it
+// are skipped, sprites partly on it are clipped, and a particle whose
+// position is NaN or infinite is not drawn. A world with no pixels (GWidth or
+// GHeight 0 or less) gives an empty image, and a ParticleSize that is not
+// positive (NaN included) draws neither sprites nor walls. A count of
+// particles past the end of its array draws the array's particles, and null
+// entries are skipped. Larger worlds and sprites than the limits below are
+// refused (see Draw).
 #pragma once
 
 #include <cstdint>
@@ -34,9 +43,21 @@ public:
     TCpuRenderer(const TCpuRenderer&) = delete;
     TCpuRenderer& operator=(const TCpuRenderer&) = delete;
 
+    // The largest image: MAX_SIDE pixels a side and MAX_PIXELS in all (4096 ×
+    // 4096, or 65536 × 256; a 4K screen has half as many), about 7 bytes a
+    // pixel with the planes the sum is made in.
+    static constexpr std::int32_t MAX_SIDE = 65536;
+    static constexpr std::int64_t MAX_PIXELS = std::int64_t{1} << 24;
+    // The largest ParticleSize, half a sprite's edge in pixels (the demo's is
+    // 9.5): the tables of sprite rows grow with it, and their masks with its
+    // square.
+    static constexpr float MAX_PARTICLE_SIZE = 256;
+
     // Draws every particle of the world into the image. With a runner of two
     // or more threads, bands of rows are drawn at once; nullptr draws on the
-    // calling thread alone.
+    // calling thread alone. Throws std::length_error, leaving the image as
+    // it was, for a world larger than MAX_SIDE or MAX_PIXELS or a
+    // ParticleSize above MAX_PARTICLE_SIZE.
     void Draw(const TSPH& world, TTaskRunner* runner = nullptr);
 
     std::int32_t Width() const;

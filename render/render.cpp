@@ -1,8 +1,8 @@
 // Drawing a world: every particle as an additive textured sprite, the sum
 // sharpened over the whole window, walls as flat squares on top.
-#include <GL/gl.h>
+#include "render/render.h"
 
-#include "sph/sph.h"
+#include <GL/gl.h>
 
 namespace {
 
@@ -28,49 +28,8 @@ void NextQuad() {
     ++BatchQuads;
 }
 
-}  // namespace
-
-void TSPH::Render() {
-    glEnable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(ParticleTex));
-
-    // Sprites add up, each channel saturating at 1.
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_ONE, GL_ONE);
-    RenderParticleRects(FluidParticles, FluidCount, ParticleSize);
-    EndQuads();
-    RenderParticleRects(SolidParticles, SolidCount, ParticleSize);
-    RenderParticleRects(RigidParticles, RigidCount, ParticleSize);
-    EndQuads();
-
-    // Each untextured white quad multiplies every channel by itself: two of
-    // them turn c into c^4, merging crowded sprites and fading thin fringes.
-    glDisable(GL_TEXTURE_2D);
-    glBlendFunc(GL_ZERO, GL_DST_COLOR);
-    glColor3f(1, 1, 1);
-    const auto w = static_cast<float>(GWidth);
-    const auto h = static_cast<float>(GHeight);
-    for (int pass = 0; pass < 2; ++pass) {
-        NextQuad();
-        glColor3f(1, 1, 1);
-        glVertex2f(0, 0);
-        glColor3f(1, 1, 1);
-        glVertex2f(w, 0);
-        glColor3f(1, 1, 1);
-        glVertex2f(w, h);
-        glColor3f(1, 1, 1);
-        glVertex2f(0, h);
-    }
-    EndQuads();
-    glDisable(GL_BLEND);
-
-    // Walls: opaque squares of their own colour over whatever lies beneath.
-    RenderParticleRects(BoundaryParticles, BoundaryCount, ParticleSize);
-    EndQuads();
-    glColor3f(1, 1, 1);
-}
-
-void TSPH::RenderParticleRects(const ParticleArray& particles, std::int32_t count, float size) {
+// The particles' quads, into the open batch: solids and rigid bodies share one.
+void AddParticleQuads(const TSPH::ParticleArray& particles, std::int32_t count, float size) {
     constexpr float BYTE_TO_UNIT = 0.00390625f;  // 1 / 256
     for (std::int32_t i = 0; i < count; ++i) {
         const TParticle& p = *particles[static_cast<std::size_t>(i)];
@@ -95,4 +54,51 @@ void TSPH::RenderParticleRects(const ParticleArray& particles, std::int32_t coun
         glTexCoord2f(0, 1);
         glVertex2f(left, bottom);
     }
+}
+
+}  // namespace
+
+void Render(const TSPH& world) {
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(world.ParticleTex));
+
+    // Sprites add up, each channel saturating at 1.
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE);
+    AddParticleQuads(world.FluidParticles, world.FluidCount, world.ParticleSize);
+    EndQuads();
+    AddParticleQuads(world.SolidParticles, world.SolidCount, world.ParticleSize);
+    AddParticleQuads(world.RigidParticles, world.RigidCount, world.ParticleSize);
+    EndQuads();
+
+    // Each untextured white quad multiplies every channel by itself: two of
+    // them turn c into c^4, merging crowded sprites and fading thin fringes.
+    glDisable(GL_TEXTURE_2D);
+    glBlendFunc(GL_ZERO, GL_DST_COLOR);
+    glColor3f(1, 1, 1);
+    const auto w = static_cast<float>(world.GWidth);
+    const auto h = static_cast<float>(world.GHeight);
+    for (int pass = 0; pass < 2; ++pass) {
+        NextQuad();
+        glColor3f(1, 1, 1);
+        glVertex2f(0, 0);
+        glColor3f(1, 1, 1);
+        glVertex2f(w, 0);
+        glColor3f(1, 1, 1);
+        glVertex2f(w, h);
+        glColor3f(1, 1, 1);
+        glVertex2f(0, h);
+    }
+    EndQuads();
+    glDisable(GL_BLEND);
+
+    // Walls: opaque squares of their own colour over whatever lies beneath.
+    AddParticleQuads(world.BoundaryParticles, world.BoundaryCount, world.ParticleSize);
+    EndQuads();
+    glColor3f(1, 1, 1);
+}
+
+void RenderParticleRects(const TSPH::ParticleArray& particles, std::int32_t count, float size) {
+    AddParticleQuads(particles, count, size);
+    EndQuads();
 }

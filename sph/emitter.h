@@ -20,9 +20,11 @@ public:
     std::int32_t Active = 0;
 
     // Note the order: the delay comes between the rectangle and the speeds.
-    // A new emitter is idle.
+    // A new emitter is idle. The fluid must belong to a world, and the block
+    // (screen pixels) must lie inside its container.
     static std::unique_ptr<TFluidEmitter> Create(TFluid* fluid, float x, float y, float width, float height,
                                                  std::int32_t delay, float xSpeed, float ySpeed);
     void Update();
+    // Toggles: an idle emitter starts pouring, an active one stops.
     void Trigger();
 };

@@ -7,7 +7,9 @@
 #include <numbers>
 #include <utility>
 
+#include "sph/detail/checks.h"
 #include "sph/detail/lattice.h"
+#include "sph/detail/particle_factory.h"
 #include "sph/particle.h"
 #include "sph/sph.h"
 
@@ -25,6 +27,7 @@ const float TFluid::P_KERNEL_FACTOR = static_cast<float>(-45.0 / (std::numbers::
 const float TFluid::D_KERNEL_FACTOR_GRADIENT = static_cast<float>(-945.0 / (32.0 * std::numbers::pi * H9));
 
 TFluid* TFluid::Create(TSPH* world) {
+    sph_detail::TCheck("TFluid::Create").NotNull("the world", world);
     auto fluid = std::make_unique<TFluid>();
     TFluid* raw = fluid.get();
     world->Adopt(std::move(fluid));
@@ -40,26 +43,48 @@ TFluid::TFluid() {
 }
 
 void TFluid::SetIntegrator(TSPH* world) {
+    const sph_detail::TCheck check("TFluid::SetIntegrator");
+    check.NotNull("the world", world);
+    if (Integrator) check.Fail("the fluid already belongs to a world");
     Integrator = world;
-    world->AddFluid(this);
+    try {
+        world->AddFluid(this);
+    } catch (...) {
+        Integrator = nullptr;
+        throw;
+    }
 }
 
-void TFluid::SetDamping(float d) { Damping = d; }
-void TFluid::SetSurfaceTension(float s) { SurfaceTension = s; }
+void TFluid::SetDamping(float d) {
+    sph_detail::TCheck("TFluid::SetDamping").Finite("the damping", d);
+    Damping = d;
+}
+
+void TFluid::SetSurfaceTension(float s) {
+    sph_detail::TCheck("TFluid::SetSurfaceTension").Finite("the surface tension", s);
+    SurfaceTension = s;
+}
 
 void TFluid::SetViscosity(float alpha, float beta) {
+    const sph_detail::TCheck check("TFluid::SetViscosity");
+    check.Finite("alpha", alpha);
+    check.Finite("beta", beta);
     V_Alpha = alpha;
     V_Beta = beta;
 }
 
 void TFluid::SetRestDensity(float rho) {
+    sph_detail::TCheck("TFluid::SetRestDensity").Positive("the rest density", rho);
     RestDensity = rho;
     InvRestDensity = 1.0f / rho;
     MinDensity = rho * 0.85f;
     MaxDensity = rho * 1.15f;
 }
 
-void TFluid::SetPressureFactor(float b) { P_B = b; }
+void TFluid::SetPressureFactor(float b) {
+    sph_detail::TCheck("TFluid::SetPressureFactor").Finite("the pressure factor", b);
+    P_B = b;
+}
 
 void TFluid::SetColor(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
     ColorR = r;
@@ -74,15 +99,18 @@ void TFluid::GetColor(std::uint8_t& r, std::uint8_t& g, std::uint8_t& b) const {
 }
 
 void TFluid::CreateRect(float x, float y, float width, float height, float vx, float vy) {
-    TSPH* world = Integrator;
-    const float x0 = x * world->InvWorldScale;
-    const float y0 = y * world->InvWorldScale;
-    const float w = width * world->InvWorldScale;
-    const float h = height * world->InvWorldScale;
+    const sph_detail::TCheck check("TFluid::CreateRect");
+    TSPH* world = check.NotNull("the fluid's world (make fluids with TFluid::Create)", Integrator);
+    const sph_detail::TSceneRect r = sph_detail::SceneRect(check, world, x, y, width, height);
+    check.Finite("vx", vx);
+    check.Finite("vy", vy);
+    const std::int32_t count = sph_detail::LatticeCount(check, r, LATTICE_SPACING);
+    world->Reserve(count, 0, 0, 0, 0);
+    std::int32_t id = world->Numbering().Take(count, "TFluid::CreateRect");
     using sph_detail::ForEachLatticeCoordinate;
-    ForEachLatticeCoordinate(x0, static_cast<double>(x0) + w, LATTICE_SPACING, [&](float px) {
-        ForEachLatticeCoordinate(y0, static_cast<double>(y0) + h, LATTICE_SPACING, [&](float py) {
-            TParticle* p = TParticle::CreateFluidParticle(px * TSPH::UNIT_SCALE, py * TSPH::UNIT_SCALE, this);
+    ForEachLatticeCoordinate(r.X, static_cast<double>(r.X) + r.Width, LATTICE_SPACING, [&](float px) {
+        ForEachLatticeCoordinate(r.Y, static_cast<double>(r.Y) + r.Height, LATTICE_SPACING, [&](float py) {
+            TParticle* p = sph_detail::MakeFluidParticle(px * TSPH::UNIT_SCALE, py * TSPH::UNIT_SCALE, this, id++);
             // Setting the old position behind gives the first step its motion.
             p->OldX -= vx;
             p->OldY -= vy;

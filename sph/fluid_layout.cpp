@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <utility>
 
 #include "sph/particle.h"
 
@@ -19,18 +20,30 @@ void TFluidPack::Resize(std::size_t cells, std::size_t columns) {
     Count = 0;  // laid out again before the next fluid phase
 }
 
+void TFluidPack::SwapCells(TFluidPack& other) noexcept {
+    First.swap(other.First);
+    Fill.swap(other.Fill);
+    Pushers.swap(other.Pushers);
+    PushersNear.swap(other.PushersNear);
+    SeamColumn.swap(other.SeamColumn);
+    SeamNear.swap(other.SeamNear);
+    ColumnThread.swap(other.ColumnThread);
+    std::swap(Count, other.Count);
+}
+
+// SlotOf grows last: a pack whose growth failed half way grows again.
 void TFluidPack::Reserve(std::size_t particles) {
     if (SlotOf.size() >= particles) return;
     for (auto* field : {&X, &Y, &MassBefore, &Density, &DeltaDensity}) field->resize(particles + PAD, 0.0f);
     for (auto* field : {&Motion, &Side, &Push}) field->resize(particles + PAD, Splat(0.0f));
     ID.resize(particles + PAD, 0);
     Fluid.resize(particles + PAD, nullptr);
-    SlotOf.resize(particles, 0);
     Column.resize(particles, 0);
     Order.resize(particles, 0);
     IndexAt.resize(particles, 0);
     NearSolids.resize(particles, 0);
     SeamPartners.resize(particles * SEAM_ROOM, 0);
+    SlotOf.resize(particles, 0);
 }
 
 namespace {
@@ -305,6 +318,7 @@ void FillSlotsByRuns(TFluidPack& P, const sph_detail::TSolver& solver, std::int3
 void sph_detail::LayOutLiquid(TSPH& world, TSolver& solver, bool insertIntoGrid) {
     TFluidPack& P = solver.FluidPack;
     P.Count = world.FluidCount;
+    solver.AskThreads();
     KeepPerThread(P, solver.Threads());
     const std::int32_t runs = CountIntoCells(world, solver, insertIntoGrid);
     StartCells(P);

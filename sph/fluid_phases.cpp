@@ -208,7 +208,10 @@ void FinishDensity(TParticle* p, TFluidPack& P, std::size_t s, bool inStep, TDen
 }
 
 // Damped position Verlet of particles [begin, end), clamped into the
-// container, with a speed limit.
+// container, with a speed limit. The limit pulls a particle back towards
+// where it started the step, which may lie outside (the container shrank, or
+// the caller placed it there), so the limited position is clamped again:
+// every liquid particle ends the step inside the container.
 void IntegrateLiquid(TSPH& world, std::int32_t begin, std::int32_t end) {
     const float dt = world.Timestep;
     for (std::int32_t i = begin; i < end; ++i) {
@@ -229,8 +232,8 @@ void IntegrateLiquid(TSPH& world, std::int32_t begin, std::int32_t end) {
             const float k = std::sqrt(MAX_SPEED_SQ / speedSq);
             vx *= k;
             vy *= k;
-            x = x0 + vx * dt;
-            y = y0 + vy * dt;
+            x = std::max(std::min(x0 + vx * dt, world.ContainerWidth), 0.0f);
+            y = std::max(std::min(y0 + vy * dt, world.ContainerHeight), 0.0f);
         }
         p->VelocityX = vx;
         p->VelocityY = vy;
@@ -400,6 +403,7 @@ void sph_detail::Retune(TFluidPack& P) {
 }
 
 void TSPH::Fluid_Reset() {
+    CheckState("TSPH::Fluid_Reset");
     for (std::int32_t i = 0; i < FluidCount; ++i) {
         TParticle* p = FluidParticles[static_cast<std::size_t>(i)];
         p->ForceX = p->ForceY = 0;
@@ -408,11 +412,18 @@ void TSPH::Fluid_Reset() {
     }
 }
 
-void TSPH::Fluid_UpdateDensity() { sph_detail::DensityPass(*this, *Solver, false); }
+void TSPH::Fluid_UpdateDensity() {
+    CheckState("TSPH::Fluid_UpdateDensity");
+    sph_detail::DensityPass(*this, *Solver, false);
+}
 
-void TSPH::Fluid_CalcForces() { sph_detail::ForcePass(*this, *Solver, false); }
+void TSPH::Fluid_CalcForces() {
+    CheckState("TSPH::Fluid_CalcForces");
+    sph_detail::ForcePass(*this, *Solver, false);
+}
 
 void TSPH::Fluid_Integrate() {
+    CheckState("TSPH::Fluid_Integrate");
     const std::int32_t threads = Solver->ThreadsFor(FluidCount, Solver->Settings.MinIntegratedPerThread);
     auto integrate = [&](std::int32_t part) {
         const auto [begin, end] = sph_detail::Piece(FluidCount, threads, part);

@@ -45,15 +45,14 @@ struct TParticle {
     float LocalX = 0;
     float LocalY = 0;
 
-    // The factories take the next number from NextID and allocate the particle
-    // in the arena of the material's world, which owns it from then on. None of
-    // them registers the particle in a world array: the caller does.
+    // The factories take the next number of the world's numbering and
+    // allocate the particle in the arena of the material's world, which owns
+    // it from then on. Positions are in simulation units. None of them
+    // registers the particle in a world array: the caller does. They refuse
+    // (TSPHError) a null or world-less material and a position or mass that
+    // is not finite.
     static TParticle* CreateFluidParticle(float x, float y, TFluid* fluid);
     static TParticle* CreateSolidParticle(float x, float y, TSolid* solid);
     static TParticle* CreateRigidParticle(float x, float y, float mass, TRigid* rigid);
     static TParticle* CreateBoundaryParticle(TSPH* world, float x, float y);
 };
-
-// One counter numbers every particle of every kind and world in order of
-// creation. It starts at 0 and is never reset.
-extern std::int32_t NextID;

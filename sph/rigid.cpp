@@ -6,11 +6,10 @@
 #include <memory>
 #include <numbers>
 
-#include "sph/detail/neighbours.h"
+#include "sph/detail/checks.h"
 #include "sph/detail/lattice.h"
+#include "sph/detail/neighbours.h"
 #include "sph/sph.h"
-
-TRigid* CurrentBody = nullptr;
 
 namespace {
 
@@ -32,11 +31,22 @@ float InverseOrZero(float v) { return v > 0 ? 1.0f / v : 0.0f; }
 TRigid::TRigid() : Vertices(MIN_VERTICES, nullptr) { SetColor(0, 255, 0); }
 
 void TRigid::SetIntegrator(TSPH* world) {
+    const sph_detail::TCheck check("TRigid::SetIntegrator");
+    check.NotNull("the world", world);
+    if (Integrator) check.Fail("the body already belongs to a world");
     Integrator = world;
-    world->AddRigid(this);
+    try {
+        world->AddRigid(this);
+    } catch (...) {
+        Integrator = nullptr;
+        throw;
+    }
 }
 
-void TRigid::SetRepulsion(float r) { Repulsion = r; }
+void TRigid::SetRepulsion(float r) {
+    sph_detail::TCheck("TRigid::SetRepulsion").Finite("the repulsion", r);
+    Repulsion = r;
+}
 
 void TRigid::SetColor(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
     ColorR = r;
@@ -51,12 +61,14 @@ void TRigid::GetColor(std::uint8_t& r, std::uint8_t& g, std::uint8_t& b) const {
 }
 
 void TRigid::AddParticle(TParticle* p) {
+    const sph_detail::TCheck check("TRigid::AddParticle");
+    check.NotNull("the particle", p);
+    if (p->Rigid != this) check.Fail("the particle is not a vertex made for this body");
     if (static_cast<std::size_t>(VertexCount) == Vertices.size()) Vertices.resize(Vertices.size() * 2, nullptr);
     Vertices[static_cast<std::size_t>(VertexCount)] = p;
     ++VertexCount;
 }
 
-// The sums start from the current fields, so a second Init adds to the first.
 void TRigid::Init() {
     for (std::int32_t i = 0; i < VertexCount; ++i) {
         const TParticle* v = Vertices[static_cast<std::size_t>(i)];
@@ -85,6 +97,7 @@ void TRigid::Init() {
 // the first step reflects the vertex set about the horizontal through the
 // centre; a box, symmetric about that line, maps onto itself.
 void TRigid::Integrate() {
+    sph_detail::TCheck("TRigid::Integrate").NotNull("the body's world", Integrator);
     if (InvMass == 0) return;  // a body without mass stays where it is
     const float dt = Integrator->Timestep;
     float fx = Integrator->GravityX * Mass;
@@ -114,73 +127,52 @@ void TRigid::Integrate() {
 }
 
 TRigid* TRigid::BeginBody(TSPH* world) {
+    sph_detail::TCheck("TRigid::BeginBody").NotNull("the world", world);
     auto body = std::make_unique<TRigid>();
-    CurrentBody = body.get();
+    TRigid* raw = body.get();
     world->Adopt(std::move(body));
-    CurrentBody->SetIntegrator(world);
-    return CurrentBody;
+    raw->SetIntegrator(world);
+    raw->Open = true;
+    return raw;
 }
 
 TParticle* TRigid::AddVertex(float x, float y, float mass) {
-    TParticle* p = TParticle::CreateRigidParticle(x, y, mass, CurrentBody);
-    CurrentBody->AddParticle(p);
+    if (!Open) sph_detail::TCheck("TRigid::AddVertex").Fail("no body is open (BeginBody makes one; EndBody closes it)");
+    TParticle* p = TParticle::CreateRigidParticle(x, y, mass, this);
+    AddParticle(p);
     return p;
 }
 
+// Registering first: Init cannot fail, so a refused or failed call leaves
+// the body open and as it was.
 TRigid* TRigid::EndBody() {
-    CurrentBody->Init();
-    CurrentBody->Integrator->AddRigid(CurrentBody);
-    return CurrentBody;
+    if (!Open) sph_detail::TCheck("TRigid::EndBody").Fail("the body is not open (it has ended already)");
+    Integrator->AddRigid(this);
+    Init();
+    Open = false;
+    return this;
 }
 
 TRigid* TRigid::CreateRigidRect(float x, float y, float width, float height, TSPH* world) {
-    const float x0 = x * world->InvWorldScale;
-    const float y0 = y * world->InvWorldScale;
-    const float w = width * world->InvWorldScale;
-    const float h = height * world->InvWorldScale;
-    BeginBody(world);
+    const sph_detail::TCheck check("TRigid::CreateRigidRect");
+    const sph_detail::TSceneRect r = sph_detail::SceneRect(check, world, x, y, width, height);
+    const std::int32_t count = sph_detail::LatticeCount(check, r, TSPH::RIGID_SPACING);
+    world->Reserve(0, 0, count, 0, 0);
+    TRigid* body = BeginBody(world);
     using sph_detail::ForEachLatticeCoordinate;
-    ForEachLatticeCoordinate(x0, static_cast<double>(x0) + w, TSPH::RIGID_SPACING, [&](float cx) {
-        ForEachLatticeCoordinate(y0, static_cast<double>(y0) + h, TSPH::RIGID_SPACING, [&](float cy) {
-            world->AddRigidParticle(AddVertex(cx * TSPH::UNIT_SCALE, cy * TSPH::UNIT_SCALE, VERTEX_MASS));
+    ForEachLatticeCoordinate(r.X, static_cast<double>(r.X) + r.Width, TSPH::RIGID_SPACING, [&](float cx) {
+        ForEachLatticeCoordinate(r.Y, static_cast<double>(r.Y) + r.Height, TSPH::RIGID_SPACING, [&](float cy) {
+            world->AddRigidParticle(body->AddVertex(cx * TSPH::UNIT_SCALE, cy * TSPH::UNIT_SCALE, VERTEX_MASS));
         });
     });
-    return EndBody();
+    return body->EndBody();
 }
 
-// Gravity acts per body in Integrate, so vertex forces start at zero.
-void TSPH::Rigid_Reset() {
-    for (std::int32_t k = 0; k < RigidCount; ++k) {
-        TParticle* p = RigidParticles[static_cast<std::size_t>(k)];
-        p->ForceX = 0;
-        p->ForceY = 0;
-    }
-}
-
-// The walls push each vertex with its body's repulsion, and a vertex beyond
-// a wall stops its body moving further into it.
-void TSPH::Rigid_CalcForces() {
-    for (std::int32_t k = 0; k < RigidCount; ++k) {
-        TParticle* p = RigidParticles[static_cast<std::size_t>(k)];
-        const float repulsion = p->Rigid->Repulsion;
-        const auto edges = sph_detail::DistancesToEdges(*this, p->PositionX, p->PositionY);
-        if (edges.Right <= RepulsiveDistance) p->ForceX -= repulsion * sph_detail::EdgePush(*this, edges.Right);
-        if (edges.Bottom <= RepulsiveDistance) p->ForceY -= repulsion * sph_detail::EdgePush(*this, edges.Bottom);
-        if (edges.Left <= RepulsiveDistance) p->ForceX += repulsion * sph_detail::EdgePush(*this, edges.Left);
-        if (edges.Top <= RepulsiveDistance) p->ForceY += repulsion * sph_detail::EdgePush(*this, edges.Top);
-
-        if (p->PositionX > ContainerWidth)
-            Rigid_ResolvePenetration(p, -1, 0, p->PositionX - ContainerWidth, WALL_RESTITUTION);
-        if (p->PositionY > ContainerHeight)
-            Rigid_ResolvePenetration(p, 0, -1, p->PositionY - ContainerHeight, WALL_RESTITUTION);
-        if (p->PositionX < 0) Rigid_ResolvePenetration(p, 1, 0, -p->PositionX, WALL_RESTITUTION);
-        if (p->PositionY < 0) Rigid_ResolvePenetration(p, 0, 1, -p->PositionY, WALL_RESTITUTION);
-    }
-}
+namespace {
 
 // A velocity impulse at the contact; positions are never corrected, so the
 // depth has no effect.
-void TSPH::Rigid_ResolvePenetration(TParticle* p, float nx, float ny, float /*depth*/, float restitution) {
+void ResolvePenetration(TParticle* p, float nx, float ny, float restitution) {
     TRigid* body = p->Rigid;
     const float ux = body->VelocityX + body->AngularSpeed * (p->PositionY - body->CenterY);
     const float uy = body->VelocityY + body->AngularSpeed * (body->CenterX - p->PositionX);
@@ -195,8 +187,49 @@ void TSPH::Rigid_ResolvePenetration(TParticle* p, float nx, float ny, float /*de
     body->AngularSpeed += j * rn * body->InvInertia;
 }
 
+}  // namespace
+
+// Gravity acts per body in Integrate, so vertex forces start at zero.
+void TSPH::Rigid_Reset() {
+    CheckState("TSPH::Rigid_Reset");
+    for (std::int32_t k = 0; k < RigidCount; ++k) {
+        TParticle* p = RigidParticles[static_cast<std::size_t>(k)];
+        p->ForceX = 0;
+        p->ForceY = 0;
+    }
+}
+
+// The walls push each vertex with its body's repulsion, and a vertex beyond
+// a wall stops its body moving further into it.
+void TSPH::Rigid_CalcForces() {
+    CheckState("TSPH::Rigid_CalcForces");
+    for (std::int32_t k = 0; k < RigidCount; ++k) {
+        TParticle* p = RigidParticles[static_cast<std::size_t>(k)];
+        const float repulsion = p->Rigid->Repulsion;
+        const auto edges = sph_detail::DistancesToEdges(*this, p->PositionX, p->PositionY);
+        if (edges.Right <= RepulsiveDistance) p->ForceX -= repulsion * sph_detail::EdgePush(*this, edges.Right);
+        if (edges.Bottom <= RepulsiveDistance) p->ForceY -= repulsion * sph_detail::EdgePush(*this, edges.Bottom);
+        if (edges.Left <= RepulsiveDistance) p->ForceX += repulsion * sph_detail::EdgePush(*this, edges.Left);
+        if (edges.Top <= RepulsiveDistance) p->ForceY += repulsion * sph_detail::EdgePush(*this, edges.Top);
+
+        if (p->PositionX > ContainerWidth) ResolvePenetration(p, -1, 0, WALL_RESTITUTION);
+        if (p->PositionY > ContainerHeight) ResolvePenetration(p, 0, -1, WALL_RESTITUTION);
+        if (p->PositionX < 0) ResolvePenetration(p, 1, 0, WALL_RESTITUTION);
+        if (p->PositionY < 0) ResolvePenetration(p, 0, 1, WALL_RESTITUTION);
+    }
+}
+
+void TSPH::Rigid_ResolvePenetration(TParticle* p, float nx, float ny, float depth, float restitution) {
+    const sph_detail::TCheck check("TSPH::Rigid_ResolvePenetration");
+    check.Belongs("the particle", *this, p);
+    if (!p->Rigid) check.Fail("the particle is not a rigid-body vertex");
+    for (const float v : {nx, ny, depth, restitution}) check.Finite("a number", v);
+    ResolvePenetration(p, nx, ny, restitution);
+}
+
 // A body made by the builder is listed twice and so advanced twice per step.
 void TSPH::Rigid_Integrate() {
+    CheckState("TSPH::Rigid_Integrate");
     for (TRigid* body : Rigids)
         if (body) body->Integrate();
 }

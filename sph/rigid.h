@@ -40,23 +40,29 @@ public:
     void SetRepulsion(float r);
     void SetColor(std::uint8_t r, std::uint8_t g, std::uint8_t b);
     void GetColor(std::uint8_t& r, std::uint8_t& g, std::uint8_t& b) const;
+    // Adds a vertex of this body (a particle made for it) to its list.
     void AddParticle(TParticle* p);
     // Mass, centre, inertia and each vertex's polar place about the centre.
+    // The sums start from the fields, so a second Init adds to the first.
     void Init();
     // One time step of the body; places its vertices.
     void Integrate();
 
-    // The builder: BeginBody makes a body (registered with the world once),
-    // AddVertex adds a vertex in simulation units (the caller registers the
-    // particle with the world), EndBody initialises the body and registers it
-    // a second time, so the step advances it twice.
+    // The builder: BeginBody makes a body, owned by the world and registered
+    // with it once; the body's AddVertex adds a vertex in simulation units
+    // (the caller registers the particle with the world); its EndBody
+    // initialises it and registers it a second time, so the step advances
+    // it twice. The state of a build is the body's own, so worlds built on
+    // several threads never meet. AddVertex after EndBody, and a second
+    // EndBody, are refused. Do not step the world while a body is open.
     static TRigid* BeginBody(TSPH* world);
-    static TParticle* AddVertex(float x, float y, float mass);
-    static TRigid* EndBody();
+    TParticle* AddVertex(float x, float y, float mass);
+    TRigid* EndBody();
     // A filled box of unit-mass vertices 25 scene pixels apart over a
-    // rectangle in screen pixels, far edges included.
+    // rectangle in screen pixels, far edges included; at most
+    // TSPH::MAX_BLOCK_PARTICLES.
     static TRigid* CreateRigidRect(float x, float y, float width, float height, TSPH* world);
-};
 
-// The body being built by BeginBody … EndBody; it keeps naming the last body.
-extern TRigid* CurrentBody;
+private:
+    bool Open = false;  // between BeginBody and EndBody
+};

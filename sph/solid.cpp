@@ -5,9 +5,13 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <string>
 #include <vector>
 
+#include "sph/detail/checks.h"
+#include "sph/detail/lattice.h"
 #include "sph/detail/neighbours.h"
+#include "sph/detail/particle_factory.h"
 #include "sph/detail/solver.h"
 #include "sph/sph.h"
 
@@ -20,6 +24,7 @@ constexpr float BROUGHT_BACK_SPEED_SQ = 2.0f;  // a faster particle leaves at sp
 }  // namespace
 
 TSolid* TSolid::Create(TSPH* world) {
+    sph_detail::TCheck("TSolid::Create").NotNull("the world", world);
     auto solid = std::make_unique<TSolid>();
     TSolid* raw = solid.get();
     world->Adopt(std::move(solid));
@@ -30,11 +35,22 @@ TSolid* TSolid::Create(TSPH* world) {
 TSolid::TSolid() { SetStiffness(0.9f); }
 
 void TSolid::SetIntegrator(TSPH* world) {
+    const sph_detail::TCheck check("TSolid::SetIntegrator");
+    check.NotNull("the world", world);
+    if (Integrator) check.Fail("the solid already belongs to a world");
     Integrator = world;
-    world->AddSolid(this);
+    try {
+        world->AddSolid(this);
+    } catch (...) {
+        Integrator = nullptr;
+        throw;
+    }
 }
 
-void TSolid::SetStiffness(float s) { Stiffness = s; }
+void TSolid::SetStiffness(float s) {
+    sph_detail::TCheck("TSolid::SetStiffness").Finite("the stiffness", s);
+    Stiffness = s;
+}
 
 void TSolid::SetColor(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
     ColorR = r;
@@ -49,26 +65,34 @@ void TSolid::GetColor(std::uint8_t& r, std::uint8_t& g, std::uint8_t& b) const {
 }
 
 void TSolid::CreateRect(float x, float y, float width, float height, float vx, float vy) {
-    TSPH* world = Integrator;
-    const float x0 = x * world->InvWorldScale;
-    const float y0 = y * world->InvWorldScale;
-    const float w = width * world->InvWorldScale;
-    const float h = height * world->InvWorldScale;
+    const sph_detail::TCheck check("TSolid::CreateRect");
+    TSPH* world = check.NotNull("the solid's world (make solids with TSolid::Create)", Integrator);
+    const sph_detail::TSceneRect r = sph_detail::SceneRect(check, world, x, y, width, height);
+    check.Finite("vx", vx);
+    check.Finite("vy", vy);
     // Offsets 0, 25, 50, … strictly below the extent: ceil(extent / 25) of them.
-    const double columns = std::ceil(static_cast<double>(w) / TSPH::SOLID_SPACING);
-    const double rows = std::ceil(static_cast<double>(h) / TSPH::SOLID_SPACING);
+    const double columns = std::ceil(static_cast<double>(r.Width) / TSPH::SOLID_SPACING);
+    const double rows = std::ceil(static_cast<double>(r.Height) / TSPH::SOLID_SPACING);
     if (!(columns > 0 && rows > 0)) return;
+    if (columns * rows > static_cast<double>(TSPH::MAX_BLOCK_PARTICLES))
+        check.Fail("the rectangle would lay " + sph_detail::Shown(columns) + " × " + sph_detail::Shown(rows) +
+                   " particles, more than " + std::to_string(TSPH::MAX_BLOCK_PARTICLES));
     const auto nx = static_cast<std::size_t>(columns);
     const auto ny = static_cast<std::size_t>(rows);
+    // Every cell of the lattice adds its four sides, every 2 × 2 cells two diagonals.
+    const std::size_t sides = nx > 1 && ny > 1 ? 4 * (nx - 1) * (ny - 1) : 0;
+    const std::size_t diagonals = nx > 2 && ny > 2 ? 2 * (nx - 2) * (ny - 2) : 0;
 
     std::vector<TParticle*> lattice(nx * ny);  // slot [i, j] at i × ny + j
+    world->Reserve(0, static_cast<std::int32_t>(nx * ny), 0, 0, static_cast<std::int32_t>(sides + diagonals));
+    std::int32_t id = world->Numbering().Take(static_cast<std::int32_t>(nx * ny), "TSolid::CreateRect");
     auto at = [&](std::size_t i, std::size_t j) { return lattice[i * ny + j]; };
     for (std::size_t i = 0; i < nx; ++i) {
         const float ox = static_cast<float>(i) * TSPH::SOLID_SPACING;
         for (std::size_t j = 0; j < ny; ++j) {
             const float oy = static_cast<float>(j) * TSPH::SOLID_SPACING;
             TParticle* p =
-                TParticle::CreateSolidParticle((ox + x0) * TSPH::UNIT_SCALE, (oy + y0) * TSPH::UNIT_SCALE, this);
+                sph_detail::MakeSolidParticle((ox + r.X) * TSPH::UNIT_SCALE, (oy + r.Y) * TSPH::UNIT_SCALE, this, id++);
             p->OldX -= vx;
             p->OldY -= vy;
             lattice[i * ny + j] = p;
@@ -96,12 +120,12 @@ void TSolid::CreateRect(float x, float y, float width, float height, float vx, f
 }
 
 void TSPH::AddConstraint(TParticle* a, TParticle* b) {
-    if (static_cast<std::size_t>(ConstraintCount) == ConstraintLength.size()) {
-        const std::size_t capacity = ConstraintLength.size() * 2;
-        Constraints[0].resize(capacity, nullptr);
-        Constraints[1].resize(capacity, nullptr);
-        ConstraintLength.resize(capacity, 0.0f);
+    const sph_detail::TCheck check("TSPH::AddConstraint");
+    for (const TParticle* end : {a, b}) {
+        check.Belongs("an end", *this, end);
+        if (!end->Solid || end->Fluid || end->Rigid) check.Fail("an end is not a solid particle");
     }
+    if (static_cast<std::size_t>(ConstraintCount) == ConstraintLength.size()) Reserve(0, 0, 0, 0, 1);
     const auto k = static_cast<std::size_t>(ConstraintCount);
     const float dx = a->PositionX - b->PositionX;
     const float dy = a->PositionY - b->PositionY;
@@ -113,6 +137,7 @@ void TSPH::AddConstraint(TParticle* a, TParticle* b) {
 
 // A solid particle's force is an acceleration, starting at gravity.
 void TSPH::Solid_Reset() {
+    CheckState("TSPH::Solid_Reset");
     for (std::int32_t k = 0; k < SolidCount; ++k) {
         TParticle* p = SolidParticles[static_cast<std::size_t>(k)];
         p->ForceX = GravityX;
@@ -121,6 +146,7 @@ void TSPH::Solid_Reset() {
 }
 
 void TSPH::Solid_CalcForces() {
+    CheckState("TSPH::Solid_CalcForces");
     const float solidDistSq = SOLID_REPULSION_FACTOR * RepulsiveDistSq;
 
     for (std::int32_t k = 0; k < SolidCount; ++k) {
@@ -153,6 +179,7 @@ void TSPH::Solid_CalcForces() {
 // the ones before it. A constraint whose ends coincide has no direction and
 // is skipped for the step.
 void TSPH::Constraints_Update() {
+    CheckState("TSPH::Constraints_Update");
     for (std::int32_t k = 0; k < ConstraintCount; ++k) {
         const auto i = static_cast<std::size_t>(k);
         TParticle* a = Constraints[0][i];
@@ -176,6 +203,7 @@ void TSPH::Constraints_Update() {
 // pushed outside, so the limited position is clamped again: every solid
 // particle ends the step inside the container.
 void TSPH::Solid_Integrate() {
+    CheckState("TSPH::Solid_Integrate");
     for (std::int32_t k = 0; k < SolidCount; ++k) {
         TParticle* p = SolidParticles[static_cast<std::size_t>(k)];
         const float ox = p->PositionX;

@@ -14,7 +14,10 @@ public:
     virtual std::int32_t ThreadCount() const = 0;
     // Runs task(context, k) for k = 0 … tasks − 1 and returns when all have
     // finished. Tasks may run in any order and on any thread, the caller's
-    // included, so a task must not wait for another.
+    // included, so a task must not wait for another. A task may throw: the
+    // runner still runs every other task, and once all have finished may
+    // rethrow one of the exceptions to the caller, so that nothing the
+    // tasks use is unwound while one still runs.
     virtual void Run(std::int32_t tasks, TTask task, void* context) = 0;
 
     // The same for any callable taking the task's number.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <exception>
 #include <thread>
 #include <vector>
 
@@ -59,6 +60,8 @@ public:
     }
 
     // False, having done nothing, while another thread is running tasks.
+    // Otherwise true once every task has run; the first exception a task
+    // threw, if any, is rethrown with the pool free again.
     bool TryRun(std::int32_t tasks, TTask task, void* context) {
         if (Busy.exchange(true, std::memory_order_acquire)) return false;
         Task = task;
@@ -71,7 +74,12 @@ public:
         Generation.notify_all();
         RunClaimed(generation, tasks);
         for (std::int32_t done = Done.load(std::memory_order_acquire); done != tasks;) done = WaitForChange(Done, done);
+        // Every task has counted itself done after storing its exception.
+        std::exception_ptr error = std::move(Error);
+        Error = nullptr;
+        Failed.store(false, std::memory_order_relaxed);
         Busy.store(false, std::memory_order_release);
+        if (error) std::rethrow_exception(error);
         return true;
     }
 
@@ -91,7 +99,13 @@ private:
         for (;;) {
             if ((claim & ~0xffffffffull) != mine || static_cast<std::int32_t>(claim & 0xffffffffu) >= tasks) return;
             if (!Claim.compare_exchange_weak(claim, claim + 1, std::memory_order_acquire)) continue;
-            Task(Context, static_cast<std::int32_t>(claim & 0xffffffffu));
+            // A task that throws counts as done, so that the caller does not
+            // return (or unwind) while other threads still run its tasks.
+            try {
+                Task(Context, static_cast<std::int32_t>(claim & 0xffffffffu));
+            } catch (...) {
+                if (!Failed.exchange(true, std::memory_order_relaxed)) Error = std::current_exception();
+            }
             if (Done.fetch_add(1, std::memory_order_acq_rel) + 1 == tasks) Done.notify_one();
             claim = Claim.load(std::memory_order_acquire);
         }
@@ -103,6 +117,8 @@ private:
     std::atomic<std::int32_t> Done{0};
     std::atomic<bool> Busy{false};
     std::atomic<bool> Stopping{false};
+    std::atomic<bool> Failed{false};  // whether Error is taken in this generation
+    std::exception_ptr Error;         // written by the first task to throw
     // Written by the caller before a generation starts; read only by a thread
     // that has claimed a task of it, which the caller waits for.
     TTask Task = nullptr;
@@ -120,5 +136,13 @@ std::int32_t TThreadPool::ThreadCount() const { return Threads; }
 
 void TThreadPool::Run(std::int32_t tasks, TTask task, void* context) {
     if (tasks > 1 && Workers && Workers->TryRun(tasks, task, context)) return;
-    for (std::int32_t k = 0; k < tasks; ++k) task(context, k);
+    std::exception_ptr error;
+    for (std::int32_t k = 0; k < tasks; ++k) {
+        try {
+            task(context, k);
+        } catch (...) {
+            if (!error) error = std::current_exception();
+        }
+    }
+    if (error) std::rethrow_exception(error);
 }

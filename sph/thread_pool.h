@@ -23,7 +23,10 @@ public:
     // included. While another thread is inside Run (two worlds stepped from
     // two threads on one pool), the tasks run one after another on the
     // caller's thread. No allocation and no lock; waiting threads spin
-    // briefly, then sleep.
+    // briefly, then sleep. An exception thrown by a task, on any thread, is
+    // caught: the other tasks still run, each once, and when all have
+    // finished, with the pool free for the next Run, the first exception
+    // caught is rethrown to the caller (the others are dropped).
     void Run(std::int32_t tasks, TTask task, void* context) override;
     using TTaskRunner::Run;
 

@@ -36,6 +36,12 @@ struct TCellList {
         First.assign(cells + 1, 0);
         Boxes.resize(cells);
     }
+    // Trades what Resize sizes, so that a new grid's room is made whole
+    // before it replaces the old.
+    void SwapCells(TCellList& other) noexcept {
+        First.swap(other.First);
+        Boxes.swap(other.Boxes);
+    }
     // Room for `particles` entries; called when a particle array grows, so
     // that laying out never allocates.
     void Reserve(std::size_t particles) {

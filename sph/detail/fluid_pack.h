@@ -113,6 +113,9 @@ struct TFluidPack {
     std::int32_t LargestCell = 0;           // particles in the fullest cell
 
     void Resize(std::size_t cells, std::size_t columns);
+    // Trades what Resize sizes, so that a new grid's room is made whole
+    // before it replaces the old.
+    void SwapCells(TFluidPack& other) noexcept;
     void Reserve(std::size_t particles);
 };
 

@@ -28,9 +28,13 @@ public:
     // Whether the next step is split between threads, from the times of the
     // last; used only when Settings.Adaptive.
     TSplitChoice SplitChoice;
+    std::int32_t LaidOutThreads = 1;
 
-    // Threads the runner offers, at least 1.
-    std::int32_t Threads() const { return Runner ? std::clamp(Runner->ThreadCount(), 1, MAX_THREADS) : 1; }
+    // Threads the runner offered when the liquid was last laid out, at least
+    // 1. The per-thread room is sized then, so a runner whose count changes
+    // meanwhile is asked again only at the next layout.
+    std::int32_t Threads() const { return LaidOutThreads; }
+    void AskThreads() { LaidOutThreads = Runner ? std::clamp(Runner->ThreadCount(), 1, MAX_THREADS) : 1; }
 
     // Threads for a job of n items, each with at least perThread of them.
     std::int32_t ThreadsFor(std::int32_t n, std::int32_t perThread) const {

@@ -2,15 +2,22 @@
 // drawing in bands on two threads, and no allocation once warmed up.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <new>
+#include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "sph/thread_pool.h"
 #include "render/cpu_renderer.h"
+#include "sph/fluid.h"
+#include "sph/rigid.h"
+#include "sph/solid.h"
 #include "sph/sph.h"
 
 namespace {
@@ -59,14 +66,34 @@ std::unique_ptr<TSPH> MakeWorld() {
     return world;
 }
 
-TParticle* Particle(TSPH& world, float x, float y, TColour colour) {
-    TParticle* p = world.NewParticle();
+TParticle* Place(TParticle* p, float x, float y, TColour colour) {
     p->ScreenX = x;
     p->ScreenY = y;
     p->ColorR = colour[0];
     p->ColorG = colour[1];
     p->ColorB = colour[2];
     return p;
+}
+
+// Particles of each kind as the library makes them (of the world's first
+// material of the kind), placed and coloured on the screen.
+TParticle* Fluid(TSPH& world, float x, float y, TColour colour) {
+    if (world.Fluids.empty()) TFluid::Create(&world);
+    return Place(TParticle::CreateFluidParticle(0, 0, world.Fluids.front()), x, y, colour);
+}
+
+TParticle* Solid(TSPH& world, float x, float y, TColour colour) {
+    if (world.Solids.empty()) TSolid::Create(&world);
+    return Place(TParticle::CreateSolidParticle(0, 0, world.Solids.front()), x, y, colour);
+}
+
+TParticle* Rigid(TSPH& world, float x, float y, TColour colour) {
+    if (world.Rigids.empty()) TRigid::BeginBody(&world);
+    return Place(TParticle::CreateRigidParticle(0, 0, 1, world.Rigids.front()), x, y, colour);
+}
+
+TParticle* Wall(TSPH& world, float x, float y, TColour colour) {
+    return Place(TParticle::CreateBoundaryParticle(&world, 0, 0), x, y, colour);
 }
 
 std::array<int, 4> At(const TCpuRenderer& r, int x, int y) {
@@ -81,7 +108,7 @@ TEST(CpuRender, ALoneSpriteShowsItsImageTimesItsColourSharpened) {
     for (const float phase : {0.11f, 0.37f, 0.52f, 0.73f, 0.96f}) {  // none on a texel boundary
         auto world = MakeWorld();
         const float x = 300 + phase, y = 200 + phase * 0.6f;
-        world->AddFluidParticle(Particle(*world, x, y, {255, 0, 128}));
+        world->AddFluidParticle(Fluid(*world, x, y, {255, 0, 128}));
         renderer.Draw(*world);
         ASSERT_TRUE(renderer.Width() == 800 && renderer.Height() == 600);
         int covered = 0;
@@ -107,13 +134,13 @@ TEST(CpuRender, ChannelsSaturateAndWallsCoverTheLiquid) {
     TCpuRenderer renderer = WhiteSprite();
     auto world = MakeWorld();
     // Forty sprites of green 5 add up to 200; sixty would wrap past 255 without saturation.
-    for (int i = 0; i < 40; ++i) world->AddFluidParticle(Particle(*world, 100, 100, {0, 5, 0}));
-    for (int i = 0; i < 60; ++i) world->AddSolidParticle(Particle(*world, 200, 100, {0, 5, 0}));
-    for (int i = 0; i < 3; ++i) world->AddRigidParticle(Particle(*world, 400, 400, {255, 255, 0}));
-    world->AddBoundaryParticle(Particle(*world, 405, 405, {255, 128, 128}));
-    world->AddBoundaryParticle(Particle(*world, 600, 300, {10, 20, 30}));
-    world->AddBoundaryParticle(Particle(*world, 610, 300, {200, 100, 0}));  // covers the previous one
-    world->AddBoundaryParticle(Particle(*world, 795, 595, {0, 0, 255}));    // partly off the window
+    for (int i = 0; i < 40; ++i) world->AddFluidParticle(Fluid(*world, 100, 100, {0, 5, 0}));
+    for (int i = 0; i < 60; ++i) world->AddSolidParticle(Solid(*world, 200, 100, {0, 5, 0}));
+    for (int i = 0; i < 3; ++i) world->AddRigidParticle(Rigid(*world, 400, 400, {255, 255, 0}));
+    world->AddBoundaryParticle(Wall(*world, 405, 405, {255, 128, 128}));
+    world->AddBoundaryParticle(Wall(*world, 600, 300, {10, 20, 30}));
+    world->AddBoundaryParticle(Wall(*world, 610, 300, {200, 100, 0}));  // covers the previous one
+    world->AddBoundaryParticle(Wall(*world, 795, 595, {0, 0, 255}));    // partly off the window
     renderer.Draw(*world);
 
     EXPECT_EQ(At(renderer, 100, 100), (std::array<int, 4>{0, TCpuRenderer::Sharpen(200), 0, 255}));
@@ -137,9 +164,9 @@ TEST(CpuRender, TwoThreadsDrawWhatOneDrawsAndNothingIsAllocatedOnceWarm) {
     auto next = [&seed](float range) { return (seed = seed * 1664525u + 1013904223u) / 4294967296.0f * range; };
     const std::array<TColour, 4> colours = {{{255, 0, 0}, {0, 0, 255}, {0, 255, 0}, {90, 40, 200}}};
     for (int i = 0; i < 6000; ++i)
-        world->AddFluidParticle(Particle(*world, next(840) - 20, next(640) - 20, colours[i % 4]));
+        world->AddFluidParticle(Fluid(*world, next(840) - 20, next(640) - 20, colours[i % 4]));
     for (int i = 0; i < 200; ++i)
-        world->AddBoundaryParticle(Particle(*world, next(840) - 20, next(640) - 20, {255, 128, 128}));
+        world->AddBoundaryParticle(Wall(*world, next(840) - 20, next(640) - 20, {255, 128, 128}));
 
     TThreadPool runner(2);
     one.Draw(*world);
@@ -153,4 +180,88 @@ TEST(CpuRender, TwoThreadsDrawWhatOneDrawsAndNothingIsAllocatedOnceWarm) {
     const long before = Allocations;
     one.Draw(*world);
     EXPECT_EQ(Allocations - before, 0);
+}
+
+// Particles anywhere, at any size, in any count: the address sanitizer sees
+// no write outside the image, and only sprites that reach it show. The world
+// is wider than 32767 pixels, and its sprite size changes between draws.
+TEST(CpuRender, NoParticleDrawsOutsideTheImageAndOnlyThoseOnItShow) {
+    using TAt = std::array<float, 2>;
+    const float w = 40000, h = 60;
+    // Shown: one sprite of each kind and a wall, and sprites partly off two
+    // corners. Not shown: just past each edge (a sprite's right and bottom
+    // edges hold no pixel centre), far away, and not numbers, of every kind.
+    const std::vector<TAt> shown = {{35000, 30}, {-5, -5}, {w + 5, h + 5}, {30000, 30}, {20000, 30}, {100, 30}};
+    const std::vector<TAt> edges = {{-9.5f, 30}, {w + 9.5f, 30}, {300, -9.5f}, {300, h + 9.5f}};
+    std::vector<TAt> hidden = edges;
+    const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+    for (const float far : {nan, inf, -inf, 1e9f, -1e9f, 1e30f, -1e30f, 70000.0f, -70000.0f})
+        for (const TAt at : {TAt{far, 30}, TAt{300, far}, TAt{far, far}}) hidden.push_back(at);
+
+    auto world = TSPH::Create(40000, 60, 2800, 2100, 0.2857143f);
+    world->SetParticleSize(9.5f);
+    // Each kind at its own places, then at the hidden ones.
+    auto places = [&](std::vector<TAt> at) {
+        at.insert(at.end(), hidden.begin(), hidden.end());
+        return at;
+    };
+    for (const auto& [x, y] : places({shown[0], shown[1], shown[2]}))
+        world->AddFluidParticle(Fluid(*world, x, y, {255, 0, 0}));
+    for (const auto& [x, y] : places({shown[3]})) world->AddSolidParticle(Solid(*world, x, y, {0, 255, 0}));
+    for (const auto& [x, y] : places({shown[4]})) world->AddRigidParticle(Rigid(*world, x, y, {0, 0, 255}));
+    for (const auto& [x, y] : places({shown[5]})) world->AddBoundaryParticle(Wall(*world, x, y, {255, 255, 255}));
+    world->SolidCount += 100;  // into the array's empty entries
+    world->RigidCount = std::numeric_limits<std::int32_t>::max();
+
+    TCpuRenderer renderer = WhiteSprite();
+    const std::array<int, 4> black = {0, 0, 0, 255};
+    // Pixels lit farther than `reach` in x or y from every one of `centres`.
+    auto stray = [&](const std::vector<TAt>& centres, float reach) {
+        int n = 0;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                n += At(renderer, x, y) != black && std::none_of(centres.begin(), centres.end(), [&](const TAt& c) {
+                         return std::abs(x + 0.5f - c[0]) <= reach && std::abs(y + 0.5f - c[1]) <= reach;
+                     });
+        return n;
+    };
+    renderer.Draw(*world);
+    ASSERT_TRUE(renderer.Width() == 40000 && renderer.Height() == 60);
+    EXPECT_EQ(stray(shown, 9.5f), 0);
+    for (const auto& [x, y] : {std::pair{35000, 30}, {0, 0}, {39999, 59}, {30000, 30}, {20000, 30}, {100, 30}})
+        EXPECT_NE(At(renderer, x, y), black) << x << "," << y;
+
+    // The largest sprites and walls, now reaching in from past the edges.
+    world->SetParticleSize(TCpuRenderer::MAX_PARTICLE_SIZE);
+    renderer.Draw(*world);
+    std::vector<TAt> near = shown;
+    near.insert(near.end(), edges.begin(), edges.end());
+    EXPECT_EQ(stray(near, TCpuRenderer::MAX_PARTICLE_SIZE), 0);
+    EXPECT_NE(At(renderer, 35250, 1), black);
+
+    // Sizes that draw nothing.
+    for (const float size : {0.0f, -9.5f, nan}) {
+        world->ParticleSize = size;
+        renderer.Draw(*world);
+        EXPECT_EQ(stray({}, 0), 0) << size;
+    }
+    // Sizes and images too large, refused with the picture left as it was.
+    world->ParticleSize = 9.5f;
+    renderer.Draw(*world);
+    const std::vector<std::uint8_t> before(renderer.Pixels(), renderer.Pixels() + 40000 * 60 * 4);
+    for (const float size : {1e30f, inf}) {
+        world->ParticleSize = size;
+        EXPECT_THROW(renderer.Draw(*world), std::length_error) << size;
+    }
+    world->ParticleSize = 9.5f;
+    for (const std::int32_t side : {100000, 8192}) {
+        world->GWidth = side;
+        world->GHeight = side / 2;
+        EXPECT_THROW(renderer.Draw(*world), std::length_error) << side;
+    }
+    ASSERT_TRUE(renderer.Width() == 40000 && renderer.Height() == 60);
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), renderer.Pixels()));
+    world->GWidth = -3;
+    renderer.Draw(*world);
+    EXPECT_TRUE(renderer.Width() == 0 && renderer.Pixels() == nullptr);
 }

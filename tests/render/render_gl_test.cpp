@@ -6,6 +6,10 @@
 #include "platform/bitmap_text.h"
 #include "platform/png.h"
 #include "platform/texture.h"
+#include "render/render.h"
+#include "sph/fluid.h"
+#include "sph/rigid.h"
+#include "sph/solid.h"
 #include "sph/sph.h"
 
 namespace {
@@ -26,14 +30,34 @@ std::unique_ptr<TSPH> MakeWorld(std::int32_t texture) {
     return world;
 }
 
-TParticle* Particle(TSPH& world, float x, float y, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-    TParticle* p = world.NewParticle();
+TParticle* Place(TParticle* p, float x, float y, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
     p->ScreenX = x;
     p->ScreenY = y;
     p->ColorR = r;
     p->ColorG = g;
     p->ColorB = b;
     return p;
+}
+
+// Particles of each kind as the library makes them (of the world's first
+// material of the kind), placed and coloured on the screen.
+TParticle* Fluid(TSPH& world, float x, float y, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    if (world.Fluids.empty()) TFluid::Create(&world);
+    return Place(TParticle::CreateFluidParticle(0, 0, world.Fluids.front()), x, y, r, g, b);
+}
+
+TParticle* Solid(TSPH& world, float x, float y, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    if (world.Solids.empty()) TSolid::Create(&world);
+    return Place(TParticle::CreateSolidParticle(0, 0, world.Solids.front()), x, y, r, g, b);
+}
+
+TParticle* Rigid(TSPH& world, float x, float y, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    if (world.Rigids.empty()) TRigid::BeginBody(&world);
+    return Place(TParticle::CreateRigidParticle(0, 0, 1, world.Rigids.front()), x, y, r, g, b);
+}
+
+TParticle* Wall(TSPH& world, float x, float y, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    return Place(TParticle::CreateBoundaryParticle(&world, 0, 0), x, y, r, g, b);
 }
 
 // What a channel of value byte × texel shows after the sharpening.
@@ -56,7 +80,7 @@ using RenderTest = GlTest;
 TEST_F(RenderTest, EmptyWorldLeavesTheFrameBlackAndTheStateAsDocumented) {
     const std::int32_t tex = UniformTexture(0xFFFFFFFFu);
     auto world = MakeWorld(tex);
-    world->Render();
+    Render(*world);
     EXPECT_EQ(CountNonBlack(ReadFrame()), 0);
 
     EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
@@ -78,10 +102,10 @@ TEST_F(RenderTest, EmptyWorldLeavesTheFrameBlackAndTheStateAsDocumented) {
 
 TEST_F(RenderTest, IsolatedSpriteIsTheFourthPowerOfItsTexel) {
     auto world = MakeWorld(UniformTexture(0xFF808080u));
-    world->AddFluidParticle(Particle(*world, 200, 200, 0, 0, 255));
+    world->AddFluidParticle(Fluid(*world, 200, 200, 0, 0, 255));
     // An entry past the count is never drawn.
-    world->FluidParticles[1] = Particle(*world, 500, 200, 255, 255, 255);
-    world->Render();
+    world->FluidParticles[1] = Fluid(*world, 500, 200, 255, 255, 255);
+    Render(*world);
     const TFrame f = ReadFrame();
 
     const auto centre = f.At(199, 199);
@@ -98,10 +122,10 @@ TEST_F(RenderTest, IsolatedSpriteIsTheFourthPowerOfItsTexel) {
 
 TEST_F(RenderTest, OverlappingSpritesAddUpBeforeTheSharpening) {
     auto world = MakeWorld(UniformTexture(0xFF606060u));  // texel 96
-    world->AddFluidParticle(Particle(*world, 300, 300, 0, 0, 255));
-    world->AddFluidParticle(Particle(*world, 310, 300, 0, 0, 255));
-    for (int i = 0; i < 4; ++i) world->AddFluidParticle(Particle(*world, 500, 300, 0, 255, 0));
-    world->Render();
+    world->AddFluidParticle(Fluid(*world, 300, 300, 0, 0, 255));
+    world->AddFluidParticle(Fluid(*world, 310, 300, 0, 0, 255));
+    for (int i = 0; i < 4; ++i) world->AddFluidParticle(Fluid(*world, 500, 300, 0, 255, 0));
+    Render(*world);
     const TFrame f = ReadFrame();
 
     const int single = f.At(293, 300)[2];
@@ -116,17 +140,17 @@ TEST_F(RenderTest, OverlappingSpritesAddUpBeforeTheSharpening) {
 
 TEST_F(RenderTest, TexelsWithoutAlphaContributeNothing) {
     auto world = MakeWorld(UniformTexture(0x00FFFFFFu));
-    for (int i = 0; i < 5; ++i) world->AddFluidParticle(Particle(*world, 100 + 5.0f * i, 100, 255, 255, 255));
-    world->AddSolidParticle(Particle(*world, 300, 300, 255, 255, 255));
-    world->Render();
+    for (int i = 0; i < 5; ++i) world->AddFluidParticle(Fluid(*world, 100 + 5.0f * i, 100, 255, 255, 255));
+    world->AddSolidParticle(Solid(*world, 300, 300, 255, 255, 255));
+    Render(*world);
     EXPECT_EQ(CountNonBlack(ReadFrame()), 0);
 }
 
 TEST_F(RenderTest, SolidAndRigidParticlesAreSpritesToo) {
     auto world = MakeWorld(UniformTexture(0xFFFFFFFFu));
-    world->AddSolidParticle(Particle(*world, 100, 100, 255, 0, 0));
-    world->AddRigidParticle(Particle(*world, 200, 100, 0, 255, 0));
-    world->Render();
+    world->AddSolidParticle(Solid(*world, 100, 100, 255, 0, 0));
+    world->AddRigidParticle(Rigid(*world, 200, 100, 0, 255, 0));
+    Render(*world);
     const TFrame f = ReadFrame();
     EXPECT_EQ(f.At(100, 100), (std::array<int, 3>{Sharpened(255, 255), 0, 0}));
     EXPECT_EQ(f.At(200, 100), (std::array<int, 3>{0, Sharpened(255, 255), 0}));
@@ -134,11 +158,11 @@ TEST_F(RenderTest, SolidAndRigidParticlesAreSpritesToo) {
 
 TEST_F(RenderTest, WallsAreFlatSquaresOnTopOfTheLiquid) {
     auto world = MakeWorld(UniformTexture(0xFFFFFFFFu));
-    for (int i = 0; i < 3; ++i) world->AddFluidParticle(Particle(*world, 400, 400, 0, 0, 255));
-    world->AddBoundaryParticle(Particle(*world, 400, 400, 255, 128, 128));
-    world->AddBoundaryParticle(Particle(*world, 600, 400, 10, 20, 30));
-    world->AddBoundaryParticle(Particle(*world, 610, 400, 200, 100, 0));  // covers the previous one
-    world->Render();
+    for (int i = 0; i < 3; ++i) world->AddFluidParticle(Fluid(*world, 400, 400, 0, 0, 255));
+    world->AddBoundaryParticle(Wall(*world, 400, 400, 255, 128, 128));
+    world->AddBoundaryParticle(Wall(*world, 600, 400, 10, 20, 30));
+    world->AddBoundaryParticle(Wall(*world, 610, 400, 200, 100, 0));  // covers the previous one
+    Render(*world);
     const TFrame f = ReadFrame();
 
     int wall = 0;
@@ -159,8 +183,8 @@ TEST_F(RenderTest, WallsAreFlatSquaresOnTopOfTheLiquid) {
 
 TEST_F(RenderTest, TextAfterRenderShowsInItsOwnColours) {
     auto world = MakeWorld(UniformTexture(0xFFFFFFFFu));
-    for (int i = 0; i < 12; ++i) world->AddFluidParticle(Particle(*world, 8.0f + 6 * i, 8, 0, 0, 255));
-    world->Render();
+    for (int i = 0; i < 12; ++i) world->AddFluidParticle(Fluid(*world, 8.0f + 6 * i, 8, 0, 0, 255));
+    Render(*world);
     DrawBitmapText("FPS: 62", 0, 0);
     const TFrame f = ReadFrame();
     for (int y = 0; y < 16; ++y)
@@ -182,25 +206,24 @@ TEST_F(RenderTest, TheSpriteMergesALiquidIntoOneBody) {
     // lone drop and the walls of a basin.
     for (int i = 0; i < 30; ++i)
         for (int j = 0; j < 20; ++j)
-            world->AddFluidParticle(Particle(*world, 120 + 8.5f * i, 250 + 8.5f * j + (i % 2) * 1.5f, 0, 0, 255));
+            world->AddFluidParticle(Fluid(*world, 120 + 8.5f * i, 250 + 8.5f * j + (i % 2) * 1.5f, 0, 0, 255));
     for (int i = 0; i < 8; ++i)
-        for (int j = 0; j < 6; ++j)
-            world->AddSolidParticle(Particle(*world, 500 + 7.0f * i, 380 + 7.0f * j, 255, 0, 0));
-    for (int i = 0; i < 20; ++i) world->AddRigidParticle(Particle(*world, 450 + 7.0f * i, 200, 0, 255, 0));
-    world->AddFluidParticle(Particle(*world, 700, 100, 0, 0, 255));
+        for (int j = 0; j < 6; ++j) world->AddSolidParticle(Solid(*world, 500 + 7.0f * i, 380 + 7.0f * j, 255, 0, 0));
+    for (int i = 0; i < 20; ++i) world->AddRigidParticle(Rigid(*world, 450 + 7.0f * i, 200, 0, 255, 0));
+    world->AddFluidParticle(Fluid(*world, 700, 100, 0, 0, 255));
     // A splash: drops scattered 6 to 14 pixels apart.
     std::uint32_t seed = 12345;
     auto next = [&seed] { return (seed = seed * 1664525u + 1013904223u) >> 8 & 0xFFFF; };
     for (int i = 0; i < 120; ++i) {
         const float a = next() / 65536.0f * 6.2831853f;
         const float r = 55.0f * std::sqrt(next() / 65536.0f);
-        world->AddFluidParticle(Particle(*world, 250 + r * std::cos(a) * 1.6f, 110 + r * std::sin(a), 0, 0, 255));
+        world->AddFluidParticle(Fluid(*world, 250 + r * std::cos(a) * 1.6f, 110 + r * std::sin(a), 0, 0, 255));
     }
     CreateBoundaryRect(world.get(), 80, 430, 640, 30);
     CreateBoundaryRect(world.get(), 80, 200, 30, 230);
     CreateBoundaryRect(world.get(), 690, 300, 30, 130);
 
-    world->Render();
+    Render(*world);
     DrawBitmapText("Particles: " + std::to_string(world->GetParticleCount()), 0, 0);
     DrawBitmapText("FPS: 62", 0, 16);
     const TFrame f = ReadFrame();

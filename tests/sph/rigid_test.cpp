@@ -121,11 +121,11 @@ TEST(RigidDegenerate, SingleVertexDoesNotTurnAndMasslessBodyDoesNotMove) {
     TRigid* dot = TRigid::CreateRigidRect(100, 100, 10, 10, world.get());
     EXPECT_EQ(dot->Inertia, 0.0f);
     TRigid* empty = TRigid::BeginBody(world.get());
-    TRigid::EndBody();
+    empty->EndBody();
     TRigid* weightless = TRigid::BeginBody(world.get());
-    TParticle* v = TRigid::AddVertex(20, 20, 0);
+    TParticle* v = weightless->AddVertex(20, 20, 0);
     world->AddRigidParticle(v);
-    TRigid::EndBody();
+    weightless->EndBody();
     for (int i = 0; i < 200; ++i) world->Update();
     EXPECT_EQ(dot->AngularSpeed, 0.0f);
     EXPECT_TRUE(test_worlds::IsFinite(*world->RigidParticles[0]));

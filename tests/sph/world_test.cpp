@@ -54,7 +54,7 @@ TEST(WorldCreation, DefaultsAndDerivedFields) {
     EXPECT_EQ(world->GravityX, 0.0f);
     EXPECT_FLOAT_EQ(world->GravityY, 0.049f);
     EXPECT_EQ(world->ParticleSize, 8.0f);
-    EXPECT_EQ(world->ParticleTex, 0);  // no texture loader installed
+    EXPECT_EQ(world->ParticleTex, 0);  // drawing sets it
     // The inverse of the scale is rounded to single precision: just below 3.5.
     EXPECT_EQ(world->InvWorldScale, 3.49999976f);
     EXPECT_LT(world->InvWorldScale, 3.5f);
@@ -102,19 +102,24 @@ TEST(ParticleArrays, ParticlesLieInCreationOrderAndNeverMove) {
     EXPECT_EQ(world->FluidParticles[1], second);
 }
 
-TEST(ParticleFactories, NumberParticlesAcrossKindsAndWorlds) {
-    auto a = UnitScaleWorld();
-    auto b = SceneOneWorld();
-    auto c = UnitScaleWorld();
+TEST(ParticleFactories, NumberParticlesAcrossKindsAndWorldsSharingANumbering) {
+    const auto numbering = std::make_shared<TParticleNumbering>();
+    auto a = TSPH::Create(800, 600, 800, 600, 1.0f, numbering);
+    auto b = TSPH::Create(800, 600, 2800, 2100, 0.2857143f, numbering);
+    auto c = TSPH::Create(800, 600, 800, 600, 1.0f, numbering);
     TFluid* fluid = TFluid::Create(a.get());
     TSolid* solid = TSolid::Create(c.get());
     TParticle* f = TParticle::CreateFluidParticle(0, 0, fluid);
     TParticle* w = TParticle::CreateBoundaryParticle(b.get(), 0, 0);
     TParticle* s = TParticle::CreateSolidParticle(0, 0, solid);
-    EXPECT_EQ(w->ID, f->ID + 1);
-    EXPECT_EQ(s->ID, f->ID + 2);
-    EXPECT_EQ(NextID, s->ID + 1);
+    EXPECT_EQ(f->ID, 0);
+    EXPECT_EQ(w->ID, 1);
+    EXPECT_EQ(s->ID, 2);
+    EXPECT_EQ(numbering->Next(), 3);
     EXPECT_EQ(a->GetParticleCount(), 0);  // factories do not register
+    // A world made without one numbers its own particles from 0.
+    auto own = UnitScaleWorld();
+    EXPECT_EQ(TParticle::CreateBoundaryParticle(own.get(), 0, 0)->ID, 0);
 }
 
 TEST(ParticleFactories, FluidParticleStartsAtRestWithItsFluidsDensity) {
@@ -204,8 +209,8 @@ TEST(BoundaryRect, EdgesAreInclusiveAndDegenerateRectangles) {
     EXPECT_EQ(world->BoundaryCount, 12);
 }
 
-TEST(BoundaryRect, FarAwayRectangleEndsInsteadOfLoopingForever) {
+TEST(BoundaryRect, FarAwayRectangleIsRefusedInsteadOfLoopingForever) {
     auto world = UnitScaleWorld();
-    CreateBoundaryRect(world.get(), 1e9f, 0, 100, 0);  // 20 is lost when added to 1e9
-    EXPECT_EQ(world->BoundaryCount, 1);
+    EXPECT_THROW(CreateBoundaryRect(world.get(), 1e9f, 0, 100, 0), TSPHError);  // 20 is lost when added to 1e9
+    EXPECT_EQ(world->BoundaryCount, 0);
 }

@@ -1,0 +1,152 @@
+// What a caller may get wrong: each refused call throws TSPHError naming the
+// call, and leaves its world as it was, so that the world then steps to the
+// same bits as a twin that never saw the call.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "sph/emitter.h"
+#include "sph/fluid.h"
+#include "sph/rigid.h"
+#include "sph/solid.h"
+#include "sph/sph.h"
+#include "tests/support/checksum.h"
+
+namespace {
+
+constexpr float NaN = std::numeric_limits<float>::quiet_NaN();
+constexpr float INF = std::numeric_limits<float>::infinity();
+
+// A small world with every kind in it: liquid on a solid block among walls,
+// and a rigid box.
+struct TWorld {
+    std::unique_ptr<TSPH> World = TSPH::Create(800, 600, 2800, 2100, 0.2857143f);
+    TFluid* Fluid = TFluid::Create(World.get());
+    TSolid* Solid = TSolid::Create(World.get());
+    TRigid* Body;
+    TWorld() {
+        Solid->CreateRect(280, 490, 120, 60, 0, 0);
+        Fluid->CreateRect(250, 300, 200, 150, 0, 0);
+        CreateBoundaryRect(World.get(), 0, 550, 560, 50);
+        Body = TRigid::CreateRigidRect(600, 100, 50, 50, World.get());
+        World->Update();
+    }
+    std::uint64_t Stepped(int steps = 20) {
+        for (int i = 0; i < steps; ++i) World->Update();
+        return test_support::Checksum(*World);
+    }
+};
+
+struct TMisuse {
+    const char* Call;  // what the error names
+    std::function<void(TWorld&)> Do;
+};
+
+void ExpectRefusedAndHarmless(const std::vector<TMisuse>& misuses) {
+    const std::uint64_t untouched = TWorld().Stepped();
+    for (const TMisuse& misuse : misuses) {
+        TWorld world;
+        try {
+            misuse.Do(world);
+            ADD_FAILURE() << misuse.Call << ": not refused";
+        } catch (const TSPHError& e) {
+            EXPECT_EQ(std::string(e.what()).rfind(std::string(misuse.Call) + ": ", 0), 0u) << e.what();
+        }
+        EXPECT_EQ(world.Stepped(), untouched) << misuse.Call << " changed the world";
+    }
+}
+
+TEST(Misuse, NumbersThatAreNotFiniteOrNotPositiveWhereTheModelDividesByThem) {
+    ExpectRefusedAndHarmless({
+        {"TSPH::SetTimestep", [](TWorld& w) { w.World->SetTimestep(0); }},
+        {"TSPH::SetTimestep", [](TWorld& w) { w.World->SetTimestep(NaN); }},
+        {"TSPH::SetGravity", [](TWorld& w) { w.World->SetGravity(0, INF); }},
+        {"TSPH::SetRepulsion", [](TWorld& w) { w.World->SetRepulsion(0, 0.5f); }},
+        {"TSPH::SetWorldScale", [](TWorld& w) { w.World->SetWorldScale(-1); }},
+        {"TFluid::SetRestDensity", [](TWorld& w) { w.Fluid->SetRestDensity(-0.35f); }},
+        {"TFluid::SetViscosity", [](TWorld& w) { w.Fluid->SetViscosity(NaN, 1); }},
+        {"TFluid::SetDamping", [](TWorld& w) { w.Fluid->SetDamping(NaN); }},
+        {"TFluid::SetPressureFactor", [](TWorld& w) { w.Fluid->SetPressureFactor(1e30f); }},
+        {"TSolid::SetStiffness", [](TWorld& w) { w.Solid->SetStiffness(NaN); }},
+        {"TFluid::CreateRect", [](TWorld& w) { w.Fluid->CreateRect(300, 100, 30, 30, NaN, 0); }},
+        {"TParticle::CreateFluidParticle", [](TWorld& w) { TParticle::CreateFluidParticle(NaN, 1, w.Fluid); }},
+    });
+}
+
+TEST(Misuse, SizesPastTheLimitsAreCountedBeforeAnythingIsMade) {
+    ExpectRefusedAndHarmless({
+        {"TSPH::SetContainerSize", [](TWorld& w) { w.World->SetContainerSize(INT_MAX, INT_MAX); }},
+        {"TSPH::SetContainerSize", [](TWorld& w) { w.World->SetContainerSize(5000, 5000); }},
+        {"TSPH::SetContainerSize", [](TWorld& w) { w.World->SetContainerSize(-1, 10); }},
+        {"TFluid::CreateRect", [](TWorld& w) { w.Fluid->CreateRect(0, 0, INF, 10, 0, 0); }},
+        {"TFluid::CreateRect", [](TWorld& w) { w.Fluid->CreateRect(0, 0, 1e6f, 1e6f, 0, 0); }},
+        {"TSolid::CreateRect", [](TWorld& w) { w.Solid->CreateRect(0, 0, 1e6f, 1e6f, 0, 0); }},
+        {"CreateBoundaryRect", [](TWorld& w) { CreateBoundaryRect(w.World.get(), 1e9f, 0, 100, 0); }},
+        {"TSPH::MapParticlesToGrid",
+         [](TWorld& w) {
+             TSPH::Grid small(10);
+             w.World->MapParticlesToGrid(w.World->FluidParticles, w.World->FluidCount, small, 1);
+         }},
+    });
+    EXPECT_THROW(TSPH::Create(800, 600, INT_MAX, INT_MAX, 1), TSPHError);
+    TParticleNumbering numbering;
+    numbering.Take(INT_MAX - 5, "here");
+    EXPECT_THROW(numbering.Take(6, "here"), TSPHError);  // numbers run out instead of wrapping
+    EXPECT_EQ(numbering.Take(5, "here"), INT_MAX - 5);
+}
+
+TEST(Misuse, ParticlesOfTheWrongKindOrAnotherWorld) {
+    TWorld other;
+    ExpectRefusedAndHarmless({
+        {"TSPH::AddRigidParticle",
+         [](TWorld& w) { w.World->AddRigidParticle(TParticle::CreateBoundaryParticle(w.World.get(), 1, 1)); }},
+        {"TSPH::AddFluidParticle",
+         [](TWorld& w) { w.World->AddFluidParticle(TParticle::CreateSolidParticle(1, 1, w.Solid)); }},
+        {"TSPH::AddFluidParticle", [](TWorld& w) { w.World->AddFluidParticle(nullptr); }},
+        {"TSPH::AddFluidParticle",
+         [&](TWorld& w) { w.World->AddFluidParticle(TParticle::CreateFluidParticle(1, 1, other.Fluid)); }},
+        {"TSPH::AddConstraint",
+         [](TWorld& w) { w.World->AddConstraint(w.World->FluidParticles[0], w.World->FluidParticles[1]); }},
+        {"TSPH::AddConstraint",
+         [&](TWorld& w) { w.World->AddConstraint(w.World->SolidParticles[0], other.World->SolidParticles[0]); }},
+        {"TSPH::AddFluidParticle",
+         [](TWorld& w) {
+             TParticle* p = TParticle::CreateFluidParticle(1, 1, w.Fluid);
+             p->PositionX = INF;
+             w.World->AddFluidParticle(p);
+         }},
+        {"TSPH::AddFluid", [&](TWorld& w) { w.World->AddFluid(other.Fluid); }},
+    });
+}
+
+TEST(Misuse, BuildersUsedOutOfTurn) {
+    ExpectRefusedAndHarmless({
+        {"TRigid::AddVertex", [](TWorld& w) { w.Body->AddVertex(1, 1, 1); }},
+        {"TRigid::EndBody", [](TWorld& w) { w.Body->EndBody(); }},
+        {"TFluidEmitter::Create", [](TWorld&) { TFluidEmitter::Create(nullptr, 0, 0, 10, 10, 3, 0, 0); }},
+        {"TFluidEmitter::Create", [](TWorld& w) { TFluidEmitter::Create(w.Fluid, 900, 0, 10, 10, 3, 0, 0); }},
+        {"TFluid::CreateRect", [](TWorld&) { TFluid().CreateRect(0, 0, 10, 10, 0, 0); }},
+        {"TRigid::AddVertex", [](TWorld&) { TRigid().AddVertex(0, 0, 1); }},
+    });
+}
+
+// The speed limit once pulled a liquid particle back outside a container
+// that had shrunk around it.
+TEST(Misuse, LiquidEndsEveryStepInsideAContainerThatShrank) {
+    TWorld w;
+    w.World->SetContainerSize(100, 80);
+    TParticle* far = TParticle::CreateFluidParticle(-500, 1e5f, w.Fluid);
+    w.World->AddFluidParticle(far);
+    w.World->Update();
+    for (std::int32_t i = 0; i < w.World->FluidCount; ++i) {
+        const TParticle* p = w.World->FluidParticles[static_cast<std::size_t>(i)];
+        ASSERT_TRUE(p->PositionX >= 0 && p->PositionX <= 100 && p->PositionY >= 0 && p->PositionY <= 80) << i;
+    }
+}
+
+}  // namespace
