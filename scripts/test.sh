@@ -3,8 +3,9 @@
 # tests that draw on a real (virtual) X server, the end-to-end tests of the
 # demo, the installed library with a program built against it, the unit
 # tests again under AddressSanitizer and UBSan, the threaded tests under
-# ThreadSanitizer, a build with clang and its unit tests, a bounded fuzzing
-# run of the PNG loader, and the web build played in headless Chromium.
+# ThreadSanitizer, a build with clang and its unit tests, bounded fuzzing
+# runs of the PNG loader and of the sph library's public calls, and the web
+# build played in headless Chromium.
 #
 # Every stage runs even when an earlier one failed; the script fails at the
 # end, naming the stages that failed.
@@ -84,7 +85,8 @@ sanitizer() {
 }
 
 # The whole project again with clang, warnings as errors, plus the fuzz
-# target (libFuzzer, AddressSanitizer, UBSan) of the PNG loader.
+# targets (libFuzzer, AddressSanitizer, UBSan) of the PNG loader and of the
+# sph library.
 clang_build() {
   command -v clang++ >/dev/null || { echo "clang++ is missing: scripts/install-deps.sh installs it"; exit 1; }
   CC=clang CXX=clang++ cmake -S . -B build-clang -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -93,9 +95,12 @@ clang_build() {
   ctest --test-dir build-clang -L 'unit|threads' --output-on-failure -j"$jobs"
 }
 
-# About 100 000 runs or 60 s, whichever ends first, from a seed corpus of
-# valid and hostile PNG files the build writes itself. A crash, a leak, a
-# timeout or more than 256 MiB of memory fails the run.
+# Each target about 100 000 runs or 60 s, whichever ends first, from a seed
+# corpus the build writes itself: valid and hostile PNG files for the
+# loader, a few short scenes for the sph library's calls. A crash, a
+# sanitizer's report, a leak, a timeout or more memory than the limit fails
+# the run; so does, for the library, a number that is not finite or a
+# particle outside its container after a step.
 fuzz() {
   local dir=build-clang/tests/fuzz
   rm -rf "$dir/corpus" "$dir/seeds" "$dir/findings"
@@ -103,6 +108,12 @@ fuzz() {
   "$dir/png_fuzz_seeds" "$dir/seeds"
   "$dir/png_fuzz" -runs=100000 -max_total_time=60 -rss_limit_mb=256 -timeout=10 \
     -artifact_prefix="$dir/findings/" -print_final_stats=1 "$dir/corpus" "$dir/seeds"
+
+  rm -rf "$dir/api_corpus" "$dir/api_seeds" "$dir/api_findings"
+  mkdir -p "$dir/api_corpus" "$dir/api_findings"
+  "$dir/api_fuzz_seeds" "$dir/api_seeds"
+  "$dir/api_fuzz" -runs=100000 -max_total_time=60 -rss_limit_mb=512 -timeout=10 \
+    -artifact_prefix="$dir/api_findings/" -print_final_stats=1 "$dir/api_corpus" "$dir/api_seeds"
 }
 
 # The demo built for a browser (Emscripten) and played in headless Chromium.
@@ -118,7 +129,7 @@ stage "installed sph and the example built against it" installed_library
 stage "sanitizer build and unit tests" sanitizer
 stage "ThreadSanitizer build and threaded tests" thread_sanitizer
 stage "clang build and unit tests" clang_build
-stage "fuzzing the PNG loader" fuzz
+stage "fuzzing the PNG loader and the sph calls" fuzz
 stage "web build and browser tests" web
 
 echo "== Stage times:"

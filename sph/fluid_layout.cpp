@@ -18,6 +18,7 @@ void TFluidPack::Resize(std::size_t cells, std::size_t columns) {
     SeamNear.assign(columns, 0);
     ColumnThread.assign(columns, 0);
     Count = 0;  // laid out again before the next fluid phase
+    LaidOut = false;
 }
 
 void TFluidPack::SwapCells(TFluidPack& other) noexcept {
@@ -29,6 +30,7 @@ void TFluidPack::SwapCells(TFluidPack& other) noexcept {
     SeamNear.swap(other.SeamNear);
     ColumnThread.swap(other.ColumnThread);
     std::swap(Count, other.Count);
+    std::swap(LaidOut, other.LaidOut);
 }
 
 // SlotOf grows last: a pack whose growth failed half way grows again.
@@ -318,6 +320,7 @@ void FillSlotsByRuns(TFluidPack& P, const sph_detail::TSolver& solver, std::int3
 void sph_detail::LayOutLiquid(TSPH& world, TSolver& solver, bool insertIntoGrid) {
     TFluidPack& P = solver.FluidPack;
     P.Count = world.FluidCount;
+    P.LaidOut = true;
     solver.AskThreads();
     KeepPerThread(P, solver.Threads());
     const std::int32_t runs = CountIntoCells(world, solver, insertIntoGrid);

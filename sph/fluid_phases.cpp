@@ -301,7 +301,9 @@ void MarkPushers(const TSPH& world, TFluidPack& P, const TSolver& solver) {
 
 void sph_detail::DensityPass(TSPH& world, TSolver& solver, bool inStep) {
     TFluidPack& P = solver.FluidPack;
-    if (P.Count != world.FluidCount) LayOutLiquid(world, solver, false);
+    // A pass called alone lays out a liquid that has grown, or a grid that
+    // has been sized, since the last layout.
+    if (!P.LaidOut || P.Count != world.FluidCount) LayOutLiquid(world, solver, false);
     const TSweep w{world, P, solver.BoundaryCells, solver.SolidCells};
     CopyIn(solver, [&](std::int32_t begin, std::int32_t end) { CopyForDensity(world, P, begin, end, inStep); });
 
@@ -333,7 +335,7 @@ void sph_detail::DensityPass(TSPH& world, TSolver& solver, bool inStep) {
 
 void sph_detail::ForcePass(TSPH& world, TSolver& solver, bool inStep) {
     TFluidPack& P = solver.FluidPack;
-    if (P.Count != world.FluidCount) {
+    if (!P.LaidOut || P.Count != world.FluidCount) {
         LayOutLiquid(world, solver, false);
         inStep = false;
     }

@@ -112,7 +112,7 @@ TParticle* TParticle::CreateRigidParticle(float x, float y, float mass, TRigid* 
     const sph_detail::TCheck check("TParticle::CreateRigidParticle");
     TSPH* world = WorldOf(check, rigid);
     CheckPlace(check, x, y);
-    check.NotNegative("the mass", mass);
+    if (mass != 0) check.Positive("the mass", mass);
     return sph_detail::MakeRigidParticle(x, y, mass, rigid,
                                          world->Numbering().Take(1, "TParticle::CreateRigidParticle"));
 }

@@ -49,8 +49,8 @@ struct TParticle {
     // allocate the particle in the arena of the material's world, which owns
     // it from then on. Positions are in simulation units. None of them
     // registers the particle in a world array: the caller does. They refuse
-    // (TSPHError) a null or world-less material and a position or mass that
-    // is not finite.
+    // (TSPHError) a null or world-less material, a position that is not
+    // finite, and a vertex mass other than 0 outside 1e-6 … 1e6.
     static TParticle* CreateFluidParticle(float x, float y, TFluid* fluid);
     static TParticle* CreateSolidParticle(float x, float y, TSolid* solid);
     static TParticle* CreateRigidParticle(float x, float y, float mass, TRigid* rigid);

@@ -23,8 +23,9 @@ double CosDegrees(double degrees) { return std::cos(degrees * RADIANS_PER_DEGREE
 double Atan2Degrees(double y, double x) { return std::atan2(y, x) * DEGREES_PER_RADIAN; }
 
 // The inverse of a mass or an inertia; a body with none neither moves (mass)
-// nor turns (inertia) instead of dividing by zero.
-float InverseOrZero(float v) { return v > 0 ? 1.0f / v : 0.0f; }
+// nor turns (inertia) instead of dividing by zero, and nor does one with less
+// than a millionth, whose inverse would outgrow the floats within a step.
+float InverseOrZero(float v) { return v >= sph_detail::MIN_POSITIVE ? 1.0f / v : 0.0f; }
 
 }  // namespace
 
@@ -64,6 +65,9 @@ void TRigid::AddParticle(TParticle* p) {
     const sph_detail::TCheck check("TRigid::AddParticle");
     check.NotNull("the particle", p);
     if (p->Rigid != this) check.Fail("the particle is not a vertex made for this body");
+    check.Finite("the vertex's x", p->PositionX);
+    check.Finite("the vertex's y", p->PositionY);
+    if (p->Mass != 0) check.Positive("the vertex's mass", p->Mass);
     if (static_cast<std::size_t>(VertexCount) == Vertices.size()) Vertices.resize(Vertices.size() * 2, nullptr);
     Vertices[static_cast<std::size_t>(VertexCount)] = p;
     ++VertexCount;
@@ -90,7 +94,7 @@ void TRigid::Init() {
         v->LocalY = dy;
     }
     InvInertia = InverseOrZero(Inertia);
-    SetRepulsion(Mass * REPULSION_PER_MASS);
+    Repulsion = Mass * REPULSION_PER_MASS;  // finite for any mass the vertices may have, so Init cannot fail
 }
 
 // A vertex at body angle θ sits at (R cos θ, −R sin θ) from the centre, so
@@ -223,7 +227,9 @@ void TSPH::Rigid_ResolvePenetration(TParticle* p, float nx, float ny, float dept
     const sph_detail::TCheck check("TSPH::Rigid_ResolvePenetration");
     check.Belongs("the particle", *this, p);
     if (!p->Rigid) check.Fail("the particle is not a rigid-body vertex");
-    for (const float v : {nx, ny, depth, restitution}) check.Finite("a number", v);
+    for (const float v : {nx, ny, depth}) check.Finite("a number", v);
+    if (!(restitution >= 0 && restitution <= 1))
+        check.Fail("the restitution must lie between 0 and 1 (got " + sph_detail::Shown(restitution) + ")");
     ResolvePenetration(p, nx, ny, restitution);
 }
 

@@ -47,8 +47,11 @@ void TSolid::SetIntegrator(TSPH* world) {
     }
 }
 
+// A share: past 1 each correction overshoots, and the error of a block's
+// constraints grows from step to step until it is no longer a number.
 void TSolid::SetStiffness(float s) {
-    sph_detail::TCheck("TSolid::SetStiffness").Finite("the stiffness", s);
+    const sph_detail::TCheck check("TSolid::SetStiffness");
+    if (!(s >= 0 && s <= 1)) check.Fail("the stiffness must lie between 0 and 1 (got " + sph_detail::Shown(s) + ")");
     Stiffness = s;
 }
 

@@ -8,7 +8,7 @@ class TSPH;
 class TSolid {
 public:
     TSPH* Integrator = nullptr;
-    float Stiffness = 0;  // share of a constraint's length error removed per step
+    float Stiffness = 0;  // share of a constraint's length error removed per step, 0 to 1
     std::uint8_t ColorR = 0;
     std::uint8_t ColorG = 0;
     std::uint8_t ColorB = 0;

@@ -79,7 +79,9 @@ void CheckParticle(const TCheck& check, const TSPH& world, const TParticle* p, M
     }
     check.Finite("the particle's x", p->PositionX);
     check.Finite("the particle's y", p->PositionY);
-    if (!std::isfinite(p->OldX) || !std::isfinite(p->OldY)) check.Fail("the particle's old position must be finite");
+    // The step reads these before it writes them.
+    for (const float v : {p->OldX, p->OldY, p->VelocityX, p->VelocityY, p->Density, p->Mass})
+        if (!std::isfinite(v)) check.Fail("the particle's old position, velocity, density and mass must be finite");
 }
 
 }  // namespace

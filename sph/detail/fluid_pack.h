@@ -36,6 +36,7 @@ struct TFluidPack {
     // Lanes read past the end of a cell by the vectorised scans.
     static constexpr std::size_t PAD = 8;
 
+    bool LaidOut = false;               // since the grid was last sized
     std::int32_t Count = 0;             // particles laid out (the world's FluidCount then)
     std::int32_t Inside = 0;            // of which in the grid
     bool Increasing = true;             // IDs strictly increase with the array index

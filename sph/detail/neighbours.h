@@ -167,10 +167,18 @@ inline void ForEachLowerNumberedWithin(const TCellList& cells, std::size_t cell,
 
 // The repulsion of exponents 4 and 2 between particles at squared distance
 // d2 < rangeSq: the push is the returned factor times (dx, dy). It is 0 at
-// the range and grows without bound as the distance shrinks.
+// the range and grows as the distance shrinks, up to MAX_PUSH either way: for
+// pairs all but on top of each other it would pass the largest float, and
+// infinity times an offset of 0 is not a number. Far below the bound for any
+// pair a step brings so close in practice.
+inline constexpr float MAX_PUSH = 1e26f;
+
 inline float Repulsion(float rangeSq, float strength, float d2) {
     const float u = rangeSq / d2;
-    return strength * (u * u - u) / d2;
+    const float t = strength * (u * u - u) / d2;
+    if (std::fabs(t) <= MAX_PUSH) [[likely]]
+        return t;
+    return strength > 0 ? MAX_PUSH : strength < 0 ? -MAX_PUSH : 0.0f;
 }
 
 // The distance from a position to the container's four edges, each at least 0.

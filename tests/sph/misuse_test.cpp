@@ -72,7 +72,7 @@ TEST(Misuse, NumbersThatAreNotFiniteOrNotPositiveWhereTheModelDividesByThem) {
         {"TFluid::SetViscosity", [](TWorld& w) { w.Fluid->SetViscosity(NaN, 1); }},
         {"TFluid::SetDamping", [](TWorld& w) { w.Fluid->SetDamping(NaN); }},
         {"TFluid::SetPressureFactor", [](TWorld& w) { w.Fluid->SetPressureFactor(1e30f); }},
-        {"TSolid::SetStiffness", [](TWorld& w) { w.Solid->SetStiffness(NaN); }},
+        {"TSolid::SetStiffness", [](TWorld& w) { w.Solid->SetStiffness(5); }},  // overshoots until NaN
         {"TFluid::CreateRect", [](TWorld& w) { w.Fluid->CreateRect(300, 100, 30, 30, NaN, 0); }},
         {"TParticle::CreateFluidParticle", [](TWorld& w) { TParticle::CreateFluidParticle(NaN, 1, w.Fluid); }},
     });
@@ -133,6 +133,23 @@ TEST(Misuse, BuildersUsedOutOfTurn) {
         {"TFluid::CreateRect", [](TWorld&) { TFluid().CreateRect(0, 0, 10, 10, 0, 0); }},
         {"TRigid::AddVertex", [](TWorld&) { TRigid().AddVertex(0, 0, 1); }},
     });
+}
+
+// Found by the fuzzer: the fluid passes alone on a world never laid out (or
+// resized since) walked lists of the wrong size, and the push of a pair all
+// but on top of each other overflowed into NaN.
+TEST(Misuse, PassesAloneAndNearlyCoincidentPairsStaySound) {
+    auto world = TSPH::Create(640, 480, 1000, 1000, 1);
+    TFluid* fluid = TFluid::Create(world.get());
+    world->Fluid_UpdateDensity();
+    world->Fluid_CalcForces();
+    world->AddFluidParticle(TParticle::CreateFluidParticle(0.5f, 0.5f, fluid));
+    world->AddBoundaryParticle(TParticle::CreateBoundaryParticle(world.get(), 0.5f, 0.5f + 1e-7f));
+    world->Update();
+    world->SetContainerSize(50, 50);
+    world->Fluid_CalcForces();
+    const TParticle& p = *world->FluidParticles[0];
+    EXPECT_TRUE(std::isfinite(p.PositionX) && std::isfinite(p.PositionY) && std::isfinite(p.ForceY));
 }
 
 // The speed limit once pulled a liquid particle back outside a container
