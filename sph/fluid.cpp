@@ -43,16 +43,7 @@ TFluid::TFluid() {
 }
 
 void TFluid::SetIntegrator(TSPH* world) {
-    const sph_detail::TCheck check("TFluid::SetIntegrator");
-    check.NotNull("the world", world);
-    if (Integrator) check.Fail("the fluid already belongs to a world");
-    Integrator = world;
-    try {
-        world->AddFluid(this);
-    } catch (...) {
-        Integrator = nullptr;
-        throw;
-    }
+    sph_detail::JoinWorld("TFluid::SetIntegrator", *this, world, &TSPH::AddFluid);
 }
 
 void TFluid::SetDamping(float d) {

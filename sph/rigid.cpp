@@ -32,16 +32,7 @@ float InverseOrZero(float v) { return v >= sph_detail::MIN_POSITIVE ? 1.0f / v :
 TRigid::TRigid() : Vertices(MIN_VERTICES, nullptr) { SetColor(0, 255, 0); }
 
 void TRigid::SetIntegrator(TSPH* world) {
-    const sph_detail::TCheck check("TRigid::SetIntegrator");
-    check.NotNull("the world", world);
-    if (Integrator) check.Fail("the body already belongs to a world");
-    Integrator = world;
-    try {
-        world->AddRigid(this);
-    } catch (...) {
-        Integrator = nullptr;
-        throw;
-    }
+    sph_detail::JoinWorld("TRigid::SetIntegrator", *this, world, &TSPH::AddRigid);
 }
 
 void TRigid::SetRepulsion(float r) {

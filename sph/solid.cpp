@@ -35,16 +35,7 @@ TSolid* TSolid::Create(TSPH* world) {
 TSolid::TSolid() { SetStiffness(0.9f); }
 
 void TSolid::SetIntegrator(TSPH* world) {
-    const sph_detail::TCheck check("TSolid::SetIntegrator");
-    check.NotNull("the world", world);
-    if (Integrator) check.Fail("the solid already belongs to a world");
-    Integrator = world;
-    try {
-        world->AddSolid(this);
-    } catch (...) {
-        Integrator = nullptr;
-        throw;
-    }
+    sph_detail::JoinWorld("TSolid::SetIntegrator", *this, world, &TSPH::AddSolid);
 }
 
 // A share: past 1 each correction overshoots, and the error of a block's

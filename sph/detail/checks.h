@@ -44,6 +44,23 @@ private:
     const char* Call;
 };
 
+// A material's SetIntegrator: the material names its world once, and
+// registers with it through `add`, which refuses a material that the world
+// does not own; refused, the material names no world again.
+template <class Material>
+void JoinWorld(const char* call, Material& material, TSPH* world, void (TSPH::*add)(Material*)) {
+    const TCheck check(call);
+    check.NotNull("the world", world);
+    if (material.Integrator) check.Fail("the material already belongs to a world");
+    material.Integrator = world;
+    try {
+        (world->*add)(&material);
+    } catch (...) {
+        material.Integrator = nullptr;
+        throw;
+    }
+}
+
 // A number as a message shows it: up to nine significant digits.
 std::string Shown(double value);
 
