@@ -21,6 +21,7 @@
 #include "sph/detail/fluid_phases.h"
 #include "sph/detail/fluid_walks.h"
 #include "sph/detail/neighbours.h"
+#include "sph/detail/pushes.h"
 #include "sph/fluid.h"
 #include "sph/particle.h"
 

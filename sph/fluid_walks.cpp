@@ -18,6 +18,7 @@
 #include "sph/detail/lanes.h"
 #include "sph/detail/neighbours.h"
 #include "sph/detail/pair_terms.h"
+#include "sph/detail/pushes.h"
 
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 #define SPH_WALKS_FOR_AVX2 1

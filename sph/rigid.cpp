@@ -8,7 +8,7 @@
 
 #include "sph/detail/checks.h"
 #include "sph/detail/lattice.h"
-#include "sph/detail/neighbours.h"
+#include "sph/detail/pushes.h"
 #include "sph/sph.h"
 
 namespace {
@@ -200,12 +200,7 @@ void TSPH::Rigid_CalcForces() {
     CheckState("TSPH::Rigid_CalcForces");
     for (std::int32_t k = 0; k < RigidCount; ++k) {
         TParticle* p = RigidParticles[static_cast<std::size_t>(k)];
-        const float repulsion = p->Rigid->Repulsion;
-        const auto edges = sph_detail::DistancesToEdges(*this, p->PositionX, p->PositionY);
-        if (edges.Right <= RepulsiveDistance) p->ForceX -= repulsion * sph_detail::EdgePush(*this, edges.Right);
-        if (edges.Bottom <= RepulsiveDistance) p->ForceY -= repulsion * sph_detail::EdgePush(*this, edges.Bottom);
-        if (edges.Left <= RepulsiveDistance) p->ForceX += repulsion * sph_detail::EdgePush(*this, edges.Left);
-        if (edges.Top <= RepulsiveDistance) p->ForceY += repulsion * sph_detail::EdgePush(*this, edges.Top);
+        sph_detail::PushOffEdges(*this, p->PositionX, p->PositionY, p->Rigid->Repulsion, true, p->ForceX, p->ForceY);
 
         if (p->PositionX > ContainerWidth) ResolvePenetration(p, -1, 0, WALL_RESTITUTION);
         if (p->PositionY > ContainerHeight) ResolvePenetration(p, 0, -1, WALL_RESTITUTION);

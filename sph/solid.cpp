@@ -12,6 +12,7 @@
 #include "sph/detail/lattice.h"
 #include "sph/detail/neighbours.h"
 #include "sph/detail/particle_factory.h"
+#include "sph/detail/pushes.h"
 #include "sph/detail/solver.h"
 #include "sph/sph.h"
 
@@ -58,6 +59,63 @@ void TSolid::GetColor(std::uint8_t& r, std::uint8_t& g, std::uint8_t& b) const {
     b = ColorB;
 }
 
+namespace {
+
+// A block's particles, slot [i, j] at i × Rows + j.
+struct TLattice {
+    std::size_t Columns, Rows;
+    std::vector<TParticle*> Slots;
+
+    TLattice(std::size_t columns, std::size_t rows) : Columns(columns), Rows(rows), Slots(columns * rows) {}
+    TParticle* At(std::size_t i, std::size_t j) const { return Slots[i * Rows + j]; }
+    // Every cell of the lattice adds its four sides, every 2 × 2 cells two diagonals.
+    std::size_t ConstraintCount() const {
+        const std::size_t sides = Columns > 1 && Rows > 1 ? 4 * (Columns - 1) * (Rows - 1) : 0;
+        const std::size_t diagonals = Columns > 2 && Rows > 2 ? 2 * (Columns - 2) * (Rows - 2) : 0;
+        return sides + diagonals;
+    }
+};
+
+// Makes and registers the block's particles column by column, numbered from
+// `id` on, each moving at (vx, vy).
+void LayParticles(TSPH* world, TSolid* solid, const sph_detail::TSceneRect& r, float vx, float vy, std::int32_t id,
+                  TLattice& lattice) {
+    for (std::size_t i = 0; i < lattice.Columns; ++i) {
+        const float ox = static_cast<float>(i) * TSPH::SOLID_SPACING;
+        for (std::size_t j = 0; j < lattice.Rows; ++j) {
+            const float oy = static_cast<float>(j) * TSPH::SOLID_SPACING;
+            TParticle* p = sph_detail::MakeSolidParticle((ox + r.X) * TSPH::UNIT_SCALE, (oy + r.Y) * TSPH::UNIT_SCALE,
+                                                         solid, id++);
+            p->OldX -= vx;
+            p->OldY -= vy;
+            lattice.Slots[i * lattice.Rows + j] = p;
+            world->AddSolidParticle(p);
+        }
+    }
+}
+
+void ConstrainLattice(TSPH* world, const TLattice& l) {
+    // Every cell adds its four sides, so a side shared by two cells is
+    // constrained twice; that doubles the stiffness inside the block.
+    for (std::size_t i = 0; i + 1 < l.Columns; ++i) {
+        for (std::size_t j = 0; j + 1 < l.Rows; ++j) {
+            world->AddConstraint(l.At(i, j), l.At(i + 1, j));
+            world->AddConstraint(l.At(i, j), l.At(i, j + 1));
+            world->AddConstraint(l.At(i, j + 1), l.At(i + 1, j + 1));
+            world->AddConstraint(l.At(i + 1, j), l.At(i + 1, j + 1));
+        }
+    }
+    // Long diagonals across 2 × 2 cells keep the block from shearing.
+    for (std::size_t i = 0; i + 2 < l.Columns; ++i) {
+        for (std::size_t j = 0; j + 2 < l.Rows; ++j) {
+            world->AddConstraint(l.At(i, j), l.At(i + 2, j + 2));
+            world->AddConstraint(l.At(i, j + 2), l.At(i + 2, j));
+        }
+    }
+}
+
+}  // namespace
+
 void TSolid::CreateRect(float x, float y, float width, float height, float vx, float vy) {
     const sph_detail::TCheck check("TSolid::CreateRect");
     TSPH* world = check.NotNull("the solid's world (make solids with TSolid::Create)", Integrator);
@@ -71,46 +129,12 @@ void TSolid::CreateRect(float x, float y, float width, float height, float vx, f
     if (columns * rows > static_cast<double>(TSPH::MAX_BLOCK_PARTICLES))
         check.Fail("the rectangle would lay " + sph_detail::Shown(columns) + " × " + sph_detail::Shown(rows) +
                    " particles, more than " + std::to_string(TSPH::MAX_BLOCK_PARTICLES));
-    const auto nx = static_cast<std::size_t>(columns);
-    const auto ny = static_cast<std::size_t>(rows);
-    // Every cell of the lattice adds its four sides, every 2 × 2 cells two diagonals.
-    const std::size_t sides = nx > 1 && ny > 1 ? 4 * (nx - 1) * (ny - 1) : 0;
-    const std::size_t diagonals = nx > 2 && ny > 2 ? 2 * (nx - 2) * (ny - 2) : 0;
 
-    std::vector<TParticle*> lattice(nx * ny);  // slot [i, j] at i × ny + j
-    world->Reserve(0, static_cast<std::int32_t>(nx * ny), 0, 0, static_cast<std::int32_t>(sides + diagonals));
-    std::int32_t id = world->Numbering().Take(static_cast<std::int32_t>(nx * ny), "TSolid::CreateRect");
-    auto at = [&](std::size_t i, std::size_t j) { return lattice[i * ny + j]; };
-    for (std::size_t i = 0; i < nx; ++i) {
-        const float ox = static_cast<float>(i) * TSPH::SOLID_SPACING;
-        for (std::size_t j = 0; j < ny; ++j) {
-            const float oy = static_cast<float>(j) * TSPH::SOLID_SPACING;
-            TParticle* p =
-                sph_detail::MakeSolidParticle((ox + r.X) * TSPH::UNIT_SCALE, (oy + r.Y) * TSPH::UNIT_SCALE, this, id++);
-            p->OldX -= vx;
-            p->OldY -= vy;
-            lattice[i * ny + j] = p;
-            world->AddSolidParticle(p);
-        }
-    }
-
-    // Every cell adds its four sides, so a side shared by two cells is
-    // constrained twice; that doubles the stiffness inside the block.
-    for (std::size_t i = 0; i + 1 < nx; ++i) {
-        for (std::size_t j = 0; j + 1 < ny; ++j) {
-            world->AddConstraint(at(i, j), at(i + 1, j));
-            world->AddConstraint(at(i, j), at(i, j + 1));
-            world->AddConstraint(at(i, j + 1), at(i + 1, j + 1));
-            world->AddConstraint(at(i + 1, j), at(i + 1, j + 1));
-        }
-    }
-    // Long diagonals across 2 × 2 cells keep the block from shearing.
-    for (std::size_t i = 0; i + 2 < nx; ++i) {
-        for (std::size_t j = 0; j + 2 < ny; ++j) {
-            world->AddConstraint(at(i, j), at(i + 2, j + 2));
-            world->AddConstraint(at(i, j + 2), at(i + 2, j));
-        }
-    }
+    TLattice lattice(static_cast<std::size_t>(columns), static_cast<std::size_t>(rows));
+    const auto count = static_cast<std::int32_t>(lattice.Slots.size());
+    world->Reserve(0, count, 0, 0, static_cast<std::int32_t>(lattice.ConstraintCount()));
+    LayParticles(world, this, r, vx, vy, world->Numbering().Take(count, "TSolid::CreateRect"), lattice);
+    ConstrainLattice(world, lattice);
 }
 
 void TSPH::AddConstraint(TParticle* a, TParticle* b) {
@@ -161,11 +185,7 @@ void TSPH::Solid_CalcForces() {
                 });
         });
 
-        const auto edges = sph_detail::DistancesToEdges(*this, px, py);
-        if (edges.Right < RepulsiveDistance) p->ForceX -= sph_detail::EdgePush(*this, edges.Right);
-        if (edges.Bottom < RepulsiveDistance) p->ForceY -= sph_detail::EdgePush(*this, edges.Bottom);
-        if (edges.Left < RepulsiveDistance) p->ForceX += sph_detail::EdgePush(*this, edges.Left);
-        if (edges.Top < RepulsiveDistance) p->ForceY += sph_detail::EdgePush(*this, edges.Top);
+        sph_detail::PushOffEdges(*this, px, py, 1.0f, false, p->ForceX, p->ForceY);
     }
 }
 

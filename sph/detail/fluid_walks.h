@@ -23,8 +23,6 @@ struct TSweep {
     const TCellSteps CellSteps{World};
 };
 
-inline constexpr float SOLID_SHARE = 0.5f;  // each side's share of the fluid–solid push
-
 // Particle i's own walk of the density pass: pairs with the lower-numbered
 // particles within h, in the walk's order. Its own sum is added to its
 // accumulator after the walk; each partner's share is added to the

@@ -1,11 +1,10 @@
 // The neighbour walk shared by the solvers: the nine cells around a
 // particle's home cell, in a fixed order that fixes the order of the sums,
-// the chains within a cell, and the pushes particles and edges exert.
+// and the chains within a cell. The pushes they find are in pushes.h.
 #pragma once
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -164,36 +163,5 @@ inline void ForEachLowerNumberedWithin(const TCellList& cells, std::size_t cell,
         if (o.Within) visit(q->Particle, o.Dx, o.Dy, o.D2);
     }
 }
-
-// The repulsion of exponents 4 and 2 between particles at squared distance
-// d2 < rangeSq: the push is the returned factor times (dx, dy). It is 0 at
-// the range and grows as the distance shrinks, up to MAX_PUSH either way: for
-// pairs all but on top of each other it would pass the largest float, and
-// infinity times an offset of 0 is not a number. Far below the bound for any
-// pair a step brings so close in practice.
-inline constexpr float MAX_PUSH = 1e26f;
-
-inline float Repulsion(float rangeSq, float strength, float d2) {
-    const float u = rangeSq / d2;
-    const float t = strength * (u * u - u) / d2;
-    if (std::fabs(t) <= MAX_PUSH) [[likely]]
-        return t;
-    return strength > 0 ? MAX_PUSH : strength < 0 ? -MAX_PUSH : 0.0f;
-}
-
-// The distance from a position to the container's four edges, each at least 0.
-struct EdgeDistances {
-    float Right, Bottom, Left, Top;
-};
-
-inline EdgeDistances DistancesToEdges(const TSPH& world, float x, float y) {
-    auto nonNegative = [](float v) { return v > 0 ? v : 0.0f; };
-    return {nonNegative(world.ContainerWidth - x), nonNegative(world.ContainerHeight - y), nonNegative(x),
-            nonNegative(y)};
-}
-
-// The push of a container edge at distance d (taken as at least 0): full
-// strength 1 on the edge, falling to 0 at the repulsion distance.
-inline float EdgePush(const TSPH& world, float d) { return 1.0f - std::sqrt(d * world.InvRepulsiveDistance); }
 
 }  // namespace sph_detail
