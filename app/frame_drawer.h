@@ -1,7 +1,7 @@
 // The ways a frame is drawn, world and status text: into the GL window (the
 // world through the GL or on the CPU, see TWorldDrawer), or in a browser
-// into an image put on a 2D canvas (platform/web/canvas_frames.h). The frame
-// loop draws every frame through one of them.
+// into an image put on a 2D canvas (canvas_frames.h). The frame loop draws
+// every frame through one of them.
 #pragma once
 
 #include <cstdint>

@@ -20,7 +20,7 @@
 #include "platform/timer.h"
 #include "platform/window_pixels.h"
 #ifdef __EMSCRIPTEN__
-#include "platform/web/canvas_frames.h"
+#include "app/canvas_frames.h"
 #endif
 
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/web/canvas_frames.h"
+#include "app/canvas_frames.h"
 
 #include "app/graphics_setup.h"
 #include "platform/bitmap_text.h"
