@@ -143,9 +143,7 @@ void StartSeamLists(TFluidPack& P, std::int32_t gridHeight, bool inStep) {
 // the start; none if it is not in that step.
 void ReadSeamLists(TFluidPack& P, bool inStep) {
     for (std::size_t t = 0; t < static_cast<std::size_t>(P.Threads); ++t) {
-        sph_detail::TSeamList& seam = P.SeamLists[t];
-        seam.Next = seam.Begin;
-        if (!inStep) seam.Listed = 0;
+        P.SeamLists[t].StartReading(inStep);
     }
 }
 
@@ -267,7 +265,7 @@ void PushSolidsFromLiquid(const TSPH& world, TFluidPack& P, const sph_detail::TC
         const float px = P.X[s], py = P.Y[s];
         sph_detail::ForEachNeighbourCell(world, px, py, [&](std::size_t cell) {
             sph_detail::ForEachWithin(solids, cell, px, py, rangeSq, [&](TParticle* o, float dx, float dy, float d2) {
-                const float t = sph_detail::SOLID_SHARE * sph_detail::Repulsion(rangeSq, world.RepulsiveD, d2);
+                const float t = sph_detail::SolidPush(world, d2);
                 o->ForceX -= t * dx;
                 o->ForceY -= t * dy;
             });

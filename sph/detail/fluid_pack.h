@@ -10,23 +10,12 @@
 
 #include "sph/detail/lanes.h"
 #include "sph/detail/partner_record.h"
+#include "sph/detail/seam_list.h"
 
 class TFluid;
 struct TParticle;
 
 namespace sph_detail {
-
-// A thread's seam particles' partners, kept from the density pass's gathers
-// for the force pass's in the same step, which would find the same ones: per
-// seam particle, in the order the thread finishes them, how many, then their
-// slots in the order heard. Once a particle's list does not fit, the room
-// ends there: it and the particles after it find theirs again.
-struct TSeamList {
-    std::int32_t* Begin = nullptr;  // the thread's room; none kept when it is empty
-    std::int32_t* End = nullptr;
-    std::int32_t* Next = nullptr;  // where the next particle's list goes, or is read
-    std::int32_t Listed = 0;       // particles whose lists fitted (in the force pass: still to be read)
-};
 
 // The arrays are indexed by slot: the particles of grid cell k hold slots
 // First[k] … First[k + 1] − 1 in chain order (decreasing index in the world's

@@ -1,5 +1,6 @@
-// One liquid particle's walk of a fluid pass, four partners at a time, and
-// the gathers of a particle on a seam between threads, one partner at a time.
+// One liquid particle's walk of a fluid pass, four or eight partners at a
+// time (walker.h), and the gathers of a particle on a seam between threads,
+// one partner at a time (seam_gathers.cpp).
 #pragma once
 
 #include <cstdint>
@@ -7,6 +8,8 @@
 #include "sph/detail/cell_list.h"
 #include "sph/detail/fluid_pack.h"
 #include "sph/detail/neighbours.h"
+#include "sph/detail/partner_record.h"
+#include "sph/detail/seam_list.h"
 #include "sph/sph.h"
 
 namespace sph_detail {
@@ -55,6 +58,12 @@ struct TWalks {
     // it, else Plain(): the same bits, fewer instructions.
     static const TWalks& Fastest();
 };
+
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define SPH_WALKS_FOR_AVX2 1
+// The walks compiled for AVX2 (walks_avx2.cpp), for processors that have it.
+const TWalks& Avx2Walks();
+#endif
 
 // What the particle in slot j, on a seam, hears in the density or the force
 // pass from the particles numbered above it, in the order the serial sweep

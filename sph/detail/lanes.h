@@ -109,8 +109,9 @@ inline void Transpose(F4 a, F4 b, F4 c, F4 d, F4 out[4]) {
 }
 
 // Lane l of the results a, b, c, d as one vector each, out[l] = {a[l], b[l],
-// c[l], d[l]}: a pair's four results side by side.
+// c[l], d[l]}: a pair's four results side by side. One pair's are one vector.
 inline void LanesApart(F4 a, F4 b, F4 c, F4 d, F4 out[4]) { Transpose(a, b, c, d, out); }
+inline void LanesApart(float a, float b, float c, float d, F4 out[1]) { out[0] = F4{a, b, c, d}; }
 
 // The reverse, from records of four fields: out[k] holds field k of the
 // records rows[q[l]] in lane l.
@@ -124,6 +125,36 @@ inline constexpr I4 TAKEN_LANES[16] = {
     {0, 0, 0, 0}, {0, 0, 0, 0}, {1, 0, 0, 0}, {0, 1, 0, 0}, {2, 0, 0, 0}, {0, 2, 0, 0}, {1, 2, 0, 0}, {0, 1, 2, 0},
     {3, 0, 0, 0}, {0, 3, 0, 0}, {1, 3, 0, 0}, {0, 1, 3, 0}, {2, 3, 0, 0}, {0, 2, 3, 0}, {1, 2, 3, 0}, {0, 1, 2, 3}};
 inline constexpr std::int8_t TAKEN_COUNT[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
+
+// Four offsets 0 … 255 as four bytes, and back.
+inline void StoreBytes(I4 v, std::uint8_t* out) {
+#if defined(__SSE2__)
+    const __m128i words = _mm_packs_epi32((__m128i)v, (__m128i)v);  // the vector types differ in name only
+    const int bytes = _mm_cvtsi128_si32(_mm_packus_epi16(words, words));
+#else
+    using U8x4 = std::uint8_t __attribute__((vector_size(4)));
+    const U8x4 bytes = __builtin_convertvector(v, U8x4);
+#endif
+    std::memcpy(out, &bytes, sizeof bytes);
+}
+
+inline I4 LoadBytes(const std::uint8_t* in) {
+#if defined(__SSE2__)
+    int bytes;
+    std::memcpy(&bytes, in, sizeof bytes);
+    const __m128i zero = _mm_setzero_si128();
+    return (I4)_mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(bytes), zero), zero);
+#else
+    using U8x4 = std::uint8_t __attribute__((vector_size(4)));
+    U8x4 bytes;
+    std::memcpy(&bytes, in, sizeof bytes);
+    return __builtin_convertvector(bytes, I4);
+#endif
+}
+
+// How many floats a T holds: 1, 4 or 8.
+template <class T>
+inline constexpr int LANES = sizeof(T) / sizeof(float);
 
 // A float in every lane of T (T = float: the float).
 template <class T>

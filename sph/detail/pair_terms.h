@@ -1,7 +1,8 @@
-// The physics of a pair of liquid particles, written once over T = float
-// (one pair) and T = F4 or F8 (four or eight pairs, lane by lane the same
-// bits): the walks of the fluid passes run four or eight pairs at a time,
-// the seam gathers one.
+// The physics of a pair of liquid particles, and how it lands on both
+// sides, written once over T = float (one pair) and T = F4 or F8 (four or
+// eight pairs, lane by lane the same bits): the walks of the fluid passes
+// run four or eight pairs at a time, the seam gathers one. A change of the
+// pair model goes here, and nowhere else.
 #pragma once
 
 #include <cstddef>
@@ -95,6 +96,58 @@ struct TPairShares {
 template <class T>
 [[gnu::always_inline]] inline TPairShares<T> SharesFor(const TPairForces<T>& f, T m, T dx, T dy) {
     return {f.Cohesion * m * dx, f.Cohesion * m * dy, m * f.Xsph * f.RelX, m * f.Xsph * f.RelY};
+}
+
+// How a pair's terms land on the sums of its two sides, {force x, force y,
+// Δv x, Δv y}: p, numbered higher, adds the cohesion (within one fluid) and
+// the XSPH nudge for q's mass and takes −(Fx, Fy); q takes the opposite
+// shares for p's mass and +(Fx, Fy). Each pair lands as two vectors added in
+// turn, the cohesion's and the rest, one per lane of T (LanesApart): the
+// walks sum four or eight pairs lane by lane, a seam gather one. A term a
+// pair does not add (the cohesion's Δv, cohesion between two fluids, a lane
+// past the partners, `live` clear) is −0, which leaves every float as it
+// was, +0 included; and a − b is a + (−b) to the bit. So each float of a
+// sum takes the same additions in the same order, however the pairs come.
+template <class T>
+struct TLanding {
+    F4 Cohesion[LANES<T>], Rest[LANES<T>];
+};
+
+template <class T>
+[[gnu::always_inline]] inline TLanding<T> LandingOnHigher(const TPairForces<T>& f, T massOfLower, T dx, T dy,
+                                                          MaskOf<T> cohere, MaskOf<T> live) {
+    const TPairShares<T> s = SharesFor(f, massOfLower, dx, dy);
+    const T none = Broadcast<T>(-0.0f);
+    TLanding<T> on;
+    LanesApart(Select(cohere, s.CohesionX, none), Select(cohere, s.CohesionY, none), none, none, on.Cohesion);
+    LanesApart(Select(live, -f.Fx, none), Select(live, -f.Fy, none), Select(live, s.XsphX, none),
+               Select(live, s.XsphY, none), on.Rest);
+    return on;
+}
+
+template <class T>
+[[gnu::always_inline]] inline TLanding<T> LandingOnLower(const TPairForces<T>& f, T massOfHigher, T dx, T dy,
+                                                         MaskOf<T> cohere, MaskOf<T> live) {
+    const TPairShares<T> s = SharesFor(f, massOfHigher, dx, dy);
+    const T none = Broadcast<T>(-0.0f);
+    TLanding<T> on;
+    LanesApart(Select(cohere, -s.CohesionX, none), Select(cohere, -s.CohesionY, none), none, none, on.Cohesion);
+    LanesApart(Select(live, f.Fx, none), Select(live, f.Fy, none), Select(live, -s.XsphX, none),
+               Select(live, -s.XsphY, none), on.Rest);
+    return on;
+}
+
+// Lane l of a landing added to one side's sums.
+template <class T>
+[[gnu::always_inline]] inline F4 Land(F4 sums, const TLanding<T>& on, int l) {
+    return (sums + on.Cohesion[l]) + on.Rest[l];
+}
+
+// A pair's rate of change of density lands on each side times the other
+// side's mass (the mass before the pass).
+template <class T>
+[[gnu::always_inline]] inline T DensityShare(T rate, T massOfOther) {
+    return rate * massOfOther;
 }
 
 }  // namespace sph_detail

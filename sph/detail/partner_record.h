@@ -5,17 +5,13 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
-
-#include "sph/detail/lanes.h"
 
 namespace sph_detail {
 
-// Per walker in the order of the sweep: the cells its walk visits, nine bits
-// in two bytes, so that the replay need not work them out again; then per
-// cell the number of partners found there, and each partner's offset from
-// the cell's first slot, one byte each. A step whose fullest cell holds
-// more than MAX_CELL particles records nothing. Each thread writes its own
+// The bytes, written and read by partner_bytes.h, hold per walker the cells
+// its walk visits and the partners found in each. A step whose fullest cell
+// holds more than MAX_CELL particles records nothing: an offset within a
+// cell is one byte. Each thread writes its own
 // part of one buffer, and its own record on a cache line of its own: the
 // walks move End and Read at every walker, and a line two threads write in
 // turn would pass between their cores every time.
@@ -57,31 +53,5 @@ struct alignas(64) TPartnerRecord {
     // only where it finds this much room, so that no cell of its walk need ask.
     static std::ptrdiff_t MostPerWalker(std::int32_t largestCell) { return 2 + 9 * (1 + std::ptrdiff_t{largestCell}); }
 };
-
-// Four offsets 0 … 255 as four bytes, and back.
-inline void StoreBytes(I4 v, std::uint8_t* out) {
-#if defined(__SSE2__)
-    const __m128i words = _mm_packs_epi32((__m128i)v, (__m128i)v);  // the vector types differ in name only
-    const int bytes = _mm_cvtsi128_si32(_mm_packus_epi16(words, words));
-#else
-    using U8x4 = std::uint8_t __attribute__((vector_size(4)));
-    const U8x4 bytes = __builtin_convertvector(v, U8x4);
-#endif
-    std::memcpy(out, &bytes, sizeof bytes);
-}
-
-inline I4 LoadBytes(const std::uint8_t* in) {
-#if defined(__SSE2__)
-    int bytes;
-    std::memcpy(&bytes, in, sizeof bytes);
-    const __m128i zero = _mm_setzero_si128();
-    return (I4)_mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(bytes), zero), zero);
-#else
-    using U8x4 = std::uint8_t __attribute__((vector_size(4)));
-    U8x4 bytes;
-    std::memcpy(&bytes, in, sizeof bytes);
-    return __builtin_convertvector(bytes, I4);
-#endif
-}
 
 }  // namespace sph_detail
