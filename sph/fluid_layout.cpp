@@ -5,48 +5,10 @@
 #include <climits>
 #include <utility>
 
+#include "sph/detail/fluid_copy_in.h"
 #include "sph/particle.h"
 
 using sph_detail::TFluidPack;
-
-void TFluidPack::Resize(std::size_t cells, std::size_t columns) {
-    First.assign(cells + 1, 0);
-    Fill.assign(cells, 0);
-    Pushers.assign(cells, 0);
-    PushersNear.assign(cells, 0);
-    SeamColumn.assign(columns, 0);
-    SeamNear.assign(columns, 0);
-    ColumnThread.assign(columns, 0);
-    Count = 0;  // laid out again before the next fluid phase
-    LaidOut = false;
-}
-
-void TFluidPack::SwapCells(TFluidPack& other) noexcept {
-    First.swap(other.First);
-    Fill.swap(other.Fill);
-    Pushers.swap(other.Pushers);
-    PushersNear.swap(other.PushersNear);
-    SeamColumn.swap(other.SeamColumn);
-    SeamNear.swap(other.SeamNear);
-    ColumnThread.swap(other.ColumnThread);
-    std::swap(Count, other.Count);
-    std::swap(LaidOut, other.LaidOut);
-}
-
-// SlotOf grows last: a pack whose growth failed half way grows again.
-void TFluidPack::Reserve(std::size_t particles) {
-    if (SlotOf.size() >= particles) return;
-    for (auto* field : {&X, &Y, &MassBefore, &Density, &DeltaDensity}) field->resize(particles + PAD, 0.0f);
-    for (auto* field : {&Motion, &Side, &Push}) field->resize(particles + PAD, Splat(0.0f));
-    ID.resize(particles + PAD, 0);
-    Fluid.resize(particles + PAD, nullptr);
-    Column.resize(particles, 0);
-    Order.resize(particles, 0);
-    IndexAt.resize(particles, 0);
-    NearSolids.resize(particles, 0);
-    SeamPartners.resize(particles * SEAM_ROOM, 0);
-    SlotOf.resize(particles, 0);
-}
 
 namespace {
 
@@ -174,78 +136,6 @@ void StartCells(TFluidPack& P) {
     P.First[P.Fill.size()] = start;
 }
 
-// Threads only where the seams between them are sure to be seen whole:
-// every particle in the grid, each pair met from its later index.
-std::int32_t ChooseThreads(const TSPH& world, sph_detail::TSolver& solver) {
-    TFluidPack& P = solver.FluidPack;
-    const TSplitSettings& settings = solver.Settings;
-    std::int32_t threads = std::min({solver.Threads(), P.Count / std::max(settings.MinParticlesPerThread, 1),
-                                     world.GridWidth / std::max(settings.MinColumnsPerThread, 1)});
-    if (!(P.Increasing && P.Inside == P.Count) || threads < 1) threads = 1;
-    P.ChoiceTimed = threads > 1 && settings.Adaptive;
-    if (P.ChoiceTimed && !solver.SplitChoice.SplitNext()) threads = 1;
-    return threads;
-}
-
-// Splits the columns between threads so that each gets its share of the
-// particles, every thread at least one column.
-void ChooseSplit(TFluidPack& P, std::int32_t threads, std::int32_t gridWidth, std::int32_t gridHeight) {
-    // The shares outlive steps on one thread, so a split comes back tuned.
-    if (threads > 1 && P.Share.size() != static_cast<std::size_t>(threads))
-        P.Share.assign(static_cast<std::size_t>(threads), 1.0 / threads);
-    if (P.Threads != threads || P.SplitColumn.size() != static_cast<std::size_t>(threads) + 1) {
-        P.Threads = threads;
-        P.Seconds.assign(static_cast<std::size_t>(threads), 0.0);
-        P.SplitColumn.assign(static_cast<std::size_t>(threads) + 1, 0);
-        P.OrderStart.assign(static_cast<std::size_t>(threads) + 1, 0);
-    }
-    auto before = [&](std::int32_t column) {  // particles in the columns left of `column`
-        return P.First[static_cast<std::size_t>(column) * static_cast<std::size_t>(gridHeight)];
-    };
-    P.SplitColumn[0] = 0;
-    P.SplitColumn[static_cast<std::size_t>(threads)] = gridWidth;
-    double share = 0;
-    std::int32_t column = 0;
-    for (std::int32_t t = 1; t < threads; ++t) {
-        share += P.Share[static_cast<std::size_t>(t) - 1];
-        const double target = share * P.Inside;
-        while (column < gridWidth && before(column) < target) ++column;
-        column = std::clamp(column, P.SplitColumn[static_cast<std::size_t>(t) - 1] + 1, gridWidth - (threads - t));
-        P.SplitColumn[static_cast<std::size_t>(t)] = column;
-    }
-    std::fill(P.SeamColumn.begin(), P.SeamColumn.end(), 0);
-    std::fill(P.SeamNear.begin(), P.SeamNear.end(), 0);
-    for (std::int32_t t = 0; t < threads; ++t) {
-        const std::int32_t from = P.SplitColumn[static_cast<std::size_t>(t)];
-        const std::int32_t to = P.SplitColumn[static_cast<std::size_t>(t) + 1];
-        for (std::int32_t c = from; c < to; ++c) P.ColumnThread[static_cast<std::size_t>(c)] = t;
-        P.OrderStart[static_cast<std::size_t>(t)] = before(from);
-        if (t == 0) continue;
-        P.SeamColumn[static_cast<std::size_t>(from) - 1] = P.SeamColumn[static_cast<std::size_t>(from)] = 1;
-        // A walk around a column visits it and the columns on either side.
-        for (std::int32_t c = std::max(from - 2, 0); c <= std::min(from + 1, gridWidth - 1); ++c)
-            P.SeamNear[static_cast<std::size_t>(c)] = 1;
-    }
-    P.OrderStart[static_cast<std::size_t>(threads)] = P.Count;
-}
-
-// What each thread keeps in a count or a sweep, for as many threads as the
-// world may use, so that a step that splits after steps that did not
-// allocates nothing.
-void KeepPerThread(TFluidPack& P, std::int32_t threads) {
-    const auto n = static_cast<std::size_t>(threads);
-    if (P.Records.size() < n) P.Records.resize(n);
-    if (P.SeamLists.size() < n) P.SeamLists.resize(n);
-    const std::size_t cells = n * P.Fill.size();
-    if (P.LowerStart.size() < cells) P.LowerStart.resize(cells);
-    if (P.RunFill.size() < cells) {
-        P.RunFill.resize(cells);
-        P.RunHead.resize(cells);
-        P.RunTail.resize(cells);
-    }
-    if (P.RunOrderEnd.size() < n * n) P.RunOrderEnd.resize(n * n);
-}
-
 // Gives each particle its slot, from the last index down, and lists it
 // under its thread. Each thread's list is filled from its end downwards,
 // which leaves OrderStart as it was.
@@ -322,7 +212,7 @@ void sph_detail::LayOutLiquid(TSPH& world, TSolver& solver, bool insertIntoGrid)
     P.Count = world.FluidCount;
     P.LaidOut = true;
     solver.AskThreads();
-    KeepPerThread(P, solver.Threads());
+    P.KeepFor(solver.Threads(), P.Fill.size());
     const std::int32_t runs = CountIntoCells(world, solver, insertIntoGrid);
     StartCells(P);
     ChooseSplit(P, ChooseThreads(world, solver), world.GridWidth, world.GridHeight);
@@ -330,58 +220,4 @@ void sph_detail::LayOutLiquid(TSPH& world, TSolver& solver, bool insertIntoGrid)
         FillSlotsByRuns(P, solver, runs, world.GridHeight);
     else
         FillSlots(P);
-}
-
-namespace {
-
-// What both fluid passes read of a particle: where it is and how it moves,
-// its number, its density and its liquid.
-void CopyShared(const TParticle* p, TFluidPack& P, std::size_t s) {
-    P.X[s] = p->PositionX;
-    P.Y[s] = p->PositionY;
-    P.ID[s] = p->ID;
-    P.Motion[s] = sph_detail::F4{p->PositionX, p->PositionY, p->VelocityX, p->VelocityY};
-    P.Density[s] = p->Density;
-    P.Fluid[s] = p->Fluid;
-}
-
-// The copies go slot after slot: the pack's arrays are written in order,
-// and only the records are read here and there, each fetched COPY_AHEAD
-// slots before it is copied. Threads that copy apart thus write apart;
-// copying runs of the array instead, they wrote into the same cache lines
-// (a cell's slots hold particles of every run) and kept taking them from
-// each other. Each first finds which particle each of its slots holds,
-// from the whole of SlotOf, read in order.
-constexpr std::int32_t COPY_AHEAD = 8;
-
-template <class Copy>
-void ForEachSlot(const TSPH& world, TFluidPack& P, std::int32_t begin, std::int32_t end, Copy&& copy) {
-    for (std::int32_t i = 0; i < P.Count; ++i) {
-        const std::int32_t slot = P.SlotOf[static_cast<std::size_t>(i)];
-        if (slot >= begin && slot < end) P.IndexAt[static_cast<std::size_t>(slot)] = i;
-    }
-    for (std::int32_t slot = begin; slot < end; ++slot) {
-        const auto s = static_cast<std::size_t>(slot);
-        if (slot + COPY_AHEAD < end)
-            sph_detail::FetchRecord(world.FluidParticles[static_cast<std::size_t>(P.IndexAt[s + COPY_AHEAD])]);
-        copy(world.FluidParticles[static_cast<std::size_t>(P.IndexAt[s])], s);
-    }
-}
-
-}  // namespace
-
-void sph_detail::CopyForDensity(const TSPH& world, TFluidPack& P, std::int32_t begin, std::int32_t end, bool inStep) {
-    ForEachSlot(world, P, begin, end, [&](const TParticle* p, std::size_t s) {
-        CopyShared(p, P, s);
-        P.MassBefore[s] = p->Mass;
-        P.DeltaDensity[s] = inStep ? 0.0f : p->DeltaDensity;
-    });
-}
-
-void sph_detail::CopyForForces(const TSPH& world, TFluidPack& P, std::int32_t begin, std::int32_t end) {
-    ForEachSlot(world, P, begin, end, [&](const TParticle* p, std::size_t s) {
-        CopyShared(p, P, s);
-        P.Side[s] = F4{p->Mass, p->Density, p->Pressure * p->InvDensitySq, p->SoundSpeed};
-        P.Push[s] = F4{p->ForceX, p->ForceY, p->DeltaVelocityX, p->DeltaVelocityY};
-    });
 }

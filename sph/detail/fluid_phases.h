@@ -4,6 +4,7 @@
 #pragma once
 
 #include "sph/detail/solver.h"
+#include "sph/detail/thread_split.h"
 
 namespace sph_detail {
 
@@ -13,10 +14,5 @@ namespace sph_detail {
 // the records as they stand, as the public phases do.
 void DensityPass(TSPH& world, TSolver& solver, bool inStep);
 void ForcePass(TSPH& world, TSolver& solver, bool inStep);
-
-// Moves the split between threads towards equal times: each thread's share
-// of the particles in proportion to the particles it got through per second
-// in the sweeps timed since the last retune (Seconds).
-void Retune(TFluidPack& P);
 
 }  // namespace sph_detail

@@ -277,21 +277,21 @@ TEST(SplitStep, RetuneFollowsTheMeasuredSpeeds) {
     P.OrderStart = {0, 600, 1000};
     P.Share = {0.5, 0.5};
     P.Seconds = {1.0, 0.2};  // 600 and 2000 particles a second
-    sph_detail::Retune(P);
+    sph_detail::Retune(P, P);
     EXPECT_NEAR(P.Share[0], 0.25 + 0.5 * 600 / 2600, 1e-12);
     EXPECT_NEAR(P.Share[1], 0.25 + 0.5 * 2000 / 2600, 1e-12);
     EXPECT_EQ(P.Seconds, std::vector<double>(2, 0.0));
     // Until every thread has been timed again, the shares stay.
     const std::vector<double> tuned = P.Share;
     P.Seconds = {0.0, 0.5};
-    sph_detail::Retune(P);
+    sph_detail::Retune(P, P);
     EXPECT_EQ(P.Share, tuned);
     // A thread that has lost its core keeps about 2 %; the shares add up to one.
     P.Threads = 3;
     P.OrderStart = {0, 10, 500, 1000};
     P.Share = {0.02, 0.49, 0.49};
     P.Seconds = {100.0, 0.1, 0.1};
-    sph_detail::Retune(P);
+    sph_detail::Retune(P, P);
     EXPECT_NEAR(P.Share[0], 0.0198, 0.0002);
     EXPECT_NEAR(P.Share[0] + P.Share[1] + P.Share[2], 1.0, 1e-12);
 }
