@@ -159,7 +159,7 @@ void ForcesFromHigher(const TSweep& w, std::int32_t j, TSeamList& seam) {
         const TPairSide<float> other = SideAt(P, i);
         const TPairForces<float> f =
             PairForces(other, self, -P.Fluid[i]->SurfaceTension, -fluid.V_Alpha, fluid.V_Beta, dx, dy, d2);
-        const TLanding<float> on = LandingOnLower(f, other.Mass, dx, dy, P.Fluid[i] == &fluid, true);
+        const TLanding<float> on = LandingOn<TSide::Lower>(f, other.Mass, dx, dy, P.Fluid[i] == &fluid, true);
         sums = Land(sums, on, 0);
     };
     if (seam.HasList()) {  // the same partners, at the same places, as the density pass found

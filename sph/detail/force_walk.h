@@ -89,12 +89,12 @@ struct TForceWalk : TWalker {
         const auto [dx, dy, d2] = OffsetsOf(motion, X, Y);
         const TPairForces<V> f = PairForces(self, other, AllAlike<V>(Cohesion), alpha, beta, dx, dy, d2);
         const MaskOf<V> cohere = sameFluid & live;
-        const TLanding<V> onP = LandingOnHigher(f, other.Mass, dx, dy, cohere, live);
+        const TLanding<V> onP = LandingOn<TSide::Higher>(f, other.Mass, dx, dy, cohere, live);
         F4 sums = Sums;  // a local, which the stores below cannot alias
         for (int l = 0; l < LANES<V>; ++l) sums = Land(sums, onP, l);
         Sums = sums;
         if (OnSeam) return;  // q gathers its share itself
-        const TLanding<V> onQ = LandingOnLower(f, self.Mass, dx, dy, cohere, live);
+        const TLanding<V> onQ = LandingOn<TSide::Lower>(f, self.Mass, dx, dy, cohere, live);
         F4* push = P.Push.data();
         for (int l = 0; l < LANES<V>; ++l) push[q[l]] = Land(push[q[l]], onQ, l);
     }

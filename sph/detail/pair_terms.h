@@ -113,27 +113,28 @@ struct TLanding {
     F4 Cohesion[LANES<T>], Rest[LANES<T>];
 };
 
-template <class T>
-[[gnu::always_inline]] inline TLanding<T> LandingOnHigher(const TPairForces<T>& f, T massOfLower, T dx, T dy,
-                                                          MaskOf<T> cohere, MaskOf<T> live) {
-    const TPairShares<T> s = SharesFor(f, massOfLower, dx, dy);
-    const T none = Broadcast<T>(-0.0f);
-    TLanding<T> on;
-    LanesApart(Select(cohere, s.CohesionX, none), Select(cohere, s.CohesionY, none), none, none, on.Cohesion);
-    LanesApart(Select(live, -f.Fx, none), Select(live, -f.Fy, none), Select(live, s.XsphX, none),
-               Select(live, s.XsphY, none), on.Rest);
-    return on;
+enum class TSide { Higher, Lower };
+
+// A share as the side takes it: q the opposite of p.
+template <TSide Side, class T>
+[[gnu::always_inline]] inline T AsTakenBy(T v) {
+    if constexpr (Side == TSide::Higher)
+        return v;
+    else
+        return -v;
 }
 
-template <class T>
-[[gnu::always_inline]] inline TLanding<T> LandingOnLower(const TPairForces<T>& f, T massOfHigher, T dx, T dy,
-                                                         MaskOf<T> cohere, MaskOf<T> live) {
-    const TPairShares<T> s = SharesFor(f, massOfHigher, dx, dy);
+// The landing on one side, for the other side's mass.
+template <TSide Side, class T>
+[[gnu::always_inline]] inline TLanding<T> LandingOn(const TPairForces<T>& f, T massOfOther, T dx, T dy,
+                                                    MaskOf<T> cohere, MaskOf<T> live) {
+    const TPairShares<T> s = SharesFor(f, massOfOther, dx, dy);
     const T none = Broadcast<T>(-0.0f);
     TLanding<T> on;
-    LanesApart(Select(cohere, -s.CohesionX, none), Select(cohere, -s.CohesionY, none), none, none, on.Cohesion);
-    LanesApart(Select(live, f.Fx, none), Select(live, f.Fy, none), Select(live, -s.XsphX, none),
-               Select(live, -s.XsphY, none), on.Rest);
+    LanesApart(Select(cohere, AsTakenBy<Side>(s.CohesionX), none), Select(cohere, AsTakenBy<Side>(s.CohesionY), none),
+               none, none, on.Cohesion);
+    LanesApart(Select(live, AsTakenBy<Side>(-f.Fx), none), Select(live, AsTakenBy<Side>(-f.Fy), none),
+               Select(live, AsTakenBy<Side>(s.XsphX), none), Select(live, AsTakenBy<Side>(s.XsphY), none), on.Rest);
     return on;
 }
 
