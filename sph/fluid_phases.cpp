@@ -1,4 +1,4 @@
-// The four fluid phases of the step (weakly compressible SPH with an evolved
+// The fluid passes of the step (weakly compressible SPH with an evolved
 // density), swept over the liquid by the world's threads.
 //
 // The density is evolved, not summed: each pair adds the rate of change from
