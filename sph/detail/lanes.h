@@ -24,6 +24,9 @@ using I4 = std::int32_t __attribute__((vector_size(16)));
 template <class V>
 using MaskOf = decltype(V{} < V{});
 
+// The templates below that the walks built for AVX2 also take eight lanes
+// wide are always inlined, for the reason wide_lanes.h gives.
+
 // Lane l holds l.
 template <class I>
 [[gnu::always_inline]] inline I LaneNumbers() {

@@ -3,6 +3,10 @@
 // eight pairs, lane by lane the same bits): the walks of the fluid passes
 // run four or eight pairs at a time, the seam gathers one. A change of the
 // pair model goes here, and nowhere else.
+//
+// Every function here is always inlined: the walks built for AVX2 call them
+// with eight-lane vectors, and a call to a copy built for the baseline would
+// pass those vectors another way than it expects them (see wide_lanes.h).
 #pragma once
 
 #include <cstddef>

@@ -1,14 +1,16 @@
 // Eight floats at a time, for the walks built for processors with 256-bit
-// registers: the operations of lanes.h that the force walk takes eight
-// lanes wide, with the same bits lane by lane.
+// registers: the operations of lanes.h that the walks take eight lanes
+// wide, with the same bits lane by lane.
 //
-// Eight-lane vectors pass by value between these functions, and between
-// the pair terms' templates: all are always inlined, and only into code
-// built for AVX2. A call that was not inlined would pass them one way from
-// code built without AVX and expect them another way in code built with it
-// (a build without optimisation did, and corrupted memory), hence
-// always_inline on each; the library is built with GCC's warning of that
-// ABI turned off.
+// These headers are built for the baseline (walks_avx2.cpp includes them
+// before its pragma), and eight-lane vectors pass by value between these
+// functions and the pair terms' templates: all are always inlined, and so
+// built into the AVX2 walks that call them. A call that was not inlined
+// would pass the vectors one way from code built with AVX and expect them
+// another way in the copy built without it (a build without optimisation
+// did, and corrupted memory), hence always_inline on each, at every
+// optimisation level; the library is built with GCC's warning of that ABI
+// turned off.
 #pragma once
 
 #include <cstdint>
