@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +16,7 @@
 
 #include "sph/detail/fluid_pack.h"
 #include "sph/detail/fluid_phases.h"
+#include "sph/detail/fluid_walks.h"
 #include "sph/fluid.h"
 #include "sph/solid.h"
 #include "sph/sph.h"
@@ -77,6 +80,29 @@ std::unique_ptr<TSPH> LiquidOnSolid() {
     TSolid::Create(world.get())->CreateRect(330, 470, 110, 40, 0, 0);
     TFluid::Create(world.get())->CreateRect(300, 330, 170, 110, 0, 0.4f);
     TFluid::Create(world.get())->CreateRect(200, 400, 250, 30, 0.1f, 0.2f);  // a second liquid
+    return world;
+}
+
+// LiquidOnSolid() with `n` more liquid particles packed on a lattice into
+// one grid cell, above the rest of the liquid near the middle of its columns.
+// The crowd turns slowly about its middle: moving as one, its pairs would add
+// nothing to any sum; turning, they nudge each other's velocities from the
+// first step and push each other soon after.
+std::unique_ptr<TSPH> LiquidOnSolidWithCrowd(std::int32_t n) {
+    auto world = LiquidOnSolid();
+    TFluid* fluid = TFluid::Create(world.get());
+    const auto side = static_cast<std::int32_t>(std::ceil(std::sqrt(static_cast<double>(n))));
+    const float h = TSPH::SMOOTHING_LENGTH, step = 0.9f * h / static_cast<float>(side), turn = 0.001f;
+    for (std::int32_t k = 0; k < n; ++k) {
+        const float dx = static_cast<float>(k % side) * step - 0.45f * h;
+        const float dy = static_cast<float>(k / side) * step - 0.45f * h;
+        TParticle* p = TParticle::CreateFluidParticle(20.5f * h + dx, 15.5f * h + dy, fluid);
+        p->VelocityX = -turn * dy;
+        p->VelocityY = turn * dx;
+        p->OldX = p->PositionX - p->VelocityX * world->Timestep;
+        p->OldY = p->PositionY - p->VelocityY * world->Timestep;
+        world->AddFluidParticle(p);
+    }
     return world;
 }
 
@@ -175,11 +201,22 @@ TEST(ThreadPool, TwoCallersShareOnePool) {
     EXPECT_EQ(fromHere, std::vector<int>(6, 500));
 }
 
-TEST(ThreadPool, DestroyedWhileIdle) {
-    { TThreadPool never(4); }
-    TThreadPool pool(4);
-    RunCounted(pool, 8, 3);
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the workers have gone to sleep
+// A pool ended before its workers first wait, or once they have stopped
+// spinning and sleep in the kernel, wakes and joins them at once; a pool
+// beside it goes on running every task once.
+TEST(ThreadPool, DestroyedWhileIdleWakesAndJoinsItsWorkers) {
+    TThreadPool other(3);
+    for (const int rounds : {0, 3})
+        for (const auto idle : {std::chrono::milliseconds(0), std::chrono::milliseconds(30)}) {
+            auto pool = std::make_unique<TThreadPool>(4);
+            EXPECT_EQ(RunCounted(*pool, 8, rounds), std::vector<int>(8, rounds));
+            std::this_thread::sleep_for(idle);
+            const auto start = std::chrono::steady_clock::now();
+            pool.reset();
+            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2))
+                << rounds << " rounds, then idle for " << idle.count() << " ms";
+            EXPECT_EQ(RunCounted(other, 7, 20), std::vector<int>(7, 20));
+        }
 }
 
 // The seams between the threads' bands and the solid particles' half of the
@@ -207,9 +244,63 @@ TEST(SplitStep, GivesTheSerialBitsOnTwoAndThreeThreads) {
     }
 }
 
+// The rarer paths of a split step give the serial bits too. Each world
+// takes its path from the first step: the crowds until they burst, a few
+// steps, the narrow column at every step.
+TEST(SplitStep, RarePathsGiveTheSerialBits) {
+    const struct {
+        const char* Path;
+        std::unique_ptr<TSPH> (*Make)();
+        std::vector<std::int32_t> Threads;
+        int Steps;
+    } cases[] = {
+        // A cell of 300 is more than a byte can number
+        // (TPartnerRecord::MAX_CELL): the density sweep records no partners
+        // and the force sweep searches again.
+        {"partner record skipped", [] { return LiquidOnSolidWithCrowd(300); }, {2, 8}, 16},
+        // Most of the liquid in one cell: the threads' shares split in or
+        // beside its column, and each seam particle around it meets a cell of
+        // more candidates than its gather has room for (1024), so merges the
+        // cells' whole runs. Its steps cost as much as dozens of the others',
+        // so it takes only those before the crowd bursts.
+        {"seam gather merges whole runs", [] { return LiquidOnSolidWithCrowd(1040); }, {3}, 4},
+        // A column of liquid some eight grid columns wide: on eight threads
+        // nearly every particle lies on a seam and keeps its count and its
+        // partners above it, far more than the seam lists' room of two words
+        // a particle, so the lists end early and the later seam particles
+        // search again.
+        {"seam lists out of room",
+         [] {
+             auto world = test_worlds::SceneOneWorld();
+             CreateBoundaryRect(world.get(), 0, 560, 800, 40);
+             TFluid::Create(world.get())->CreateRect(340, 200, 120, 300, 0, 0.3f);
+             return world;
+         },
+         {8},
+         24},
+    };
+    for (const auto& c : cases)
+        for (std::int32_t threads : c.Threads) {
+            auto serial = c.Make();
+            auto split = c.Make();
+            TCountingRunner runner(threads);
+            split->SetTaskRunner(&runner, SmallWorldSplit());
+            for (int step = 1; step <= c.Steps; ++step) {
+                serial->Update();
+                split->Update();
+                ASSERT_EQ(FirstDifference(StateBits(*split), StateBits(*serial)), -1)
+                    << c.Path << ": step " << step << ", threads " << threads;
+                ASSERT_EQ(Chains(*split), Chains(*serial)) << c.Path << ": step " << step << ", threads " << threads;
+            }
+            EXPECT_GE(runner.MostTasks, threads) << c.Path;  // the steps were split
+        }
+}
+
 // The walks compiled for wider instructions, taken where the processor has
 // them, and the plain walks give the same bits, on one thread and split.
 TEST(SplitStep, WideAndPlainInstructionsGiveTheSameBits) {
+    if (&sph_detail::TWalks::Fastest() == &sph_detail::TWalks::Plain())
+        GTEST_SKIP() << "no wider walks in this build or on this processor: both worlds would take the plain ones";
     TSplitSettings plain = SmallWorldSplit();
     plain.WideInstructions = false;
     for (std::int32_t threads : {1, 2}) {
