@@ -18,7 +18,7 @@ namespace {
 struct TPartners {
     static constexpr int CAPACITY = 64;
     std::int32_t N = 0;
-    std::int32_t Found = 0;  // in all, flushed or not
+    std::int32_t Found = 0;  // in all, counted as they are summed
     alignas(16) std::int32_t Slot[CAPACITY + 8];
 
     // Lanes past N, summed by no one, point at the particle itself.
@@ -104,7 +104,6 @@ inline void CollectPartners(const TScan& scan, std::int32_t a, std::int32_t b, T
     // The count in a register: a store and a load every round would chain
     // the rounds one to the next.
     std::int32_t n = partners.N;
-    std::int32_t found = 0;
     for (std::int32_t q = a; q < b; q += ROUND) {
         if (n > TPartners::CAPACITY - ROUND) {
             partners.N = n;
@@ -115,11 +114,9 @@ inline void CollectPartners(const TScan& scan, std::int32_t a, std::int32_t b, T
         if (!Lower) take &= LoadLanes<IW>(id + q) < pid;
         const int count = Compact(W{}, LaneMask(take), q, first, partners.Slot + n, record);
         n += count;
-        found += count;
         left -= ROUND;
     }
     partners.N = n;
-    partners.Found += found;
 }
 
 }  // namespace

@@ -1,15 +1,17 @@
 // A liquid particle's state from its density: the equation of state (a
 // Tait equation, exponent 7), and the density pass's finish, which advances
 // each particle's density by the rate its pairs gave it. A change of the
-// per-particle model goes here.
+// per-particle model goes here. Inline: the density pass finishes every
+// particle with it, one call each.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 
 #include "sph/detail/fluid_pack.h"
-
-class TFluid;
-struct TParticle;
+#include "sph/fluid.h"
+#include "sph/particle.h"
+#include "sph/sph.h"
 
 namespace sph_detail {
 
@@ -20,12 +22,51 @@ struct TDensityState {
     float InvDensity = 0, InvDensitySq = 0, Mass = 0, InvMass = 0, Pressure = 0, SoundSpeed = 0;
 };
 
-TDensityState StateOf(const TFluid* fluid, float density);
+// Where a density falls outside its liquid's admissible band, the particle
+// restarts just above rest.
+inline constexpr float RESET_DENSITY_FACTOR = 1.05f;
+
+inline TDensityState StateOf(const TFluid* fluid, float density) {
+    TDensityState d;
+    d.Fluid = fluid;
+    d.Density = density;
+    d.InvDensity = 1.0f / density;
+    d.InvDensitySq = d.InvDensity * d.InvDensity;
+    d.Mass = density * TSPH::PARTICLE_AREA;
+    d.InvMass = 1.0f / d.Mass;
+    const double ratio = density * fluid->InvRestDensity;
+    d.Pressure = static_cast<float>((fluid->P_B * density) * (std::pow(ratio, 7.0) - 1.0));
+    d.SoundSpeed = std::sqrt(std::fabs(TFluid::HEAT_RATIO * d.Pressure * d.InvDensity));
+    return d;
+}
 
 // A particle's density advanced by its accumulated rate, and what follows
-// from it, into its record and into slot s for the force pass. `reset` keeps
-// the state of the last liquid a particle restarted at, shared by the many
-// that restart in a compressed pile.
-void FinishDensity(TParticle* p, TFluidPack& P, std::size_t s, bool inStep, TDensityState& reset);
+// from it, into its record and into the pack for the force pass. In a
+// compressed pile most particles restart at their liquid's one reset
+// density each step: they share its state, kept in `reset` for the last
+// liquid that needed it, instead of each taking a power of it.
+inline void FinishDensity(TParticle* p, TFluidPack& P, std::size_t s, bool inStep, TDensityState& reset) {
+    const TFluid* fluid = P.Fluid[s];
+    p->DeltaDensity = P.DeltaDensity[s];
+    const float density = P.Density[s] + P.DeltaDensity[s] * TFluid::D_KERNEL_FACTOR_GRADIENT;
+    TDensityState d;
+    if (density >= fluid->MinDensity && density <= fluid->MaxDensity) {
+        d = StateOf(fluid, density);
+    } else {  // outside the admissible band, or NaN: restarts just above rest
+        if (reset.Fluid != fluid) reset = StateOf(fluid, fluid->RestDensity * RESET_DENSITY_FACTOR);
+        d = reset;
+    }
+    p->Density = d.Density;
+    p->InvDensity = d.InvDensity;
+    p->InvDensitySq = d.InvDensitySq;
+    p->Mass = d.Mass;
+    p->InvMass = d.InvMass;
+    p->Pressure = d.Pressure;
+    p->SoundSpeed = d.SoundSpeed;
+    // What the force pass reads, ready for it when the step goes on.
+    P.Density[s] = d.Density;
+    P.Side[s] = F4{d.Mass, d.Density, d.Pressure * d.InvDensitySq, d.SoundSpeed};
+    P.Push[s] = inStep ? sph_detail::Splat(0.0f) : F4{p->ForceX, p->ForceY, p->DeltaVelocityX, p->DeltaVelocityY};
+}
 
 }  // namespace sph_detail

@@ -89,6 +89,7 @@ template <class Walk>
     TPartners& partners = walk.Partners;
     partners.PadWith(walk.Slot);
     const std::int32_t n = partners.N;
+    partners.Found += n;
     std::int32_t e = 0;
     if constexpr (Walk::EIGHT_AT_A_TIME)
         for (; n - e > 4; e += 8) walk.template Sum<F8>(partners.Slot + e, LanesBelow<F8>(n - e));

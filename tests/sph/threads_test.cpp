@@ -202,8 +202,9 @@ TEST(ThreadPool, TwoCallersShareOnePool) {
 }
 
 // A pool ended before its workers first wait, or once they have stopped
-// spinning and sleep in the kernel, wakes and joins them at once; a pool
-// beside it goes on running every task once.
+// spinning and sleep in the kernel, wakes and joins them (a lost wake-up
+// hangs here, and the test's time limit tells); a pool beside it goes on
+// running every task once.
 TEST(ThreadPool, DestroyedWhileIdleWakesAndJoinsItsWorkers) {
     TThreadPool other(3);
     for (const int rounds : {0, 3})
@@ -211,11 +212,9 @@ TEST(ThreadPool, DestroyedWhileIdleWakesAndJoinsItsWorkers) {
             auto pool = std::make_unique<TThreadPool>(4);
             EXPECT_EQ(RunCounted(*pool, 8, rounds), std::vector<int>(8, rounds));
             std::this_thread::sleep_for(idle);
-            const auto start = std::chrono::steady_clock::now();
             pool.reset();
-            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2))
+            EXPECT_EQ(RunCounted(other, 7, 20), std::vector<int>(7, 20))
                 << rounds << " rounds, then idle for " << idle.count() << " ms";
-            EXPECT_EQ(RunCounted(other, 7, 20), std::vector<int>(7, 20));
         }
 }
 
