@@ -63,11 +63,15 @@ template <class V>
     const TLanding<V> onP = LandingOn<TSide::Higher>(f, q.Mass, dx, dy, cohere, live);
     const TLanding<V> onQ = LandingOn<TSide::Lower>(f, p.Mass, dx, dy, cohere, live);
     for (int l = 0; l < LANES<V>; ++l) {
+        // Member by member, which leaves the padding as the vector made it.
         TTerms& t = out[l];
+        const V forces[6] = {f.Cohesion, f.Fx, f.Fy, f.Xsph, f.RelX, f.RelY};
         if constexpr (LANES<V> == 1) {
-            t = {rate, {f.Cohesion, f.Fx, f.Fy, f.Xsph, f.RelX, f.RelY}, {}, {}};
+            t.Rate = rate;
+            for (int k = 0; k < 6; ++k) t.Forces[k] = forces[k];
         } else {
-            t = {rate[l], {f.Cohesion[l], f.Fx[l], f.Fy[l], f.Xsph[l], f.RelX[l], f.RelY[l]}, {}, {}};
+            t.Rate = rate[l];
+            for (int k = 0; k < 6; ++k) t.Forces[k] = forces[k][l];
         }
         t.OnP[0] = onP.Cohesion[l], t.OnP[1] = onP.Rest[l], t.OnQ[0] = onQ.Cohesion[l], t.OnQ[1] = onQ.Rest[l];
     }
