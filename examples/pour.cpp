@@ -2,19 +2,57 @@
 // prints the particle count and a checksum of every particle's position and
 // velocity, which is the same on any number of threads.
 //
-//   pour [--threads N]      (default 2; 1 steps on this thread alone)
+//   pour [--threads N]      (1 to 64, default 2; 1 steps on this thread alone)
 #include <sph/fluid.h>
 #include <sph/sph.h>
 #include <sph/thread_pool.h>
 
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <string_view>
+
+namespace {
+
+constexpr int BAD_COMMAND_LINE = 2;
+
+[[noreturn]] void Refuse(const std::string& line) {
+    std::fprintf(stderr, "pour: %s\n", line.c_str());
+    std::exit(BAD_COMMAND_LINE);
+}
+
+// The number of threads the command line asks for: "--threads N" or
+// "--threads=N", N a whole number from 1 to 64 (what a pool takes); 2 without.
+std::int32_t ThreadsAskedFor(int argc, char** argv) {
+    std::int32_t threads = 2;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        std::string_view value;
+        if (argument == "--threads") {
+            if (i + 1 == argc) Refuse("--threads needs a value");
+            value = argv[++i];
+        } else if (argument.rfind("--threads=", 0) == 0) {
+            value = argument.substr(std::strlen("--threads="));
+        } else {
+            const bool option = argument.rfind('-', 0) == 0;
+            Refuse((option ? "unknown option \"" : "unexpected argument \"") + std::string(argument) + '"');
+        }
+        const auto [end, status] = std::from_chars(value.data(), value.data() + value.size(), threads);
+        if (status != std::errc() || end != value.data() + value.size() || threads < 1 || threads > 64)
+            Refuse("--threads: \"" + std::string(value) +
+                   "\" is not a number of threads: give a whole number from 1 to 64");
+    }
+    return threads;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-    const int threads = argc == 3 && std::strcmp(argv[1], "--threads") == 0 ? std::atoi(argv[2]) : 2;
+    const std::int32_t threads = ThreadsAskedFor(argc, argv);
     auto world = TSPH::Create(800, 600, 2800, 2100, 0.2857143f);  // 800 × 600 pixels on screen
     CreateBoundaryRect(world.get(), 0, 560, 800, 40);             // a floor
     TFluid::Create(world.get())->CreateRect(150, 100, 500, 300, 0, 0);
