@@ -2,11 +2,14 @@
 
 #include <GL/glew.h>
 
+#include <filesystem>
 #include <memory>
 #include <new>
+#include <system_error>
 
 #include "platform/graphics.h"
 #include "platform/png.h"
+#include "platform/program_folder.h"
 #include "platform/texture.h"
 
 bool InitGraphics(std::string& error) {
@@ -27,22 +30,67 @@ bool InitGraphics(std::string& error) {
 
 namespace {
 
-const std::string SPRITE_ERROR = std::string("cannot load the sprite image \"") + SPRITE_FILE + "\": ";
+const std::string SPRITE_NAME = std::string("cannot load the sprite image \"") + SPRITE_FILE + "\"";
+const std::string SPRITE_ERROR = SPRITE_NAME + ": ";
 
-std::unique_ptr<TPixmap> ReadSprite(std::string& error) {
-    std::string why;
-    std::unique_ptr<TPixmap> pixmap;
+// Whether the loader failed to open the file (it is not there, or may not be
+// read) rather than finding something wrong in it.
+bool CannotOpen(const std::string& why) { return why.rfind("cannot open", 0) == 0; }
+
+// The host's reason after the loader's "cannot open the file: ".
+std::string HostReason(const std::string& why) {
+    const std::size_t colon = why.find(": ");
+    return colon == std::string::npos ? why : why.substr(colon + 2);
+}
+
+std::unique_ptr<TPixmap> ReadPng(const std::string& path, std::string& why) {
     try {
-        pixmap = LoadPngPixmap(SPRITE_FILE, &why);
+        return LoadPngPixmap(path, &why);
     } catch (const std::bad_alloc&) {
         why = "out of memory while decoding it";
+        return nullptr;
     }
-    if (!pixmap) {
+}
+
+std::string WorkingFolder() {
+    std::error_code failed;
+    const std::filesystem::path folder = std::filesystem::current_path(failed);
+    return failed ? std::string("(unknown)") : folder.string();
+}
+
+// The working folder comes first, so that a sprite put there wins; then the
+// executable's folder, where the build puts the image, so that the demo starts
+// from any folder. A file that is there but cannot be decoded is reported, not
+// passed over for the other.
+std::unique_ptr<TPixmap> ReadSprite(std::string& error) {
+    std::string why;
+    auto pixmap = ReadPng(SPRITE_FILE, why);
+    if (pixmap) return pixmap;
+    if (!CannotOpen(why)) {
         error = SPRITE_ERROR + why;
-        // The demo reads it from the working directory.
-        if (why.rfind("cannot open", 0) == 0) error += " (run the demo from the folder that holds it)";
+        return nullptr;
     }
-    return pixmap;
+    const std::string tried =
+        SPRITE_ERROR + "cannot open it in the working folder, " + WorkingFolder() + " (" + HostReason(why) + ")";
+#ifdef __EMSCRIPTEN__
+    // The page preloads the image into the working folder; a browser has no
+    // executable's folder to look in.
+    error = tried;
+    return nullptr;
+#else
+    const std::string folder = ProgramFolder();
+    if (folder.empty()) {
+        error = tried + ", and the host does not tell the program's own folder";
+        return nullptr;
+    }
+    pixmap = ReadPng(folder + SPRITE_FILE, why);
+    if (pixmap) return pixmap;
+    if (CannotOpen(why))
+        error = tried + ", nor next to the program, in " + folder + " (" + HostReason(why) + ")";
+    else
+        error = SPRITE_NAME + " next to the program, in " + folder + ": " + why;
+    return nullptr;
+#endif
 }
 
 }  // namespace

@@ -12,13 +12,15 @@
 // colour. On failure returns false with one line saying why.
 bool InitGraphics(std::string& error);
 
-// Loads the sprite image from the working directory as RGBA, for drawing on
-// the CPU; none, with one line naming the image and saying what failed, when
+// Loads the sprite image as RGBA, for drawing on the CPU: from the working
+// folder, else from the folder of the program's executable (in a browser only
+// the working folder, where the page preloads it). None, with one line naming
+// the image and saying what failed (both places, when it is in neither), when
 // it cannot be read.
 std::unique_ptr<TPixmap> LoadSpritePixmap(std::string& error);
 
-// Loads the sprite image from the working directory and uploads it with its
-// mipmap levels; 0, with one line naming the image and saying what failed,
+// Loads the sprite image from the same places and uploads it with its mipmap
+// levels; 0, with one line naming the image and saying what failed,
 // when it cannot be read or made into a texture.
 std::int32_t LoadSpriteTexture(std::string& error);
 

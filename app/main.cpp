@@ -62,10 +62,16 @@ private:
     std::int32_t _key;
 };
 
+std::string ScreenshotError(const std::string& path, const std::string& why) {
+    return "cannot save the screenshot \"" + path + "\": " + why;
+}
+
+// Checked at start too, but the file can still fail here (a full disk, a
+// folder taken away meanwhile).
 void SaveScreenshot(const std::string& path, TFrameDrawer& frames) {
     std::string why = "cannot read the window's pixels";
     const auto pixels = frames.ReadPixels();
-    if (!pixels || !SavePngPixmap(*pixels, path, &why)) Fail("cannot save the screenshot \"" + path + "\": " + why);
+    if (!pixels || !SavePngPixmap(*pixels, path, &why)) Fail(ScreenshotError(path, why));
 }
 
 // What a frame shows: enough to log it, and to draw it again for a
@@ -125,7 +131,15 @@ std::unique_ptr<TFrameDrawer> OpenFrames(const TDemoOptions& options, TTaskRunne
     return MakeWindowFrameDrawer(std::move(world));
 }
 
+// A screenshot that cannot be saved is found out before the window opens,
+// rather than after the run it was to show.
+void CheckScreenshotPath(const std::string& path) {
+    std::string why;
+    if (!path.empty() && !CanSavePngAt(path, &why)) Fail(ScreenshotError(path, why));
+}
+
 int Run(const TDemoOptions& options) {
+    CheckScreenshotPath(options.Screenshot);
     // The step's threads; drawing on the CPU shares them (a frame steps, then draws).
     const auto threads = MakeStepThreads();  // SPH_THREADS, else the cores
     bool glWindow = false;

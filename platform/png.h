@@ -26,3 +26,10 @@ std::unique_ptr<TPixmap> LoadPngPixmap(const std::string& path, std::string* err
 // saying why in `error` when it is given; nothing is printed and no partial
 // file is left behind.
 bool SavePngPixmap(const TPixmap& pixmap, const std::string& path, std::string* error = nullptr);
+
+// Whether SavePngPixmap could make the file at `path` now, checked before
+// there is an image: its folder is there and may be written, and the path is
+// neither a folder nor a file that may not be written. Leaves the path as it
+// found it. False, with one line saying why (as SavePngPixmap says it) in
+// `error` when it is given, when the file could not be made.
+bool CanSavePngAt(const std::string& path, std::string* error = nullptr);

@@ -1,6 +1,8 @@
 // Writing pixmaps as PNG files (the demo's screenshots).
+#include <fcntl.h>
 #include <png.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <csetjmp>
@@ -110,5 +112,31 @@ bool SavePngPixmap(const TPixmap& pixmap, const std::string& path, std::string* 
     // (/dev/full) must not remove the device.
     struct stat status {};
     if (created && stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode)) std::remove(path.c_str());
+    return false;
+}
+
+bool CanSavePngAt(const std::string& path, std::string* error) {
+    std::string ignored;
+    std::string& why = error != nullptr ? *error : ignored;
+    why.clear();
+    // Made here or not at all (O_EXCL), so that a file already there is
+    // neither truncated nor taken away; one made here is removed at once.
+    int file = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (file >= 0) {
+        close(file);
+        unlink(path.c_str());
+        return true;
+    }
+    if (errno == EEXIST) {
+        // Already there: it must open for writing as it is, without being
+        // made (a dangling link stays dangling), truncated, or waited on
+        // (a pipe with no reader).
+        file = open(path.c_str(), O_WRONLY | O_APPEND | O_NONBLOCK | O_CLOEXEC);
+        if (file >= 0) {
+            close(file);
+            return true;
+        }
+    }
+    why = std::string("cannot create the file: ") + std::strerror(errno);
     return false;
 }

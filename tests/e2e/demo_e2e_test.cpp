@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <regex>
 #include <string>
 
@@ -203,12 +204,34 @@ TEST(DemoStartUp, WithoutADisplayItSaysSoAndFails) {
     EXPECT_NE(demo.StandardError().find("display"), std::string::npos) << demo.StandardError();
 }
 
+// A copy of the program in a folder of its own, with no sprite beside it,
+// started in "/": the one line names both places it looked.
 TEST(DemoStartUp, WithoutTheSpriteImageItNamesTheFileAndFails) {
-    TDemoProcess demo(DEMO, "/");
+    const std::string dir = ::testing::TempDir() + "lone_demo/";
+    std::filesystem::create_directories(dir);
+    std::filesystem::copy_file(DEMO, dir + "particle-demo", std::filesystem::copy_options::overwrite_existing);
+    TDemoProcess demo(dir + "particle-demo", "/");
     const TExit exit = demo.WaitForExit(10000);
     ASSERT_TRUE(exit.Exited);
     EXPECT_NE(exit.Code, 0);
-    EXPECT_NE(demo.StandardError().find("Metaball.png"), std::string::npos) << demo.StandardError();
+    EXPECT_EQ(AfterDrawingLine(demo.StandardError()),
+              "particle-demo: cannot load the sprite image \"Metaball.png\": cannot open it in the working folder, / "
+              "(No such file or directory), nor next to the program, in " +
+                  std::filesystem::canonical(dir).string() + "/ (No such file or directory)\n");
+    std::filesystem::remove_all(dir);
+}
+
+// A screenshot that could not be saved is refused before the window opens,
+// and leaves nothing behind.
+TEST(DemoStartUp, AScreenshotInAMissingFolderIsRefusedAtOnce) {
+    const std::string shot = ::testing::TempDir() + "no_such_folder/shot.png";
+    TDemoProcess demo(DEMO, DEMO_DIR, std::nullopt, {"--screenshot", shot});  // no --frames: it would run on
+    const TExit exit = demo.WaitForExit(5000);
+    ASSERT_TRUE(exit.Exited) << "still running";
+    EXPECT_EQ(exit.Code, 1);
+    EXPECT_EQ(demo.StandardError(), "particle-demo: cannot save the screenshot \"" + shot +
+                                        "\": cannot create the file: No such file or directory\n");
+    EXPECT_FALSE(std::filesystem::exists(::testing::TempDir() + "no_such_folder"));
 }
 
 TEST(DemoStartUp, LosingTheXServerEndsWithOneLineAndADeadServerIsNamed) {
@@ -317,6 +340,19 @@ TEST(DemoCommandLine, FramesAndScreenshotSaveTheSceneAskedFor) {
     image = ImageOfPng(shot);
     EXPECT_EQ(ParticleCount(image), 427);
     EXPECT_GT(image.CountDominant(1, 100, 40, 600, 110), 10000);  // the bar, where it starts
+}
+
+// Started in a folder without the sprite, it finds the one beside it, and a
+// relative screenshot path means the folder it was started in.
+TEST(DemoStartUp, FromAnotherFolderItFindsItsSpriteAndSavesThere) {
+    const std::string dir = ::testing::TempDir() + "elsewhere";
+    std::filesystem::create_directories(dir);
+    TDemoProcess demo(DEMO, dir, std::nullopt, {"--scene=3", "--frames=1", "--screenshot=here.png"});
+    EXPECT_EQ(demo.WaitForExit(60000).Code, 0) << demo.StandardError();
+    const TScreenImage image = ImageOfPng(dir + "/here.png");
+    EXPECT_EQ(ParticleCount(image), 427);
+    EXPECT_GT(image.CountDominant(1, 100, 40, 600, 110), 10000);  // the bar's sprites
+    std::filesystem::remove_all(dir);
 }
 
 // Without --frames, the screenshot is the frame on show when the user quits.
