@@ -160,7 +160,6 @@ int Run(const TDemoOptions& options) {
     TPolledInput input;
 
     TFrameShown shown;
-    std::int32_t framesPerSecond = 0;
     for (std::int64_t frame = 1;; ++frame) {
         if (::TakeKeyHits(demo_keys::ESCAPE) != 0 || TakeTerminateRequest() != 0) {
             if (!options.Screenshot.empty() && shown.World != nullptr) {
@@ -170,7 +169,7 @@ int Run(const TDemoOptions& options) {
             break;
         }
         shown = StepScene(scenes, input);
-        shown.FramesPerSecond = framesPerSecond;
+        shown.FramesPerSecond = frameRate.GetFrameRate(SystemMillis);
         DrawFrame(shown, *frames);
         if (options.FpsLog && frameRate.PeriodEnded()) LogFrameRate(shown, frames->PathName());
 
@@ -179,10 +178,6 @@ int Run(const TDemoOptions& options) {
         frames->Show();
         if (last) break;
         frameTimer->Wait();
-        // A frame is counted as its wait ends, on the timer's tick, rather
-        // than after its step: a step that takes longer now and then would
-        // move the ends of the counting period, and with them the rate.
-        framesPerSecond = frameRate.GetFrameRate(SystemMillis);
     }
     return EXIT_SUCCESS;
 }
