@@ -44,8 +44,10 @@ if [ "${1:-}" = "test" ]; then
     WINDOWS_TEST_INSIDE_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24 -noreset" bash "$0" test
   fi
   wine=(bash "$root/scripts/wine-run.sh")
-  echo "== The Wine prefix (made once)"
-  "${wine[@]}" wineboot --init
+  if [ ! -f "$out/wine/system.reg" ]; then
+    echo "== The Wine prefix (made once)"
+    "${wine[@]}" wineboot --init
+  fi
 
   echo "== The unit and threaded tests under Wine"
   ctest --test-dir "$out/demo" -L 'unit|threads' --output-on-failure
@@ -76,14 +78,16 @@ if [ "${1:-}" = "test" ]; then
     "$out/native/tools/picture_difference" "$shots/native-$scene.png" "$shots/windows-$scene.png" 0 0 100 17
   done
 
-  echo "== A wrong option: exit status 2 and one line"
+  echo "== A wrong option: exit status 2, one line naming it, then the usage"
+  usage=$(cd "$out/demo/app" && "${wine[@]}" particle-demo.exe --help | tr -d '\r')
   set +e
-  (cd "$out/demo/app" && "${wine[@]}" particle-demo.exe --scene 9 2>"$out/wrong-option.txt" >/dev/null)
+  wrong=$(cd "$out/demo/app" && "${wine[@]}" particle-demo.exe --scene 9 2>&1 >/dev/null | tr -d '\r'; exit "${PIPESTATUS[0]}")
   status=$?
   set -e
-  cat "$out/wrong-option.txt"
+  echo "exit status $status: $(head -n 1 <<<"$wrong")"
   [ "$status" -eq 2 ] || { echo "exit status $status, not 2"; exit 1; }
-  [ "$(wc -l <"$out/wrong-option.txt")" -eq 1 ] || { echo "not one line"; exit 1; }
+  [ "$wrong" = "particle-demo: --scene: \"9\" is not a scene: give 1, 2 or 3"$'\n'"$usage" ] ||
+    { echo "not the one line and the usage:"; echo "$wrong"; exit 1; }
   echo "== All the Windows checks passed"
   exit
 fi
