@@ -210,6 +210,8 @@ if [ ! -f "$prefix/lib/libgtest.a" ]; then
   cmake --build "$out/gtest-build" -j"$deps_jobs" --target install >/dev/null
 fi
 
+echo "== The libraries are ready (${SECONDS}s)"
+
 # ---- The demo --------------------------------------------------------------
 echo "== make_metaball, scene_checksums and the demo (native, to compare with)"
 cmake -S . -B "$out/native" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPARTICLE_DEMO_TESTS=OFF -DPARTICLE_DEMO_BENCH=OFF >/dev/null
@@ -217,7 +219,7 @@ cmake --build "$out/native" -j"$jobs" --target make_metaball scene_checksums par
 
 echo "== The demo, the library and the tests (MinGW) into build-windows/demo"
 cross_configure -S . -B "$out/demo" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPARTICLE_DEMO_WINDOWS_PREFIX="$prefix" \
-  -DPARTICLE_DEMO_BENCH=OFF -DMAKE_METABALL="$out/native/tools/make_metaball" \
+  -DPARTICLE_DEMO_BENCH=OFF -DPARTICLE_DEMO_WERROR=ON -DMAKE_METABALL="$out/native/tools/make_metaball" \
   -DCMAKE_CROSSCOMPILING_EMULATOR="$root/scripts/wine-run.sh" >/dev/null
 cmake --build "$out/demo" -j"$jobs"
 
@@ -237,3 +239,4 @@ cp "$root/platform/windows/README.txt" "$package/README.txt"
 rm -f "$out/particle-demo-windows.zip"
 (cd "$out/package" && zip -q -r -9 "$out/particle-demo-windows.zip" particle-demo)
 ls -l "$out/particle-demo-windows.zip"
+echo "== Done (${SECONDS}s)"
