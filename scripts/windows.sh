@@ -9,8 +9,8 @@
 #
 # `bash scripts/windows.sh test` then runs, under Wine on a virtual X server,
 # the unit and threaded tests, the scripted scenes' checksums against the
-# native build's, the three scenes' screenshots against the native ones, and
-# a wrong command line.
+# native build's, examples/ built against the installed Windows library, the
+# three scenes' screenshots against the native ones, and a wrong command line.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
