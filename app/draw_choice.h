@@ -11,10 +11,12 @@
 #include "app/options.h"
 
 // Whether a GL_RENDERER string names a software rasterizer: Mesa's llvmpipe,
-// softpipe or "Software Rasterizer", or SwiftShader (also behind ANGLE), in
-// any letter case.
+// softpipe or "Software Rasterizer", SwiftShader (also behind ANGLE), or
+// "GDI Generic", the OpenGL 1.1 Windows falls back on without a GPU driver,
+// in any letter case.
 inline bool IsSoftwareRenderer(std::string_view glRenderer) {
-    constexpr std::array<std::string_view, 4> NAMES = {"llvmpipe", "softpipe", "software rasterizer", "swiftshader"};
+    constexpr std::array<std::string_view, 5> NAMES = {"llvmpipe", "softpipe", "software rasterizer", "swiftshader",
+                                                       "gdi generic"};
     auto lower = [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); };
     return std::any_of(NAMES.begin(), NAMES.end(), [&](std::string_view name) {
         return std::search(glRenderer.begin(), glRenderer.end(), name.begin(), name.end(),

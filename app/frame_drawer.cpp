@@ -1,6 +1,8 @@
 #include "app/frame_drawer.h"
 
-#include <GL/gl.h>
+// GLEW's header, not the system's gl.h: on Windows that one includes
+// windows.h, whose DrawText macro would rename the method below.
+#include <GL/glew.h>
 
 #include "app/world_drawer.h"
 #include "platform/bitmap_text.h"

@@ -4,7 +4,7 @@
 
 #include "platform/events.h"
 #include "platform/input.h"
-#ifndef __EMSCRIPTEN__
+#if !defined(__EMSCRIPTEN__) && !defined(_WIN32)
 #include "platform/x_display.h"
 #endif
 
@@ -47,9 +47,10 @@ bool TryStartVideo() {
     return false;
 }
 
-#ifdef __EMSCRIPTEN__
+#if defined(__EMSCRIPTEN__) || defined(_WIN32)
 
-// In a web page the canvas is the display: there is nothing to look for.
+// In a web page the canvas is the display, and Windows always has its
+// desktop: there is nothing to look for.
 bool StartVideo() { return SDL_WasInit(SDL_INIT_VIDEO) != 0 || TryStartVideo() || Fail(NoDisplay(SDL_GetError())); }
 
 #else

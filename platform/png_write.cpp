@@ -115,6 +115,15 @@ bool SavePngPixmap(const TPixmap& pixmap, const std::string& path, std::string* 
     return false;
 }
 
+// Windows has neither flag; its check closes the file at once, and has no
+// pipes in the file system to wait on.
+#ifndef O_CLOEXEC
+#define O_CLOEXEC 0
+#endif
+#ifndef O_NONBLOCK
+#define O_NONBLOCK 0
+#endif
+
 bool CanSavePngAt(const std::string& path, std::string* error) {
     std::string ignored;
     std::string& why = error != nullptr ? *error : ignored;

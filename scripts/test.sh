@@ -4,8 +4,8 @@
 # demo, the installed library with a program built against it, the unit
 # tests again under AddressSanitizer and UBSan, the threaded tests under
 # ThreadSanitizer, a build with clang and its unit tests, bounded fuzzing
-# runs of the PNG loader and of the sph library's public calls, and the web
-# build played in headless Chromium.
+# runs of the PNG loader and of the sph library's public calls, the web
+# build played in headless Chromium, and the Windows build checked under Wine.
 #
 # Every stage runs even when an earlier one failed; the script fails at the
 # end, naming the stages that failed.
@@ -122,6 +122,13 @@ web() {
   bash scripts/web.sh test
 }
 
+# The demo cross-compiled for Windows (MinGW-w64), its tests, checksums and
+# pictures under Wine on a virtual X server.
+windows() {
+  bash scripts/windows.sh
+  bash scripts/windows.sh test
+}
+
 stage "install" install
 stage "build (gcc)" gcc_build
 stage "tests on Xvfb" xvfb_tests
@@ -131,6 +138,7 @@ stage "ThreadSanitizer build and threaded tests" thread_sanitizer
 stage "clang build and unit tests" clang_build
 stage "fuzzing the PNG loader and the sph calls" fuzz
 stage "web build and browser tests" web
+stage "Windows build and its checks under Wine" windows
 
 echo "== Stage times:"
 printf '   %s\n' "${timings[@]}"

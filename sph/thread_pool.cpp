@@ -7,6 +7,14 @@
 #include <thread>
 #include <vector>
 
+#ifdef _WIN32
+#ifndef NOMINMAX  // std::min and std::max stay functions
+#define NOMINMAX
+#endif
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#endif
+
 namespace {
 
 constexpr std::int32_t MAX_THREADS = 64;
@@ -14,6 +22,40 @@ constexpr std::int32_t MAX_THREADS = 64;
 inline void CpuRelax() {
 #if defined(__x86_64__) || defined(__i386__)
     __builtin_ia32_pause();
+#endif
+}
+
+// Sleeps while `value` holds `old` (or until a wake-up that may be spurious),
+// and wakes the threads sleeping on `value`. On Windows the kernel's own wait
+// on an address: MinGW's libstdc++ (GCC 12) implements std::atomic::wait
+// there with a pool of condition variables that can lose the wake-up of one
+// of several sleeping threads, which leaves a pool of three threads or more
+// stuck. Elsewhere std::atomic's wait, which is the futex on Linux.
+template <class T>
+void SleepWhile(const std::atomic<T>& value, T old) {
+#ifdef _WIN32
+    static_assert(sizeof(std::atomic<T>) == sizeof(T) && std::atomic<T>::is_always_lock_free);
+    WaitOnAddress(const_cast<std::atomic<T>*>(&value), &old, sizeof(T), INFINITE);
+#else
+    value.wait(old, std::memory_order_acquire);
+#endif
+}
+
+template <class T>
+void WakeAll(std::atomic<T>& value) {
+#ifdef _WIN32
+    WakeByAddressAll(&value);
+#else
+    value.notify_all();
+#endif
+}
+
+template <class T>
+void WakeOne(std::atomic<T>& value) {
+#ifdef _WIN32
+    WakeByAddressSingle(&value);
+#else
+    value.notify_one();
 #endif
 }
 
@@ -32,7 +74,7 @@ T WaitForChange(const std::atomic<T>& value, T old) {
         if (i % 64 == 0 && std::chrono::steady_clock::now() - start > SPIN_TIME) break;
     }
     for (;;) {
-        value.wait(old, std::memory_order_acquire);
+        SleepWhile(value, old);
         const T now = value.load(std::memory_order_acquire);
         if (now != old) return now;
     }
@@ -55,7 +97,7 @@ public:
     ~TWorkers() {
         Stopping.store(true, std::memory_order_relaxed);
         Generation.fetch_add(1, std::memory_order_release);
-        Generation.notify_all();
+        WakeAll(Generation);
         for (auto& thread : Threads) thread.join();
     }
 
@@ -71,7 +113,7 @@ public:
         const std::uint32_t generation = Generation.load(std::memory_order_relaxed) + 1;
         Claim.store(static_cast<std::uint64_t>(generation) << 32, std::memory_order_relaxed);
         Generation.store(generation, std::memory_order_release);
-        Generation.notify_all();
+        WakeAll(Generation);
         RunClaimed(generation, tasks);
         for (std::int32_t done = Done.load(std::memory_order_acquire); done != tasks;) done = WaitForChange(Done, done);
         // Every task has counted itself done after storing its exception.
@@ -106,7 +148,7 @@ private:
             } catch (...) {
                 if (!Failed.exchange(true, std::memory_order_relaxed)) Error = std::current_exception();
             }
-            if (Done.fetch_add(1, std::memory_order_acq_rel) + 1 == tasks) Done.notify_one();
+            if (Done.fetch_add(1, std::memory_order_acq_rel) + 1 == tasks) WakeOne(Done);
             claim = Claim.load(std::memory_order_acquire);
         }
     }
