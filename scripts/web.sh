@@ -17,21 +17,8 @@ out=$root/build-web
 prefix=$out/prefix
 jobs=2
 
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
-apt=($sudo env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900)
-updated=""
-apt_update() { [ -n "$updated" ] || { "${apt[@]}" update -qq; updated=1; }; }
-need() {  # installs the packages that are not installed yet
-  local missing=() p
-  for p in "$@"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-  done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  echo "Installing: ${missing[*]}"
-  apt_update
-  "${apt[@]}" install -y -qq --no-install-recommends "${missing[@]}"
-}
+# shellcheck source=scripts/debian.sh
+source "$root/scripts/debian.sh"
 
 # Emscripten's JavaScript optimiser loads acorn from Debian's node-acorn.
 export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
@@ -54,42 +41,7 @@ need emscripten node-acorn ninja-build dpkg-dev
 src=$out/sources
 mkdir -p "$src" "$prefix"
 
-# deb-src entries for the suites this machine already uses.
-have_deb_src() { apt-get source --print-uris zlib >/dev/null 2>&1; }
-if ! have_deb_src; then
-  if [ -f /etc/apt/sources.list.d/debian.sources ]; then
-    sed -e 's/^Types: *deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
-      $sudo tee /etc/apt/sources.list.d/particle-demo-src.sources >/dev/null
-  elif [ -f /etc/apt/sources.list ]; then
-    sed -n 's/^deb \(.*\)/deb-src \1/p' /etc/apt/sources.list |
-      $sudo tee /etc/apt/sources.list.d/particle-demo-src.list >/dev/null
-  fi
-  updated=""
-  apt_update
-fi
-
-# Unpacks the source package into $src/<package>, once. When the index names
-# a version the archive no longer serves, the newest one that downloads is used.
-fetch_source() {
-  local package=$1 dir=$src/$1
-  [ -d "$dir" ] && return 0
-  local tmp=$src/.fetch-$package
-  rm -rf "$tmp" && mkdir -p "$tmp"
-  local ok=""
-  if (cd "$tmp" && apt-get source -qq "$package" >/dev/null 2>&1); then
-    ok=1
-  else
-    local v
-    for v in $(apt-cache showsrc "$package" | sed -n 's/^Version: //p' | sort -rV -u); do
-      rm -rf "${tmp:?}"/* && (cd "$tmp" && apt-get source -qq "$package=$v" >/dev/null 2>&1) && { ok=1; break; }
-    done
-  fi
-  [ -n "$ok" ] || { echo "cannot download the Debian source of $package" >&2; exit 1; }
-  local unpacked
-  unpacked=$(find "$tmp" -mindepth 1 -maxdepth 1 -type d | head -n 1)
-  mv "$unpacked" "$dir"
-  rm -rf "$tmp"
-}
+use_debian_sources
 
 # Emscripten's CMake toolchain would run configure-time programs with a Node
 # flag Node 20 rejects: name the emulator ourselves.
