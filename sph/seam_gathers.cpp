@@ -132,8 +132,9 @@ void DensityFromHigher(const TSweep& w, std::int32_t j, TSeamList& seam) {
     TFluidPack& P = w.P;
     const auto sj = static_cast<std::size_t>(j);
     float sum = P.DeltaDensity[sj];
-    std::int32_t* const list = seam.NextPartners();
     const std::ptrdiff_t room = seam.Room();
+    // A thread with no room has no lists at all, not even a place for one.
+    std::int32_t* const list = room >= 0 ? seam.NextPartners() : nullptr;
     std::int32_t heard = 0;
     ForEachHigherNeighbourInOrder(w.World, P, j, [&](std::size_t i, float dx, float dy, float d2) {
         const float rate = DensityRate(dx, dy, d2, P.Motion[i][2] - P.Motion[sj][2], P.Motion[i][3] - P.Motion[sj][3]);

@@ -24,6 +24,7 @@ struct TSeamList {
     // In the density pass: room for the next list's partners, after its
     // length; below 0 once the lists have stopped.
     std::ptrdiff_t Room() const { return End - Next - 1; }
+    // Only while Room() is not below 0: a thread without room has no lists.
     std::int32_t* NextPartners() const { return Next + 1; }
     // The next list, its `heard` partners written at NextPartners(), is kept.
     void Keep(std::int32_t heard) {
