@@ -38,7 +38,8 @@ int main(int argc, char** argv) {
             const auto pb = static_cast<std::uint32_t>(b->ReadPixel(x, y));
             int worst = 0;
             for (int k = 0; k < 3; ++k) {
-                const int diff = std::abs(static_cast<int>((pa >> (8 * k)) & 255) - static_cast<int>((pb >> (8 * k)) & 255));
+                const int diff =
+                    std::abs(static_cast<int>((pa >> (8 * k)) & 255) - static_cast<int>((pb >> (8 * k)) & 255));
                 sums[static_cast<std::size_t>(k)] += diff;
                 worst = std::max(worst, diff);
             }
@@ -48,7 +49,7 @@ int main(int argc, char** argv) {
         }
     }
     const double mean = *std::max_element(sums.begin(), sums.end()) / std::max(counted, 1);
-    std::printf("mean difference %.4f in the worse channel, %d pixels off by more than 32, largest %d\n", mean,
-                over32, largest);
+    std::printf("mean difference %.4f in the worse channel, %d pixels off by more than 32, largest %d\n", mean, over32,
+                largest);
     return mean <= 0.05 && over32 <= counted / 10000 ? 0 : 1;
 }
