@@ -80,7 +80,7 @@ void BM_SceneOneLiquid(benchmark::State& state) {
     RunSteps(state, *world);
     state.counters["fluid"] = world->FluidCount;
 }
-BENCHMARK(BM_SceneOneLiquid)->Arg(2000)->Arg(5000)->Arg(10000)->Arg(20000)->Arg(40000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SceneOneLiquid)->Arg(2000)->Arg(5000)->Arg(10000)->Arg(20000)->Arg(30000)->Arg(40000)->Unit(benchmark::kMillisecond);
 
 // The red elastic block under a pile of liquid: solid phases and constraints.
 void BM_SceneOneSolidUnderLiquid(benchmark::State& state) {

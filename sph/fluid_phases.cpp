@@ -149,7 +149,10 @@ void sph_detail::ForcePass(TSPH& world, TSolver& solver, bool inStep) {
             &world);
     };
     solver.Run(P.Threads + (pushSolidsApart ? 1 : 0), sweepAndFinish);
-    if (inStep) MakeRoomForRecords(P);
+    if (inStep) {
+        MakeRoomForRecords(P);
+        MakeRoomForSeamLists(P);
+    }
     Retune(P, P);
 }
 

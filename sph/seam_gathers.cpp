@@ -143,11 +143,7 @@ void DensityFromHigher(const TSweep& w, std::int32_t j, TSeamList& seam) {
         ++heard;
     });
     P.DeltaDensity[sj] = sum;
-    if (room < 0) return;  // the lists have stopped
-    if (heard > room)
-        seam.Stop();
-    else
-        seam.Keep(heard);
+    seam.Heard(heard);
 }
 
 void ForcesFromHigher(const TSweep& w, std::int32_t j, TSeamList& seam) {

@@ -19,7 +19,9 @@ class TRigid;
 
 namespace sph_detail {
 class TSolver;  // the world's neighbour lists, liquid layout and threads
-}
+// The world's solver, for the library's tests to look into.
+TSolver& SolverOf(TSPH& world);
+}  // namespace sph_detail
 
 // How a world given a task runner shares its steps between threads. The
 // share changes no result: every particle ends each step with the same bits
@@ -198,6 +200,8 @@ public:
                  std::int32_t constraints);
 
 private:
+    friend sph_detail::TSolver& sph_detail::SolverOf(TSPH& world);
+
     // Refuses a world whose arrays or grids the caller has resized or
     // miscounted, before a phase reads them.
     void CheckState(const char* call) const;

@@ -17,6 +17,8 @@ namespace {
 using sph_detail::TCheck;
 }  // namespace
 
+sph_detail::TSolver& sph_detail::SolverOf(TSPH& world) { return *world.Solver; }
+
 void TSPH::CheckState(const char* call) const {
     const TCheck check(call);
     auto counted = [&](const ParticleArray& array, std::int32_t count) {

@@ -68,9 +68,34 @@ void sph_detail::StartSeamLists(TFluidPack& P, std::int32_t gridHeight, bool inS
     std::int32_t* next = P.SeamPartners.data();
     for (std::size_t t = 0; t < threads; ++t) {
         std::int32_t* const end = next + static_cast<std::size_t>(each * onSeam[t]);
-        P.SeamLists[t] = {next, end, next, 0};
+        TSeamList& list = P.SeamLists[t];
+        list.Begin = list.Next = next;
+        list.End = end;
+        list.Particles = onSeam[t];
         next = end;
     }
+}
+
+// After a step whose seam lists ran out of room: room for the lists of
+// every thread as that step wanted them, shared out as StartSeamLists
+// shares it, in proportion to the threads' seam particles, and a quarter
+// more (the seams move, and a pile that goes on compressing wants more at
+// times). The force pass reads the old room, so the room grows after it.
+void sph_detail::MakeRoomForSeamLists(TFluidPack& P) {
+    const auto threads = static_cast<std::size_t>(P.Threads);
+    bool stopped = false;
+    double wordsEach = 0;  // per seam particle, for the thread that wants most
+    std::size_t particles = 0;
+    for (std::size_t t = 0; t < threads; ++t) {
+        const TSeamList& list = P.SeamLists[t];
+        stopped = stopped || list.Stopped;
+        particles += static_cast<std::size_t>(list.Particles);
+        if (list.Particles > 0) wordsEach = std::max(wordsEach, static_cast<double>(list.Wanted) / list.Particles);
+    }
+    if (!stopped) return;
+    // A word a thread more, for the rounding down of each thread's part.
+    const auto words = static_cast<std::size_t>(wordsEach * static_cast<double>(particles) * 1.25) + threads;
+    if (P.SeamPartners.size() < words) P.SeamPartners.resize(words, 0);
 }
 
 void sph_detail::ReadSeamLists(TFluidPack& P, bool inStep) {

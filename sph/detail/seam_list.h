@@ -14,26 +14,37 @@ namespace sph_detail {
 // so the force pass reads the lists in the order the density pass kept
 // them, the k-th list for the k-th seam particle. The lists stop at the
 // first that does not fit: that particle and every one after it finds its
-// partners again.
+// partners again, and the words every list would have taken tell how much
+// room the next step's lists want (MakeRoomForSeamLists).
 struct TSeamList {
     std::int32_t* Begin = nullptr;  // the thread's room; none kept when it is empty
     std::int32_t* End = nullptr;
     std::int32_t* Next = nullptr;  // where the next list goes, or is read
     std::int32_t Listed = 0;       // lists kept (in the force pass: still to be read)
+    std::int32_t Particles = 0;    // the thread's seam particles, which share its room
+    std::size_t Wanted = 0;        // words their lists took or would have taken
+    bool Stopped = false;          // a list did not fit
 
     // In the density pass: room for the next list's partners, after its
     // length; below 0 once the lists have stopped.
     std::ptrdiff_t Room() const { return End - Next - 1; }
     // Only while Room() is not below 0: a thread without room has no lists.
     std::int32_t* NextPartners() const { return Next + 1; }
-    // The next list, its `heard` partners written at NextPartners(), is kept.
-    void Keep(std::int32_t heard) {
+    // The next seam particle heard `heard` partners, written at
+    // NextPartners() as far as Room() went: its list is kept if it fit, and
+    // otherwise no more are.
+    void Heard(std::int32_t heard) {
+        Wanted += 1 + static_cast<std::size_t>(heard);
+        if (Room() < 0) return;  // the lists have stopped
+        if (heard > Room()) {
+            End = Next;
+            Stopped = true;
+            return;
+        }
         Next[0] = heard;
         Next += 1 + heard;
         ++Listed;
     }
-    // The next list does not fit: no more are kept.
-    void Stop() { End = Next; }
 
     // In the force pass: the lists from the first, if the density pass of
     // the same step kept them.

@@ -23,11 +23,12 @@ struct TThreadScratch {
     std::vector<std::uint8_t> RecordBytes;  // their parts, RecordBytesEach per particle of the thread
     std::size_t RecordBytesEach = 16;       // raised after a step that ran out of room
     std::vector<TSeamList> SeamLists;       // per thread, from the density pass to the force pass
-    // Their room, shared by the threads' seam particles: two threads' seams
-    // need about a word per particle in a compressed pile of 40 000; with more
-    // threads, the seam particles that find no room find their partners again.
+    // Their room, shared by the threads' seam particles: at first two words
+    // a particle, which two threads' seams in a compressed pile of 40 000
+    // take half of; more threads have more seams, and the room grows after
+    // a step whose lists did not fit (MakeRoomForSeamLists).
     std::vector<std::int32_t> SeamPartners;
-    static constexpr std::size_t SEAM_ROOM = 2;  // words per particle
+    static constexpr std::size_t SEAM_ROOM = 2;  // words per particle, at first
     // Per thread and cell, in a sweep: the first slot of the cell numbered
     // below the thread's last walker (walkers come in increasing number, so
     // it only moves towards the cell's first slot).
@@ -61,6 +62,9 @@ void RaiseRoomForRecords(TFluidPack& P);
 // Within a step, room for the partners of each thread's seam particles, in
 // proportion to how many the thread has; none kept outside a step.
 void StartSeamLists(TFluidPack& P, std::int32_t gridHeight, bool inStep);
+// After the force pass of a step whose seam lists ran out of room: room for
+// as many as it wanted, for the next step.
+void MakeRoomForSeamLists(TFluidPack& P);
 // For the force pass: the lists the density pass of its step kept, from
 // the start; none if it is not in that step.
 void ReadSeamLists(TFluidPack& P, bool inStep);
