@@ -1,7 +1,8 @@
-// The ways a frame is drawn, world and status text: into the GL window (the
-// world through the GL or on the CPU, see TWorldDrawer), or in a browser
-// into an image put on a 2D canvas (canvas_frames.h). The frame loop draws
-// every frame through one of them.
+// The ways a frame is drawn, world and status text: through the GL into its
+// window, or on the CPU into an image shown without the GL (on the desktop
+// through the window's surface, surface_frames.h; in a browser on a 2D
+// canvas, canvas_frames.h). The frame loop draws every frame through one of
+// them.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +12,6 @@
 #include "platform/pixmap.h"
 
 class TSPH;
-class TWorldDrawer;
 
 class TFrameDrawer {
 public:
@@ -31,6 +31,7 @@ public:
     virtual std::unique_ptr<TPixmap> ReadPixels() = 0;
 };
 
-// Frames of the open GL window: the world as `world` draws it, the text with
-// the GL's bitmap text, shown by Flip.
-std::unique_ptr<TFrameDrawer> MakeWindowFrameDrawer(std::unique_ptr<TWorldDrawer> world);
+// Frames of the open GL window: the world drawn by the GL (render/render.h),
+// the text with the GL's bitmap text, shown by Flip. `description` says why
+// this path draws, for the start-up note.
+std::unique_ptr<TFrameDrawer> MakeGLFrameDrawer(std::string description);

@@ -12,8 +12,9 @@
 #include "platform/program_folder.h"
 #include "platform/texture.h"
 
-bool InitGraphics(std::string& error) {
-    if (!OpenGraphics(800, 600, 0, 60, GraphicsFlag::BackBuffer | GraphicsFlag::Depth) || !InitExtensionLoader()) {
+bool InitGraphics(std::string& error, bool hidden) {
+    const std::int32_t flags = GraphicsFlag::BackBuffer | GraphicsFlag::Depth | (hidden ? GraphicsFlag::Hidden : 0);
+    if (!OpenGraphics(800, 600, 0, 60, flags) || !InitExtensionLoader()) {
         error = GraphicsError();
         return false;
     }
@@ -26,6 +27,11 @@ bool InitGraphics(std::string& error) {
     glAlphaFunc(GL_GREATER, 0);
     glClearColor(0, 0, 0, 1);
     return true;
+}
+
+std::string GLRendererName() {
+    const auto* name = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    return name != nullptr ? name : "unknown";
 }
 
 namespace {
@@ -94,6 +100,8 @@ std::unique_ptr<TPixmap> ReadSprite(std::string& error) {
 }
 
 }  // namespace
+
+std::string SpriteError(const std::string& why) { return SPRITE_ERROR + why; }
 
 std::unique_ptr<TPixmap> LoadSpritePixmap(std::string& error) {
     auto pixmap = ReadSprite(error);

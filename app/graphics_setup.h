@@ -7,10 +7,18 @@
 
 #include "platform/pixmap.h"
 
-// Opens the 800 × 600 window and sets up screen pixels with the origin at the
-// top left and y downwards, fragments of alpha 0 discarded, a black clear
-// colour. On failure returns false with one line saying why.
-bool InitGraphics(std::string& error);
+// Opens the 800 × 600 GL window and sets up screen pixels with the origin at
+// the top left and y downwards, fragments of alpha 0 discarded, a black clear
+// colour. `hidden` keeps the window hidden until ShowGraphics, for a program
+// that may yet replace it. On failure returns false with one line saying why.
+bool InitGraphics(std::string& error, bool hidden = false);
+
+// The current GL context's GL_RENDERER string; "unknown" if it gives none.
+std::string GLRendererName();
+
+// The one line for a sprite image that cannot be used: the image named, then
+// `why`.
+std::string SpriteError(const std::string& why);
 
 // Loads the sprite image as RGBA, for drawing on the CPU: from the working
 // folder, else from the folder of the program's executable (in a browser only

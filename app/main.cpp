@@ -1,6 +1,7 @@
 // The demo program: reads its command line, opens the window, builds the
 // three scenes and runs the frame loop until Escape, the window's close box or
 // the number of frames asked for.
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -8,19 +9,22 @@
 #include <string>
 #include <vector>
 
+#include "app/draw_choice.h"
 #include "app/frame_drawer.h"
 #include "app/frame_rate.h"
 #include "app/graphics_setup.h"
 #include "app/options.h"
 #include "app/scenes.h"
 #include "app/step_threads.h"
-#include "app/world_drawer.h"
+#include "platform/graphics.h"
 #include "platform/input.h"
 #include "platform/png.h"
 #include "platform/timer.h"
 #include "platform/window_pixels.h"
 #ifdef __EMSCRIPTEN__
 #include "app/canvas_frames.h"
+#else
+#include "app/surface_frames.h"
 #endif
 
 namespace {
@@ -101,34 +105,94 @@ void DrawFrame(const TFrameShown& frame, TFrameDrawer& frames) {
     frames.DrawText("FPS: " + std::to_string(frame.FramesPerSecond), 0, 0);
 }
 
+// Where the frames' time went since the last line of the log: the sums of
+// their steps, drawings (world and text) and showings.
+class TFrameTimes {
+public:
+    using TClock = std::chrono::steady_clock;
+
+    // The milliseconds from `start` to now, which becomes the next start.
+    static double Lap(TClock::time_point& start) {
+        const TClock::time_point now = TClock::now();
+        const double millis = std::chrono::duration<double, std::milli>(now - start).count();
+        start = now;
+        return millis;
+    }
+    void Add(double step, double draw, double show) {
+        _step += step;
+        _draw += draw;
+        _show += show;
+        ++_frames;
+    }
+    // The means, in milliseconds, of the frames added since the last Restart.
+    double Step() const { return Mean(_step); }
+    double Draw() const { return Mean(_draw); }
+    double Show() const { return Mean(_show); }
+    void Restart() { *this = TFrameTimes(); }
+
+private:
+    double Mean(double sum) const { return _frames > 0 ? sum / _frames : 0.0; }
+    double _step = 0, _draw = 0, _show = 0;
+    std::int64_t _frames = 0;
+};
+
 // One line a second: fixed words and numbers separated by single spaces, so
-// that scripts can pick fields ("scene 2 fps 60 particles 7965 draw gl").
-void LogFrameRate(const TFrameShown& frame, const std::string& drawPath) {
-    std::printf("scene %d fps %d particles %d draw %s\n", static_cast<int>(frame.Scene),
-                static_cast<int>(frame.FramesPerSecond), static_cast<int>(frame.Particles), drawPath.c_str());
+// that scripts can pick fields ("scene 2 fps 60 particles 7965 draw gl
+// step-ms 3.21 draw-ms 4.02 show-ms 0.35"). The times are the means over the
+// frames shown since the last line; new fields go at the end, so that
+// scripts reading the first ones keep working.
+void LogFrameRate(const TFrameShown& frame, const std::string& drawPath, const TFrameTimes& times) {
+    std::printf("scene %d fps %d particles %d draw %s step-ms %.2f draw-ms %.2f show-ms %.2f\n",
+                static_cast<int>(frame.Scene), static_cast<int>(frame.FramesPerSecond),
+                static_cast<int>(frame.Particles), drawPath.c_str(), times.Step(), times.Draw(), times.Show());
     std::fflush(stdout);
 }
 
 // Opens the window and chooses how its frames are drawn: through the GL, or
 // on the CPU where the GL is a software rasterizer (or as `options` say).
 // `glWindow` tells whether there is a GL context, for the sprite textures.
+//
+// Only a GL context can tell its renderer, so with the choice left to the
+// program a GL window is opened hidden and asked. If the CPU is to draw, a
+// window without GL takes its place (the GL one is closed, context and all,
+// never shown): the CPU's image then reaches the screen in one copy, with
+// none of a software GL's texture upload and quad. Asked for the CPU, the
+// program makes no GL context at all.
 std::unique_ptr<TFrameDrawer> OpenFrames(const TDemoOptions& options, TTaskRunner* drawRunner, bool& glWindow) {
     glWindow = false;
     std::string error;
 #ifdef __EMSCRIPTEN__
     // In a browser the page has chosen from WebGL's renderer; on the CPU the
-    // frames go to a 2D canvas, and no WebGL context is asked for.
-    if (options.Draw == TDrawChoice::Cpu) {
+    // frames go to a 2D canvas, and no WebGL context is asked for. (Left to
+    // the program, the canvas it is: once a canvas has a WebGL context it
+    // gives no 2D one.)
+    if (options.Draw != TDrawChoice::Gl) {
         auto frames = OpenCanvasFrameDrawer(error);
         if (!frames) Fail(error);
         return frames;
     }
 #endif
-    if (!InitGraphics(error)) Fail(error);
+    const bool chosenHere = options.Draw == TDrawChoice::Auto;
+    std::string renderer;
+    if (options.Draw != TDrawChoice::Cpu) {
+        if (!InitGraphics(error, chosenHere)) Fail(error);
+        renderer = GLRendererName();
+    }
+    std::string why = renderer.empty() ? "" : "GL_RENDERER: " + renderer;
+    if (!chosenHere) why += (why.empty() ? "" : "; ") + std::string("chosen on the command line");
+    why = " (" + why + ")";
+#ifndef __EMSCRIPTEN__
+    if (DrawsOnCpu(options.Draw, renderer)) {
+        auto frames = OpenSurfaceFrameDrawer(drawRunner, "on the CPU" + why, error);
+        if (!frames) Fail(error);
+        return frames;
+    }
+#else
+    (void)drawRunner;  // a web build's CPU path draws on one thread
+#endif
+    if (chosenHere) ShowGraphics();
     glWindow = true;
-    auto world = TWorldDrawer::Create(options.Draw, drawRunner, error);
-    if (!world) Fail(error);
-    return MakeWindowFrameDrawer(std::move(world));
+    return MakeGLFrameDrawer("through the GL" + why);
 }
 
 // A screenshot that cannot be saved is found out before the window opens,
@@ -146,8 +210,10 @@ int Run(const TDemoOptions& options) {
     const std::unique_ptr<TFrameDrawer> frames = OpenFrames(options, threads.get(), glWindow);
     std::fprintf(stderr, "particle-demo: drawing %s\n", frames->Description().c_str());
     TDemoScenes scenes = BuildScenes();
-    // Whichever path draws, as long as there is a GL window: a sprite that no
-    // texture can hold ends the program at start either way.
+    // The GL draws with a texture of the sprite in every world; one that no
+    // texture can hold ends the program at start. (The CPU path has no GL
+    // context and needs no texture: it refused at start a sprite it cannot
+    // hold.)
     if (glWindow)
         for (TSPH* world : {scenes.World1.get(), scenes.World2.get(), scenes.World3.get()})
             world->ParticleTex = LoadSpriteOrFail();
@@ -160,6 +226,7 @@ int Run(const TDemoOptions& options) {
     TPolledInput input;
 
     TFrameShown shown;
+    TFrameTimes times;
     for (std::int64_t frame = 1;; ++frame) {
         if (::TakeKeyHits(demo_keys::ESCAPE) != 0 || TakeTerminateRequest() != 0) {
             if (!options.Screenshot.empty() && shown.World != nullptr) {
@@ -168,14 +235,22 @@ int Run(const TDemoOptions& options) {
             }
             break;
         }
+        auto start = TFrameTimes::TClock::now();
         shown = StepScene(scenes, input);
         shown.FramesPerSecond = frameRate.GetFrameRate(SystemMillis);
+        const double step = TFrameTimes::Lap(start);
         DrawFrame(shown, *frames);
-        if (options.FpsLog && frameRate.PeriodEnded()) LogFrameRate(shown, frames->PathName());
+        const double draw = TFrameTimes::Lap(start);
+        if (options.FpsLog && frameRate.PeriodEnded()) {
+            LogFrameRate(shown, frames->PathName(), times);
+            times.Restart();
+        }
 
         const bool last = frame == options.Frames;
         if (last && !options.Screenshot.empty()) SaveScreenshot(options.Screenshot, *frames);
+        start = TFrameTimes::TClock::now();
         frames->Show();
+        times.Add(step, draw, TFrameTimes::Lap(start));
         if (last) break;
         frameTimer->Wait();
     }

@@ -127,6 +127,9 @@ std::string UsageText() {
            "                          default) draws on the CPU where the GL is a software one\n"
            "  --fps-log               print a line a second to standard output:\n"
            "                          scene N fps N particles N draw gl|cpu\n"
+           "                          step-ms T draw-ms T show-ms T\n"
+           "                          (T: the mean milliseconds of the frames since the line\n"
+           "                          before to step, to draw world and text, and to show)\n"
            "  --help                  show this list and quit\n"
            "A value follows its option as the next argument or after '=' (--scene=2).\n";
 }

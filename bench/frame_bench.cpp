@@ -1,7 +1,7 @@
 // Where a frame's time goes in the demo's busiest scene: the step of the
 // world and its drawing both ways, through the GL and on the CPU, as liquid
-// keeps pouring in. Argument 0 is scene 2 as the demo starts it. Needs an X
-// server:
+// keeps pouring in, and the showing of the CPU's image. Argument 0 is scene 2
+// as the demo starts it. Needs an X server:
 //
 //   xvfb-run -a -s "-screen 0 1024x768x24" build/bench/frame_bench
 //
@@ -13,14 +13,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "app/graphics_setup.h"
 #include "app/scenes.h"
 #include "app/step_threads.h"
 #include "platform/graphics.h"
 #include "platform/png.h"
+#include "platform/window_surface.h"
 #include "render/cpu_renderer.h"
-#include "render/image_presenter.h"
 #include "render/render.h"
 #include "tests/support/poured_scene.h"
 
@@ -30,6 +31,22 @@ namespace {
 TTaskRunner* StepThreads() {
     static const auto threads = MakeStepThreads();
     return threads.get();
+}
+
+// The GL's benchmarks draw in a GL window, the CPU path's image is shown in a
+// window without GL, as in the demo: each opens its kind if the other is open.
+void NeedWindow(TGraphicsDriver& driver) {
+    if (CurrentGraphics() != nullptr && CurrentGraphics()->Driver() == &driver) return;
+    std::string error;
+    if (&driver == &GLGraphicsDriver()) {
+        if (InitGraphics(error)) return;
+    } else if (OpenGraphicsWith(driver, 800, 600, 0, 60, 0) != nullptr) {
+        return;
+    } else {
+        error = GraphicsError();
+    }
+    std::fprintf(stderr, "frame_bench: %s\n", error.c_str());
+    std::exit(EXIT_FAILURE);
 }
 
 std::int32_t LoadSprite() {
@@ -50,6 +67,7 @@ void BM_SceneTwoStep(benchmark::State& state) {
 
 // Drawing, finished by the GL before the clock stops.
 void BM_SceneTwoRender(benchmark::State& state) {
+    NeedWindow(GLGraphicsDriver());
     TDemoScenes scenes = test_support::PouredSceneTwo(static_cast<int>(state.range(0)), StepThreads());
     scenes.World2->ParticleTex = LoadSprite();
     for (auto _ : state) {
@@ -78,20 +96,28 @@ void BM_SceneTwoCpuDraw(benchmark::State& state) {
     state.counters["particles"] = scenes.World2->GetParticleCount();
 }
 
-// The CPU path as the demo takes it: drawing, the upload and the quad,
-// finished by the GL before the clock stops.
+// The CPU path as the demo takes it: drawing, then the image put into the
+// window's surface and shown.
 void BM_SceneTwoCpuRender(benchmark::State& state) {
+    NeedWindow(SurfaceGraphicsDriver());
     TDemoScenes scenes = test_support::PouredSceneTwo(static_cast<int>(state.range(0)), StepThreads());
     TCpuRenderer renderer = MakeCpuRenderer();
-    TImagePresenter presenter;
     for (auto _ : state) {
-        glClear(GL_COLOR_BUFFER_BIT);
         renderer.Draw(*scenes.World2, StepThreads());
-        presenter.Present(renderer.Pixels(), renderer.Width(), renderer.Height());
-        glFinish();
+        PutSurfaceImage(renderer.Pixels(), renderer.Width(), renderer.Height(), renderer.Pitch());
+        Flip(0);
     }
-    Flip(0);
     state.counters["particles"] = scenes.World2->GetParticleCount();
+}
+
+// The showing alone, which does not depend on the picture: put and Flip.
+void BM_CpuImageShow(benchmark::State& state) {
+    NeedWindow(SurfaceGraphicsDriver());
+    std::vector<std::uint8_t> image(800 * 600 * 4, 255);
+    for (auto _ : state) {
+        PutSurfaceImage(image.data(), 800, 600, 800 * 4);
+        Flip(0);
+    }
 }
 
 }  // namespace
@@ -100,13 +126,10 @@ BENCHMARK(BM_SceneTwoStep)->Arg(0)->Arg(6000)->Arg(10000)->Arg(15000)->Unit(benc
 BENCHMARK(BM_SceneTwoRender)->Arg(0)->Arg(6000)->Arg(10000)->Arg(15000)->Arg(20000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SceneTwoCpuDraw)->Arg(0)->Arg(20000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SceneTwoCpuRender)->Arg(0)->Arg(6000)->Arg(10000)->Arg(15000)->Arg(20000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CpuImageShow)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv) {
-    std::string error;
-    if (!InitGraphics(error)) {
-        std::fprintf(stderr, "frame_bench: %s\n", error.c_str());
-        return EXIT_FAILURE;
-    }
+    NeedWindow(GLGraphicsDriver());
     if (chdir(PARTICLE_DEMO_DIR) != 0) return EXIT_FAILURE;
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -143,22 +143,14 @@ std::vector<TGraphicsMode> TGraphicsDriver::GraphicsModes() { return {}; }
 
 TGraphics* TGraphicsDriver::AttachGraphics(void*, std::int32_t) { return nullptr; }
 
-TGraphics* TGLGraphicsDriver::CreateGraphics(std::int32_t width, std::int32_t height, std::int32_t depth,
-                                             std::int32_t hertz, std::int32_t flags) {
-    if (depth != 0) {
-        Fail("full-screen display modes are not supported (depth must be 0)");
-        return nullptr;
-    }
-    if (width <= 0 || height <= 0) {
-        Fail("the window size must be positive");
-        return nullptr;
-    }
-    if (!PlatformStarted()) {
-        Fail(PlatformError());
-        return nullptr;
-    }
-    if (!StartVideo()) return nullptr;
+bool CanMakeWindow(std::int32_t width, std::int32_t height, std::int32_t depth) {
+    if (depth != 0) return Fail("full-screen display modes are not supported (depth must be 0)");
+    if (width <= 0 || height <= 0) return Fail("the window size must be positive");
+    if (!PlatformStarted()) return Fail(PlatformError());
+    return StartVideo();
+}
 
+SDL_Window* MakeCentredWindow(std::int32_t width, std::int32_t height, Uint32 sdlFlags) {
     // The client area's top-left corner goes to the middle of the desktop less
     // half the size; the frame, if any, is added outside.
     SDL_Rect desktop{0, 0, 0, 0};
@@ -168,14 +160,19 @@ TGraphics* TGLGraphicsDriver::CreateGraphics(std::int32_t width, std::int32_t he
         x = desktop.x + desktop.w / 2 - width / 2;
         y = desktop.y + desktop.h / 2 - height / 2;
     }
+    if ((sdlFlags & SDL_WINDOW_HIDDEN) == 0) sdlFlags |= SDL_WINDOW_SHOWN;
+    SDL_Window* window = SDL_CreateWindow(DEFAULT_WINDOW_TITLE, x, y, width, height, sdlFlags);
+    if (window == nullptr) Fail(std::string("the window could not be made: ") + SDL_GetError());
+    return window;
+}
 
+TGraphics* TGLGraphicsDriver::CreateGraphics(std::int32_t width, std::int32_t height, std::int32_t depth,
+                                             std::int32_t hertz, std::int32_t flags) {
+    if (!CanMakeWindow(width, height, depth)) return nullptr;
     RequestPixelFormat(flags);
-    SDL_Window* window =
-        SDL_CreateWindow(DEFAULT_WINDOW_TITLE, x, y, width, height, SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN);
-    if (window == nullptr) {
-        Fail(std::string("the window could not be made: ") + SDL_GetError());
-        return nullptr;
-    }
+    const Uint32 hidden = (flags & GraphicsFlag::Hidden) != 0 ? SDL_WINDOW_HIDDEN : 0;
+    SDL_Window* window = MakeCentredWindow(width, height, SDL_WINDOW_OPENGL | hidden);
+    if (window == nullptr) return nullptr;
     SDL_GLContext context = SDL_GL_CreateContext(window);
     if (context == nullptr) {
         Fail(std::string("no OpenGL context could be made for the window: ") + SDL_GetError());
@@ -204,7 +201,10 @@ TGraphics* TGLGraphicsDriver::CreateGraphics(std::int32_t width, std::int32_t he
 void TGLGraphicsDriver::SetGraphics(TGraphics* graphics) {
     // This driver is only given graphics it made.
     _current = static_cast<TGLGraphics*>(graphics);
-    if (_current != nullptr) SDL_GL_MakeCurrent(_current->_window, _current->_context);
+    if (_current != nullptr)
+        SDL_GL_MakeCurrent(_current->_window, _current->_context);
+    else if (PlatformStarted() && SDL_GL_GetCurrentContext() != nullptr)
+        SDL_GL_MakeCurrent(nullptr, nullptr);
 }
 
 void TGLGraphicsDriver::Flip(std::int32_t sync) {
@@ -236,6 +236,9 @@ TGraphics* OpenGraphicsWith(TGraphicsDriver& driver, std::int32_t width, std::in
     gDriver = &driver;
     TGraphics* graphics = driver.CreateGraphics(width, height, depth, hertz, flags | driver.DefaultFlags);
     if (graphics == nullptr) return nullptr;
+    // The driver of the one open before, if another, lets go of it first (a
+    // GL driver makes no context current any more).
+    if (gCurrent != nullptr && gCurrent->Driver() != &driver) gCurrent->Driver()->SetGraphics(nullptr);
     driver.SetGraphics(graphics);
     delete gCurrent;  // the one open before, if any
     gCurrent = graphics;
@@ -274,6 +277,10 @@ bool InitExtensionLoader() {
 }
 
 TGraphics* CurrentGraphics() { return gCurrent; }
+
+void ShowGraphics() {
+    if (gCurrent != nullptr && gCurrent->_window != nullptr) SDL_ShowWindow(gCurrent->_window);
+}
 
 void Flip(std::int32_t sync) {
     if (gDriver != nullptr) gDriver->Flip(sync);

@@ -17,6 +17,10 @@ inline constexpr std::int32_t Alpha = 4;       // alpha channel in the colour bu
 inline constexpr std::int32_t Depth = 8;
 inline constexpr std::int32_t Stencil = 16;
 inline constexpr std::int32_t Accum = 32;
+// Not a buffer: the window is made hidden, and ShowGraphics shows it. A
+// program that may yet replace the window (after asking its GL something)
+// then never shows one it throws away.
+inline constexpr std::int32_t Hidden = 64;
 // Always added to the flags a caller gives.
 inline constexpr std::int32_t Default = BackBuffer;
 }  // namespace GraphicsFlag
@@ -140,6 +144,15 @@ TGraphics* OpenGraphicsWith(TGraphicsDriver& driver, std::int32_t width, std::in
 const char* GraphicsError();
 // For drivers: what GraphicsError() says next.
 void SetGraphicsError(std::string message);
+// For drivers of desktop windows: the checks of OpenGraphics's arguments and
+// the start of SDL's video part on a display that shows something; false,
+// with GraphicsError() set, when either fails.
+bool CanMakeWindow(std::int32_t width, std::int32_t height, std::int32_t depth);
+// For drivers, after CanMakeWindow: a window of width x height client pixels
+// centred on the desktop, titled DEFAULT_WINDOW_TITLE, not resizable, made
+// with the SDL window flags `sdlFlags` (shown unless SDL_WINDOW_HIDDEN is
+// among them); null, with GraphicsError() set, when SDL cannot make it.
+SDL_Window* MakeCentredWindow(std::int32_t width, std::int32_t height, Uint32 sdlFlags);
 
 // Initialises the GL extension loader, once, after a context exists. A loader
 // that finds no GLX display (an EGL context) is reported on stderr as a
@@ -149,6 +162,10 @@ bool InitExtensionLoader();
 
 // The open graphics, or null.
 TGraphics* CurrentGraphics();
+
+// Shows the window of the open graphics if it was made hidden; nothing with
+// no graphics open.
+void ShowGraphics();
 
 // Shows the finished frame, through the current driver. sync 0 swaps at once, without waiting for the
 // display; any other value but -1 waits for the vertical blank. The swap

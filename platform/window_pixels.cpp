@@ -9,7 +9,8 @@
 
 std::unique_ptr<TPixmap> ReadWindowPixels() {
     const TGraphics* graphics = CurrentGraphics();
-    if (graphics == nullptr) return nullptr;
+    // Another driver's window has no GL context to read.
+    if (graphics == nullptr || graphics->Driver() != &GLGraphicsDriver()) return nullptr;
     // RGBA is the one layout every GL reads back, WebGL included.
     auto rgba = TPixmap::Create(graphics->_width, graphics->_height, PIXEL_FORMAT_RGBA8, 4);
     if (!rgba) return nullptr;

@@ -495,6 +495,17 @@ void TCpuRenderer::TState::DrawBand(const TSPH& world, std::int32_t y0, std::int
 
 TCpuRenderer::TCpuRenderer(const std::uint8_t* rgba, std::int32_t width, std::int32_t height, std::int32_t pitch)
     : State(std::make_unique<TState>()) {
+    // Checked before anything is copied: sides up to 2^31 - 1 stretch to 2^31.
+    auto stretched = [](std::int32_t side) {
+        std::int64_t p = 1;
+        while (p < side) p *= 2;
+        return p;
+    };
+    if (stretched(width) * stretched(height) > MAX_SPRITE_PIXELS)
+        throw std::length_error("the " + std::to_string(width) + " x " + std::to_string(height) +
+                                " sprite image, stretched to powers of two, has " + std::to_string(stretched(width)) +
+                                " x " + std::to_string(stretched(height)) + " pixels: more than the " +
+                                std::to_string(MAX_SPRITE_PIXELS) + " the CPU renderer holds");
     TLevel image{std::max(width, 1), std::max(height, 1), {}};
     image.Rgba.assign(static_cast<std::size_t>(image.Width) * image.Height * 4, 0);
     if (rgba != nullptr && width > 0)

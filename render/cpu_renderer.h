@@ -37,7 +37,9 @@ class TCpuRenderer {
 public:
     // The sprite image: width × height RGBA pixels, rows top to bottom,
     // `pitch` bytes apart. It is copied; a GL would stretch it to powers of
-    // two and sample its mipmap levels, and so does the renderer.
+    // two and sample its mipmap levels, and so does the renderer. Throws
+    // std::length_error, with a message naming both sizes, for an image that
+    // stretched has more than MAX_SPRITE_PIXELS.
     TCpuRenderer(const std::uint8_t* rgba, std::int32_t width, std::int32_t height, std::int32_t pitch);
     ~TCpuRenderer();
     TCpuRenderer(const TCpuRenderer&) = delete;
@@ -52,6 +54,10 @@ public:
     // 9.5): the tables of sprite rows grow with it, and their masks with its
     // square.
     static constexpr float MAX_PARTICLE_SIZE = 256;
+    // The largest sprite image once stretched to powers of two (the demo's is
+    // 64 × 64), as large as the largest frame: with its smaller levels about
+    // 5.3 bytes a pixel.
+    static constexpr std::int64_t MAX_SPRITE_PIXELS = MAX_PIXELS;
 
     // Draws every particle of the world into the image. With a runner of two
     // or more threads, bands of rows are drawn at once; nullptr draws on the

@@ -332,7 +332,10 @@ TEST(DemoCommandLine, FramesAndScreenshotSaveTheSceneAskedFor) {
     EXPECT_GT(image.CountDominant(1, 540, 300, 800, 600), 20000);  // green on the right
     // 90 frames take at least 1.4 s: a line at least.
     const std::string log = two.StandardOutput();
-    EXPECT_TRUE(std::regex_match(log, std::regex("(scene 2 fps [1-9][0-9]* particles 7965 draw (gl|cpu)\n)+"))) << log;
+    const std::string ms = " [0-9]+\\.[0-9]{2}";
+    EXPECT_TRUE(std::regex_match(log, std::regex("(scene 2 fps [1-9][0-9]* particles 7965 draw (gl|cpu) step-ms" + ms +
+                                                 " draw-ms" + ms + " show-ms" + ms + "\n)+")))
+        << log;
 
     // One frame of scene 3, with no frame of scene 1 before it.
     TDemoProcess three(DEMO, DEMO_DIR, std::nullopt, {"--frames=1", "--scene=3", "--screenshot=" + shot});

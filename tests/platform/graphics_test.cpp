@@ -1,6 +1,7 @@
 #include "platform/graphics.h"
 #include "platform/input.h"
 #include "platform/timer.h"
+#include "platform/window_surface.h"
 
 #include "tests/platform/window_fixture.h"
 
@@ -10,6 +11,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -175,6 +177,50 @@ TEST(OpenGraphicsFailure, AFailedOpenChangesNothing) {
     CloseGraphics();
     EXPECT_EQ(CurrentGraphics(), nullptr);
     Flip(0);  // harmless with nothing open
+}
+
+// An image put into a window without GL comes back from the X server pixel
+// for pixel, frame after frame. The window takes the place of a hidden GL
+// window, which goes with its context.
+TEST(SurfaceWindow, ShowsThePutImageExactlyInPlaceOfAHiddenGLWindow) {
+    ASSERT_NE(OpenGraphics(kWidth, kHeight, 0, 60, GraphicsFlag::Hidden), nullptr) << GraphicsError();
+    EXPECT_EQ(SDL_GetWindowFlags(CurrentGraphics()->_window) & SDL_WINDOW_SHOWN, 0u);
+    TGraphics* graphics = OpenGraphicsWith(SurfaceGraphicsDriver(), kWidth, kHeight, 0, 60, 0);
+    ASSERT_NE(graphics, nullptr) << GraphicsError();
+    EXPECT_EQ(SDL_GL_GetCurrentContext(), nullptr);
+    EXPECT_EQ(SDL_GetWindowFlags(graphics->_window) & SDL_WINDOW_OPENGL, 0u);
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    ASSERT_TRUE(SDL_GetWindowWMInfo(graphics->_window, &info)) << SDL_GetError();
+
+    const int pitch = kWidth * 4 + 12;  // rows apart by more than their pixels
+    std::vector<std::uint8_t> image(static_cast<std::size_t>(pitch) * kHeight);
+    std::uint32_t seed = 7;
+    for (auto& byte : image) byte = static_cast<std::uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24);
+    for (int frame = 0; frame < 2; ++frame) {
+        image[static_cast<std::size_t>(frame) * 4] ^= 0xFF;
+        ASSERT_TRUE(PutSurfaceImage(image.data(), kWidth, kHeight, pitch));
+        Flip(0);
+        XImage* shown =
+            XGetImage(info.info.x11.display, info.info.x11.window, 0, 0, kWidth, kHeight, AllPlanes, ZPixmap);
+        ASSERT_NE(shown, nullptr);
+        auto channel = [](unsigned long pixel, unsigned long mask) {
+            for (; mask != 0 && (mask & 1) == 0; mask >>= 1) pixel >>= 1;
+            return static_cast<int>(pixel & mask);
+        };
+        int wrong = 0;
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x) {
+                const unsigned long pixel = XGetPixel(shown, x, y);
+                const std::uint8_t* rgba = &image[static_cast<std::size_t>(y) * pitch + x * 4];
+                wrong += channel(pixel, shown->red_mask) != rgba[0] || channel(pixel, shown->green_mask) != rgba[1] ||
+                         channel(pixel, shown->blue_mask) != rgba[2];
+            }
+        XDestroyImage(shown);
+        EXPECT_EQ(wrong, 0) << "frame " << frame;
+    }
+    CloseGraphics();
+    EXPECT_FALSE(PutSurfaceImage(image.data(), kWidth, kHeight, pitch));
 }
 
 }  // namespace

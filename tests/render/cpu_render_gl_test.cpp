@@ -1,5 +1,4 @@
-// The CPU picture against the GL's, drawn from the same worlds in one window,
-// and the presenter's upload read back.
+// The CPU picture against the GL's, drawn from the same worlds in one window.
 #include "tests/image/gl_fixture.h"
 
 #include <algorithm>
@@ -13,7 +12,6 @@
 #include "platform/png.h"
 #include "platform/texture.h"
 #include "render/cpu_renderer.h"
-#include "render/image_presenter.h"
 #include "render/render.h"
 #include "sph/fluid.h"
 #include "sph/sph.h"
@@ -138,36 +136,4 @@ TEST_F(CpuRenderTest, TheFourthPowerMatchesTheGlOnEveryValue) {
         EXPECT_EQ(got[1], TCpuRenderer::Sharpen(static_cast<std::uint8_t>(255 - c))) << c;
         EXPECT_EQ(got[2], TCpuRenderer::Sharpen(static_cast<std::uint8_t>((c * 7) % 256))) << c;
     }
-}
-
-// The image comes back from the window bit for bit, whatever the GL's
-// texture state before, and leaves that state as it found it.
-TEST_F(CpuRenderTest, ThePresentedImageReadsBackExactly) {
-    std::vector<std::uint8_t> image(static_cast<std::size_t>(FRAME_WIDTH) * FRAME_HEIGHT * 4);
-    std::uint32_t seed = 99;
-    for (std::size_t i = 0; i < image.size(); ++i)
-        image[i] = i % 4 == 3 ? 255 : static_cast<std::uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24);
-    const std::int32_t sprite = LoadSpriteTexture();
-    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(sprite));
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_ONE, GL_ONE);
-    glColor3f(0.5f, 0.25f, 1);
-
-    TImagePresenter presenter;
-    for (int frame = 0; frame < 2; ++frame) {  // the second reuses the texture
-        image[static_cast<std::size_t>(frame) * 4] ^= 0xFF;
-        presenter.Present(image.data(), FRAME_WIDTH, FRAME_HEIGHT);
-        const TFrame f = ReadFrame();
-        int wrong = 0;
-        for (std::size_t i = 0; i < f.rgb.size(); ++i) wrong += f.rgb[i] != image[i / 3 * 4 + i % 3];
-        EXPECT_EQ(wrong, 0) << "frame " << frame;
-    }
-    GLint bound = 0;
-    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
-    EXPECT_EQ(bound, sprite);
-    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
-    EXPECT_FALSE(glIsEnabled(GL_BLEND));
-    GLfloat colour[4];
-    glGetFloatv(GL_CURRENT_COLOR, colour);
-    EXPECT_EQ(colour[0], 1.0f);
 }

@@ -264,4 +264,7 @@ TEST(CpuRender, NoParticleDrawsOutsideTheImageAndOnlyThoseOnItShow) {
     world->GWidth = -3;
     renderer.Draw(*world);
     EXPECT_TRUE(renderer.Width() == 0 && renderer.Pixels() == nullptr);
+    // A sprite image that stretched to powers of two would be too large, before any of it is read.
+    EXPECT_THROW(TCpuRenderer(nullptr, 4097, 4096, 0), std::length_error);
+    EXPECT_THROW(TCpuRenderer(nullptr, INT32_MAX, INT32_MAX, 0), std::length_error);
 }
