@@ -10,14 +10,15 @@
 #
 # BASE_DEMO and TREE_DEMO are built particle-demo programs (each next to its
 # Metaball.png); FRAMES1 and FRAMES2 are the frames run in scenes 1 and 2
-# (default 8700, where scene 1 holds about 36 000 particles, and 5400).
+# (default 8700, where scene 1 holds about 36 000 particles, and 1500, where
+# scene 2 holds about 31 000).
 # Needs Xvfb and xdotool. Frame rates depend on the machine's load: run it on
 # a quiet machine, and read base and tree side by side.
 set -euo pipefail
 base=$(realpath "$1")
 tree=$(realpath "$2")
 frames1=${3:-8700}
-frames2=${4:-5400}
+frames2=${4:-1500}
 band=2000
 out=$(mktemp -d)
 trap 'kill "$xvfb" 2>/dev/null || true; rm -rf "$out"' EXIT
