@@ -1,66 +1,17 @@
 #include "app/surface_frames.h"
 
-#include <new>
-#include <stdexcept>
-
-#include "app/graphics_setup.h"
-#include "platform/bitmap_text.h"
+#include "app/cpu_frames.h"
 #include "platform/graphics.h"
 #include "platform/window_surface.h"
-#include "render/cpu_renderer.h"
-
-namespace {
-
-class TSurfaceFrameDrawer : public TFrameDrawer {
-public:
-    TSurfaceFrameDrawer(std::unique_ptr<TCpuRenderer> renderer, TTaskRunner* runner, std::string description)
-        : _renderer(std::move(renderer)), _runner(runner), _description(std::move(description)) {}
-
-    const char* PathName() const override { return "cpu"; }
-    std::string Description() const override { return _description; }
-    void DrawWorld(TSPH& world) override { _renderer->Draw(world, _runner); }
-    void DrawText(const std::string& text, std::int32_t x, std::int32_t y) override {
-        DrawBitmapTextImage(_renderer->Pixels(), _renderer->Width(), _renderer->Height(), _renderer->Pitch(), text, x,
-                            y);
-    }
-    void Show() override {
-        PutSurfaceImage(_renderer->Pixels(), _renderer->Width(), _renderer->Height(), _renderer->Pitch());
-        Flip(0);
-    }
-    std::unique_ptr<TPixmap> ReadPixels() override {
-        if (_renderer->Pixels() == nullptr) return nullptr;
-        const auto image = TPixmap::Wrap(_renderer->Pixels(), _renderer->Width(), _renderer->Height(),
-                                         _renderer->Pitch(), PIXEL_FORMAT_RGBA8);
-        return image ? image->Convert(PIXEL_FORMAT_RGB8) : nullptr;
-    }
-
-private:
-    std::unique_ptr<TCpuRenderer> _renderer;
-    TTaskRunner* _runner;
-    std::string _description;
-};
-
-}  // namespace
 
 std::unique_ptr<TFrameDrawer> OpenSurfaceFrameDrawer(TTaskRunner* runner, std::string description, std::string& error) {
-    const auto sprite = LoadSpritePixmap(error);
-    if (!sprite) return nullptr;
-    std::unique_ptr<TCpuRenderer> renderer;
-    try {
-        renderer = std::make_unique<TCpuRenderer>(sprite->pixels, sprite->width, sprite->height, sprite->pitch);
-    } catch (const std::length_error& refused) {
-        error = SpriteError(refused.what());
-        return nullptr;
-    } catch (const std::bad_alloc&) {
-        error = SpriteError("out of memory while making its " + std::to_string(sprite->width) + " x " +
-                            std::to_string(sprite->height) + " pixels into sprite levels");
-        return nullptr;
-    }
+    auto renderer = MakeSpriteRenderer(error);
+    if (!renderer) return nullptr;
     // Only now that the sprite is known good: a sprite that fails leaves no
     // window shown at all.
     if (OpenGraphicsWith(SurfaceGraphicsDriver(), 800, 600, 0, 60, 0) == nullptr) {
         error = GraphicsError();
         return nullptr;
     }
-    return std::make_unique<TSurfaceFrameDrawer>(std::move(renderer), runner, std::move(description));
+    return MakeCpuFrameDrawer(std::move(renderer), runner, std::move(description), PutSurfaceImage);
 }

@@ -1,7 +1,5 @@
-// The CPU drawing path of the desktop: the sprites splatted into an image on
-// the step's threads, the status text drawn into it, the image written into
+// The CPU drawing path of the desktop (cpu_frames.h): the image written into
 // the window's surface and shown without any GL (platform/window_surface.h).
-// A screenshot reads the same image.
 #pragma once
 
 #include <memory>
