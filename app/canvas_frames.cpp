@@ -11,13 +11,13 @@ namespace {
 
 class TCanvasFrameDrawer : public TFrameDrawer {
 public:
-    explicit TCanvasFrameDrawer(const TPixmap& sprite)
-        : _renderer(sprite.pixels, sprite.width, sprite.height, sprite.pitch) {}
+    TCanvasFrameDrawer(const TPixmap& sprite, TTaskRunner* runner)
+        : _renderer(sprite.pixels, sprite.width, sprite.height, sprite.pitch), _runner(runner) {}
 
     const char* PathName() const override { return "cpu"; }
     std::string Description() const override { return "on the CPU onto a 2D canvas (chosen by the page)"; }
-    // One thread: a web build has no worker threads.
-    void DrawWorld(TSPH& world) override { _renderer.Draw(world); }
+    // On the step's threads in the build with threads (a frame steps, then draws).
+    void DrawWorld(TSPH& world) override { _renderer.Draw(world, _runner); }
     void DrawText(const std::string& text, std::int32_t x, std::int32_t y) override {
         DrawBitmapTextImage(_renderer.Pixels(), _renderer.Width(), _renderer.Height(), _renderer.Pitch(), text, x, y);
     }
@@ -34,16 +34,17 @@ public:
 
 private:
     TCpuRenderer _renderer;
+    TTaskRunner* _runner;
 };
 
 }  // namespace
 
-std::unique_ptr<TFrameDrawer> OpenCanvasFrameDrawer(std::string& error) {
+std::unique_ptr<TFrameDrawer> OpenCanvasFrameDrawer(TTaskRunner* runner, std::string& error) {
     if (OpenGraphicsWith(CanvasGraphicsDriver(), 800, 600, 0, 60, 0) == nullptr) {
         error = GraphicsError();
         return nullptr;
     }
     const auto sprite = LoadSpritePixmap(error);
     if (!sprite) return nullptr;
-    return std::make_unique<TCanvasFrameDrawer>(*sprite);
+    return std::make_unique<TCanvasFrameDrawer>(*sprite, runner);
 }

@@ -119,7 +119,7 @@ std::unique_ptr<TFrameDrawer> OpenFrames(const TDemoOptions& options, TTaskRunne
     // In a browser the page has chosen from WebGL's renderer; on the CPU the
     // frames go to a 2D canvas, and no WebGL context is asked for.
     if (options.Draw == TDrawChoice::Cpu) {
-        auto frames = OpenCanvasFrameDrawer(error);
+        auto frames = OpenCanvasFrameDrawer(drawRunner, error);
         if (!frames) Fail(error);
         return frames;
     }
