@@ -1,49 +1,19 @@
 #include "app/canvas_frames.h"
 
-#include "app/graphics_setup.h"
-#include "platform/bitmap_text.h"
+#include "app/cpu_frames.h"
 #include "platform/graphics.h"
-#include "platform/png.h"
 #include "platform/web/canvas.h"
-#include "render/cpu_renderer.h"
 
-namespace {
-
-class TCanvasFrameDrawer : public TFrameDrawer {
-public:
-    explicit TCanvasFrameDrawer(const TPixmap& sprite)
-        : _renderer(sprite.pixels, sprite.width, sprite.height, sprite.pitch) {}
-
-    const char* PathName() const override { return "cpu"; }
-    std::string Description() const override { return "on the CPU onto a 2D canvas (chosen by the page)"; }
-    // One thread: a web build has no worker threads.
-    void DrawWorld(TSPH& world) override { _renderer.Draw(world); }
-    void DrawText(const std::string& text, std::int32_t x, std::int32_t y) override {
-        DrawBitmapTextImage(_renderer.Pixels(), _renderer.Width(), _renderer.Height(), _renderer.Pitch(), text, x, y);
-    }
-    void Show() override {
-        PutCanvasImage(_renderer.Pixels(), _renderer.Width(), _renderer.Height());
-        Flip(0);
-    }
-    std::unique_ptr<TPixmap> ReadPixels() override {
-        if (_renderer.Pixels() == nullptr) return nullptr;
-        const auto image = TPixmap::Wrap(_renderer.Pixels(), _renderer.Width(), _renderer.Height(), _renderer.Pitch(),
-                                         PIXEL_FORMAT_RGBA8);
-        return image ? image->Convert(PIXEL_FORMAT_RGB8) : nullptr;
-    }
-
-private:
-    TCpuRenderer _renderer;
-};
-
-}  // namespace
-
-std::unique_ptr<TFrameDrawer> OpenCanvasFrameDrawer(std::string& error) {
+std::unique_ptr<TFrameDrawer> OpenCanvasFrameDrawer(TTaskRunner* runner, std::string& error) {
+    auto renderer = MakeSpriteRenderer(error);
+    if (!renderer) return nullptr;
     if (OpenGraphicsWith(CanvasGraphicsDriver(), 800, 600, 0, 60, 0) == nullptr) {
         error = GraphicsError();
         return nullptr;
     }
-    const auto sprite = LoadSpritePixmap(error);
-    if (!sprite) return nullptr;
-    return std::make_unique<TCanvasFrameDrawer>(*sprite);
+    // The canvas takes tightly packed rows, which is what the renderer makes.
+    const TShowImage show = [](const std::uint8_t* rgba, std::int32_t width, std::int32_t height, std::int32_t) {
+        return PutCanvasImage(rgba, width, height);
+    };
+    return MakeCpuFrameDrawer(std::move(renderer), runner, "on the CPU onto a 2D canvas (chosen by the page)", show);
 }

@@ -7,7 +7,9 @@
 #include <string>
 
 #include "app/frame_drawer.h"
+#include "sph/task_runner.h"
 
 // Opens the canvas and loads the sprite image; none, with one line in
-// `error`, when either fails.
-std::unique_ptr<TFrameDrawer> OpenCanvasFrameDrawer(std::string& error);
+// `error`, when either fails. The sprites are splatted on `runner`'s threads
+// when there is one.
+std::unique_ptr<TFrameDrawer> OpenCanvasFrameDrawer(TTaskRunner* runner, std::string& error);

@@ -167,7 +167,7 @@ std::unique_ptr<TFrameDrawer> OpenFrames(const TDemoOptions& options, TTaskRunne
     // the program, the canvas it is: once a canvas has a WebGL context it
     // gives no 2D one.)
     if (options.Draw != TDrawChoice::Gl) {
-        auto frames = OpenCanvasFrameDrawer(error);
+        auto frames = OpenCanvasFrameDrawer(drawRunner, error);
         if (!frames) Fail(error);
         return frames;
     }
@@ -187,8 +187,6 @@ std::unique_ptr<TFrameDrawer> OpenFrames(const TDemoOptions& options, TTaskRunne
         if (!frames) Fail(error);
         return frames;
     }
-#else
-    (void)drawRunner;  // a web build's CPU path draws on one thread
 #endif
     if (chosenHere) ShowGraphics();
     glWindow = true;

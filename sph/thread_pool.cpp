@@ -15,6 +15,13 @@
 #include <windows.h>
 #endif
 
+#ifdef __EMSCRIPTEN__
+#include <emscripten/threading.h>
+
+#include <climits>
+#include <cmath>
+#endif
+
 namespace {
 
 constexpr std::int32_t MAX_THREADS = 64;
@@ -30,12 +37,20 @@ inline void CpuRelax() {
 // on an address: MinGW's libstdc++ (GCC 12) implements std::atomic::wait
 // there with a pool of condition variables that can lose the wake-up of one
 // of several sleeping threads, which leaves a pool of three threads or more
-// stuck. Elsewhere std::atomic's wait, which is the futex on Linux.
+// stuck. In a browser (Emscripten with pthreads) the futex of its shared
+// memory, Atomics.wait: the std::atomic::wait of Emscripten's libc++ polls
+// with sleeps in between, which wakes the step's threads late. The browser's
+// main thread may not block, and there emscripten_futex_wait spins instead
+// (the caller's wait for the other threads' last tasks, which is short).
+// Elsewhere std::atomic's wait, which is the futex on Linux.
 template <class T>
 void SleepWhile(const std::atomic<T>& value, T old) {
 #ifdef _WIN32
     static_assert(sizeof(std::atomic<T>) == sizeof(T) && std::atomic<T>::is_always_lock_free);
     WaitOnAddress(const_cast<std::atomic<T>*>(&value), &old, sizeof(T), INFINITE);
+#elif defined(__EMSCRIPTEN__)
+    static_assert(sizeof(std::atomic<T>) == sizeof(std::uint32_t) && std::atomic<T>::is_always_lock_free);
+    emscripten_futex_wait(const_cast<std::atomic<T>*>(&value), static_cast<std::uint32_t>(old), INFINITY);
 #else
     value.wait(old, std::memory_order_acquire);
 #endif
@@ -45,6 +60,8 @@ template <class T>
 void WakeAll(std::atomic<T>& value) {
 #ifdef _WIN32
     WakeByAddressAll(&value);
+#elif defined(__EMSCRIPTEN__)
+    emscripten_futex_wake(&value, INT_MAX);
 #else
     value.notify_all();
 #endif
@@ -54,6 +71,8 @@ template <class T>
 void WakeOne(std::atomic<T>& value) {
 #ifdef _WIN32
     WakeByAddressSingle(&value);
+#elif defined(__EMSCRIPTEN__)
+    emscripten_futex_wake(&value, 1);
 #else
     value.notify_one();
 #endif

@@ -4,22 +4,30 @@
 // natively and for the web, so that the two builds' outputs can be compared
 // line for line: a different rounding anywhere in the step (another
 // instruction set, vector code lowered differently) shows up within a few
-// dozen steps.
+// dozen steps. With a number of threads, the worlds step on a thread pool of
+// that many (where the build has threads): the same lines again.
 //
-//   scene_checksums                          (native)
-//   node build-web/demo/tools/scene_checksums.js  (web)
+//   scene_checksums [threads]                        (native)
+//   node build-web/demo/tools/scene_checksums.js     (web)
+//   node build-web/demo-threads/tools/scene_checksums.js 3   (web, on 3 threads)
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 
 #include "app/scenes.h"
 #include "tests/support/checksum.h"
 #include "tests/support/scripted_input.h"
+#if !defined(__EMSCRIPTEN__) || defined(__EMSCRIPTEN_PTHREADS__)
+#include "sph/thread_pool.h"
+#endif
 
 namespace {
 
-void Play(int scene) {
+void Play(int scene, TTaskRunner* runner) {
     TDemoScenes s = BuildScenes();
+    s.SetTaskRunner(runner);
     s.CurrentScene = scene;
     test_support::TScriptedInput input;
     for (int step = 1; step <= 1000; ++step) {
@@ -34,7 +42,17 @@ void Play(int scene) {
 
 }  // namespace
 
-int main() {
-    for (int scene = 1; scene <= 3; ++scene) Play(scene);
+int main(int argc, char** argv) {
+    const int threads = argc > 1 ? std::atoi(argv[1]) : 1;
+    std::unique_ptr<TTaskRunner> pool;
+#if !defined(__EMSCRIPTEN__) || defined(__EMSCRIPTEN_PTHREADS__)
+    if (threads > 1) pool = std::make_unique<TThreadPool>(threads);
+#else
+    if (threads > 1) {
+        std::fputs("scene_checksums: this build has no threads\n", stderr);
+        return 2;
+    }
+#endif
+    for (int scene = 1; scene <= 3; ++scene) Play(scene, pool.get());
     return 0;
 }

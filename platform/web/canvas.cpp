@@ -10,14 +10,22 @@ namespace {
 
 // The canvas's 2D context, fetched once. The image is a view of the module's
 // memory, made afresh for every frame: memory growth replaces the buffer.
-// putImageData copies it, so nothing is kept across frames.
+// putImageData copies it, so nothing is kept across frames. An ImageData may
+// not view shared memory (the build with threads): there the image is first
+// copied into an array of the page's own, kept from frame to frame.
 // clang-format off
 EM_JS(int, put_canvas_image, (const unsigned char* rgba, int width, int height), {
     const canvas = Module['canvas'];
     if (!Module['canvas2d']) Module['canvas2d'] = canvas.getContext('2d', {alpha : false});
     const context = Module['canvas2d'];
     if (!context) return 0;
-    const pixels = new Uint8ClampedArray(HEAPU8.buffer, rgba, width * height * 4);
+    let pixels = new Uint8ClampedArray(HEAPU8.buffer, rgba, width * height * 4);
+    if (!(HEAPU8.buffer instanceof ArrayBuffer)) {
+        if (!Module['canvasCopy'] || Module['canvasCopy'].length != pixels.length)
+            Module['canvasCopy'] = new Uint8ClampedArray(pixels.length);
+        Module['canvasCopy'].set(pixels);
+        pixels = Module['canvasCopy'];
+    }
     context.putImageData(new ImageData(pixels, width, height), 0, 0);
     return 1;
 });

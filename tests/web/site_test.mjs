@@ -4,7 +4,11 @@
 // would and judges what the canvas shows, reading the status text in the
 // program's own font, as the desktop end-to-end tests do. The page is played
 // three times: as it chooses for software WebGL (the CPU draws, onto a 2D
-// canvas), with WebGL drawing (?draw=gl), and in a browser without WebGL.
+// canvas), with WebGL drawing (?draw=gl), and in a browser without WebGL;
+// then, served cross-origin isolated, as the page chooses the build with
+// threads. Last scene 1 pours up to 25 000 particles with threads and
+// without, and the frame rates on the way are reported (not judged: the
+// machine is shared).
 //
 //   node site_test.mjs <site folder> [<folder for the scene screenshots>]
 //
@@ -228,7 +232,8 @@ function looksNative(browser, sceneNumber) {
 // ---- The site, served from 127.0.0.1 -----------------------------------------
 const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm',
   '.data': 'application/octet-stream' };
-function serve() {
+// Cross-origin isolated (`isolated`), the page runs the build with threads.
+function serve(isolated) {
   const server = http.createServer((request, response) => {
     const name = decodeURIComponent(new URL(request.url, 'http://x').pathname);
     const file = path.join(siteDir, name === '/' ? 'index.html' : name);
@@ -236,7 +241,8 @@ function serve() {
       response.writeHead(404).end();
       return;
     }
-    response.writeHead(200, { 'Content-Type': TYPES[path.extname(file)] ?? 'application/octet-stream' });
+    response.writeHead(200, { 'Content-Type': TYPES[path.extname(file)] ?? 'application/octet-stream',
+      ...(isolated ? { 'Cross-Origin-Opener-Policy': 'same-origin', 'Cross-Origin-Embedder-Policy': 'require-corp' } : {}) });
     fs.createReadStream(file).pipe(response);
   });
   return new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(server)));
@@ -299,18 +305,22 @@ async function openPage(browser, url) {
   const drawingPath = () => log.find((line) => line.startsWith('Drawing path: ')) ?? '(none)';
   // The program's own note, once it runs.
   const programNote = () => log.find((line) => line.startsWith('particle-demo: drawing ')) ?? '(none)';
-  return { page, box, errors, grab, grabUntil, drawingPath, programNote };
+  // The page's note of the build it runs.
+  const buildNote = () => log.find((line) => line.startsWith('Build: ')) ?? '(none)';
+  return { page, box, errors, log, grab, grabUntil, drawingPath, programNote, buildNote };
 }
 
 // One run of the page in a fresh browser, drawn the way `way` names (cpu or
-// gl), playing all three scenes; the frame rates its status line shows go to
-// `rates[way]`.
-async function play(url, way, rates) {
-  console.log(`-- drawn by ${way}`);
+// gl), playing all three scenes, in the build with threads if `threaded`; the
+// frame rates its status line shows go to `rates[way]` (or `rates[way +
+// ' with threads']`).
+async function play(url, way, rates, threaded = false) {
+  const name = threaded ? `${way} with threads` : way;
+  console.log(`-- drawn by ${name}`);
   const browser = await launch(['--use-angle=swiftshader', '--enable-unsafe-swiftshader']);
   const watchdog = setTimeout(() => browser.process()?.kill('SIGKILL'), ATTEMPT_LIMIT_MS);
   try {
-    const { page, box, errors, grab, grabUntil, drawingPath, programNote } = await openPage(browser, url);
+    const { page, box, errors, grab, grabUntil, drawingPath, programNote, buildNote } = await openPage(browser, url);
     const key = async (name) => { await page.focus('#canvas'); await page.keyboard.press(name); };
     const click = async (x, y) => {
       await page.mouse.move(box.x + x, box.y + y);
@@ -322,6 +332,10 @@ async function play(url, way, rates) {
       fs.writeFileSync(path.join(shotDir, name), picture.toPng());
     };
     const speed = {};
+
+    const isolated = await page.evaluate(() => self.crossOriginIsolated);
+    check(isolated === threaded && buildNote().startsWith(threaded ? 'Build: threads, ' : 'Build: single thread, '),
+      `the page ${isolated ? 'is' : 'is not'} cross-origin isolated: "${buildNote()}"`);
 
     // Scene 1: blue liquid pours onto the red block, the count grows by rows of 16.
     const first = await grabUntil((p) => p.particleCount() > 0, 90_000);
@@ -340,7 +354,7 @@ async function play(url, way, rates) {
     await sleep(3000);
     const scene1 = await grab();
     speed.scene1 = scene1.frameRate();
-    await shot(scene1, `${way}-scene-1.png`);
+    await shot(scene1, `${threaded ? 'threads-' : ''}${way}-scene-1.png`);
     check(drawingPath().startsWith(`Drawing path: ${way} `), `the page says how it draws: "${drawingPath()}"`);
     check(programNote().startsWith(way === 'cpu' ? 'particle-demo: drawing on the CPU onto a 2D canvas' :
       'particle-demo: drawing through the GL'), `and so does the program: "${programNote()}"`);
@@ -363,7 +377,7 @@ async function play(url, way, rates) {
     await sleep(3000);
     const scene2 = await grab();
     speed.scene2 = scene2.frameRate();
-    await shot(scene2, `${way}-scene-2.png`);
+    await shot(scene2, `${threaded ? 'threads-' : ''}${way}-scene-2.png`);
 
     // Scene 3: the green bar; a click drops a green box of 95 particles.
     await key('3');
@@ -382,10 +396,10 @@ async function play(url, way, rates) {
     await sleep(3000);
     const scene3 = await grab();
     speed.scene3 = scene3.frameRate();
-    await shot(scene3, `${way}-scene-3.png`);
+    await shot(scene3, `${threaded ? 'threads-' : ''}${way}-scene-3.png`);
 
     check(errors.length === 0, `no errors on the page${errors.length ? ': ' + errors.slice(0, 3).join(' | ') : ''}`);
-    rates[way] = speed;
+    rates[name] = speed;
   } finally {
     clearTimeout(watchdog);
     try {
@@ -419,10 +433,60 @@ async function noWebGl(url) {
   }
 }
 
-const server = await serve();
+// Scene 1 as the page chooses, poured until it holds `target` particles or
+// `limit` ms have passed, with the program's line a second (?fps-log) read
+// from the console: the frame rates on the way, per band of 5 000 particles,
+// go to `pours[name]`. Nothing is grabbed meanwhile, which would take the
+// page's main thread from the program.
+async function pour(url, name, pours, target = 25_000, limit = 150_000) {
+  console.log(`-- scene 1 poured, ${name}`);
+  const browser = await launch(['--use-angle=swiftshader', '--enable-unsafe-swiftshader']);
+  const watchdog = setTimeout(() => browser.process()?.kill('SIGKILL'), limit + 90_000);
+  try {
+    const { page, errors, log, buildNote } = await openPage(browser, `${url}?fps-log`);
+    const samples = () => log.map((line) => /^scene 1 fps (\d+) particles (\d+) /.exec(line))
+      .filter(Boolean).map((m) => ({ fps: Number(m[1]), particles: Number(m[2]) }));
+    const end = Date.now() + limit;
+    for (let started = false; Date.now() < end;) {
+      const last = samples().at(-1);
+      if (last?.particles >= target) break;
+      if (!started && last) started = true;
+      else if (!started && Date.now() > end - limit + 60_000) break;  // never started
+      await sleep(1000);
+    }
+    const seen = samples().slice(1);  // the first second counts the start-up
+    check(seen.length > 0 && errors.length === 0,
+      `scene 1 pours, ${name}: ${buildNote()}${errors.length ? '; ' + errors.slice(0, 3).join(' | ') : ''}`);
+    pours[name] = seen;
+  } finally {
+    clearTimeout(watchdog);
+    browser.process()?.kill('SIGKILL');
+  }
+}
+
+// Per band of 5 000 particles: the median and the lowest frame rate seen.
+function pourReport(name, seen) {
+  const bands = new Map();
+  for (const { fps, particles } of seen) {
+    const band = Math.floor(particles / 5000) * 5000;
+    if (!bands.has(band)) bands.set(band, []);
+    bands.get(band).push(fps);
+  }
+  const parts = [...bands].map(([band, list]) => {
+    const sorted = [...list].sort((a, b) => a - b);
+    return `${band}-${band + 4999}: ${sorted[Math.floor(sorted.length / 2)]} fps (lowest ${sorted[0]})`;
+  });
+  const last = seen.at(-1);
+  console.log(`scene 1 poured in headless Chromium, ${name}: ${parts.join(', ')}` +
+    (last ? `; reached ${last.particles} particles in ${seen.length + 1} s` : ''));
+}
+
+const server = await serve(false);
 const url = `http://127.0.0.1:${server.address().port}/`;
+const isolatedServer = await serve(true);
+const isolatedUrl = `http://127.0.0.1:${isolatedServer.address().port}/`;
 let exitCode = 1;
-const rates = {};
+const rates = {}, pours = {};
 try {
   for (let attempt = 1; attempt <= ATTEMPTS; ++attempt) {
     try {
@@ -430,6 +494,9 @@ try {
       await play(url, 'cpu', rates);
       await play(`${url}?draw=gl`, 'gl', rates);
       await noWebGl(url);
+      await play(isolatedUrl, 'cpu', rates, true);
+      await pour(isolatedUrl, 'with threads', pours);
+      await pour(url, 'without threads', pours);
       break;
     } catch (error) {
       if (error instanceof CheckFailure) break;
@@ -441,12 +508,15 @@ try {
   }
   exitCode = failures.length === 0 ? 0 : 1;
 } finally {
-  server.close();
-  server.closeAllConnections?.();
+  for (const s of [server, isolatedServer]) {
+    s.close();
+    s.closeAllConnections?.();
+  }
 }
 for (const [way, speed] of Object.entries(rates))
   console.log(`frame rate in headless Chromium (software WebGL), drawn by ${way}: ` +
     `scene 1 ${speed.scene1}, scene 2 ${speed.scene2}, scene 3 ${speed.scene3} fps`);
+for (const [name, seen] of Object.entries(pours)) pourReport(name, seen);
 console.log(`screenshots in ${shotDir}`);
 console.log(failures.length === 0 ? 'all browser checks passed' : `${failures.length} failed: ${failures.join('; ')}`);
 process.exit(exitCode);
