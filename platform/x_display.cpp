@@ -19,8 +19,7 @@ std::string XConnectionProblem(const char* name) {
             return {};
         case XCB_CONN_ERROR:
             // The socket's own reason: refused, no such file, unauthorised...
-            return socketError != 0 ? std::strerror(socketError)
-                                    : "the server closed the connection (not authorised?)";
+            return socketError != 0 ? std::strerror(socketError) : "the server closed the connection (not authorised?)";
         case XCB_CONN_CLOSED_EXT_NOTSUPPORTED:
             return "the server lacks an extension the connection needs";
         case XCB_CONN_CLOSED_MEM_INSUFFICIENT:

@@ -24,7 +24,8 @@ TPngImage Image(int colorType, int bitDepth, int width, int height) {
     for (std::size_t i = 0; i < s.data.size(); ++i) s.data[i] = static_cast<std::uint8_t>(i * 37 + 11);
     if (colorType == PNG_COLOR_TYPE_PALETTE) {
         for (int i = 0; i < (1 << bitDepth); ++i)
-            s.palette.push_back({static_cast<png_byte>(i * 40), static_cast<png_byte>(255 - i), static_cast<png_byte>(i)});
+            s.palette.push_back(
+                {static_cast<png_byte>(i * 40), static_cast<png_byte>(255 - i), static_cast<png_byte>(i)});
     }
     return s;
 }
