@@ -7,6 +7,7 @@
 // BM_SceneTwoAtRest, BM_SceneOnePoured and BM_SceneOneLiquid/20000.
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <map>
 #include <memory>
 
@@ -128,26 +129,47 @@ void BM_SceneTwoAtRest(benchmark::State& state) {
 }
 BENCHMARK(BM_SceneTwoAtRest)->Iterations(300)->Unit(benchmark::kMillisecond);
 
+// The process's resident memory in bytes, where Linux tells it (0 elsewhere).
+double ResidentBytes() {
+    long pages = 0, resident = 0;
+    if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+        std::fclose(f);
+    }
+    return static_cast<double>(resident) * 4096;
+}
+
 // Scene 1 as the demo pours it for `frames` frames, with threads lent as
-// the demo lends them. Each pour is played once per process.
-TDemoScenes& PouredSceneOne(int frames) {
-    static std::map<int, TDemoScenes> poured;
+// the demo lends them, and the memory its pour took per liquid particle
+// (the growth of the process's resident memory, steps included). Each pour
+// is played once per process.
+struct TPoured {
+    TDemoScenes Scenes;
+    double BytesPerParticle = 0;
+};
+
+TPoured& PouredSceneOne(int frames) {
+    static std::map<int, TPoured> poured;
     auto found = poured.find(frames);
     if (found != poured.end()) return found->second;
-    TDemoScenes& scenes = poured.emplace(frames, BuildScenes()).first->second;
+    const double before = ResidentBytes();
+    TPoured& p = poured.emplace(frames, TPoured{BuildScenes()}).first->second;
+    TDemoScenes& scenes = p.Scenes;
     for (TSPH* world : {scenes.World1.get(), scenes.World2.get(), scenes.World3.get()}) LendThreads(*world);
     test_support::TScriptedInput input;  // no keys, no clicks
     for (int frame = 0; frame < frames; ++frame) StepCurrentScene(scenes, input);
-    return scenes;
+    p.BytesPerParticle = (ResidentBytes() - before) / scenes.World1->FluidCount;
+    return p;
 }
 
 // Scene 1 after 3000 frames of the demo pouring (about 12 000 liquid
 // particles on the red block among the walls), then stepped without the
 // emitter.
 void BM_SceneOnePoured(benchmark::State& state) {
-    TDemoScenes& poured = PouredSceneOne(3000);
-    RunSteps(state, *poured.World1);
-    state.counters["fluid"] = poured.World1->FluidCount;
+    TPoured& poured = PouredSceneOne(3000);
+    RunSteps(state, *poured.Scenes.World1);
+    state.counters["fluid"] = poured.Scenes.World1->FluidCount;
+    state.counters["bytes_per_particle"] = poured.BytesPerParticle;
 }
 BENCHMARK(BM_SceneOnePoured)->Iterations(100)->Unit(benchmark::kMillisecond);
 
@@ -157,9 +179,10 @@ BENCHMARK(BM_SceneOnePoured)->Iterations(100)->Unit(benchmark::kMillisecond);
 // 52), so a step costs about 1.4 times as much at the same count: this is
 // the step the demo's frame rate waits on.
 void BM_SceneOneNearlyFull(benchmark::State& state) {
-    TDemoScenes& poured = PouredSceneOne(7300);
-    RunSteps(state, *poured.World1);
-    state.counters["fluid"] = poured.World1->FluidCount;
+    TPoured& poured = PouredSceneOne(7300);
+    RunSteps(state, *poured.Scenes.World1);
+    state.counters["fluid"] = poured.Scenes.World1->FluidCount;
+    state.counters["bytes_per_particle"] = poured.BytesPerParticle;
 }
 BENCHMARK(BM_SceneOneNearlyFull)->Iterations(100)->Unit(benchmark::kMillisecond);
 

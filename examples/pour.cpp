@@ -58,9 +58,7 @@ int main(int argc, char** argv) {
     TFluid::Create(world.get())->CreateRect(150, 100, 500, 300, 0, 0);
 
     TThreadPool pool(threads);
-    TSplitSettings split;
-    split.Adaptive = false;  // split every step, timed or not
-    if (threads > 1) world->SetTaskRunner(&pool, split);
+    if (threads > 1) world->SetTaskRunner(&pool);
     for (int step = 0; step < 200; ++step) world->Update();
 
     std::uint64_t sum = 14695981039346656037ull;  // FNV-1a over the bits

@@ -1,223 +1,242 @@
-// The liquid laid out for the fluid passes (see fluid_pack.h).
-#include "sph/detail/fluid_layout.h"
+// The liquid laid out for the fluid passes (see fluid_pack.h): a counting
+// sort by fine cell, then the records' fields copied into the slots.
+#include "sph/detail/fluid_passes.h"
 
 #include <algorithm>
-#include <climits>
+#include <bit>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
 #include <utility>
 
-#include "sph/detail/fluid_copy_in.h"
+#include "sph/fluid.h"
 #include "sph/particle.h"
 
 using sph_detail::TFluidPack;
 
+void TFluidPack::Resize(std::int32_t columns, std::int32_t rows) {
+    GridCells = static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows);
+    Pushers.assign(GridCells, 0);
+    PushersNear.assign(GridCells, 0);
+    auto fine = [](std::int32_t cells) {
+        return static_cast<std::int32_t>(cells * static_cast<double>(TSPH::SMOOTHING_LENGTH) * FINE_CELLS_PER_UNIT) + 1;
+    };
+    Columns = fine(columns);
+    Rows = fine(rows);
+    const std::size_t fineCells = static_cast<std::size_t>(Columns) * static_cast<std::size_t>(Rows);
+    First.assign(fineCells + 1, 0);
+    FineCells = fineCells;
+    RunCounts.clear();
+    RunHeads.clear();
+    RunTails.clear();
+    Count = 0;
+}
+
+// Room for `runs` counts; a world's first layout on more threads than
+// before makes it, later ones find it.
+void TFluidPack::KeepRuns(std::int32_t runs) {
+    const auto n = static_cast<std::size_t>(runs);
+    if (RunCounts.size() < n * FineCells) RunCounts.resize(n * FineCells);
+    if (RunHeads.size() < n * GridCells) {
+        RunHeads.resize(n * GridCells);
+        RunTails.resize(n * GridCells);
+    }
+}
+
+void TFluidPack::SwapCells(TFluidPack& other) noexcept {
+    std::swap(GridCells, other.GridCells);
+    Pushers.swap(other.Pushers);
+    PushersNear.swap(other.PushersNear);
+    std::swap(Columns, other.Columns);
+    std::swap(Rows, other.Rows);
+    First.swap(other.First);
+    std::swap(FineCells, other.FineCells);
+    RunCounts.swap(other.RunCounts);
+    RunHeads.swap(other.RunHeads);
+    RunTails.swap(other.RunTails);
+    std::swap(Count, other.Count);
+}
+
+// SlotOf grows last, which says whether to grow.
+void TFluidPack::Reserve(std::size_t particles) {
+    if (SlotOf.size() >= particles) return;
+    const std::size_t slots = particles + PAD;
+    for (auto* field : {&X, &Y, &VX, &VY, &MassBefore, &Cohesion, &DeltaDensity}) field->resize(slots, 0.0f);
+    for (auto* field : {&Motion, &Side, &Kind, &Push}) field->resize(slots, Splat(0.0f));
+    for (auto* field : {&IndexAt, &Cell, &ID, &Inside, &PartnerStart, &PartnerCount}) field->resize(slots, 0);
+    Partners.resize(particles * static_cast<std::size_t>(ROOM), 0);
+    CellOf.resize(particles, 0);
+    SlotOf.resize(particles, 0);
+}
+
 namespace {
 
-// What the count of a run of the world's array finds besides the counts:
-// whether the IDs increase along it, the liquid of all its particles if
-// they share one, and how many lie in the grid.
-struct TCounted {
-    std::int32_t Inside = 0;
-    bool Increasing = true;
-    std::int32_t FirstID = 0, LastID = 0;
-    const TFluid* OnlyFluid = nullptr;
-};
+// The fine cell's column or row of a coordinate, in double precision, kept
+// within the fine grid: a particle outside it takes the nearest cell, which
+// keeps every particle within h of it two cells away at most.
+std::int32_t FineCell(float v, std::int32_t cells) {
+    const double u = static_cast<double>(v) * TFluidPack::FINE_CELLS_PER_UNIT;
+    if (!(u > 0)) return 0;
+    return u < cells ? static_cast<std::int32_t>(u) : cells - 1;
+}
 
-// Where the count of a run goes: per cell, the count and, when the
-// particles go into the grid's chains, the chain's head and (if kept) its
-// first particle, the chain's tail.
-struct TCellTally {
-    std::int32_t* Fill;
-    TParticle** Head;
-    TParticle** Tail;
-};
+// Whether a position lies in the world's grid, whose cells are found as
+// MapParticlesToGrid finds them.
+bool InGrid(const TSPH& world, float x, float y, std::int32_t& cell) {
+    const double c = std::floor(static_cast<double>(x) * TSPH::INV_SMOOTHING_LENGTH);
+    const double r = std::floor(static_cast<double>(y) * TSPH::INV_SMOOTHING_LENGTH);
+    if (!(c >= 0 && c < world.GridWidth && r >= 0 && r < world.GridHeight)) return false;
+    cell = static_cast<std::int32_t>(c) * world.GridHeight + static_cast<std::int32_t>(r);
+    return true;
+}
 
-// Counts the particles [begin, end) into their cells and keeps each one's
-// cell in SlotOf (−1 outside the grid) and column in Column; inserts each
-// into its cell's chain when asked.
-TCounted CountIntoCells(TSPH& world, TFluidPack& P, std::int32_t begin, std::int32_t end, const TCellTally& tally,
-                        bool insertIntoGrid) {
-    TCounted counted;
-    if (begin >= end) return counted;
-    const double gridWidth = world.GridWidth;
-    const double gridHeight = world.GridHeight;
-    std::int64_t previousID = INT64_MIN;
-    counted.OnlyFluid = world.FluidParticles[static_cast<std::size_t>(begin)]->Fluid;
-    counted.FirstID = world.FluidParticles[static_cast<std::size_t>(begin)]->ID;
+// CellOf holds a particle's fine cell, complemented (negative) for a
+// particle outside the world's grid.
+std::int32_t FineOf(std::int32_t cellOf) { return cellOf >= 0 ? cellOf : ~cellOf; }
+
+// Counts the particles [begin, end) of run r into their fine cells, and
+// into the world's grid's chains of the run's own when asked; returns
+// whether they all lie in the grid.
+bool CountRun(TSPH& world, TFluidPack& P, std::int32_t r, std::int32_t begin, std::int32_t end, bool insertIntoGrid) {
+    std::int32_t* const counts = P.RunCounts.data() + static_cast<std::size_t>(r) * P.FineCells;
+    TParticle** const heads = P.RunHeads.data() + static_cast<std::size_t>(r) * P.GridCells;
+    TParticle** const tails = P.RunTails.data() + static_cast<std::size_t>(r) * P.GridCells;
+    std::fill_n(counts, P.FineCells, 0);
+    if (insertIntoGrid) std::fill_n(heads, P.GridCells, nullptr);
+    bool allInside = true;
     for (std::int32_t i = begin; i < end; ++i) {
-        if (i + sph_detail::FETCH_AHEAD < end)
-            sph_detail::FetchRecord(world.FluidParticles[static_cast<std::size_t>(i + sph_detail::FETCH_AHEAD)]);
-        TParticle* p = world.FluidParticles[static_cast<std::size_t>(i)];
-        if (p->Fluid != counted.OnlyFluid) counted.OnlyFluid = nullptr;
-        // The cell is the floor of the product; inside the grid the product
-        // is not negative, and the floor is its truncation, without a call.
-        const double u = static_cast<double>(p->PositionX) * TSPH::INV_SMOOTHING_LENGTH;
-        const double v = static_cast<double>(p->PositionY) * TSPH::INV_SMOOTHING_LENGTH;
-        std::int32_t cell = -1;
-        if (u >= 0 && u < gridWidth && v >= 0 && v < gridHeight) {
-            const auto c = static_cast<std::int32_t>(u);
-            cell = c * world.GridHeight + static_cast<std::int32_t>(v);
-            const auto k = static_cast<std::size_t>(cell);
-            if (insertIntoGrid) {
-                if (!tally.Head[k] && tally.Tail) tally.Tail[k] = p;
-                p->Succ = tally.Head[k];
-                tally.Head[k] = p;
-            }
-            ++tally.Fill[k];
-            ++counted.Inside;
-            P.Column[static_cast<std::size_t>(i)] = c;
-        }
-        P.SlotOf[static_cast<std::size_t>(i)] = cell;
-        counted.Increasing = counted.Increasing && p->ID > previousID;
-        previousID = p->ID;
-    }
-    counted.LastID = static_cast<std::int32_t>(previousID);
-    return counted;
-}
-
-// Counts the particles into their cells, on the world's threads when there
-// are enough particles: each thread counts a run of the array into cells of
-// its own, and the runs' chains are joined, the later run's before the
-// earlier's, into the chains a count in one run would make. Notes whether
-// the IDs increase with the index, and whether all the particles are of one
-// liquid. Returns the number of runs, whose counts stay in RunFill.
-std::int32_t CountIntoCells(TSPH& world, sph_detail::TSolver& solver, bool insertIntoGrid) {
-    TFluidPack& P = solver.FluidPack;
-    const std::size_t cells = P.Fill.size();
-    const std::int32_t parts = solver.ThreadsFor(P.Count, solver.Settings.MinCountedPerThread);
-    std::fill(P.Fill.begin(), P.Fill.end(), 0);
-    TCounted counted[sph_detail::TSolver::MAX_THREADS];
-    if (parts == 1) {
-        counted[0] =
-            CountIntoCells(world, P, 0, P.Count, {P.Fill.data(), world.FluidGrid.data(), nullptr}, insertIntoGrid);
-    } else {
-        const auto used = cells * static_cast<std::size_t>(parts);
-        std::fill_n(P.RunFill.begin(), used, 0);
-        std::fill_n(P.RunHead.begin(), used, nullptr);
-        auto task = [&](std::int32_t k) {
-            const auto [begin, end] = sph_detail::Piece(P.Count, parts, k);
-            const std::size_t at = cells * static_cast<std::size_t>(k);
-            counted[k] =
-                CountIntoCells(world, P, begin, end,
-                               {P.RunFill.data() + at, P.RunHead.data() + at, P.RunTail.data() + at}, insertIntoGrid);
-        };
-        solver.Run(parts, task);
-        for (std::size_t cell = 0; cell < cells; ++cell) {
-            TParticle* head = nullptr;
-            for (std::size_t at = cell; at < used; at += cells) {
-                P.Fill[cell] += P.RunFill[at];
-                if (!P.RunHead[at]) continue;
-                P.RunTail[at]->Succ = head;
-                head = P.RunHead[at];
-            }
-            if (insertIntoGrid) world.FluidGrid[cell] = head;
-        }
-    }
-    P.Inside = 0;
-    P.Increasing = true;
-    P.OnlyFluid = counted[0].OnlyFluid;
-    for (std::int32_t k = 0; k < parts; ++k) {
-        P.Inside += counted[k].Inside;
-        P.Increasing = P.Increasing && counted[k].Increasing && (k == 0 || counted[k].FirstID > counted[k - 1].LastID);
-        if (counted[k].OnlyFluid != P.OnlyFluid) P.OnlyFluid = nullptr;
-    }
-    return parts;
-}
-
-// First slot of each cell; Fill becomes each cell's next free slot.
-void StartCells(TFluidPack& P) {
-    std::int32_t start = 0;
-    P.LargestCell = 0;
-    for (std::size_t k = 0; k < P.Fill.size(); ++k) {
-        P.First[k] = start;
-        start += P.Fill[k];
-        P.LargestCell = std::max(P.LargestCell, P.Fill[k]);
-        P.Fill[k] = P.First[k];
-    }
-    P.First[P.Fill.size()] = start;
-}
-
-// Gives each particle its slot, from the last index down, and lists it
-// under its thread. Each thread's list is filled from its end downwards,
-// which leaves OrderStart as it was.
-void FillSlots(TFluidPack& P) {
-    std::int32_t outside = P.Inside;
-    auto& cursor = P.OrderStart;
-    for (std::size_t t = 0; t < static_cast<std::size_t>(P.Threads); ++t) cursor[t] = cursor[t + 1];
-    for (std::int32_t i = P.Count - 1; i >= 0; --i) {
         const auto k = static_cast<std::size_t>(i);
-        const std::int32_t cell = P.SlotOf[k];
-        const std::int32_t slot = cell >= 0 ? P.Fill[static_cast<std::size_t>(cell)]++ : outside++;
-        P.SlotOf[k] = slot;
-        const std::int32_t t = P.Threads > 1 ? P.ColumnThread[static_cast<std::size_t>(P.Column[k])] : 0;
-        P.Order[static_cast<std::size_t>(--cursor[static_cast<std::size_t>(t)])] = i;
+        if (i + 8 < end) __builtin_prefetch(world.FluidParticles[k + 8]);
+        TParticle* p = world.FluidParticles[k];
+        std::int32_t cell = 0;
+        const bool inside = InGrid(world, p->PositionX, p->PositionY, cell);
+        if (inside && insertIntoGrid) {
+            const auto c = static_cast<std::size_t>(cell);
+            if (!heads[c]) tails[c] = p;
+            p->Succ = heads[c];
+            heads[c] = p;
+        }
+        allInside = allInside && inside;
+        const std::int32_t fine = FineCell(p->PositionX, P.Columns) * P.Rows + FineCell(p->PositionY, P.Rows);
+        P.CellOf[k] = inside ? fine : ~fine;
+        ++counts[fine];
+    }
+    return allInside;
+}
+
+// Each fine cell's first slot, and where each run's particles start in it:
+// after those of the runs before. The runs' chains are joined, a later
+// run's before an earlier's, into the chains one count in index order makes.
+void StartCells(TSPH& world, TFluidPack& P, std::int32_t runs, bool insertIntoGrid) {
+    const std::size_t cells = P.FineCells;
+    std::int32_t next = 0;
+    for (std::size_t k = 0; k < cells; ++k) {
+        P.First[k] = next;
+        for (std::size_t at = k; at < cells * static_cast<std::size_t>(runs); at += cells)
+            next += std::exchange(P.RunCounts[at], next);
+    }
+    P.First[cells] = next;
+    if (!insertIntoGrid) return;
+    for (std::size_t cell = 0; cell < P.GridCells; ++cell) {
+        TParticle* head = nullptr;
+        for (std::size_t at = cell; at < P.GridCells * static_cast<std::size_t>(runs); at += P.GridCells) {
+            if (!P.RunHeads[at]) continue;
+            P.RunTails[at]->Succ = head;
+            head = P.RunHeads[at];
+        }
+        world.FluidGrid[cell] = head;
     }
 }
 
-// The same on the world's threads, by the runs the count took, when every
-// particle lies in the grid. One fill from the last index down gives a cell's
-// slots to the later runs first, and fills each thread's list from its end
-// down: so a run starts, in each cell, after the slots of the later runs,
-// and in each thread's list, before the places of the later runs.
-void FillSlotsByRuns(TFluidPack& P, const sph_detail::TSolver& solver, std::int32_t runs, std::int32_t gridHeight) {
-    const std::size_t cells = P.Fill.size();
-    const auto threads = static_cast<std::size_t>(P.Threads);
-    const auto height = static_cast<std::size_t>(gridHeight);
-    // Each thread's list: the places of run r's particles end where those
-    // of the later runs begin.
-    for (std::size_t t = 0; t < threads; ++t) {
-        const std::size_t from = static_cast<std::size_t>(P.SplitColumn[t]) * height;
-        const std::size_t to = static_cast<std::size_t>(P.SplitColumn[t + 1]) * height;
-        std::int32_t end = P.OrderStart[t + 1];
-        for (auto r = static_cast<std::size_t>(runs); r-- > 0;) {
-            P.RunOrderEnd[r * threads + t] = end;
-            const std::int32_t* fill = P.RunFill.data() + r * cells;
-            for (std::size_t k = from; k < to; ++k) end -= fill[k];
-        }
+// Gives the particles of run r their slots: each fine cell's particles in
+// increasing index.
+void FillSlots(TFluidPack& P, std::int32_t r, std::int32_t begin, std::int32_t end) {
+    std::int32_t* const next = P.RunCounts.data() + static_cast<std::size_t>(r) * P.FineCells;
+    for (std::int32_t i = begin; i < end; ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        const std::int32_t slot = next[FineOf(P.CellOf[k])]++;
+        P.SlotOf[k] = slot;
+        P.IndexAt[static_cast<std::size_t>(slot)] = i;
     }
-    // Each cell: run r's first slot follows those of the later runs.
-    for (std::size_t k = 0; k < cells; ++k) {
-        std::int32_t next = P.First[k];
-        for (auto r = static_cast<std::size_t>(runs); r-- > 0;) {
-            std::int32_t& fill = P.RunFill[r * cells + k];
-            const std::int32_t count = fill;
-            fill = next;
-            next += count;
+}
+
+// The liquid's number among the world's liquids: the force pass compares
+// them, since only particles of one liquid cohere.
+class TLiquidNumbers {
+public:
+    explicit TLiquidNumbers(const TSPH& world) : World(world) {}
+    std::int32_t Of(const TFluid* fluid) {
+        if (fluid != Last) {
+            const auto at = std::find(World.Fluids.begin(), World.Fluids.end(), fluid);
+            Last = fluid;
+            LastNumber = static_cast<std::int32_t>(at - World.Fluids.begin());
         }
+        return LastNumber;
     }
-    auto task = [&](std::int32_t r) {
-        const auto [begin, end] = sph_detail::Piece(P.Count, runs, r);
-        std::int32_t* next = P.RunFill.data() + static_cast<std::size_t>(r) * cells;
-        // The ends in a local: the runs' ends share a cache line.
-        std::int32_t orderEnd[sph_detail::TSolver::MAX_THREADS];
-        std::copy_n(P.RunOrderEnd.data() + static_cast<std::size_t>(r) * threads, threads, orderEnd);
-        for (std::int32_t i = end - 1; i >= begin; --i) {
-            const auto k = static_cast<std::size_t>(i);
-            const std::int32_t slot = next[P.SlotOf[k]]++;
-            P.SlotOf[k] = slot;
-            const std::int32_t t = threads > 1 ? P.ColumnThread[static_cast<std::size_t>(P.Column[k])] : 0;
-            P.Order[static_cast<std::size_t>(--orderEnd[t])] = i;
-        }
-    };
-    solver.Run(runs, task);
+
+private:
+    const TSPH& World;
+    const TFluid* Last = nullptr;
+    std::int32_t LastNumber = 0;
+};
+
+// Slots [begin, end) from their particles' records, each record fetched a
+// few slots before it is read: the slots are written in order, the records
+// read here and there.
+void CopyIn(const TSPH& world, TFluidPack& P, std::int32_t begin, std::int32_t end) {
+    constexpr std::int32_t AHEAD = 8;
+    TLiquidNumbers liquids(world);
+    for (std::int32_t slot = begin; slot < end; ++slot) {
+        const auto s = static_cast<std::size_t>(slot);
+        if (slot + AHEAD < end)
+            __builtin_prefetch(world.FluidParticles[static_cast<std::size_t>(P.IndexAt[s + AHEAD])]);
+        const auto i = static_cast<std::size_t>(P.IndexAt[s]);
+        const TParticle* p = world.FluidParticles[i];
+        const TFluid* fluid = p->Fluid;
+        P.Cell[s] = FineOf(P.CellOf[i]);
+        P.X[s] = p->PositionX;
+        P.Y[s] = p->PositionY;
+        P.VX[s] = p->VelocityX;
+        P.VY[s] = p->VelocityY;
+        P.ID[s] = p->ID;
+        P.Inside[s] = P.CellOf[i] >= 0 ? -1 : 0;
+        P.MassBefore[s] = p->Mass;
+        P.Cohesion[s] = -fluid->SurfaceTension;
+        P.Motion[s] = sph_detail::F4{p->PositionX, p->PositionY, p->VelocityX, p->VelocityY};
+        P.Side[s] = sph_detail::F4{p->Mass, p->Density, p->Pressure * p->InvDensitySq, p->SoundSpeed};
+        P.Kind[s] = sph_detail::F4{std::bit_cast<float>(p->ID), std::bit_cast<float>(liquids.Of(fluid)),
+                                   -fluid->V_Alpha, fluid->V_Beta};
+    }
 }
 
 }  // namespace
 
-// Slots in cell order, each cell's particles in chain order, which is the
-// order of decreasing index because each particle inserted becomes its
-// chain's head. A counting sort: count per cell, start of each cell, then
-// the particles from the last index down.
+// A counting sort on the world's threads, each counting and placing a run
+// of the array, then the records copied in by ranges of slots: threads
+// copying runs of the array would write into the same cache lines, since a
+// cell's slots hold particles of every run.
 void sph_detail::LayOutLiquid(TSPH& world, TSolver& solver, bool insertIntoGrid) {
     TFluidPack& P = solver.FluidPack;
     P.Count = world.FluidCount;
-    P.LaidOut = true;
     solver.AskThreads();
-    P.KeepFor(solver.Threads(), P.Fill.size());
-    const std::int32_t runs = CountIntoCells(world, solver, insertIntoGrid);
-    StartCells(P);
-    ChooseSplit(P, ChooseThreads(world, solver), world.GridWidth, world.GridHeight);
-    if (runs > 1 && P.Inside == P.Count)
-        FillSlotsByRuns(P, solver, runs, world.GridHeight);
-    else
-        FillSlots(P);
+    const std::int32_t threads = solver.ThreadsFor(P.Count, solver.Settings.MinParticlesPerThread);
+    P.KeepRuns(threads);
+    bool inside[TSolver::MAX_THREADS];
+    auto count = [&](std::int32_t r) {
+        const auto [begin, end] = Piece(P.Count, threads, r);
+        inside[r] = CountRun(world, P, r, begin, end, insertIntoGrid);
+    };
+    solver.Run(threads, count);
+    P.AllInside = std::all_of(inside, inside + threads, [](bool b) { return b; });
+    StartCells(world, P, threads, insertIntoGrid);
+    auto fill = [&](std::int32_t r) {
+        const auto [begin, end] = Piece(P.Count, threads, r);
+        FillSlots(P, r, begin, end);
+    };
+    solver.Run(threads, fill);
+    auto copy = [&](std::int32_t k) {
+        const auto [begin, end] = Piece(P.Count, threads, k);
+        CopyIn(world, P, begin, end);
+    };
+    solver.Run(threads, copy);
 }

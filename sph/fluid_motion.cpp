@@ -1,6 +1,6 @@
 // How the liquid moves: damped position Verlet with a speed limit, inside
 // the container.
-#include "sph/detail/fluid_motion.h"
+#include "sph/detail/fluid_passes.h"
 
 #include <algorithm>
 #include <cmath>
@@ -52,7 +52,7 @@ void sph_detail::IntegrateLiquid(TSPH& world, std::int32_t begin, std::int32_t e
 
 void TSPH::Fluid_Integrate() {
     CheckState("TSPH::Fluid_Integrate");
-    const std::int32_t threads = Solver->ThreadsFor(FluidCount, Solver->Settings.MinIntegratedPerThread);
+    const std::int32_t threads = Solver->ThreadsFor(FluidCount, Solver->Settings.MinParticlesPerThread);
     auto integrate = [&](std::int32_t part) {
         const auto [begin, end] = sph_detail::Piece(FluidCount, threads, part);
         sph_detail::IntegrateLiquid(*this, begin, end);

@@ -1,159 +1,125 @@
 // The fluid passes of the step (weakly compressible SPH with an evolved
-// density), swept over the liquid by the world's threads.
+// density), each particle gathering its own sums.
 //
 // The density is evolved, not summed: each pair adds the rate of change from
 // its relative motion, and each particle then advances its own density and
 // derives its mass, pressure and sound speed from it.
 //
-// A sweep runs in index order and each pair is met once, from its later
-// particle, exactly as in one thread. With several threads, each sweeps the
-// particles of a band of grid columns in index order; a particle off the
-// seams between bands hears only from its own thread, in that order, and a
-// particle on a seam gathers what it hears from the particles numbered
-// above it, in that order, from what no thread changes in the pass. So each
-// thread finishes its own particles as soon as it has swept them.
-#include <algorithm>
-#include <chrono>
+// Each thread takes a contiguous range of slots and writes only their sums
+// and their particles' records, so no thread waits for another within a
+// pass: a gather reads only what no thread changes during its pass
+// (positions, velocities and the masses before the pass in the density pass;
+// those and what the density pass derived in the force pass), and each
+// thread finishes its own particles as soon as it has gathered their sums.
+#include "sph/detail/fluid_passes.h"
 
-#include "sph/detail/fluid_copy_in.h"
-#include "sph/detail/fluid_layout.h"
-#include "sph/detail/fluid_motion.h"
-#include "sph/detail/fluid_phases.h"
-#include "sph/detail/fluid_pushers.h"
+#include <cstddef>
+#include <cstdint>
+
+#include "sph/detail/fluid_gathers.h"
 #include "sph/detail/fluid_state.h"
-#include "sph/detail/fluid_walks.h"
-#include "sph/detail/thread_scratch.h"
+#include "sph/detail/neighbours.h"
+#include "sph/detail/pushes.h"
 #include "sph/particle.h"
 
 namespace {
 
 using sph_detail::TFluidPack;
 using sph_detail::TSolver;
-using sph_detail::TSweep;
-using Clock = std::chrono::steady_clock;
 
-// Runs body(i) for the particles of thread k in increasing index; a split
-// sweep adds the time taken to the thread's account, for Retune. `records`
-// is the world, if body reads the particles' records.
-template <class Body>
-void ForEachOfThread(TFluidPack& P, std::int32_t k, Body&& body, const TSPH* records = nullptr) {
-    const auto t = static_cast<std::size_t>(k);
-    const bool timed = P.Threads > 1;
-    const auto start = timed ? Clock::now() : Clock::time_point();
-    const std::int32_t end = P.OrderStart[t + 1];
-    for (std::int32_t o = P.OrderStart[t]; o < end; ++o) {
-        if (o + sph_detail::FETCH_AHEAD < end)
-            sph_detail::FetchAhead(P, records, P.Order[static_cast<std::size_t>(o + sph_detail::FETCH_AHEAD)]);
-        body(P.Order[static_cast<std::size_t>(o)]);
+// The gathers the world's settings allow on this processor.
+const sph_detail::TGathers& Gathers(const TSolver& solver) {
+    return solver.Settings.WideInstructions ? sph_detail::TGathers::Fastest() : sph_detail::TGathers::Plain();
+}
+
+// What the walls and the solid particles within the repulsion distance, the
+// container's edges and gravity add to a liquid particle's sums {force x,
+// force y, Δv x, Δv y}, in that order; the walls and solids cell by cell,
+// walls first.
+void AddPushes(const TSPH& world, const TSolver& solver, std::size_t s, float mass, float sums[4]) {
+    const TFluidPack& P = solver.FluidPack;
+    const float x = P.X[s], y = P.Y[s];
+    const float rangeSq = world.RepulsiveDistSq;
+    const sph_detail::THomeCell home = sph_detail::HomeCellOf(world, x, y);
+    const bool inGrid = P.Inside[s] != 0;
+    if (!inGrid || P.PushersNear[static_cast<std::size_t>(home.Column * world.GridHeight + home.Row)]) {
+        sph_detail::ForEachNeighbourCell(world, x, y, [&](std::size_t cell) {
+            const std::uint8_t pushers = P.Pushers[cell];
+            if (pushers & TFluidPack::WALLS)
+                sph_detail::ForEachWithin(solver.BoundaryCells, cell, x, y, rangeSq,
+                                          [&](TParticle*, float dx, float dy, float d2) {
+                                              const float t = sph_detail::WallPush(world, d2);
+                                              sums[0] += t * dx;
+                                              sums[1] += t * dy;
+                                          });
+            if (pushers & TFluidPack::SOLIDS)
+                sph_detail::ForEachWithin(solver.SolidCells, cell, x, y, rangeSq,
+                                          [&](TParticle*, float dx, float dy, float d2) {
+                                              const float t = sph_detail::SolidPush(world, d2);
+                                              sums[0] += t * dx;
+                                              sums[1] += t * dy;
+                                          });
+        });
     }
-    if (timed) P.Seconds[t] += std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-inline bool OnSeam(const TFluidPack& P, std::int32_t i) { return P.OnSeam(P.Column[static_cast<std::size_t>(i)]); }
-
-// The copy of the records into the pack, split evenly between the threads.
-template <class Copy>
-void CopyIn(const TSolver& solver, Copy&& copy) {
-    const std::int32_t n = solver.FluidPack.Count;
-    const std::int32_t threads = solver.FluidPack.Threads;
-    auto task = [&](std::int32_t k) {
-        const auto [begin, end] = sph_detail::Piece(n, threads, k);
-        copy(begin, end);
-    };
-    solver.Run(threads, task);
-}
-
-// The walks the world's settings allow on this processor.
-const sph_detail::TWalks& Walks(const TSolver& solver) {
-    return solver.Settings.WideInstructions ? sph_detail::TWalks::Fastest() : sph_detail::TWalks::Plain();
+    sph_detail::PushOffEdges(world, x, y, 1.0f, false, sums[2], sums[3]);
+    sums[0] += world.GravityX * mass;
+    sums[1] += world.GravityY * mass;
 }
 
 }  // namespace
 
 void sph_detail::DensityPass(TSPH& world, TSolver& solver, bool inStep) {
     TFluidPack& P = solver.FluidPack;
-    // A pass called alone lays out a liquid that has grown, or a grid that
-    // has been sized, since the last layout.
-    if (!P.LaidOut || P.Count != world.FluidCount) LayOutLiquid(world, solver, false);
-    const TSweep w{world, P, solver.BoundaryCells, solver.SolidCells};
-    CopyIn(solver, [&](std::int32_t begin, std::int32_t end) { CopyForDensity(world, P, begin, end, inStep); });
-
-    StartRecords(P, inStep);
-    StartSeamLists(P, world.GridHeight, inStep);
-    const auto walk = Walks(solver).Density[P.Increasing ? 1 : 0];
-    // A thread finishes its particles as soon as it has swept them: only its
-    // own walkers add to them, a particle on a seam gathers from positions,
-    // velocities and old masses that no thread changes in this pass, and the
-    // sweeps read nothing that a finish writes.
-    auto sweepAndFinish = [&](std::int32_t k) {
-        sph_detail::TPartnerRecord& partners = P.Records[static_cast<std::size_t>(k)];
-        std::int32_t* lowerStart = StartLowerStarts(P, k);
-        ForEachOfThread(P, k, [&](std::int32_t i) { walk(w, i, partners, lowerStart); });
-        sph_detail::TDensityState reset;
-        sph_detail::TSeamList& seam = P.SeamLists[static_cast<std::size_t>(k)];
-        ForEachOfThread(
-            P, k,
-            [&](std::int32_t i) {
-                const auto s = static_cast<std::size_t>(P.SlotOf[static_cast<std::size_t>(i)]);
-                if (OnSeam(P, i)) DensityFromHigher(w, static_cast<std::int32_t>(s), seam);
-                FinishDensity(world.FluidParticles[static_cast<std::size_t>(i)], P, s, inStep, reset);
-            },
-            &world);
+    if (!inStep) LayOutLiquid(world, solver, false);
+    const auto gather = Gathers(solver).Density;
+    const std::int32_t threads = solver.ThreadsFor(P.Count, solver.Settings.MinParticlesPerThread);
+    auto gatherAndFinish = [&](std::int32_t k) {
+        const auto [begin, end] = Piece(P.Count, threads, k);
+        gather(P, begin, end);
+        TDensityState reset;
+        for (std::int32_t s = begin; s < end; ++s) FinishDensity(world, P, static_cast<std::size_t>(s), inStep, reset);
     };
-    solver.Run(P.Threads, sweepAndFinish);
-    RaiseRoomForRecords(P);
+    solver.Run(threads, gatherAndFinish);
 }
 
+// The solid particles' half of the fluid–solid push is summed apart, on one
+// thread, liquid particle by liquid particle in index order: it writes only
+// solid particles and reads only positions, so where the liquid is shared
+// out it runs as one more task beside the gathers.
 void sph_detail::ForcePass(TSPH& world, TSolver& solver, bool inStep) {
     TFluidPack& P = solver.FluidPack;
-    if (!P.LaidOut || P.Count != world.FluidCount) {
-        LayOutLiquid(world, solver, false);
-        inStep = false;
-    }
-    const TSweep w{world, P, solver.BoundaryCells, solver.SolidCells};
-    // Within a step the density pass has left everything in the pack.
-    if (!inStep) CopyIn(solver, [&](std::int32_t begin, std::int32_t end) { CopyForForces(world, P, begin, end); });
-
+    if (!inStep) LayOutLiquid(world, solver, false);
     MarkPushers(world, P, solver);
-    ReadSeamLists(P, inStep);
-    const bool pushSolidsNow = P.Threads == 1;
-    const bool pushSolidsApart = !pushSolidsNow && solver.SolidCells.First.back() > 0;
-    const auto walk = Walks(solver).Force[P.Increasing ? 1 : 0];
-    // As in the density pass, a thread finishes its particles as soon as it
-    // has swept them. The solid particles' half of the pushes, when left out
-    // of the sweeps, writes only solid particles: one more task, for
-    // whichever thread is free first.
-    auto sweepAndFinish = [&](std::int32_t k) {
-        if (k == P.Threads) {
+    const auto gather = Gathers(solver).Forces;
+    const std::int32_t threads = solver.ThreadsFor(P.Count, solver.Settings.MinParticlesPerThread);
+    const bool solids = solver.SolidCells.First.back() > 0;
+    const bool solidsApart = solids && threads > 1;
+    auto gatherAndFinish = [&](std::int32_t k) {
+        if (k == threads || (solids && !solidsApart)) {
             PushSolidsFromLiquid(world, P, solver.SolidCells);
-            return;
+            if (k == threads) return;
         }
-        sph_detail::TPartnerRecord& partners = P.Records[static_cast<std::size_t>(k)];
-        if (!inStep) partners.Skip();
-        std::int32_t* lowerStart = StartLowerStarts(P, k);
-        ForEachOfThread(P, k, [&](std::int32_t i) { walk(w, i, pushSolidsNow, partners, lowerStart); });
-        sph_detail::TSeamList& seam = P.SeamLists[static_cast<std::size_t>(k)];
-        ForEachOfThread(
-            P, k,
-            [&](std::int32_t i) {
-                const auto s = static_cast<std::size_t>(P.SlotOf[static_cast<std::size_t>(i)]);
-                if (OnSeam(P, i)) ForcesFromHigher(w, static_cast<std::int32_t>(s), seam);
-                TParticle* p = world.FluidParticles[static_cast<std::size_t>(i)];
-                const sph_detail::F4 push = P.Push[s];
-                p->ForceX = push[0];
-                p->ForceY = push[1];
-                p->DeltaVelocityX = push[2];
-                p->DeltaVelocityY = push[3];
-                if (inStep) IntegrateLiquid(world, i, i + 1);
-            },
-            &world);
+        const auto [begin, end] = Piece(P.Count, threads, k);
+        gather(P, begin, end, inStep);
+        for (std::int32_t slot = begin; slot < end; ++slot) {
+            const auto s = static_cast<std::size_t>(slot);
+            const std::int32_t i = P.IndexAt[s];
+            TParticle* p = world.FluidParticles[static_cast<std::size_t>(i)];
+            const F4 pairs = P.Push[s];
+            // The step's sums start at zero, the public phase's at what the
+            // records hold (zero after Fluid_Reset).
+            const F4 start = inStep ? Splat(0.0f) : F4{p->ForceX, p->ForceY, p->DeltaVelocityX, p->DeltaVelocityY};
+            const F4 sum = start + pairs;
+            float sums[4] = {sum[0], sum[1], sum[2], sum[3]};
+            AddPushes(world, solver, s, p->Mass, sums);
+            p->ForceX = sums[0];
+            p->ForceY = sums[1];
+            p->DeltaVelocityX = sums[2];
+            p->DeltaVelocityY = sums[3];
+            if (inStep) IntegrateLiquid(world, i, i + 1);
+        }
     };
-    solver.Run(P.Threads + (pushSolidsApart ? 1 : 0), sweepAndFinish);
-    if (inStep) {
-        MakeRoomForRecords(P);
-        MakeRoomForSeamLists(P);
-    }
-    Retune(P, P);
+    solver.Run(threads + (solidsApart ? 1 : 0), gatherAndFinish);
 }
 
 void TSPH::Fluid_Reset() {

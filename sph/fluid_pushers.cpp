@@ -1,7 +1,7 @@
 // Where walls and solid particles meet the liquid in the force pass: the
 // cells they push from, and the solid particles' half of the fluid–solid
-// push when threads leave it out of the sweeps.
-#include "sph/detail/fluid_pushers.h"
+// push.
+#include "sph/detail/fluid_passes.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -14,26 +14,24 @@
 using sph_detail::TFluidPack;
 using sph_detail::TSolver;
 
-// The solid particles' half of the fluid–solid push, when threads have left
-// it out of the force pass: the same pushes again, in the order of the
-// serial sweep (liquid particles by index, cells in walk order), so that each
-// solid particle sums them in that order. Only a liquid particle with solid
-// particles in the nine cells around its home cell can push one: those are
-// taken cell by cell (a split step has every liquid particle in the grid),
-// then put back in index order. It reads only positions and the solids'
-// cells, so it may run beside the sweeps.
-void sph_detail::PushSolidsFromLiquid(const TSPH& world, TFluidPack& P, const TCellList& solids) {
-    std::int32_t* const pushers = P.NearSolids.data();
-    std::int32_t n = 0;
-    for (std::size_t k = 0; k < P.PushersNear.size(); ++k)
-        if (P.PushersNear[k] & TFluidPack::SOLIDS)
-            for (std::int32_t s = P.First[k]; s < P.First[k + 1]; ++s)
-                pushers[n++] = P.IndexAt[static_cast<std::size_t>(s)];
-    std::sort(pushers, pushers + n);
+// The solid particles' half of the fluid–solid push, liquid particle by
+// liquid particle in index order, cells in walk order: so each solid
+// particle sums its pushes in an order that no split between threads
+// changes. Only a liquid particle with solid particles among the nine cells
+// around its home cell (or outside the grid) can push one. It reads only
+// the liquid's positions in the pack and the solids' cells, so it may run
+// beside the gathers.
+void sph_detail::PushSolidsFromLiquid(const TSPH& world, const TFluidPack& P, const TCellList& solids) {
     const float rangeSq = world.RepulsiveDistSq;
-    for (std::int32_t j = 0; j < n; ++j) {
-        const auto s = static_cast<std::size_t>(P.SlotOf[static_cast<std::size_t>(pushers[j])]);
+    for (std::int32_t i = 0; i < P.Count; ++i) {
+        const auto s = static_cast<std::size_t>(P.SlotOf[static_cast<std::size_t>(i)]);
         const float px = P.X[s], py = P.Y[s];
+        if (P.Inside[s]) {
+            const THomeCell home = HomeCellOf(world, px, py);
+            if (!(P.PushersNear[static_cast<std::size_t>(home.Column * world.GridHeight + home.Row)] &
+                  TFluidPack::SOLIDS))
+                continue;
+        }
         ForEachNeighbourCell(world, px, py, [&](std::size_t cell) {
             ForEachWithin(solids, cell, px, py, rangeSq, [&](TParticle* o, float dx, float dy, float d2) {
                 const float t = SolidPush(world, d2);
@@ -44,9 +42,9 @@ void sph_detail::PushSolidsFromLiquid(const TSPH& world, TFluidPack& P, const TC
     }
 }
 
-// The cells where walls or solid particles push the liquid: one byte each for
-// the force walks to test, instead of the two lists' bounds; and the cells
-// with such a cell among the nine around them, whose walkers test.
+// The cells where walls or solid particles push the liquid, and the cells
+// with such a cell among the nine around them: one byte for a liquid
+// particle to test, instead of nine cells' lists.
 void sph_detail::MarkPushers(const TSPH& world, TFluidPack& P, const TSolver& solver) {
     const auto& walls = solver.BoundaryCells.First;
     const auto& solids = solver.SolidCells.First;

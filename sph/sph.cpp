@@ -89,7 +89,7 @@ void TSPH::SetContainerSize(std::int32_t width, std::int32_t height) {
     solidCells.Resize(n);
     boundaryCells.Resize(n);
     sph_detail::TFluidPack pack;
-    pack.Resize(n, static_cast<std::size_t>(columns));
+    pack.Resize(columns, rows);
 
     ContainerWidth = static_cast<float>(width);
     ContainerHeight = static_cast<float>(height);
@@ -142,10 +142,9 @@ void TSPH::SetParticleSize(float size) {
 
 void TSPH::SetTaskRunner(TTaskRunner* runner, const TSplitSettings& settings) {
     const TCheck check("TSPH::SetTaskRunner");
-    for (const std::int32_t least : {settings.MinParticlesPerThread, settings.MinColumnsPerThread,
-                                     settings.MinIntegratedPerThread, settings.MinCountedPerThread})
-        if (least < 1)
-            check.Fail("every least share of a thread must be at least 1 (got " + std::to_string(least) + ")");
+    if (settings.MinParticlesPerThread < 1)
+        check.Fail("the least share of a thread must be at least 1 particle (got " +
+                   std::to_string(settings.MinParticlesPerThread) + ")");
     Solver->Runner = runner;
     Solver->Settings = settings;
 }

@@ -19,27 +19,14 @@ class TRigid;
 
 namespace sph_detail {
 class TSolver;  // the world's neighbour lists, liquid layout and threads
-// The world's solver, for the library's tests to look into.
-TSolver& SolverOf(TSPH& world);
 }  // namespace sph_detail
 
 // How a world given a task runner shares its steps between threads. The
 // share changes no result: every particle ends each step with the same bits
 // on any number of threads.
 struct TSplitSettings {
-    // Fewest liquid particles per thread for the fluid passes to be split.
+    // Fewest liquid particles per thread for the liquid's work to be shared.
     std::int32_t MinParticlesPerThread = 500;
-    // Fewest grid columns per thread in the fluid passes.
-    std::int32_t MinColumnsPerThread = 3;
-    // Fewest liquid particles per thread for Fluid_Integrate on its own.
-    std::int32_t MinIntegratedPerThread = 1000;
-    // Fewest liquid particles per thread for counting them into the grid.
-    std::int32_t MinCountedPerThread = 4096;
-    // Whether the world times the steps it could split and steps on one
-    // thread while split steps are the slower (other programs busy on the
-    // cores), trying the split again now and then. Otherwise every step
-    // that can be split is.
-    bool Adaptive = true;
     // Whether the fluid passes may run code compiled for the processor's
     // wider instruction sets where it has them (AVX2 on x86-64). Either way
     // every result has the same bits.
@@ -200,8 +187,6 @@ public:
                  std::int32_t constraints);
 
 private:
-    friend sph_detail::TSolver& sph_detail::SolverOf(TSPH& world);
-
     // Refuses a world whose arrays or grids the caller has resized or
     // miscounted, before a phase reads them.
     void CheckState(const char* call) const;

@@ -3,21 +3,17 @@
 #include "sph/sph.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <string>
 
 #include "sph/detail/checks.h"
-#include "sph/detail/fluid_layout.h"
-#include "sph/detail/fluid_phases.h"
+#include "sph/detail/fluid_passes.h"
 #include "sph/detail/solver.h"
 #include "sph/particle.h"
 
 namespace {
 using sph_detail::TCheck;
 }  // namespace
-
-sph_detail::TSolver& sph_detail::SolverOf(TSPH& world) { return *world.Solver; }
 
 void TSPH::CheckState(const char* call) const {
     const TCheck check(call);
@@ -36,7 +32,7 @@ void TSPH::CheckState(const char* call) const {
     const auto cells = static_cast<std::size_t>(GridWidth) * static_cast<std::size_t>(GridHeight);
     for (const Grid* grid : {&FluidGrid, &SolidGrid, &RigidGrid, &BoundaryGrid})
         if (grid->size() != cells) check.Fail("a grid does not have GridWidth × GridHeight cells");
-    if (Solver->FluidPack.Fill.size() != cells) check.Fail("the grid's size changed without SetContainerSize");
+    if (Solver->FluidPack.GridCells != cells) check.Fail("the grid's size changed without SetContainerSize");
 }
 
 // The twelve phases in their order, with two shortcuts that change no
@@ -44,15 +40,8 @@ void TSPH::CheckState(const char* call) const {
 // rather than in the records (Fluid_Reset), and the liquid is integrated at
 // the end of its force pass (Fluid_Integrate), since no phase in between
 // (solid and rigid forces, constraints) reads or writes a fluid particle.
-//
-// Only a world whose caller has lent it threads and asked it to choose its
-// split from the times of its steps (TSplitSettings::Adaptive) reads the
-// clock.
 void TSPH::Update() {
     CheckState("TSPH::Update");
-    using Clock = std::chrono::steady_clock;
-    const bool timed = Solver->Runner && Solver->Settings.Adaptive;
-    const auto start = timed ? Clock::now() : Clock::time_point();
     RedistributeGrid();
     Solid_Reset();
     Rigid_Reset();
@@ -63,11 +52,6 @@ void TSPH::Update() {
     Constraints_Update();
     Solid_Integrate();
     Rigid_Integrate();
-    const sph_detail::TFluidPack& P = Solver->FluidPack;
-    if (timed && P.ChoiceTimed) {
-        const std::chrono::duration<double> took = Clock::now() - start;
-        Solver->SplitChoice.Record(P.Threads > 1, took.count() / FluidCount);
-    }
 }
 
 void TSPH::RedistributeGrid() {

@@ -40,15 +40,17 @@ inline TDensityState StateOf(const TFluid* fluid, float density) {
     return d;
 }
 
-// A particle's density advanced by its accumulated rate, and what follows
-// from it, into its record and into the pack for the force pass. In a
-// compressed pile most particles restart at their liquid's one reset
-// density each step: they share its state, kept in `reset` for the last
-// liquid that needed it, instead of each taking a power of it.
-inline void FinishDensity(TParticle* p, TFluidPack& P, std::size_t s, bool inStep, TDensityState& reset) {
-    const TFluid* fluid = P.Fluid[s];
-    p->DeltaDensity = P.DeltaDensity[s];
-    const float density = P.Density[s] + P.DeltaDensity[s] * TFluid::D_KERNEL_FACTOR_GRADIENT;
+// The density of the particle in slot s advanced by its accumulated rate
+// (from zero in a step, else from the record's), and what follows from it,
+// into its record and into the pack for the force pass. In a compressed
+// pile most particles restart at their liquid's one reset density each
+// step: they share its state, kept in `reset` for the last liquid that
+// needed it, instead of each taking a power of it.
+inline void FinishDensity(TSPH& world, TFluidPack& P, std::size_t s, bool inStep, TDensityState& reset) {
+    TParticle* p = world.FluidParticles[static_cast<std::size_t>(P.IndexAt[s])];
+    const TFluid* fluid = p->Fluid;
+    p->DeltaDensity = (inStep ? 0.0f : p->DeltaDensity) + P.DeltaDensity[s];
+    const float density = p->Density + p->DeltaDensity * TFluid::D_KERNEL_FACTOR_GRADIENT;
     TDensityState d;
     if (density >= fluid->MinDensity && density <= fluid->MaxDensity) {
         d = StateOf(fluid, density);
@@ -63,10 +65,7 @@ inline void FinishDensity(TParticle* p, TFluidPack& P, std::size_t s, bool inSte
     p->InvMass = d.InvMass;
     p->Pressure = d.Pressure;
     p->SoundSpeed = d.SoundSpeed;
-    // What the force pass reads, ready for it when the step goes on.
-    P.Density[s] = d.Density;
     P.Side[s] = F4{d.Mass, d.Density, d.Pressure * d.InvDensitySq, d.SoundSpeed};
-    P.Push[s] = inStep ? sph_detail::Splat(0.0f) : F4{p->ForceX, p->ForceY, p->DeltaVelocityX, p->DeltaVelocityY};
 }
 
 }  // namespace sph_detail

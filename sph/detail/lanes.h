@@ -3,7 +3,7 @@
 // written once over T = float or F4 runs on one pair or four. Every lane is
 // computed with exactly the single-precision operations, in exactly the
 // order, of the one-float version, so a lane gives the same bits; only sums
-// across lanes would not, and the solvers take those lane by lane, in order.
+// across lanes would not, and the gathers add those in a fixed order.
 #pragma once
 
 #include <cmath>
@@ -24,7 +24,7 @@ using I4 = std::int32_t __attribute__((vector_size(16)));
 template <class V>
 using MaskOf = decltype(V{} < V{});
 
-// The templates below that the walks built for AVX2 also take eight lanes
+// The templates below that the gathers built for AVX2 also take eight lanes
 // wide are always inlined, for the reason wide_lanes.h gives.
 
 // Lane l holds l.
@@ -42,19 +42,6 @@ template <class V>
 }
 
 inline F4 Splat(float x) { return F4{x, x, x, x}; }
-inline I4 Splat(std::int32_t x) { return I4{x, x, x, x}; }
-
-inline F4 Load4(const float* p) {
-    F4 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-inline I4 Load4(const std::int32_t* p) {
-    I4 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
 
 // Lane by lane √v, correctly rounded as std::sqrt.
 inline F4 Sqrt(F4 v) {
@@ -71,7 +58,7 @@ inline F4 Sqrt(F4 v) {
 template <class F>
 [[gnu::always_inline]] inline F Select(MaskOf<F> mask, F a, F b) {
 #if defined(__GNUC__) && !defined(__clang__)
-    return mask ? a : b;  // one blend where the instructions have it (the walks for AVX2)
+    return mask ? a : b;  // one blend where the instructions have it (the gathers for AVX2)
 #else
     using I = MaskOf<F>;
     return (F)(((I)a & mask) | ((I)b & ~mask));  // a bit-for-bit reinterpretation
@@ -87,17 +74,6 @@ inline int LaneMask(I4 mask) {
 #endif
 }
 
-// Lanes l of a, for the four indices q[l].
-inline F4 Gather4(const float* a, const std::int32_t* q) { return F4{a[q[0]], a[q[1]], a[q[2]], a[q[3]]}; }
-
-// The same for V = F4 or F8.
-template <class V>
-inline V GatherLanes(const float* a, const std::int32_t* q);
-template <>
-inline F4 GatherLanes<F4>(const float* a, const std::int32_t* q) {
-    return Gather4(a, q);
-}
-
 // Rows of the 4×4 matrix whose columns are a, b, c, d: out[l] = {a[l], b[l],
 // c[l], d[l]}, so that lane l of four results becomes one vector.
 inline void Transpose(F4 a, F4 b, F4 c, F4 d, F4 out[4]) {
@@ -111,49 +87,17 @@ inline void Transpose(F4 a, F4 b, F4 c, F4 d, F4 out[4]) {
     out[3] = __builtin_shufflevector(ab23, cd23, 2, 3, 6, 7);
 }
 
-// Lane l of the results a, b, c, d as one vector each, out[l] = {a[l], b[l],
-// c[l], d[l]}: a pair's four results side by side. One pair's are one vector.
-inline void LanesApart(F4 a, F4 b, F4 c, F4 d, F4 out[4]) { Transpose(a, b, c, d, out); }
-inline void LanesApart(float a, float b, float c, float d, F4 out[1]) { out[0] = F4{a, b, c, d}; }
-
-// The reverse, from records of four fields: out[k] holds field k of the
-// records rows[q[l]] in lane l.
+// From records of four fields: out[k] holds field k of the records
+// rows[q[l]] in lane l.
 inline void FieldsOf(const F4* rows, const std::int32_t* q, F4 out[4]) {
     Transpose(rows[q[0]], rows[q[1]], rows[q[2]], rows[q[3]], out);
 }
 
-// For each set of lanes taken (bit l for lane l), the taken lanes in order,
-// and how many: the compaction of four candidates by one table look-up.
+// For each set of lanes taken (bit l for lane l), the taken lanes in order:
+// the compaction of four candidates by one table look-up.
 inline constexpr I4 TAKEN_LANES[16] = {
     {0, 0, 0, 0}, {0, 0, 0, 0}, {1, 0, 0, 0}, {0, 1, 0, 0}, {2, 0, 0, 0}, {0, 2, 0, 0}, {1, 2, 0, 0}, {0, 1, 2, 0},
     {3, 0, 0, 0}, {0, 3, 0, 0}, {1, 3, 0, 0}, {0, 1, 3, 0}, {2, 3, 0, 0}, {0, 2, 3, 0}, {1, 2, 3, 0}, {0, 1, 2, 3}};
-inline constexpr std::int8_t TAKEN_COUNT[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
-
-// Four offsets 0 … 255 as four bytes, and back.
-inline void StoreBytes(I4 v, std::uint8_t* out) {
-#if defined(__SSE2__)
-    const __m128i words = _mm_packs_epi32((__m128i)v, (__m128i)v);  // the vector types differ in name only
-    const int bytes = _mm_cvtsi128_si32(_mm_packus_epi16(words, words));
-#else
-    using U8x4 = std::uint8_t __attribute__((vector_size(4)));
-    const U8x4 bytes = __builtin_convertvector(v, U8x4);
-#endif
-    std::memcpy(out, &bytes, sizeof bytes);
-}
-
-inline I4 LoadBytes(const std::uint8_t* in) {
-#if defined(__SSE2__)
-    int bytes;
-    std::memcpy(&bytes, in, sizeof bytes);
-    const __m128i zero = _mm_setzero_si128();
-    return (I4)_mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(bytes), zero), zero);
-#else
-    using U8x4 = std::uint8_t __attribute__((vector_size(4)));
-    U8x4 bytes;
-    std::memcpy(&bytes, in, sizeof bytes);
-    return __builtin_convertvector(bytes, I4);
-#endif
-}
 
 // How many floats a T holds: 1, 4 or 8.
 template <class T>

@@ -3,11 +3,8 @@
 // and the chains within a cell. The pushes they find are in pushes.h.
 #pragma once
 
-#include <algorithm>
-#include <array>
 #include <cstddef>
 #include <cstdint>
-#include <limits>
 
 #include "sph/detail/cell_list.h"
 #include "sph/sph.h"
@@ -40,72 +37,18 @@ inline THomeCell HomeCellOf(const TSPH& world, float x, float y) {
     return {u, v, ClampedCell(u, world.GridWidth), ClampedCell(v, world.GridHeight)};
 }
 
-// The cells of the nine around a home cell that lie inside the grid and
-// come within √reachSq cell widths of the position: bit k for
-// NEIGHBOUR_OFFSETS[k].
-[[gnu::always_inline]] inline unsigned NearNeighbourCells(const TSPH& world, const THomeCell& home, double reachSq) {
-    const auto [u, v, hc, hr] = home;
-    // The squared gap, in cell widths, between the position and the columns
-    // and rows on either side: a particle's cell is the floor of the same
-    // product, so none of theirs lies nearer. A NaN gap counts as none, but
-    // a NaN position has its home cell outside the grid, so no cell is near.
-    auto squared = [](double d) { return d > 0 ? d * d : 0.0; };
-    const double gapX[3] = {squared(u - hc), 0.0, squared(hc + 1 - u)};
-    const double gapY[3] = {squared(v - hr), 0.0, squared(hr + 1 - v)};
-    unsigned cells = 0;
-    for (int k = 0; k < 9; ++k) {
-        const int dc = NEIGHBOUR_OFFSETS[k][0];
-        const int dr = NEIGHBOUR_OFFSETS[k][1];
-        const int c = hc + dc;
-        const int r = hr + dr;
-        const bool inside = (c >= 0) & (c < world.GridWidth) & (r >= 0) & (r < world.GridHeight);
-        const bool near = gapX[dc + 1] + gapY[dr + 1] <= reachSq;
-        cells |= static_cast<unsigned>(inside & near) << k;
-    }
-    return cells;
-}
-
-// Where the nine cells around a home cell lie in the grid's numbering of
-// cells (column by column): the steps from the home cell to each, in the
-// order of NEIGHBOUR_OFFSETS. A walk of many particles makes them once.
-struct TCellSteps {
-    std::ptrdiff_t Height;
-    std::array<std::ptrdiff_t, 9> Of;
-
-    explicit TCellSteps(const TSPH& world) : Height(world.GridHeight) {
-        for (std::size_t k = 0; k < Of.size(); ++k) Of[k] = NEIGHBOUR_OFFSETS[k][0] * Height + NEIGHBOUR_OFFSETS[k][1];
-    }
-};
-
-// Calls visit(cell index, column) for each cell of `cells` (bits as
-// NearNeighbourCells gives them), in the fixed order. Always inlined, so
-// that code compiled for other instructions than this header's (the walks
-// for AVX2) inlines `visit` too.
+// Calls visit(cell index) for each of the nine cells around (x, y) inside
+// the grid, in the order of NEIGHBOUR_OFFSETS. Always inlined, so that
+// `visit` is inlined too.
 template <class Visit>
-[[gnu::always_inline]] inline void ForEachOfCells(const TCellSteps& steps, const THomeCell& home, unsigned cells,
-                                                  Visit&& visit) {
-    const std::ptrdiff_t homeCell = home.Column * steps.Height + home.Row;
-    for (; cells != 0; cells &= cells - 1) {
-        const int k = __builtin_ctz(cells);
-        visit(static_cast<std::size_t>(homeCell + steps.Of[static_cast<std::size_t>(k)]),
-              home.Column + NEIGHBOUR_OFFSETS[k][0]);
-    }
-}
-
-// What the fluid walks pass as reachSq: the cells that may hold a partner
-// within h, or a wall or solid particle within the repulsion distance; a
-// thousandth more, far above the rounding of the float distances.
-inline double FluidWalkReachSq(const TSPH& world) {
-    const double repulsion = static_cast<double>(world.RepulsiveDistance) * TSPH::INV_SMOOTHING_LENGTH;
-    return 1.001 * std::max(1.0, repulsion * repulsion);
-}
-
-// Calls visit(cell index) for each of the nine cells around (x, y) inside the grid.
-template <class Visit>
-inline void ForEachNeighbourCell(const TSPH& world, float x, float y, Visit&& visit) {
+[[gnu::always_inline]] inline void ForEachNeighbourCell(const TSPH& world, float x, float y, Visit&& visit) {
     const THomeCell home = HomeCellOf(world, x, y);
-    ForEachOfCells(TCellSteps(world), home, NearNeighbourCells(world, home, std::numeric_limits<double>::infinity()),
-                   [&](std::size_t cell, int) { visit(cell); });
+    for (const auto& [dc, dr] : NEIGHBOUR_OFFSETS) {
+        const int c = home.Column + dc, r = home.Row + dr;
+        if (c >= 0 && c < world.GridWidth && r >= 0 && r < world.GridHeight)
+            visit(static_cast<std::size_t>(c) * static_cast<std::size_t>(world.GridHeight) +
+                  static_cast<std::size_t>(r));
+    }
 }
 
 // Where a cell's particle q lies from (x, y): (dx, dy) points from q to
@@ -123,12 +66,24 @@ inline TOffsetFrom OffsetFrom(const TCellEntry& q, float x, float y, float range
     return {dx, dy, d2, d2 > 0 && d2 < rangeSq};
 }
 
+// Whether the box round a cell's particles comes within √rangeSq of (x, y).
+// The distance to the box, taken with the same float operations as
+// OffsetFrom, is at most the distance to any of them (each operation rounds
+// monotonically), so a box out of reach holds no particle within it.
+inline bool BoxWithin(const TCellList& cells, std::size_t cell, float x, float y, float rangeSq) {
+    const TCellBox& box = cells.Boxes[cell];
+    const float dx = x < box.MinX ? box.MinX - x : (x > box.MaxX ? x - box.MaxX : 0.0f);
+    const float dy = y < box.MinY ? box.MinY - y : (y > box.MaxY ? y - box.MaxY : 0.0f);
+    return dx * dx + dy * dy < rangeSq;
+}
+
 // Calls visit(q, dx, dy, d2) for each particle q of a cell, in chain order,
 // that lies within √rangeSq of (x, y), as OffsetFrom tells. Always inlined,
 // as ForEachOfCells.
 template <class Visit>
 [[gnu::always_inline]] inline void ForEachWithin(const TCellList& cells, std::size_t cell, float x, float y,
                                                  float rangeSq, Visit&& visit) {
+    if (!BoxWithin(cells, cell, x, y, rangeSq)) return;
     const TCellEntry* end = cells.Entries.data() + cells.First[cell + 1];
     for (const TCellEntry* q = cells.Entries.data() + cells.First[cell]; q != end; ++q) {
         const TOffsetFrom o = OffsetFrom(*q, x, y, rangeSq);
@@ -136,26 +91,12 @@ template <class Visit>
     }
 }
 
-// Whether ForEachWithin would visit any particle of the cell. Most cells
-// asked lie beyond reach as a whole: the distance to the box round their
-// particles, taken with the same float operations, is at most the distance
-// to any of them (each operation rounds monotonically), so a box out of
-// reach holds no particle within it.
-inline bool AnyWithin(const TCellList& cells, std::size_t cell, float x, float y, float rangeSq) {
-    const TCellBox& box = cells.Boxes[cell];
-    const float dx = x < box.MinX ? box.MinX - x : (x > box.MaxX ? x - box.MaxX : 0.0f);
-    const float dy = y < box.MinY ? box.MinY - y : (y > box.MaxY ? y - box.MaxY : 0.0f);
-    if (!(dx * dx + dy * dy < rangeSq)) return false;
-    const TCellEntry* begin = cells.Entries.data() + cells.First[cell];
-    const TCellEntry* end = cells.Entries.data() + cells.First[cell + 1];
-    return std::any_of(begin, end, [&](const TCellEntry& q) { return OffsetFrom(q, x, y, rangeSq).Within; });
-}
-
 // The same for pairs of one kind: only partners numbered below `id`, so that
 // each pair is met once, from its higher-numbered particle.
 template <class Visit>
 inline void ForEachLowerNumberedWithin(const TCellList& cells, std::size_t cell, std::int32_t id, float x, float y,
                                        float rangeSq, Visit&& visit) {
+    if (!BoxWithin(cells, cell, x, y, rangeSq)) return;
     const TCellEntry* end = cells.Entries.data() + cells.First[cell + 1];
     for (const TCellEntry* q = cells.Entries.data() + cells.First[cell]; q != end; ++q) {
         if (q->ID >= id) continue;

@@ -9,7 +9,6 @@
 
 #include "sph/detail/cell_list.h"
 #include "sph/detail/fluid_pack.h"
-#include "sph/detail/split_choice.h"
 #include "sph/sph.h"
 #include "sph/task_runner.h"
 
@@ -25,9 +24,6 @@ public:
     TCellList BoundaryCells;
     TTaskRunner* Runner = nullptr;
     TSplitSettings Settings;
-    // Whether the next step is split between threads, from the times of the
-    // last; used only when Settings.Adaptive.
-    TSplitChoice SplitChoice;
     std::int32_t LaidOutThreads = 1;
 
     // Threads the runner offered when the liquid was last laid out, at least

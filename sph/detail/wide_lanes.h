@@ -1,11 +1,11 @@
-// Eight floats at a time, for the walks built for processors with 256-bit
-// registers: the operations of lanes.h that the walks take eight lanes
+// Eight floats at a time, for the gathers built for processors with 256-bit
+// registers: the operations of lanes.h that the gathers take eight lanes
 // wide, with the same bits lane by lane.
 //
-// These headers are built for the baseline (walks_avx2.cpp includes them
+// These headers are built for the baseline (gather_avx2.cpp includes them
 // before its pragma), and eight-lane vectors pass by value between these
 // functions and the pair terms' templates: all are always inlined, and so
-// built into the AVX2 walks that call them. A call that was not inlined
+// built into the AVX2 gathers that call them. A call that was not inlined
 // would pass the vectors one way from code built with AVX and expect them
 // another way in the copy built without it (a build without optimisation
 // did, and corrupted memory), hence always_inline on each, at every
@@ -47,7 +47,14 @@ using I8 = std::int32_t __attribute__((vector_size(32)));
 }
 #endif
 
+// Correctly rounded, as std::sqrt.
+#if defined(__x86_64__)
+[[gnu::always_inline, gnu::target("avx")]] inline F8 Sqrt(F8 v) {
+    return (F8)_mm256_sqrt_ps((__m256)v);  // the vector types differ in name only
+}
+#else
 [[gnu::always_inline]] inline F8 Sqrt(F8 v) { return Join(Sqrt(Low(v)), Sqrt(High(v))); }
+#endif
 
 // Built from halves, not from eight scalars: GCC lowers a vector built of
 // scalars in a function built without AVX before it inlines it into one
@@ -60,43 +67,17 @@ template <>
 [[gnu::always_inline]] inline F8 AllAlike<F8>(F4 v) {
     return Join(v, v);
 }
-template <>
-[[gnu::always_inline]] inline F8 GatherLanes<F8>(const float* a, const std::int32_t* q) {
-    return Join(Gather4(a, q), Gather4(a, q + 4));
-}
-
-// Eight bytes from memory, each widened to a lane. GCC widens a vector of
-// bytes one by one, so on x86 the instruction is named; only code built for
-// AVX2 may call it there.
-#if defined(__x86_64__)
-[[gnu::always_inline, gnu::target("avx2")]] inline I8 WidenBytes(const std::uint8_t* in) {
-    return (I8)_mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(in)));
-}
-#else
-[[gnu::always_inline]] inline I8 WidenBytes(const std::uint8_t* in) {
-    using U8x8 = std::uint8_t __attribute__((vector_size(8)));
-    U8x8 bytes;
-    std::memcpy(&bytes, in, sizeof bytes);
-    return __builtin_convertvector(bytes, I8);
-}
-#endif
 
 // For each set of eight lanes taken (bit l for lane l), the taken lanes in
-// order, as lanes and as bytes, and how many: the compaction of eight
-// candidates by one look-up.
+// order: the compaction of eight candidates by one look-up.
 struct TTakenEight {
     alignas(32) std::int32_t Lanes[256][8] = {};
-    std::uint64_t Bytes[256] = {};
-    std::int8_t Count[256] = {};
 };
 inline constexpr TTakenEight TAKEN_EIGHT = [] {
     TTakenEight t;
     for (int mask = 0; mask < 256; ++mask)
-        for (int l = 0; l < 8; ++l)
-            if (mask >> l & 1) {
-                t.Lanes[mask][t.Count[mask]] = l;
-                t.Bytes[mask] |= std::uint64_t(l) << (8 * t.Count[mask]++);
-            }
+        for (int l = 0, taken = 0; l < 8; ++l)
+            if (mask >> l & 1) t.Lanes[mask][taken++] = l;
     return t;
 }();
 
@@ -111,15 +92,6 @@ inline constexpr TTakenEight TAKEN_EIGHT = [] {
     out[1] = __builtin_shufflevector(ab01, cd01, 2, 3, 10, 11, 6, 7, 14, 15);
     out[2] = __builtin_shufflevector(ab23, cd23, 0, 1, 8, 9, 4, 5, 12, 13);
     out[3] = __builtin_shufflevector(ab23, cd23, 2, 3, 10, 11, 6, 7, 14, 15);
-}
-
-[[gnu::always_inline]] inline void LanesApart(F8 a, F8 b, F8 c, F8 d, F4 out[8]) {
-    F8 halves[4];
-    Transpose(a, b, c, d, halves);
-    for (int l = 0; l < 4; ++l) {
-        out[l] = Low(halves[l]);
-        out[l + 4] = High(halves[l]);
-    }
 }
 
 [[gnu::always_inline]] inline void FieldsOf(const F4* rows, const std::int32_t* q, F8 out[4]) {

@@ -42,20 +42,16 @@ struct Expected {
     std::uint64_t Sum;
 };
 
-// Plays `scene` with its script on `threads` threads, every step that can
-// be split split, and compares after each checkpoint. 0: the demo's
-// threads, dropped to one while splitting is slower.
+// Plays `scene` with its script on `threads` threads and compares after
+// each checkpoint. 0: the demo's threads.
 void Play(int scene, std::int32_t threads, const std::vector<Expected>& expected) {
     std::unique_ptr<TTaskRunner> pool;
-    TSplitSettings settings;
-    if (threads == 0) {
+    if (threads == 0)
         pool = MakeStepThreads();
-    } else if (threads > 1) {
+    else if (threads > 1)
         pool = std::make_unique<TThreadPool>(threads);
-        settings.Adaptive = false;
-    }
     TDemoScenes s = BuildScenes();
-    s.SetTaskRunner(pool.get(), settings);
+    s.SetTaskRunner(pool.get());
     s.CurrentScene = scene;
     test_support::TScriptedInput input;
     const int last = std::min(expected.back().Steps, LAST_STEP);
@@ -83,7 +79,7 @@ TEST(StepChecksum, SceneOne) {
               {1000, 6218, 0xd41cca985387abe6ull}});
 }
 TEST(StepChecksum, SceneTwo) {
-    // 0: as many threads as cores, dropped to one while splitting is slower.
+    // 0: as many threads as cores.
     for (std::int32_t threads : {1, 2, 0})
         Play(2, threads,
              {{20, 8241, 0x9eb00c0d7cc9e7a2ull},

@@ -500,16 +500,10 @@ private:
                 const int threads = in.Byte() % 4;
                 TSplitSettings settings;
                 settings.MinParticlesPerThread = in.Int();
-                settings.MinColumnsPerThread = in.Int();
-                settings.MinIntegratedPerThread = in.Int();
-                settings.MinCountedPerThread = in.Int();
-                const std::uint8_t flags = in.Byte();
-                settings.Adaptive = flags & 1;
-                settings.WideInstructions = flags & 2;
-                Note("%s->SetTaskRunner(%s, {%d, %d, %d, %d, %d, %d})", W(s).c_str(),
+                settings.WideInstructions = in.Byte() & 2;
+                Note("%s->SetTaskRunner(%s, {%d, %d})", W(s).c_str(),
                      threads ? ("pool" + std::to_string(threads)).c_str() : "nullptr", settings.MinParticlesPerThread,
-                     settings.MinColumnsPerThread, settings.MinIntegratedPerThread, settings.MinCountedPerThread,
-                     settings.Adaptive, settings.WideInstructions);
+                     settings.WideInstructions);
                 if (!world) return;
                 world->SetTaskRunner(threads ? &Pool(threads) : nullptr, settings);
                 slot.Settings = settings;

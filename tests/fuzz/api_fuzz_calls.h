@@ -26,7 +26,7 @@ enum TCall : std::uint8_t {
     SET_REPULSION,       // 2 floats
     SET_GRAVITY,         // 2 floats
     SET_PARTICLE_SIZE,   // float
-    SET_TASK_RUNNER,     // threads (0 none), 4 ints, flags (1 adaptive, 2 wide)
+    SET_TASK_RUNNER,     // threads (0 none), least particles a thread, flags (2 wide)
     FLUID_CREATE,        //
     FLUID_SET,           // fluid, setter, 2 floats
     FLUID_RECT,          // fluid, x, y, w, h, vx, vy

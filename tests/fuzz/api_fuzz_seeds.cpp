@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
     liquid.Call(BOUNDARY_RECT).Rect(0, 1600, 1776, 32);
     liquid.Call(FLUID_CREATE);
     liquid.Call(FLUID_RECT).B(0).Rect(400, 800, 400, 320).F(0).F(1);
-    liquid.Call(SET_TASK_RUNNER).B(2).I(1).I(1).I(1).I(1).B(2);
+    liquid.Call(SET_TASK_RUNNER).B(2).I(1).B(2);
     liquid.Updates(0, 6, 2).Updates(0, 4, 3).Write(dir + "/liquid");
 
     // An elastic block with an extra constraint, stepped phase by phase.

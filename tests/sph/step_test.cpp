@@ -8,7 +8,6 @@
 #include "sph/fluid.h"
 #include "sph/rigid.h"
 #include "sph/solid.h"
-#include "sph/detail/split_choice.h"
 #include "sph/sph.h"
 #include "test_worlds.h"
 
@@ -153,30 +152,4 @@ TEST(Step, AllocatesNothing) {
     EXPECT_EQ(allocations, before);
     TFluid::Create(world.get());  // the counter does count
     EXPECT_GT(allocations, before);
-}
-
-// Steps of 1.0 on one thread against split steps of `split(step)`: how
-// many of steps [from, to) were split.
-template <class Split>
-int SplitSteps(Split split, int from, int to) {
-    sph_detail::TSplitChoice choice;
-    int count = 0;
-    for (int step = 0; step < to; ++step) {
-        const bool s = choice.SplitNext();
-        if (s && step >= from) ++count;
-        choice.Record(s, s ? split(step) : 1.0);
-    }
-    return count;
-}
-
-TEST(SplitChoice, KeepsTheFasterWayAndTriesTheOtherNowAndThen) {
-    const int free = SplitSteps([](int) { return 0.4; }, 0, 1000);
-    EXPECT_GE(free, 985);
-    const int busy = SplitSteps([](int) { return 1.2; }, 0, 1000);
-    EXPECT_GE(busy, 20);
-    EXPECT_LE(busy, 80);
-    // The other core frees up at step 500, and the split wins again.
-    EXPECT_GE(SplitSteps([](int step) { return step < 500 ? 1.2 : 0.4; }, 550, 1000), 445);
-    // One slow split step among fast ones changes nothing.
-    EXPECT_EQ(SplitSteps([](int step) { return step == 300 ? 50.0 : 0.4; }, 0, 1000), free);
 }

@@ -1,6 +1,6 @@
 // The threads a caller lends a world: the pool runs every task once, and a
-// world whose steps are split between threads ends every step with exactly
-// the bits of the serial step, seams, fluid–solid pushes and all.
+// world whose steps are shared between threads ends every step with exactly
+// the bits of one thread.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,10 +14,6 @@
 #include <thread>
 #include <vector>
 
-#include "sph/detail/fluid_pack.h"
-#include "sph/detail/fluid_phases.h"
-#include "sph/detail/fluid_walks.h"
-#include "sph/detail/solver.h"
 #include "sph/fluid.h"
 #include "sph/solid.h"
 #include "sph/sph.h"
@@ -62,14 +58,11 @@ public:
     std::int32_t MostTasks = 0;
 };
 
-// Every step that can be split is, down to a world of a few hundred particles.
-TSplitSettings SmallWorldSplit() {
+// Every step shares its liquid out, down to a world of a few hundred particles.
+TSplitSettings SmallWorldSplit(bool wide = true) {
     TSplitSettings split;
     split.MinParticlesPerThread = 40;
-    split.MinColumnsPerThread = 3;
-    split.MinIntegratedPerThread = 40;
-    split.MinCountedPerThread = 40;
-    split.Adaptive = false;
+    split.WideInstructions = wide;
     return split;
 }
 
@@ -104,16 +97,6 @@ std::unique_ptr<TSPH> LiquidOnSolidWithCrowd(std::int32_t n) {
         p->OldY = p->PositionY - p->VelocityY * world->Timestep;
         world->AddFluidParticle(p);
     }
-    return world;
-}
-
-// A column of liquid some eight grid columns wide: on eight threads nearly
-// every particle lies on a seam and keeps its count and its partners above
-// it, far more than the seam lists' first room of two words a particle.
-std::unique_ptr<TSPH> NarrowColumn() {
-    auto world = test_worlds::SceneOneWorld();
-    CreateBoundaryRect(world.get(), 0, 560, 800, 40);
-    TFluid::Create(world.get())->CreateRect(340, 200, 120, 300, 0, 0.3f);
     return world;
 }
 
@@ -229,113 +212,41 @@ TEST(ThreadPool, DestroyedWhileIdleWakesAndJoinsItsWorkers) {
         }
 }
 
-// The seams between the threads' bands and the solid particles' half of the
-// fluid–solid push, gathered after the threads finish, give the serial bits;
-// the grid's chains, counted in runs on the threads and joined, the serial
-// chains.
-TEST(SplitStep, GivesTheSerialBitsOnTwoAndThreeThreads) {
-    for (std::int32_t threads : {2, 3}) {
-        auto serial = LiquidOnSolid();
-        auto split = LiquidOnSolid();
-        TCountingRunner runner(threads);
-        split->SetTaskRunner(&runner, SmallWorldSplit());
-        bool touched = false;
-        for (int step = 1; step <= 150; ++step) {
-            serial->Update();
-            split->Update();
-            touched = touched || LiquidTouchesSolid(*serial);
-            ASSERT_EQ(FirstDifference(StateBits(*split), StateBits(*serial)), -1)
-                << "step " << step << ", threads " << threads;
-            ASSERT_EQ(Chains(*split), Chains(*serial)) << "step " << step << ", threads " << threads;
-        }
-        EXPECT_EQ(runner.MostTasks, threads + 1);  // the solids' pushes beside the liquid's finish
-        EXPECT_TRUE(touched);
-        EXPECT_GT(serial->FluidCount, 300);
-    }
-}
-
-// The rarer paths of a split step give the serial bits too. Each world
-// takes its path from the first step: the crowds until they burst, a few
-// steps, the narrow column at every step.
-TEST(SplitStep, RarePathsGiveTheSerialBits) {
-    const struct {
-        const char* Path;
-        std::unique_ptr<TSPH> (*Make)();
-        std::vector<std::int32_t> Threads;
-        int Steps;
-    } cases[] = {
-        // A cell of 300 is more than a byte can number
-        // (TPartnerRecord::MAX_CELL): the density sweep records no partners
-        // and the force sweep searches again.
-        {"partner record skipped", [] { return LiquidOnSolidWithCrowd(300); }, {2, 8}, 16},
-        // Most of the liquid in one cell: the threads' shares split in or
-        // beside its column, and each seam particle around it meets a cell of
-        // more candidates than its gather has room for (1024), so merges the
-        // cells' whole runs. Its steps cost as much as dozens of the others',
-        // so it takes only those before the crowd bursts.
-        {"seam gather merges whole runs", [] { return LiquidOnSolidWithCrowd(1040); }, {3}, 4},
-        // A narrow column on eight threads: the seam lists run out of room
-        // in the first step, and the later seam particles search again.
-        {"seam lists out of room", NarrowColumn, {8}, 24},
-    };
-    for (const auto& c : cases)
-        for (std::int32_t threads : c.Threads) {
-            auto serial = c.Make();
-            auto split = c.Make();
-            TCountingRunner runner(threads);
-            split->SetTaskRunner(&runner, SmallWorldSplit());
-            for (int step = 1; step <= c.Steps; ++step) {
-                serial->Update();
-                split->Update();
-                ASSERT_EQ(FirstDifference(StateBits(*split), StateBits(*serial)), -1)
-                    << c.Path << ": step " << step << ", threads " << threads;
-                ASSERT_EQ(Chains(*split), Chains(*serial)) << c.Path << ": step " << step << ", threads " << threads;
+// Every particle's sums have one order, fixed by the layout: 1, 2, 3 and 8
+// threads, with the wider instructions where the processor has them and
+// without, give the same bits as one thread, and the same grid chains.
+// Besides the liquid on the solid block, a crowd of 300 in one grid cell
+// has more partners a particle than a step keeps between its passes, and
+// gathers them in more than one round.
+TEST(SplitStep, SameBitsOnEveryThreadCountAndInstructionSet) {
+    for (const auto make : {LiquidOnSolid, +[] { return LiquidOnSolidWithCrowd(300); }}) {
+        auto serial = make();
+        serial->SetTaskRunner(nullptr, SmallWorldSplit(false));
+        struct TRun {
+            std::unique_ptr<TSPH> World;
+            std::unique_ptr<TCountingRunner> Runner;
+        };
+        std::vector<TRun> runs;
+        for (const std::int32_t threads : {1, 2, 3, 8})
+            for (const bool wide : {true, false}) {
+                TRun run{make(), std::make_unique<TCountingRunner>(threads)};
+                run.World->SetTaskRunner(run.Runner.get(), SmallWorldSplit(wide));
+                runs.push_back(std::move(run));
             }
-            EXPECT_GE(runner.MostTasks, threads) << c.Path;  // the steps were split
-        }
-}
-
-// The narrow column's seam lists run out of room as it lands, on four
-// threads and on eight; the room then grows to what the step wanted, and
-// only the odd step after runs out again as the pile goes on compressing.
-TEST(SplitStep, SeamRoomGrowsToWhatTheLastStepWanted) {
-    for (std::int32_t threads : {4, 8}) {
-        auto serial = NarrowColumn();
-        auto split = NarrowColumn();
-        TThreadPool pool(threads);
-        split->SetTaskRunner(&pool, SmallWorldSplit());
-        const std::vector<sph_detail::TSeamList>& lists = sph_detail::SolverOf(*split).FluidPack.SeamLists;
-        int stops = 0;
-        for (int step = 1; step <= 120; ++step) {
-            split->Update();
+        bool touched = false;
+        for (int step = 1; step <= 60; ++step) {
             serial->Update();
-            stops += std::any_of(lists.begin(), lists.end(), [](const auto& list) { return list.Stopped; });
+            touched = touched || LiquidTouchesSolid(*serial);
+            for (TRun& run : runs) {
+                run.World->Update();
+                ASSERT_EQ(FirstDifference(StateBits(*run.World), StateBits(*serial)), -1)
+                    << "step " << step << ", threads " << run.Runner->ThreadCount();
+                ASSERT_EQ(Chains(*run.World), Chains(*serial)) << "step " << step;
+            }
         }
-        EXPECT_GE(stops, 1) << threads << " threads";
-        EXPECT_LE(stops, 4) << threads << " threads";
-        EXPECT_EQ(FirstDifference(StateBits(*split), StateBits(*serial)), -1) << threads << " threads";
-    }
-}
-
-// The walks compiled for wider instructions, taken where the processor has
-// them, and the plain walks give the same bits, on one thread and split.
-TEST(SplitStep, WideAndPlainInstructionsGiveTheSameBits) {
-    if (&sph_detail::TWalks::Fastest() == &sph_detail::TWalks::Plain())
-        GTEST_SKIP() << "no wider walks in this build or on this processor: both worlds would take the plain ones";
-    TSplitSettings plain = SmallWorldSplit();
-    plain.WideInstructions = false;
-    for (std::int32_t threads : {1, 2}) {
-        auto wide = LiquidOnSolid();
-        auto narrow = LiquidOnSolid();
-        TCountingRunner wideRunner(threads), narrowRunner(threads);
-        wide->SetTaskRunner(&wideRunner, SmallWorldSplit());
-        narrow->SetTaskRunner(&narrowRunner, plain);
-        for (int step = 1; step <= 100; ++step) {
-            wide->Update();
-            narrow->Update();
-            ASSERT_EQ(FirstDifference(StateBits(*narrow), StateBits(*wide)), -1)
-                << "step " << step << ", threads " << threads;
-        }
+        EXPECT_TRUE(touched);
+        // Split, with the solids' pushes as one more task beside the liquid's.
+        EXPECT_EQ(runs.back().Runner->MostTasks, 9);
     }
 }
 
@@ -367,43 +278,15 @@ TEST(SplitStep, ThresholdsKeepSmallWorldsOnOneThread) {
     EXPECT_EQ(world->GetTaskRunner(), &runner);
 }
 
-// Split steps, timed to choose their split, allocate nothing on any thread.
+// Split steps allocate nothing on any thread.
 TEST(SplitStep, AllocatesNothing) {
-    auto world = LiquidOnSolid();
+    auto world = LiquidOnSolidWithCrowd(300);
     TThreadPool pool(3);
-    TSplitSettings split = SmallWorldSplit();
-    split.Adaptive = true;
-    world->SetTaskRunner(&pool, split);
+    world->SetTaskRunner(&pool, SmallWorldSplit());
     for (int step = 0; step < 3; ++step) world->Update();
     const long before = allocations.load();
     for (int step = 0; step < 30; ++step) world->Update();
     EXPECT_EQ(allocations.load(), before);
     TFluid::Create(world.get());  // the counter does count
     EXPECT_GT(allocations.load(), before);
-}
-
-// Each thread's share of the liquid moves halfway towards its measured speed.
-TEST(SplitStep, RetuneFollowsTheMeasuredSpeeds) {
-    sph_detail::TFluidPack P;
-    P.Threads = 2;
-    P.OrderStart = {0, 600, 1000};
-    P.Share = {0.5, 0.5};
-    P.Seconds = {1.0, 0.2};  // 600 and 2000 particles a second
-    sph_detail::Retune(P, P);
-    EXPECT_NEAR(P.Share[0], 0.25 + 0.5 * 600 / 2600, 1e-12);
-    EXPECT_NEAR(P.Share[1], 0.25 + 0.5 * 2000 / 2600, 1e-12);
-    EXPECT_EQ(P.Seconds, std::vector<double>(2, 0.0));
-    // Until every thread has been timed again, the shares stay.
-    const std::vector<double> tuned = P.Share;
-    P.Seconds = {0.0, 0.5};
-    sph_detail::Retune(P, P);
-    EXPECT_EQ(P.Share, tuned);
-    // A thread that has lost its core keeps about 2 %; the shares add up to one.
-    P.Threads = 3;
-    P.OrderStart = {0, 10, 500, 1000};
-    P.Share = {0.02, 0.49, 0.49};
-    P.Seconds = {100.0, 0.1, 0.1};
-    sph_detail::Retune(P, P);
-    EXPECT_NEAR(P.Share[0], 0.0198, 0.0002);
-    EXPECT_NEAR(P.Share[0] + P.Share[1] + P.Share[2], 1.0, 1e-12);
 }
