@@ -1,0 +1,68 @@
+// The contacts of rigid bodies: a body's vertices against the container's
+// edges, and, where the world asks for it, against other bodies' vertices,
+// wall particles and solid particles. The edges and the other bodies are
+// met as Box2D's contact solver meets them: a few sequential-impulse sweeps
+// with an accumulated, never negative impulse per contact (restitution 0),
+// then a correction of positions that removes overlap without touching the
+// velocities.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "sph/rigid.h"
+#include "sph/sph.h"
+
+namespace sph_detail {
+
+// One point where a vertex VA of body A meets something: a container edge
+// (B and VB null), a wall particle (B null) or a vertex VB of body B.
+struct TRigidContact {
+    TRigid* A = nullptr;
+    const TParticle* VA = nullptr;
+    TRigid* B = nullptr;
+    const TParticle* VB = nullptr;
+    float Nx = 0, Ny = 0;  // unit normal along which A is pushed, B the other way
+    float Offset = 0;      // an edge's: the gap is Nx x + Ny y + Offset
+    float RnA = 0, RnB = 0;
+    float InvK = 0;     // one over the effective mass along the normal
+    float Bound = 0;    // the least normal speed allowed: the gap closed in one time step
+    float Impulse = 0;  // accumulated, never negative
+};
+
+// A body's working state for its contacts. The lists keep their room from
+// step to step, so that the step allocates nothing.
+struct TBodyContacts {
+    std::vector<TRigidContact> Edges;  // room for four per vertex
+    std::vector<TRigidContact> Pairs;  // those it holds with others; room reserved while contacts are on
+    float MaxRadius = 0;               // of the vertices about the centre
+    // The correction of position under way: a shift and a turn in radians.
+    float ShiftX = 0, ShiftY = 0, Turn = 0;
+    // Per step, with contacts on: how many times the body is listed in its
+    // world (so advanced per step), the index of its first entry, its
+    // vertices' box, and the box about it where another thing may be met.
+    std::int32_t Passes = 0;
+    std::size_t FirstEntry = 0;
+    float MinX = 0, MinY = 0, MaxX = 0, MaxY = 0;
+    float NearMinX = 0, NearMinY = 0, NearMaxX = 0, NearMaxY = 0;
+};
+
+TBodyContacts& ContactsOf(TRigid& body);
+
+// Called by Init: the body's extent, and room for its edge contacts (and
+// for its pairs, if its world has contacts on).
+void PrepareBodyContacts(TRigid& body);
+// Room for the body's contacts with other things: PAIRS_PER_VERTEX per vertex.
+void ReservePairContacts(TRigid& body);
+inline constexpr std::size_t PAIRS_PER_VERTEX = 12;
+
+// One pass of a body on its own (its world without contacts): velocity,
+// the edges met, position, vertices placed, overlap with the edges removed.
+void AdvanceAlone(TRigid& body);
+
+// With contacts on: gathers the pairs and pushes solid particles
+// (Rigid_CalcForces), and advances all bodies together (Rigid_Integrate).
+void GatherWorldContacts(TSPH& world);
+void AdvanceTogether(TSPH& world);
+
+}  // namespace sph_detail
