@@ -147,8 +147,10 @@ void CorrectPosition(const TRigidContact& c) {
     } else {
         pb = c.B ? Corrected(*c.B, *c.VB) : TPoint{c.VB->PositionX, c.VB->PositionY};
         const float dx = pa.X - pb.X, dy = pa.Y - pb.Y;
-        const float d = std::sqrt(dx * dx + dy * dy);
-        if (!(d > 0)) return;
+        constexpr float NEAREST = CONTACT_DISTANCE - SLOP;
+        const float d2 = dx * dx + dy * dy;
+        if (!(d2 < NEAREST * NEAREST && d2 > 0)) return;  // apart enough: most pairs
+        const float d = std::sqrt(d2);
         nx = dx / d;
         ny = dy / d;
         gap = d - CONTACT_DISTANCE;
@@ -252,9 +254,7 @@ void ForEachCellAround(const TSPH& world, float x, float y, Visit&& visit) {
         }
 }
 
-struct TBox {
-    float MinX, MinY, MaxX, MaxY;
-};
+using TBox = TBodyContacts::TBox;
 
 constexpr float INF = std::numeric_limits<float>::infinity();
 
@@ -265,15 +265,26 @@ void Include(TBox& box, float x, float y) {
     box.MaxY = std::max(box.MaxY, y);
 }
 
-// The part of `own` within `reach` of `other`, added to the body's near box.
+// The part of the body's box within `reach` of `other`, added to its near boxes.
 void AddNear(TBodyContacts& s, const TBox& other, float reach) {
-    const float minX = std::max(s.MinX, other.MinX - reach), maxX = std::min(s.MaxX, other.MaxX + reach);
-    const float minY = std::max(s.MinY, other.MinY - reach), maxY = std::min(s.MaxY, other.MaxY + reach);
-    if (minX > maxX || minY > maxY) return;
-    s.NearMinX = std::min(s.NearMinX, minX);
-    s.NearMinY = std::min(s.NearMinY, minY);
-    s.NearMaxX = std::max(s.NearMaxX, maxX);
-    s.NearMaxY = std::max(s.NearMaxY, maxY);
+    const TBox part{std::max(s.Box.MinX, other.MinX - reach), std::max(s.Box.MinY, other.MinY - reach),
+                    std::min(s.Box.MaxX, other.MaxX + reach), std::min(s.Box.MaxY, other.MaxY + reach)};
+    if (part.MinX > part.MaxX || part.MinY > part.MaxY) return;
+    if (s.NearCount < TBodyContacts::NEAR_BOXES) {
+        s.Near[s.NearCount++] = part;
+        return;
+    }
+    TBox& last = s.Near.back();
+    last = {std::min(last.MinX, part.MinX), std::min(last.MinY, part.MinY), std::max(last.MaxX, part.MaxX),
+            std::max(last.MaxY, part.MaxY)};
+}
+
+bool IsNear(const TBodyContacts& s, float x, float y) {
+    for (std::size_t i = 0; i < s.NearCount; ++i) {
+        const TBox& b = s.Near[i];
+        if (x >= b.MinX && x <= b.MaxX && y >= b.MinY && y <= b.MaxY) return true;
+    }
+    return false;
 }
 
 TBox BoxOf(const TSPH::ParticleArray& particles, std::int32_t count) {
@@ -326,16 +337,12 @@ void GatherWorldContacts(TSPH& world) {
     ForEachBody(world, [&](TRigid& b) {
         TBodyContacts& s = ContactsOf(b);
         s.Pairs.clear();
-        s.MinX = s.MinY = s.NearMinX = s.NearMinY = INF;
-        s.MaxX = s.MaxY = s.NearMaxX = s.NearMaxY = -INF;
+        s.Box = {INF, INF, -INF, -INF};
+        s.NearCount = 0;
     });
     for (std::int32_t k = 0; k < world.RigidCount; ++k) {
         const TParticle* p = world.RigidParticles[static_cast<std::size_t>(k)];
-        TBodyContacts& s = ContactsOf(*p->Rigid);
-        s.MinX = std::min(s.MinX, p->PositionX);
-        s.MinY = std::min(s.MinY, p->PositionY);
-        s.MaxX = std::max(s.MaxX, p->PositionX);
-        s.MaxY = std::max(s.MaxY, p->PositionY);
+        Include(ContactsOf(*p->Rigid).Box, p->PositionX, p->PositionY);
     }
     // How near two things must come to be met this step: they touch at
     // CONTACT_DISTANCE, and each may travel its reach in each of its passes.
@@ -353,7 +360,7 @@ void GatherWorldContacts(TSPH& world) {
         ForEachBody(world, [&](TRigid& b) {
             if (&a == &b) return;
             const TBodyContacts& sb = ContactsOf(b);
-            AddNear(sa, {sb.MinX, sb.MinY, sb.MaxX, sb.MaxY}, capped(CONTACT_DISTANCE + SLOP + ra + reachOf(b)));
+            AddNear(sa, sb.Box, capped(CONTACT_DISTANCE + SLOP + ra + reachOf(b)));
         });
         AddNear(sa, walls, capped(CONTACT_DISTANCE + SLOP + ra));
         AddNear(sa, solids, world.RepulsiveDistance);
@@ -365,7 +372,7 @@ void GatherWorldContacts(TSPH& world) {
         TRigid& a = *p->Rigid;
         TBodyContacts& sa = ContactsOf(a);
         const float x = p->PositionX, y = p->PositionY;
-        if (x < sa.NearMinX || x > sa.NearMaxX || y < sa.NearMinY || y > sa.NearMaxY) continue;
+        if (!IsNear(sa, x, y)) continue;
         const float ra = reachOf(a);
         auto addPair = [&](TRigid* b, const TParticle* q, float dx, float dy, float d2) {
             if (sa.Pairs.size() == sa.Pairs.capacity()) return;  // no room: left out this step

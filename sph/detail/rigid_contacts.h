@@ -7,6 +7,8 @@
 // velocities.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -40,11 +42,17 @@ struct TBodyContacts {
     float ShiftX = 0, ShiftY = 0, Turn = 0;
     // Per step, with contacts on: how many times the body is listed in its
     // world (so advanced per step), the index of its first entry, its
-    // vertices' box, and the box about it where another thing may be met.
+    // vertices' box, and the boxes within it where another thing may be
+    // met (a few; when there are more, the last grows to take the rest in).
     std::int32_t Passes = 0;
     std::size_t FirstEntry = 0;
-    float MinX = 0, MinY = 0, MaxX = 0, MaxY = 0;
-    float NearMinX = 0, NearMinY = 0, NearMaxX = 0, NearMaxY = 0;
+    struct TBox {
+        float MinX, MinY, MaxX, MaxY;
+    };
+    TBox Box{};
+    static constexpr std::size_t NEAR_BOXES = 4;
+    std::array<TBox, NEAR_BOXES> Near{};
+    std::size_t NearCount = 0;
 };
 
 TBodyContacts& ContactsOf(TRigid& body);
