@@ -45,7 +45,7 @@ struct Expected {
 // Plays `scene` with its script on `threads` threads, every step that can
 // be split split, and compares after each checkpoint. 0: the demo's
 // threads, dropped to one while splitting is slower.
-void Play(int scene, std::int32_t threads, const std::vector<Expected>& expected) {
+void Play(int scene, std::int32_t threads, const std::vector<Expected>& expected, bool contacts = false) {
     std::unique_ptr<TTaskRunner> pool;
     TSplitSettings settings;
     if (threads == 0) {
@@ -56,6 +56,7 @@ void Play(int scene, std::int32_t threads, const std::vector<Expected>& expected
     }
     TDemoScenes s = BuildScenes();
     s.SetTaskRunner(pool.get(), settings);
+    s.SetRigidContacts(contacts);
     s.CurrentScene = scene;
     test_support::TScriptedInput input;
     const int last = std::min(expected.back().Steps, LAST_STEP);
@@ -89,6 +90,13 @@ TEST(StepChecksum, SceneTwo) {
              {{20, 8241, 0x9eb00c0d7cc9e7a2ull},
               {300, 13071, 0x07e76353b68a6d1dull},
               {1000, 25146, 0x20755dc48692c438ull}});
+}
+// With contacts on, the dropped box lands on the bar and rests there.
+TEST(StepChecksum, SceneThreeWithContacts) {
+    for (std::int32_t threads : {1, 2, 3})
+        Play(3, threads,
+             {{20, 522, 0xf2ee96f821c132bdull}, {300, 522, 0x115c0254996c8e3dull}, {1000, 522, 0xe2d405f8f5108caaull}},
+             true);
 }
 TEST(StepChecksum, SceneThree) {
     for (std::int32_t threads : {1, 2})
