@@ -175,7 +175,8 @@ void TSPH::Rigid_Reset() {
 // of a body's vertices together: a push per vertex, applied before the pass
 // and resolved one vertex after another, would give the body energy it never
 // had (a bar landing flat would stand up). With contacts on, the pairs of
-// the step are found here, from the grids as they stand, and solid
+// the step are found here, where the vertices stand (pairs of bodies from
+// the bodies' boxes, wall and solid particles from their grids), and solid
 // particles are pushed.
 void TSPH::Rigid_CalcForces() {
     CheckState("TSPH::Rigid_CalcForces");

@@ -2,9 +2,15 @@
 // correction of positions. A pass of a body (Box2D's order): velocity from
 // gravity and the vertex forces; the contacts met, resolved together by
 // sequential impulses; position; overlap removed by moving the bodies alone.
+// Without contacts between bodies each body takes its passes alone, as the
+// step always has. With them, all bodies take each pass together; the pairs
+// are found once per step, each contact starts from the impulse it ended
+// the last pass with, and a body's vertices are placed once per pass, by its
+// rotation.
 #include "sph/detail/rigid_contacts.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <numbers>
@@ -25,7 +31,11 @@ constexpr float CONTACT_DISTANCE = TSPH::RIGID_SPACING * TSPH::UNIT_SCALE;
 // step, rather than being pushed out and falling back in (jitter).
 constexpr float SLOP = 0.01f;
 constexpr int VELOCITY_SWEEPS = 8;
+// With contacts on, the sweeps start from the impulses of the pass before,
+// most of the answer for a contact at rest: fewer sweeps do.
+constexpr int WARM_VELOCITY_SWEEPS = 4;
 constexpr int POSITION_SWEEPS = 3;
+constexpr int WARM_POSITION_SWEEPS = 2;
 // The share of the overlap each position sweep removes, and the most it
 // moves a contact at once, as Box2D's position solver: a deep overlap comes
 // apart over a few steps instead of flinging the bodies.
@@ -106,7 +116,7 @@ void Prepare(TRigidContact& c, float gap, float dt) {
     c.Impulse = 0;
 }
 
-void ApplyImpulse(const TRigidContact& c, float j) {
+[[gnu::always_inline]] inline void ApplyImpulse(const TRigidContact& c, float j) {
     TRigid& a = *c.A;
     a.VelocityX += c.Nx * j * a.InvMass;
     a.VelocityY += c.Ny * j * a.InvMass;
@@ -118,7 +128,7 @@ void ApplyImpulse(const TRigidContact& c, float j) {
     b.AngularSpeed -= j * c.RnB * b.InvInertia;
 }
 
-void SolveVelocity(TRigidContact& c) {
+[[gnu::always_inline]] inline void SolveVelocity(TRigidContact& c) {
     float vn = NormalSpeed(*c.A, c.RnA, c.Nx, c.Ny);
     if (c.B) vn -= NormalSpeed(*c.B, c.RnB, c.Nx, c.Ny);
     const float total = std::max(c.Impulse + (c.Bound - vn) * c.InvK, 0.0f);
@@ -214,6 +224,141 @@ void FindEdgeContacts(TRigid& b, float reach, float dt) {
     }
 }
 
+// With contacts on, a body's vertices are placed by its rotation, worked
+// out once per pass, rather than each by its own angle; Turned works it out.
+void Turned(TRigid& b) {
+    TBodyContacts& s = ContactsOf(b);
+    const double angle = static_cast<double>(b.Angle) * RADIANS_PER_DEGREE;
+    s.Cos = std::cos(angle);
+    s.Sin = std::sin(angle);
+}
+
+// Where a vertex of a body that moved in this pass stands, as PlaceByRotation
+// places it; one that did not move stands where it was placed.
+TPoint PlaceOf(const TRigid& b, const TParticle& v) {
+    const TBodyContacts& s = ContactsOf(const_cast<TRigid&>(b));
+    if (!s.Moved) return {v.PositionX, v.PositionY};
+    const double lx = v.LocalX, ly = v.LocalY;
+    return {static_cast<float>(b.CenterX + (s.Cos * lx - s.Sin * ly)),
+            static_cast<float>(b.CenterY - (s.Sin * lx + s.Cos * ly))};
+}
+
+void PlaceByRotation(TRigid& b) {
+    const float toScreen = TSPH::INV_UNIT_SCALE * b.Integrator->WorldScale;
+    for (std::int32_t i = 0; i < b.VertexCount; ++i) {
+        TParticle* v = b.Vertices[static_cast<std::size_t>(i)];
+        const TPoint p = PlaceOf(b, *v);
+        v->PositionX = p.X;
+        v->PositionY = p.Y;
+        v->ScreenX = p.X * toScreen;
+        v->ScreenY = p.Y * toScreen;
+    }
+}
+
+// The overlap of a contact removed in part, as CorrectPosition does, but
+// along the normal and with the effective mass of the velocity sweeps: the
+// move of one pass hardly turns them, and the sweeps need neither a square
+// root nor a division.
+void CorrectAlongNormal(const TRigidContact& c) {
+    TRigid& a = *c.A;
+    TBodyContacts& sa = ContactsOf(a);
+    float x = c.Ax + sa.ShiftX + sa.Turn * (c.Ay - a.CenterY);
+    float y = c.Ay + sa.ShiftY - sa.Turn * (c.Ax - a.CenterX);
+    float gap;
+    if (!c.VB) {
+        gap = c.Nx * x + c.Ny * y + c.Offset;
+    } else {
+        if (c.B) {
+            const TRigid& b = *c.B;
+            const TBodyContacts& sb = ContactsOf(*c.B);
+            x -= c.Bx + sb.ShiftX + sb.Turn * (c.By - b.CenterY);
+            y -= c.By + sb.ShiftY - sb.Turn * (c.Bx - b.CenterX);
+        } else {
+            x -= c.Bx;
+            y -= c.By;
+        }
+        gap = c.Nx * x + c.Ny * y - CONTACT_DISTANCE;
+    }
+    if (gap >= -SLOP) return;
+    const float j = POSITION_SHARE * std::min(-(gap + SLOP), MAX_CORRECTION) * c.InvK;
+    sa.ShiftX += c.Nx * j * a.InvMass;
+    sa.ShiftY += c.Ny * j * a.InvMass;
+    sa.Turn += j * c.RnA * a.InvInertia;
+    if (!c.B) return;
+    TRigid& b = *c.B;
+    TBodyContacts& sb = ContactsOf(b);
+    sb.ShiftX -= c.Nx * j * b.InvMass;
+    sb.ShiftY -= c.Ny * j * b.InvMass;
+    sb.Turn -= j * c.RnB * b.InvInertia;
+}
+
+// Where the contact's vertices stand after the move.
+void TakeMovedPlaces(TRigidContact& c) {
+    const TPoint a = PlaceOf(*c.A, *c.VA);
+    c.Ax = a.X;
+    c.Ay = a.Y;
+    if (!c.VB) return;
+    const TPoint b = c.B ? PlaceOf(*c.B, *c.VB) : TPoint{c.VB->PositionX, c.VB->PositionY};
+    c.Bx = b.X;
+    c.By = b.Y;
+}
+
+// The order in which a body's lists hold their contacts: the other body's
+// entry, then the vertices' indices (edges: the vertex's, then the edge's).
+// Wall particles' pairs come last and are never matched.
+std::size_t OtherEntry(const TRigidContact& c) {
+    return c.B ? ContactsOf(*c.B).FirstEntry : std::numeric_limits<std::size_t>::max();
+}
+
+bool Before(const TRigidContact& a, const TRigidContact& b) {
+    const std::size_t ea = OtherEntry(a), eb = OtherEntry(b);
+    if (ea != eb) return ea < eb;
+    return a.IA != b.IA ? a.IA < b.IA : a.IB < b.IB;
+}
+
+// Each contact of `now` that was in `before` starts from the impulse it
+// ended with there: both lists are in the order of Before, so one walk
+// through them pairs them up.
+void CarryImpulses(std::vector<TRigidContact>& now, const std::vector<TRigidContact>& before) {
+    auto old = before.begin();
+    for (TRigidContact& c : now) {
+        if (c.IB < 0 && !c.B && c.VB) break;  // wall particles' pairs: last, not matched
+        while (old != before.end() && Before(*old, c)) ++old;
+        if (old == before.end()) break;
+        if (old->IA == c.IA && old->IB == c.IB && old->B == c.B) c.Impulse = old->Impulse;
+    }
+}
+
+// The body's vertices nearer to an edge than `reach`, as FindEdgeContacts,
+// numbered so that the next pass can find them again.
+void FindNumberedEdgeContacts(TRigid& b, float reach, float dt) {
+    TBodyContacts& s = ContactsOf(b);
+    s.Edges.clear();
+    const TSPH& world = *b.Integrator;
+    const float w = world.ContainerWidth, h = world.ContainerHeight;
+    for (std::int32_t i = 0; i < b.VertexCount; ++i) {
+        const TParticle* v = b.Vertices[static_cast<std::size_t>(i)];
+        const float x = v->PositionX, y = v->PositionY;
+        if (x >= reach && y >= reach && w - x >= reach && h - y >= reach) continue;  // most vertices
+        const struct {
+            float Gap, Nx, Ny, Offset;
+        } edges[4] = {{w - x, -1, 0, w}, {h - y, 0, -1, h}, {x, 1, 0, 0}, {y, 0, 1, 0}};
+        for (std::int32_t k = 0; k < 4; ++k) {
+            const auto& e = edges[k];
+            if (!(e.Gap < reach) || s.Edges.size() == s.Edges.capacity()) continue;
+            TRigidContact& c = s.Edges.emplace_back();
+            c.A = &b;
+            c.VA = v;
+            c.Nx = e.Nx;
+            c.Ny = e.Ny;
+            c.Offset = e.Offset;
+            c.IA = i;
+            c.IB = k;
+            Prepare(c, e.Gap, dt);
+        }
+    }
+}
+
 // The entries of the world's body list that a pass goes through once per
 // body: each body's first, and how many times it is listed.
 template <class Visit>
@@ -265,26 +410,12 @@ void Include(TBox& box, float x, float y) {
     box.MaxY = std::max(box.MaxY, y);
 }
 
-// The part of the body's box within `reach` of `other`, added to its near boxes.
-void AddNear(TBodyContacts& s, const TBox& other, float reach) {
-    const TBox part{std::max(s.Box.MinX, other.MinX - reach), std::max(s.Box.MinY, other.MinY - reach),
-                    std::min(s.Box.MaxX, other.MaxX + reach), std::min(s.Box.MaxY, other.MaxY + reach)};
-    if (part.MinX > part.MaxX || part.MinY > part.MaxY) return;
-    if (s.NearCount < TBodyContacts::NEAR_BOXES) {
-        s.Near[s.NearCount++] = part;
-        return;
-    }
-    TBox& last = s.Near.back();
-    last = {std::min(last.MinX, part.MinX), std::min(last.MinY, part.MinY), std::max(last.MaxX, part.MaxX),
-            std::max(last.MaxY, part.MaxY)};
+bool Within(const TBox& box, float reach, float x, float y) {
+    return x >= box.MinX - reach && x <= box.MaxX + reach && y >= box.MinY - reach && y <= box.MaxY + reach;
 }
 
-bool IsNear(const TBodyContacts& s, float x, float y) {
-    for (std::size_t i = 0; i < s.NearCount; ++i) {
-        const TBox& b = s.Near[i];
-        if (x >= b.MinX && x <= b.MaxX && y >= b.MinY && y <= b.MaxY) return true;
-    }
-    return false;
+bool Near(const TBox& a, const TBox& b, float reach) {
+    return a.MinX <= b.MaxX + reach && b.MinX <= a.MaxX + reach && a.MinY <= b.MaxY + reach && b.MinY <= a.MaxY + reach;
 }
 
 TBox BoxOf(const TSPH::ParticleArray& particles, std::int32_t count) {
@@ -294,6 +425,179 @@ TBox BoxOf(const TSPH::ParticleArray& particles, std::int32_t count) {
         Include(box, p->PositionX, p->PositionY);
     }
     return box;
+}
+
+// The indices of the body's vertices within `reach` of a box.
+void CloseTo(TRigid& b, const TBox& box, float reach) {
+    TBodyContacts& s = ContactsOf(b);
+    s.Close.clear();
+    for (std::int32_t i = 0; i < b.VertexCount; ++i) {
+        const TParticle* v = b.Vertices[static_cast<std::size_t>(i)];
+        if (Within(box, reach, v->PositionX, v->PositionY)) s.Close.push_back(i);
+    }
+}
+
+// The pairs between the vertices of two bodies within `reach` of each
+// other, kept by `a`: only the vertices of each within reach of the other's
+// box are tried, a strip along the side where they meet.
+void GatherBodyPair(TRigid& a, TRigid& b, float reach, float dt) {
+    TBodyContacts& sa = ContactsOf(a);
+    TBodyContacts& sb = ContactsOf(b);
+    CloseTo(a, sb.Box, reach);
+    if (sa.Close.empty()) return;
+    CloseTo(b, sa.Box, reach);
+    const float reachSq = reach * reach;
+    for (const std::int32_t i : sa.Close) {
+        const TParticle* p = a.Vertices[static_cast<std::size_t>(i)];
+        for (const std::int32_t k : sb.Close) {
+            const TParticle* q = b.Vertices[static_cast<std::size_t>(k)];
+            const float dx = p->PositionX - q->PositionX, dy = p->PositionY - q->PositionY, d2 = dx * dx + dy * dy;
+            if (!(d2 > 0 && d2 < reachSq)) continue;
+            if (sa.Pairs.size() == sa.Pairs.capacity()) return;  // no room: left out this step
+            const float d = std::sqrt(d2);
+            TRigidContact& c = sa.Pairs.emplace_back();
+            c.A = &a;
+            c.VA = p;
+            c.B = &b;
+            c.VB = q;
+            c.Nx = dx / d;
+            c.Ny = dy / d;
+            c.IA = i;
+            c.IB = k;
+            Prepare(c, d - CONTACT_DISTANCE, dt);
+        }
+    }
+}
+
+// The pairs between the body's vertices and the wall particles within `reach`.
+void GatherWalls(const TSPH& world, TRigid& a, const TBox& walls, float reach, float dt) {
+    TBodyContacts& sa = ContactsOf(a);
+    const float reachSq = reach * reach;
+    for (std::int32_t i = 0; i < a.VertexCount; ++i) {
+        const TParticle* p = a.Vertices[static_cast<std::size_t>(i)];
+        const float x = p->PositionX, y = p->PositionY;
+        if (!Within(walls, reach, x, y)) continue;
+        ForEachCellAround(world, x, y, [&](std::size_t cell) {
+            for (const TParticle* q = world.BoundaryGrid[cell]; q; q = q->Succ) {
+                const float dx = x - q->PositionX, dy = y - q->PositionY, d2 = dx * dx + dy * dy;
+                if (!(d2 > 0 && d2 < reachSq) || sa.Pairs.size() == sa.Pairs.capacity()) continue;
+                const float d = std::sqrt(d2);
+                TRigidContact& c = sa.Pairs.emplace_back();
+                c.A = &a;
+                c.VA = p;
+                c.VB = q;
+                c.Nx = dx / d;
+                c.Ny = dy / d;
+                c.IA = i;
+                Prepare(c, d - CONTACT_DISTANCE, dt);
+            }
+        });
+    }
+}
+
+// A solid particle and a vertex push each other apart as two solid particles
+// do, with equal and opposite impulses over the step: the body feels its
+// share in each of its passes.
+void PushSolids(TSPH& world, TRigid& a, const TBox& solids) {
+    const TBodyContacts& sa = ContactsOf(a);
+    const float rangeSq = world.RepulsiveDistSq;
+    const float share = SOLID_PARTICLE_MASS / static_cast<float>(sa.Passes);
+    for (std::int32_t i = 0; i < a.VertexCount; ++i) {
+        TParticle* p = a.Vertices[static_cast<std::size_t>(i)];
+        const float x = p->PositionX, y = p->PositionY;
+        if (!Within(solids, world.RepulsiveDistance, x, y)) continue;
+        ForEachCellAround(world, x, y, [&](std::size_t cell) {
+            for (TParticle* q = world.SolidGrid[cell]; q; q = q->Succ) {
+                const float dx = x - q->PositionX, dy = y - q->PositionY, d2 = dx * dx + dy * dy;
+                if (!(d2 > 0 && d2 < rangeSq)) continue;
+                const float f = SOLID_SHARE * Repulsion(rangeSq, world.RepulsiveD, d2);
+                q->ForceX -= f * dx;
+                q->ForceY -= f * dy;
+                p->ForceX += f * dx * share;
+                p->ForceY += f * dy * share;
+            }
+        });
+    }
+}
+
+// The sweeps go through the contacts in STREAMS runs of bodies at once,
+// taking one contact from each run in turn: each contact's impulse depends on
+// the one before it when both touch the same body, and contacts of bodies far
+// apart in the list seldom do, so the processor works on several at a time.
+// The order is fixed by the lists alone, so the results are too.
+constexpr std::size_t STREAMS = 4;
+
+struct TStreams {
+    std::array<std::size_t, STREAMS + 1> Start{};  // entries of the body list where each run starts
+};
+
+std::size_t ContactCount(const TBodyContacts& s) { return s.Edges.size() + s.Pairs.size(); }
+
+// Runs of about equal numbers of contacts.
+TStreams SplitIntoStreams(TSPH& world) {
+    std::size_t total = 0;
+    ForEachBody(world, [&](TRigid& b) { total += ContactCount(ContactsOf(b)); });
+    TStreams streams;
+    std::size_t run = 1, sum = 0;
+    for (std::size_t i = 0; i < world.Rigids.size(); ++i) {
+        TRigid* b = world.Rigids[i];
+        if (!b || ContactsOf(*b).FirstEntry != i) continue;
+        while (run < STREAMS && sum * STREAMS >= total * run) streams.Start[run++] = i;
+        sum += ContactCount(ContactsOf(*b));
+    }
+    while (run <= STREAMS) streams.Start[run++] = world.Rigids.size();
+    return streams;
+}
+
+template <class Visit>
+void ForEachContactInterleaved(TSPH& world, const TStreams& streams, Visit&& visit) {
+    // A run's place: the list under way ([At, End)), the body's pairs to
+    // follow its edges, and the next entry of the body list.
+    struct TCursor {
+        TRigidContact *At = nullptr, *End = nullptr;
+        TBodyContacts* Body = nullptr;  // whose pairs come next, if not yet begun
+        std::size_t Entry = 0, Last = 0;
+    };
+    std::array<TCursor, STREAMS> cursors;
+    for (std::size_t k = 0; k < STREAMS; ++k) {
+        cursors[k].Entry = streams.Start[k];
+        cursors[k].Last = streams.Start[k + 1];
+    }
+    // Moves a run on to its next list that holds contacts; false at its end.
+    auto refill = [&](TCursor& c) {
+        for (;;) {
+            if (c.Body) {
+                TBodyContacts& s = *c.Body;
+                c.Body = nullptr;
+                if (!s.Pairs.empty()) {
+                    c.At = s.Pairs.data();
+                    c.End = c.At + s.Pairs.size();
+                    return true;
+                }
+                continue;
+            }
+            for (; c.Entry < c.Last; ++c.Entry) {
+                TRigid* b = world.Rigids[c.Entry];
+                if (b && ContactsOf(*b).FirstEntry == c.Entry) break;
+            }
+            if (c.Entry >= c.Last) return false;
+            TBodyContacts& s = ContactsOf(*world.Rigids[c.Entry++]);
+            c.Body = &s;
+            if (!s.Edges.empty()) {
+                c.At = s.Edges.data();
+                c.End = c.At + s.Edges.size();
+                return true;
+            }
+        }
+    };
+    for (bool any = true; any;) {
+        any = false;
+        for (TCursor& c : cursors) {
+            if (c.At == c.End && !refill(c)) continue;
+            visit(*c.At++);
+            any = true;
+        }
+    }
 }
 
 }  // namespace
@@ -310,7 +614,12 @@ void PrepareBodyContacts(TRigid& body) {
 }
 
 void ReservePairContacts(TRigid& body) {
-    ContactsOf(body).Pairs.reserve(PAIRS_PER_VERTEX * static_cast<std::size_t>(body.VertexCount));
+    TBodyContacts& s = ContactsOf(body);
+    const auto vertices = static_cast<std::size_t>(body.VertexCount);
+    s.Pairs.reserve(PAIRS_PER_VERTEX * vertices);
+    s.OldPairs.reserve(PAIRS_PER_VERTEX * vertices);
+    s.OldEdges.reserve(4 * vertices);
+    s.Close.reserve(vertices);
 }
 
 void AdvanceAlone(TRigid& b) {
@@ -328,26 +637,28 @@ void AdvanceAlone(TRigid& b) {
     ApplyCorrection(b);
 }
 
-// Pairs are met once, from the higher-numbered vertex, and kept by its body.
-// Only the vertices of a body that lie within reach of another body, a wall
-// or a solid look at the grids.
+// Each pair of bodies is met once, its pairs kept by the body listed first.
+// Bodies whose boxes lie farther apart than they can close in the step are
+// passed over whole; between the others only the vertices within reach of
+// the other's box are compared. The pairs start from the impulses they
+// ended the last step with.
 void GatherWorldContacts(TSPH& world) {
     CountEntries(world);
     const float dt = world.Timestep;
     ForEachBody(world, [&](TRigid& b) {
         TBodyContacts& s = ContactsOf(b);
+        std::swap(s.Pairs, s.OldPairs);
         s.Pairs.clear();
         s.Box = {INF, INF, -INF, -INF};
-        s.NearCount = 0;
+        for (std::int32_t i = 0; i < b.VertexCount; ++i) {
+            const TParticle* v = b.Vertices[static_cast<std::size_t>(i)];
+            Include(s.Box, v->PositionX, v->PositionY);
+        }
     });
-    for (std::int32_t k = 0; k < world.RigidCount; ++k) {
-        const TParticle* p = world.RigidParticles[static_cast<std::size_t>(k)];
-        Include(ContactsOf(*p->Rigid).Box, p->PositionX, p->PositionY);
-    }
     // How near two things must come to be met this step: they touch at
     // CONTACT_DISTANCE, and each may travel its reach in each of its passes.
-    // A pair is looked for among the nine cells around a vertex, so no
-    // farther than a cell's width.
+    // A wall pair is looked for among the nine cells around a vertex, so no
+    // farther than a cell's width; pairs of bodies are held to the same.
     auto reachOf = [&](const TRigid& b) {
         return Travel(b, dt) * static_cast<float>(ContactsOf(const_cast<TRigid&>(b)).Passes);
     };
@@ -358,63 +669,23 @@ void GatherWorldContacts(TSPH& world) {
         TBodyContacts& sa = ContactsOf(a);
         const float ra = reachOf(a);
         ForEachBody(world, [&](TRigid& b) {
-            if (&a == &b) return;
-            const TBodyContacts& sb = ContactsOf(b);
-            AddNear(sa, sb.Box, capped(CONTACT_DISTANCE + SLOP + ra + reachOf(b)));
+            if (ContactsOf(b).FirstEntry <= sa.FirstEntry || (a.InvMass == 0 && b.InvMass == 0)) return;
+            const float reach = capped(CONTACT_DISTANCE + SLOP + ra + reachOf(b));
+            if (Near(sa.Box, ContactsOf(b).Box, reach)) GatherBodyPair(a, b, reach, dt);
         });
-        AddNear(sa, walls, capped(CONTACT_DISTANCE + SLOP + ra));
-        AddNear(sa, solids, world.RepulsiveDistance);
+        const float wallReach = capped(CONTACT_DISTANCE + SLOP + ra);
+        if (a.InvMass > 0 && world.BoundaryCount > 0 && Near(sa.Box, walls, wallReach))
+            GatherWalls(world, a, walls, wallReach, dt);
+        if (world.SolidCount > 0 && Near(sa.Box, solids, world.RepulsiveDistance)) PushSolids(world, a, solids);
+        CarryImpulses(sa.Pairs, sa.OldPairs);
     });
-
-    const float solidRangeSq = world.RepulsiveDistSq;
-    for (std::int32_t k = 0; k < world.RigidCount; ++k) {
-        TParticle* p = world.RigidParticles[static_cast<std::size_t>(k)];
-        TRigid& a = *p->Rigid;
-        TBodyContacts& sa = ContactsOf(a);
-        const float x = p->PositionX, y = p->PositionY;
-        if (!IsNear(sa, x, y)) continue;
-        const float ra = reachOf(a);
-        auto addPair = [&](TRigid* b, const TParticle* q, float dx, float dy, float d2) {
-            if (sa.Pairs.size() == sa.Pairs.capacity()) return;  // no room: left out this step
-            const float d = std::sqrt(d2);
-            TRigidContact& c = sa.Pairs.emplace_back();
-            c.A = &a;
-            c.VA = p;
-            c.B = b;
-            c.VB = q;
-            c.Nx = dx / d;
-            c.Ny = dy / d;
-            Prepare(c, d - CONTACT_DISTANCE, dt);
-        };
-        ForEachCellAround(world, x, y, [&](std::size_t cell) {
-            for (const TParticle* q = world.RigidGrid[cell]; q; q = q->Succ) {
-                if (q->Rigid == &a || q->ID >= p->ID) continue;
-                const float dx = x - q->PositionX, dy = y - q->PositionY, d2 = dx * dx + dy * dy;
-                const float reach = capped(CONTACT_DISTANCE + SLOP + ra + reachOf(*q->Rigid));
-                if (d2 > 0 && d2 < reach * reach) addPair(q->Rigid, q, dx, dy, d2);
-            }
-            const float wallReach = capped(CONTACT_DISTANCE + SLOP + ra);
-            for (const TParticle* q = world.BoundaryGrid[cell]; q; q = q->Succ) {
-                const float dx = x - q->PositionX, dy = y - q->PositionY, d2 = dx * dx + dy * dy;
-                if (d2 > 0 && d2 < wallReach * wallReach) addPair(nullptr, q, dx, dy, d2);
-            }
-            // A solid particle and a vertex push each other apart as two
-            // solid particles do, with equal and opposite impulses over the
-            // step: the body feels its share in each of its passes.
-            for (TParticle* q = world.SolidGrid[cell]; q; q = q->Succ) {
-                const float dx = x - q->PositionX, dy = y - q->PositionY, d2 = dx * dx + dy * dy;
-                if (!(d2 > 0 && d2 < solidRangeSq)) continue;
-                const float f = SOLID_SHARE * Repulsion(solidRangeSq, world.RepulsiveD, d2);
-                q->ForceX -= f * dx;
-                q->ForceY -= f * dy;
-                const float share = SOLID_PARTICLE_MASS / static_cast<float>(sa.Passes);
-                p->ForceX += f * dx * share;
-                p->ForceY += f * dy * share;
-            }
-        });
-    }
 }
 
+// Each pass: velocities from gravity and forces; the contacts prepared as
+// the vertices stand, each starting from the impulse it ended the last pass
+// with, which is applied again at once (warm starting: a resting contact's
+// impulse is nearly right already, so a few sweeps do); the sweeps; the
+// moves; the overlaps removed; the vertices placed once.
 void AdvanceTogether(TSPH& world) {
     const std::int32_t passes = CountEntries(world);
     const float dt = world.Timestep;
@@ -427,38 +698,61 @@ void AdvanceTogether(TSPH& world) {
         });
         ForEachBody(world, [&](TRigid& b) {
             TBodyContacts& s = ContactsOf(b);
+            std::swap(s.Edges, s.OldEdges);
             s.Edges.clear();
-            if (b.InvMass > 0) FindEdgeContacts(b, Travel(b, dt) + SLOP, dt);
+            if (b.InvMass > 0) FindNumberedEdgeContacts(b, Travel(b, dt) + SLOP, dt);
+            CarryImpulses(s.Edges, s.OldEdges);
+            // The pairs were prepared as they were found, where the first
+            // pass finds them; later passes prepare them again, as the
+            // vertices stand now, keeping their impulses.
+            if (pass == 0) return;
             for (TRigidContact& c : s.Pairs) {
-                // The normal of each pair as the vertices stand now.
-                const float bx = c.VB->PositionX, by = c.VB->PositionY;
-                const float dx = c.VA->PositionX - bx, dy = c.VA->PositionY - by;
+                const float dx = c.VA->PositionX - c.VB->PositionX, dy = c.VA->PositionY - c.VB->PositionY;
                 const float d = std::sqrt(dx * dx + dy * dy);
                 if (d > 0) {
                     c.Nx = dx / d;
                     c.Ny = dy / d;
                 }
+                const float impulse = c.Impulse;
                 Prepare(c, d - CONTACT_DISTANCE, dt);
+                c.Impulse = impulse;
             }
         });
-        for (int sweep = 0; sweep < VELOCITY_SWEEPS; ++sweep)
-            ForEachBody(world, [&](TRigid& b) {
-                TBodyContacts& s = ContactsOf(b);
-                for (TRigidContact& c : s.Edges) SolveVelocity(c);
-                for (TRigidContact& c : s.Pairs) SolveVelocity(c);
-            });
         ForEachBody(world, [&](TRigid& b) {
-            if (!moving(b)) return;
-            AdvancePosition(b, dt);
-            PlaceVertices(b);
+            TBodyContacts& s = ContactsOf(b);
+            for (const TRigidContact& c : s.Edges) ApplyImpulse(c, c.Impulse);
+            for (const TRigidContact& c : s.Pairs) ApplyImpulse(c, c.Impulse);
         });
-        for (int sweep = 0; sweep < POSITION_SWEEPS; ++sweep)
-            ForEachBody(world, [&](TRigid& b) {
-                TBodyContacts& s = ContactsOf(b);
-                for (const TRigidContact& c : s.Edges) CorrectPosition(c);
-                for (const TRigidContact& c : s.Pairs) CorrectPosition(c);
-            });
-        ForEachBody(world, [&](TRigid& b) { ApplyCorrection(b); });
+        const TStreams streams = SplitIntoStreams(world);
+        for (int sweep = 0; sweep < WARM_VELOCITY_SWEEPS; ++sweep)
+            ForEachContactInterleaved(world, streams, [](TRigidContact& c) { SolveVelocity(c); });
+        ForEachBody(world, [&](TRigid& b) {
+            TBodyContacts& s = ContactsOf(b);
+            s.Moved = moving(b);
+            if (!s.Moved) return;
+            AdvancePosition(b, dt);
+            Turned(b);
+        });
+        ForEachBody(world, [&](TRigid& b) {
+            TBodyContacts& s = ContactsOf(b);
+            for (TRigidContact& c : s.Edges) TakeMovedPlaces(c);
+            for (TRigidContact& c : s.Pairs) TakeMovedPlaces(c);
+        });
+        for (int sweep = 0; sweep < WARM_POSITION_SWEEPS; ++sweep)
+            ForEachContactInterleaved(world, streams, [](const TRigidContact& c) { CorrectAlongNormal(c); });
+        // The correction is taken in, and the body placed once.
+        ForEachBody(world, [&](TRigid& b) {
+            TBodyContacts& s = ContactsOf(b);
+            if (s.ShiftX != 0 || s.ShiftY != 0 || s.Turn != 0) {
+                b.CenterX += s.ShiftX;
+                b.CenterY += s.ShiftY;
+                b.Angle += TRigid::RAD_TO_DEG * s.Turn;
+                s.ShiftX = s.ShiftY = s.Turn = 0;
+                s.Moved = true;
+                Turned(b);
+            }
+            if (s.Moved) PlaceByRotation(b);
+        });
     }
 }
 

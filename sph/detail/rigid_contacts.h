@@ -7,7 +7,6 @@
 // velocities.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -30,6 +29,12 @@ struct TRigidContact {
     float InvK = 0;     // one over the effective mass along the normal
     float Bound = 0;    // the least normal speed allowed: the gap closed in one time step
     float Impulse = 0;  // accumulated, never negative
+    // With contacts on, what the contact is from step to step: the index of
+    // VA in A and of VB in B, or of the edge; -1 for a wall particle's.
+    std::int32_t IA = -1, IB = -1;
+    // With contacts on, where VA and VB stand after the move, before the
+    // correction of positions.
+    float Ax = 0, Ay = 0, Bx = 0, By = 0;
 };
 
 // A body's working state for its contacts. The lists keep their room from
@@ -37,22 +42,27 @@ struct TRigidContact {
 struct TBodyContacts {
     std::vector<TRigidContact> Edges;  // room for four per vertex
     std::vector<TRigidContact> Pairs;  // those it holds with others; room reserved while contacts are on
-    float MaxRadius = 0;               // of the vertices about the centre
+    // With contacts on, last pass's edges and last step's pairs, whose
+    // impulses start the new ones that match them (warm starting), and a
+    // scratch list: the indices of the vertices near another body.
+    std::vector<TRigidContact> OldEdges, OldPairs;
+    std::vector<std::int32_t> Close;
+    float MaxRadius = 0;  // of the vertices about the centre
     // The correction of position under way: a shift and a turn in radians.
     float ShiftX = 0, ShiftY = 0, Turn = 0;
     // Per step, with contacts on: how many times the body is listed in its
-    // world (so advanced per step), the index of its first entry, its
-    // vertices' box, and the boxes within it where another thing may be
-    // met (a few; when there are more, the last grows to take the rest in).
+    // world (so advanced per step), the index of its first entry and the box
+    // of its vertices.
     std::int32_t Passes = 0;
     std::size_t FirstEntry = 0;
     struct TBox {
         float MinX, MinY, MaxX, MaxY;
     };
     TBox Box{};
-    static constexpr std::size_t NEAR_BOXES = 4;
-    std::array<TBox, NEAR_BOXES> Near{};
-    std::size_t NearCount = 0;
+    // In the pass under way: whether the body moved, and the cosine and sine
+    // of its angle once it has.
+    bool Moved = false;
+    double Cos = 1, Sin = 0;
 };
 
 TBodyContacts& ContactsOf(TRigid& body);
@@ -70,6 +80,8 @@ void AdvanceAlone(TRigid& body);
 
 // With contacts on: gathers the pairs and pushes solid particles
 // (Rigid_CalcForces), and advances all bodies together (Rigid_Integrate).
+// Placing vertices by the body's rotation, these give other bits than
+// AdvanceAlone even where nothing touches.
 void GatherWorldContacts(TSPH& world);
 void AdvanceTogether(TSPH& world);
 

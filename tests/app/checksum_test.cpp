@@ -91,11 +91,14 @@ TEST(StepChecksum, SceneTwo) {
               {300, 13071, 0x07e76353b68a6d1dull},
               {1000, 25146, 0x20755dc48692c438ull}});
 }
-// With contacts on, the dropped box lands on the bar and rests there.
+// With contacts on, the dropped box lands on the bar and rests there: still
+// by step 300, so steps 300 and 1000 agree. Bodies are placed by their
+// rotation with contacts on, so the sums part from those without contacts at
+// the first step.
 TEST(StepChecksum, SceneThreeWithContacts) {
     for (std::int32_t threads : {1, 2, 3})
         Play(3, threads,
-             {{20, 522, 0xf2ee96f821c132bdull}, {300, 522, 0x115c0254996c8e3dull}, {1000, 522, 0xe2d405f8f5108caaull}},
+             {{20, 522, 0xa8bc7d9498a49481ull}, {300, 522, 0x32f42ba5b3932631ull}, {1000, 522, 0x32f42ba5b3932631ull}},
              true);
 }
 TEST(StepChecksum, SceneThree) {
