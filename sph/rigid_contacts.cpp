@@ -234,7 +234,7 @@ void Turned(TRigid& b) {
 }
 
 // Where a vertex of a body that moved in this pass stands, as PlaceByRotation
-// places it; one that did not move stands where it was placed.
+// places it (the same sums); one that did not move stands where it was placed.
 TPoint PlaceOf(const TRigid& b, const TParticle& v) {
     const TBodyContacts& s = ContactsOf(const_cast<TRigid&>(b));
     if (!s.Moved) return {v.PositionX, v.PositionY};
@@ -244,14 +244,19 @@ TPoint PlaceOf(const TRigid& b, const TParticle& v) {
 }
 
 void PlaceByRotation(TRigid& b) {
+    const TBodyContacts& s = ContactsOf(b);
+    if (!s.Moved) return;
+    // Copies, which the stores to the vertices cannot be taken to change.
+    const double c = s.Cos, sn = s.Sin, cx = b.CenterX, cy = b.CenterY;
     const float toScreen = TSPH::INV_UNIT_SCALE * b.Integrator->WorldScale;
+    TParticle* const* vertices = b.Vertices.data();
     for (std::int32_t i = 0; i < b.VertexCount; ++i) {
-        TParticle* v = b.Vertices[static_cast<std::size_t>(i)];
-        const TPoint p = PlaceOf(b, *v);
-        v->PositionX = p.X;
-        v->PositionY = p.Y;
-        v->ScreenX = p.X * toScreen;
-        v->ScreenY = p.Y * toScreen;
+        TParticle* v = vertices[i];
+        const double lx = v->LocalX, ly = v->LocalY;
+        v->PositionX = static_cast<float>(cx + (c * lx - sn * ly));
+        v->PositionY = static_cast<float>(cy - (sn * lx + c * ly));
+        v->ScreenX = v->PositionX * toScreen;
+        v->ScreenY = v->PositionY * toScreen;
     }
 }
 
@@ -751,7 +756,7 @@ void AdvanceTogether(TSPH& world) {
                 s.Moved = true;
                 Turned(b);
             }
-            if (s.Moved) PlaceByRotation(b);
+            PlaceByRotation(b);
         });
     }
 }
