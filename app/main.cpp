@@ -216,6 +216,7 @@ int Run(const TDemoOptions& options) {
         for (TSPH* world : {scenes.World1.get(), scenes.World2.get(), scenes.World3.get()})
             world->ParticleTex = LoadSpriteOrFail();
     scenes.SetTaskRunner(threads.get());
+    if (options.Contacts) scenes.SetRigidContacts(true);
     TStartingKey startingKey(options.Scene);
     SelectScene(scenes, startingKey);
     auto frameTimer = TTimer::Create(60.0f, nullptr);

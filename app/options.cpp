@@ -68,7 +68,9 @@ bool TakesValue(std::string_view name) {
     return name == "--scene" || name == "--frames" || name == "--screenshot" || name == "--draw";
 }
 
-bool IsFlag(std::string_view name) { return name == "--fps-log" || name == "--help" || name == "-h"; }
+bool IsFlag(std::string_view name) {
+    return name == "--fps-log" || name == "--contacts" || name == "--help" || name == "-h";
+}
 
 TCommandLine Refuse(std::string line) {
     TCommandLine result;
@@ -91,6 +93,8 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             if (equals != std::string_view::npos) return Refuse(std::string(name) + " takes no value");
             if (name == "--fps-log") {
                 result.Options.FpsLog = true;
+            } else if (name == "--contacts") {
+                result.Options.Contacts = true;
             } else {
                 help = true;
             }
@@ -125,6 +129,9 @@ std::string UsageText() {
            "  --screenshot FILE.png   save the window as a PNG file after the last frame\n"
            "  --draw gl|cpu|auto      draw the sprites through the GL or on the CPU; auto (the\n"
            "                          default) draws on the CPU where the GL is a software one\n"
+           "  --contacts              start with contacts of rigid bodies on in every scene: they\n"
+           "                          rest on one another, on walls and on solids (key C toggles\n"
+           "                          them in the scene on show)\n"
            "  --fps-log               print a line a second to standard output:\n"
            "                          scene N fps N particles N draw gl|cpu\n"
            "                          step-ms T draw-ms T show-ms T\n"

@@ -14,7 +14,8 @@ struct TDemoOptions {
     std::int32_t Frames = 0;  // quit after this many frames; 0 runs until the user quits
     std::string Screenshot;   // PNG written after the last frame; empty for none
     TDrawChoice Draw = TDrawChoice::Auto;
-    bool FpsLog = false;  // one line a second on standard output
+    bool FpsLog = false;    // one line a second on standard output
+    bool Contacts = false;  // rigid bodies meet one another, walls and solids in every scene
 };
 
 // What a command line asks of the program: run with the options, show the

@@ -15,6 +15,10 @@ void TDemoScenes::SetTaskRunner(TTaskRunner* runner, const TSplitSettings& setti
     for (TSPH* world : {World1.get(), World2.get(), World3.get()}) world->SetTaskRunner(runner, settings);
 }
 
+void TDemoScenes::SetRigidContacts(bool on) {
+    for (TSPH* world : {World1.get(), World2.get(), World3.get()}) world->SetRigidContacts(on);
+}
+
 TDemoScenes BuildScenes() {
     TDemoScenes s;
     // Scene 1's scale is the single-precision value nearest 2/7, whose
@@ -89,6 +93,10 @@ void StepCurrentScene(TDemoScenes& s, TDemoInput& input) {
         const auto y = static_cast<float>(input.MouseYPos());
         return TMouse{x, y};
     };
+    if (input.TakeKeyHits(KEY_C) != 0) {
+        TSPH& world = s.CurrentWorld();
+        world.SetRigidContacts(!world.GetRigidContacts());
+    }
     switch (s.CurrentScene) {
         case 1:
             if (input.TakeMouseHits(LEFT_BUTTON) != 0) {
@@ -134,5 +142,6 @@ void SelectScene(TDemoScenes& s, TDemoInput& input) {
 }
 
 std::string ParticleCountText(const TDemoScenes& s) {
-    return "Particles: " + std::to_string(s.CurrentWorld().GetParticleCount());
+    const TSPH& world = s.CurrentWorld();
+    return "Particles: " + std::to_string(world.GetParticleCount()) + (world.GetRigidContacts() ? ", contacts on" : "");
 }

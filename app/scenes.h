@@ -20,6 +20,7 @@ inline constexpr std::int32_t SPACE = 32;
 inline constexpr std::int32_t DIGIT_1 = 49;
 inline constexpr std::int32_t DIGIT_2 = 50;
 inline constexpr std::int32_t DIGIT_3 = 51;
+inline constexpr std::int32_t KEY_C = 67;  // letters arrive as capitals
 inline constexpr std::int32_t LEFT_BUTTON = 1;
 inline constexpr std::int32_t RIGHT_BUTTON = 2;
 }  // namespace demo_keys
@@ -50,6 +51,8 @@ struct TDemoScenes {
     TSPH& CurrentWorld() const;
     // Lends the three worlds the caller's threads (see TSPH::SetTaskRunner).
     void SetTaskRunner(TTaskRunner* runner, const TSplitSettings& settings = TSplitSettings());
+    // Contacts of rigid bodies (TSPH::SetRigidContacts) in all three worlds.
+    void SetRigidContacts(bool on);
 };
 
 // Creates the three worlds and everything in them, in the one order that
@@ -57,12 +60,15 @@ struct TDemoScenes {
 // 0): a program that draws them through GL gives each its own.
 TDemoScenes BuildScenes();
 
-// The current scene's part of a frame: the mouse and space-bar actions, its
-// emitters, and one step of its world. Drawing follows in the program.
+// The current scene's part of a frame: the key C (contacts between rigid
+// bodies and everything else, on or off in this scene's world), the mouse
+// and space-bar actions, its emitters, and one step of its world. Drawing
+// follows in the program.
 void StepCurrentScene(TDemoScenes& scenes, TDemoInput& input);
 
 // Reads the keys 1, 2 and 3; the highest hit wins, from the next frame on.
 void SelectScene(TDemoScenes& scenes, TDemoInput& input);
 
-// "Particles: " and the count of the current scene.
+// "Particles: " and the count of the current scene, then ", contacts on"
+// where its rigid bodies meet other things.
 std::string ParticleCountText(const TDemoScenes& scenes);

@@ -103,10 +103,13 @@ void BM_SceneOneSolidUnderLiquid(benchmark::State& state) {
 }
 BENCHMARK(BM_SceneOneSolidUnderLiquid)->Arg(5000)->Unit(benchmark::kMillisecond);
 
-// The third scene's bar and a row of dropped boxes: rigid phases only.
+// The third scene's bar and rows of dropped boxes: rigid phases only. The
+// second argument turns contacts on: the boxes then land on the bar and on
+// one another instead of passing through.
 void BM_SceneThreeRigidBoxes(benchmark::State& state) {
     auto world = std::move(BuildScenes().World3);
     LendThreads(*world);
+    world->SetRigidContacts(state.range(1) != 0);
     for (int i = 0; i < state.range(0); ++i)
         TRigid::CreateRigidRect(20 + 38 * static_cast<float>(i % 20), 150 + 160 * static_cast<float>(i / 20), 40, 150,
                                 world.get());
@@ -114,7 +117,12 @@ void BM_SceneThreeRigidBoxes(benchmark::State& state) {
     RunSteps(state, *world);
     state.counters["bodies"] = static_cast<double>(world->Rigids.size()) / 2;
 }
-BENCHMARK(BM_SceneThreeRigidBoxes)->Arg(20)->Arg(40)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SceneThreeRigidBoxes)
+    ->Args({20, 0})
+    ->Args({40, 0})
+    ->Args({20, 1})
+    ->Args({40, 1})
+    ->Unit(benchmark::kMillisecond);
 
 // Scene 2 as the demo shows it, emitters off, its three liquids settling:
 // the steps of frames 301 to 600, one per iteration.

@@ -8,18 +8,14 @@
 
 #include "sph/detail/checks.h"
 #include "sph/detail/lattice.h"
-#include "sph/detail/pushes.h"
+#include "sph/detail/rigid_contacts.h"
 #include "sph/sph.h"
 
 namespace {
 
 constexpr double DEGREES_PER_RADIAN = 180.0 / std::numbers::pi;
-constexpr double RADIANS_PER_DEGREE = std::numbers::pi / 180.0;
-constexpr float WALL_RESTITUTION = 0.0f;
 constexpr float VERTEX_MASS = 1.0f;  // of each vertex of a box
 
-double SinDegrees(double degrees) { return std::sin(degrees * RADIANS_PER_DEGREE); }
-double CosDegrees(double degrees) { return std::cos(degrees * RADIANS_PER_DEGREE); }
 double Atan2Degrees(double y, double x) { return std::atan2(y, x) * DEGREES_PER_RADIAN; }
 
 // The inverse of a mass or an inertia; a body with none neither moves (mass)
@@ -29,7 +25,11 @@ float InverseOrZero(float v) { return v >= sph_detail::MIN_POSITIVE ? 1.0f / v :
 
 }  // namespace
 
-TRigid::TRigid() : Vertices(MIN_VERTICES, nullptr) { SetColor(0, 255, 0); }
+TRigid::TRigid() : Vertices(MIN_VERTICES, nullptr), Contacts(std::make_unique<sph_detail::TBodyContacts>()) {
+    SetColor(0, 255, 0);
+}
+
+TRigid::~TRigid() = default;
 
 void TRigid::SetIntegrator(TSPH* world) {
     sph_detail::JoinWorld("TRigid::SetIntegrator", *this, world, &TSPH::AddRigid);
@@ -86,39 +86,16 @@ void TRigid::Init() {
     }
     InvInertia = InverseOrZero(Inertia);
     Repulsion = Mass * REPULSION_PER_MASS;  // finite for any mass the vertices may have, so Init cannot fail
+    sph_detail::PrepareBodyContacts(*this);
 }
 
-// A vertex at body angle θ sits at (R cos θ, −R sin θ) from the centre, so
-// the first step reflects the vertex set about the horizontal through the
-// centre; a box, symmetric about that line, maps onto itself.
+// The first step reflects the vertex set about the horizontal through the
+// centre (a vertex at body angle θ sits at (R cos θ, −R sin θ)); a box,
+// symmetric about that line, maps onto itself.
 void TRigid::Integrate() {
     sph_detail::TCheck("TRigid::Integrate").NotNull("the body's world", Integrator);
     if (InvMass == 0) return;  // a body without mass stays where it is
-    const float dt = Integrator->Timestep;
-    float fx = Integrator->GravityX * Mass;
-    float fy = Integrator->GravityY * Mass;
-    float torque = 0;
-    for (std::int32_t i = 0; i < VertexCount; ++i) {
-        const TParticle* v = Vertices[static_cast<std::size_t>(i)];
-        torque += ((CenterX - v->PositionX) * v->ForceY - (CenterY - v->PositionY) * v->ForceX) * InvInertia;
-        fx += v->ForceX;
-        fy += v->ForceY;
-    }
-    VelocityX += fx * dt * InvMass;
-    VelocityY += fy * dt * InvMass;
-    CenterX += VelocityX * dt;
-    CenterY += VelocityY * dt;
-    AngularSpeed += torque * dt;
-    Angle += RAD_TO_DEG * AngularSpeed * dt;
-
-    for (std::int32_t i = 0; i < VertexCount; ++i) {
-        TParticle* v = Vertices[static_cast<std::size_t>(i)];
-        const double theta = static_cast<double>(Angle) + v->Angle;
-        v->PositionX = static_cast<float>(CosDegrees(theta) * v->Radius + CenterX);
-        v->PositionY = static_cast<float>(-SinDegrees(theta) * v->Radius + CenterY);
-        v->ScreenX = v->PositionX * TSPH::INV_UNIT_SCALE * Integrator->WorldScale;
-        v->ScreenY = v->PositionY * TSPH::INV_UNIT_SCALE * Integrator->WorldScale;
-    }
+    sph_detail::AdvanceAlone(*this);
 }
 
 TRigid* TRigid::BeginBody(TSPH* world) {
@@ -194,19 +171,16 @@ void TSPH::Rigid_Reset() {
     }
 }
 
-// The walls push each vertex with its body's repulsion, and a vertex beyond
-// a wall stops its body moving further into it.
+// The container's edges are met inside each body's pass (Integrate), all
+// of a body's vertices together: a push per vertex, applied before the pass
+// and resolved one vertex after another, would give the body energy it never
+// had (a bar landing flat would stand up). With contacts on, the pairs of
+// the step are found here, where the vertices stand (pairs of bodies from
+// the bodies' boxes, wall and solid particles from their grids), and solid
+// particles are pushed.
 void TSPH::Rigid_CalcForces() {
     CheckState("TSPH::Rigid_CalcForces");
-    for (std::int32_t k = 0; k < RigidCount; ++k) {
-        TParticle* p = RigidParticles[static_cast<std::size_t>(k)];
-        sph_detail::PushOffEdges(*this, p->PositionX, p->PositionY, p->Rigid->Repulsion, true, p->ForceX, p->ForceY);
-
-        if (p->PositionX > ContainerWidth) ResolvePenetration(p, -1, 0, WALL_RESTITUTION);
-        if (p->PositionY > ContainerHeight) ResolvePenetration(p, 0, -1, WALL_RESTITUTION);
-        if (p->PositionX < 0) ResolvePenetration(p, 1, 0, WALL_RESTITUTION);
-        if (p->PositionY < 0) ResolvePenetration(p, 0, 1, WALL_RESTITUTION);
-    }
+    if (RigidContacts) sph_detail::GatherWorldContacts(*this);
 }
 
 void TSPH::Rigid_ResolvePenetration(TParticle* p, float nx, float ny, float depth, float restitution) {
@@ -220,8 +194,22 @@ void TSPH::Rigid_ResolvePenetration(TParticle* p, float nx, float ny, float dept
 }
 
 // A body made by the builder is listed twice and so advanced twice per step.
+// With contacts on, the bodies take their passes together, so that each
+// contact between two of them is resolved once for both.
 void TSPH::Rigid_Integrate() {
     CheckState("TSPH::Rigid_Integrate");
+    if (RigidContacts) {
+        sph_detail::AdvanceTogether(*this);
+        return;
+    }
     for (TRigid* body : Rigids)
         if (body) body->Integrate();
+}
+
+void TSPH::SetRigidContacts(bool on) {
+    CheckState("TSPH::SetRigidContacts");
+    if (on)
+        for (TRigid* body : Rigids)
+            if (body) sph_detail::ReservePairContacts(*body);
+    RigidContacts = on;
 }

@@ -2,10 +2,17 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 class TSPH;
+class TRigid;
 struct TParticle;
+
+namespace sph_detail {
+struct TBodyContacts;  // the working state of a body's contacts
+TBodyContacts& ContactsOf(TRigid& body);
+}  // namespace sph_detail
 
 class TRigid {
 public:
@@ -20,7 +27,7 @@ public:
     std::uint8_t ColorB = 0;
     float CenterX = 0;
     float CenterY = 0;
-    float Repulsion = 0;  // wall push on each vertex
+    float Repulsion = 0;  // set by Init; the edges are met as contacts, which need no strength
     float Mass = 0;
     float InvMass = 0;
     float Inertia = 0;
@@ -35,6 +42,9 @@ public:
     std::vector<TParticle*> Vertices;  // length is the capacity; the first VertexCount are live
 
     TRigid();
+    ~TRigid();
+    TRigid(const TRigid&) = delete;
+    TRigid& operator=(const TRigid&) = delete;
 
     void SetIntegrator(TSPH* world);
     void SetRepulsion(float r);
@@ -45,7 +55,9 @@ public:
     // Mass, centre, inertia and each vertex's polar place about the centre.
     // The sums start from the fields, so a second Init adds to the first.
     void Init();
-    // One time step of the body; places its vertices.
+    // One time step of the body; places its vertices. The vertices that
+    // meet the container's edges are resolved together: the body neither
+    // passes an edge nor bounces off one (restitution 0).
     void Integrate();
 
     // The builder: BeginBody makes a body, owned by the world and registered
@@ -64,5 +76,8 @@ public:
     static TRigid* CreateRigidRect(float x, float y, float width, float height, TSPH* world);
 
 private:
+    friend sph_detail::TBodyContacts& sph_detail::ContactsOf(TRigid& body);
+
     bool Open = false;  // between BeginBody and EndBody
+    std::unique_ptr<sph_detail::TBodyContacts> Contacts;
 };

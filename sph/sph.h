@@ -153,6 +153,12 @@ public:
     void Rigid_CalcForces();
     void Rigid_Integrate();
     void Rigid_ResolvePenetration(TParticle* p, float nx, float ny, float depth, float restitution);
+    // Whether rigid bodies also meet other bodies, wall particles and solid
+    // particles (which they push, and are pushed by), besides the
+    // container's edges. Off by default: rigid bodies pass through all of
+    // these. Not to be called while a step runs or a body is being built.
+    void SetRigidContacts(bool on);
+    bool GetRigidContacts() const { return RigidContacts; }
     void Constraints_Update();
 
     std::int32_t GetParticleCount() const;
@@ -196,6 +202,7 @@ private:
     void PushOffWalls(TParticle& p, std::size_t cell);
 
     std::unique_ptr<sph_detail::TSolver> Solver;
+    bool RigidContacts = false;
     std::shared_ptr<TParticleNumbering> ParticleNumbers;
 
     // Particles in creation order, in blocks that never move.

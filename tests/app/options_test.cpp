@@ -12,16 +12,17 @@ using TAction = TCommandLine::TAction;
 TEST(CommandLine, EveryOptionInBothSpellingsAndNoneForTheDefaults) {
     const TDemoOptions defaults = ParseCommandLine({}).Options;
     EXPECT_TRUE(defaults.Scene == 1 && defaults.Frames == 0 && defaults.Screenshot.empty() &&
-                defaults.Draw == TDrawChoice::Auto && !defaults.FpsLog);
+                defaults.Draw == TDrawChoice::Auto && !defaults.FpsLog && !defaults.Contacts);
 
     const TCommandLine line = ParseCommandLine({"--scene", "3", "--frames=2147483647", "--screenshot", "a/Shot.PNG",
-                                                "--draw=gl", "--draw", "cpu", "--fps-log"});
+                                                "--draw=gl", "--draw", "cpu", "--fps-log", "--contacts"});
     ASSERT_EQ(line.Action, TAction::Run) << line.Error;
     EXPECT_EQ(line.Options.Scene, 3);
     EXPECT_EQ(line.Options.Frames, 2147483647);
     EXPECT_EQ(line.Options.Screenshot, "a/Shot.PNG");
     EXPECT_EQ(line.Options.Draw, TDrawChoice::Cpu);  // the last one counts
     EXPECT_TRUE(line.Options.FpsLog);
+    EXPECT_TRUE(line.Options.Contacts);
     EXPECT_EQ(ParseCommandLine({"--help", "--scene=2"}).Action, TAction::Help);
 }
 
@@ -41,6 +42,7 @@ TEST(CommandLine, AWrongArgumentGivesOneLineQuotingIt) {
         {{"--scene"}, "--scene needs a value"},
         {{"--frames", "--fps-log"}, "--frames needs a value"},
         {{"--fps-log=yes"}, "--fps-log takes no value"},
+        {{"--contacts=on"}, "--contacts takes no value"},
         {{"--help", "--draw", "x"}, "--draw: \"x\""},  // a typo is named even with --help
     };
     for (const auto& [arguments, quoted] : cases) {

@@ -74,6 +74,12 @@ TEST(DemoScenes, LeftClickInSceneThreeDropsABox) {
     StepCurrentScene(s, input);
     EXPECT_EQ(s.World3->GetParticleCount(), 427 + 95);
     EXPECT_EQ(s.World1->SolidCount, 342);  // other scenes stand still
+    // C turns contacts on in the scene on show only, and the top line says so.
+    input.Keys[demo_keys::KEY_C] = 1;
+    StepCurrentScene(s, input);
+    EXPECT_TRUE(s.World3->GetRigidContacts());
+    EXPECT_FALSE(s.World1->GetRigidContacts());
+    EXPECT_EQ(ParticleCountText(s), "Particles: 522, contacts on");
 }
 
 TEST(DemoScenes, HighestDigitWinsFromTheNextFrame) {

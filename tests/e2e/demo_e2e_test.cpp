@@ -32,7 +32,7 @@ std::string AfterDrawingLine(const std::string& err) {
 int ParticleCount(const TScreenImage& image) {
     const std::string text = image.ReadText(100, 0, 17);
     if (text.rfind("Particles: ", 0) != 0) return -1;
-    const std::string digits = text.substr(11, text.find(' ', 11) - 11);
+    const std::string digits = text.substr(11, text.find_first_of(" ,", 11) - 11);  // ", contacts on" may follow
     if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return -1;
     return std::stoi(digits);
 }
@@ -343,6 +343,35 @@ TEST(DemoCommandLine, FramesAndScreenshotSaveTheSceneAskedFor) {
     image = ImageOfPng(shot);
     EXPECT_EQ(ParticleCount(image), 427);
     EXPECT_GT(image.CountDominant(1, 100, 40, 600, 110), 10000);  // the bar, where it starts
+}
+
+// With --contacts, boxes clicked above the bar once it has landed fall onto
+// it and stay on it, standing or toppled, none sunk into the bar or fallen
+// through it to the floor. The screenshot of frame 600 decides.
+TEST(DemoCommandLine, WithContactsClickedBoxesRestOnTheBar) {
+    const std::string shot = ::testing::TempDir() + "demo_boxes_on_bar.png";
+    TDemoProcess demo(DEMO, DEMO_DIR, std::nullopt,
+                      {"--scene=3", "--contacts", "--frames=600", "--screenshot=" + shot});
+    ASSERT_TRUE(demo.WaitForWindow(10000)) << demo.StandardError();
+    auto landed = [](const TScreenImage& image) {  // the bar on the floor, none of it where it started
+        return image.CountDominant(1, 150, 560, 550, 595) > 5000 && image.CountDominant(1, 100, 40, 600, 110) < 100;
+    };
+    bool down = false;
+    for (int tries = 0; tries < 200 && !down; ++tries) {
+        down = landed(demo.Grab());
+        if (!down) Pause(100);
+    }
+    ASSERT_TRUE(down) << "the bar never landed";
+    for (const int x : {230, 330, 430}) demo.Click(x, 300, 1);
+    EXPECT_EQ(demo.WaitForExit(60000).Code, 0) << demo.StandardError();
+    const TScreenImage image = ImageOfPng(shot);
+    EXPECT_EQ(ParticleCount(image), 427 + 3 * 95);
+    EXPECT_TRUE(landed(image));
+    // A box standing on the bar spans y 392 to 544, one toppled onto it 506 to
+    // 544: nothing green is left higher up, and above the bar's top (546)
+    // are all three, some 6000 green pixels each, none sunk into the bar.
+    EXPECT_LT(image.CountDominant(1, 0, 120, 800, 380), 50);
+    EXPECT_GT(image.CountDominant(1, 0, 380, 800, 544), 3 * 5500);
 }
 
 // Started in a folder without the sprite, it finds the one beside it, and a

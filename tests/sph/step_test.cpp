@@ -146,10 +146,16 @@ TEST(Step, AllocatesNothing) {
     TSolid::Create(world.get())->CreateRect(400, 300, 100, 50, 0, 0);
     TRigid::CreateRigidRect(600, 100, 50, 50, world.get());
     CreateBoundaryRect(world.get(), 0, 550, 800, 50);
-    world->Update();
-    const long before = allocations;
-    for (int i = 0; i < 20; ++i) world->Update();
-    EXPECT_EQ(allocations, before);
+    for (const float x : {600.0f, 652.0f})  // on the wall, side by side: contacts with both
+        TRigid::CreateRigidRect(x, 495, 50, 50, world.get());
+    long before = 0;
+    for (const bool contacts : {false, true}) {
+        world->SetRigidContacts(contacts);
+        world->Update();
+        before = allocations;
+        for (int i = 0; i < 20; ++i) world->Update();
+        EXPECT_EQ(allocations, before) << contacts;
+    }
     TFluid::Create(world.get());  // the counter does count
     EXPECT_GT(allocations, before);
 }
