@@ -15,6 +15,8 @@ struct TDemoOptions {
     std::string Screenshot;   // PNG written after the last frame; empty for none
     TDrawChoice Draw = TDrawChoice::Auto;
     bool FpsLog = false;  // one line a second on standard output
+    std::string Record;   // the user's input written to this file, frame by frame; empty for none
+    std::string Replay;   // input read from this recording instead of the user; empty for none
 };
 
 // What a command line asks of the program: run with the options, show the

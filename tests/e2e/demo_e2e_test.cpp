@@ -330,11 +330,12 @@ TEST(DemoCommandLine, FramesAndScreenshotSaveTheSceneAskedFor) {
     EXPECT_GT(image.CountDominant(0, 0, 300, 260, 600), 20000);    // red on the left
     EXPECT_GT(image.CountDominant(2, 270, 300, 530, 600), 20000);  // blue in the middle
     EXPECT_GT(image.CountDominant(1, 540, 300, 800, 600), 20000);  // green on the right
-    // 90 frames take at least 1.4 s: a line at least.
+    // 90 frames take at least 1.4 s: a line at least; then the end line.
     const std::string log = two.StandardOutput();
     const std::string ms = " [0-9]+\\.[0-9]{2}";
     EXPECT_TRUE(std::regex_match(log, std::regex("(scene 2 fps [1-9][0-9]* particles 7965 draw (gl|cpu) step-ms" + ms +
-                                                 " draw-ms" + ms + " show-ms" + ms + "\n)+")))
+                                                 " draw-ms" + ms + " show-ms" + ms +
+                                                 "\n)+scene 2 frame 90 particles 7965 checksum [0-9a-f]{16}\n")))
         << log;
 
     // One frame of scene 3, with no frame of scene 1 before it.
