@@ -68,7 +68,7 @@ const std::vector<std::string>& HelpLines() {
 }
 
 std::string RunStatusText(const TRunControls& controls, bool replaying) {
-    std::string text = replaying ? "Replay" : "";
-    if (controls.Paused) text += std::string(text.empty() ? "" : "  ") + "Paused (N: one step, P: resume)";
-    return text;
+    // A replay takes no keys: its pauses are the recording's, without the hint.
+    if (replaying) return controls.Paused ? "Replay  Paused" : "Replay";
+    return controls.Paused ? "Paused (N: one step, P: resume)" : "";
 }

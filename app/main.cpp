@@ -128,7 +128,7 @@ void DrawFrame(const TFrameShown& frame, TFrameDrawer& frames) {
     frames.DrawText(frame.ParticlesText, 100, 0);
     frames.DrawText("FPS: " + std::to_string(frame.FramesPerSecond), 0, 0);
     if (!frame.Status.empty()) frames.DrawText(frame.Status, STATUS_X, 0);
-    if (frame.HelpHint) frames.DrawText("H: help", 800 - 7 * 8, 0);
+    if (frame.HelpHint) frames.DrawText("H: help", 800 - 8 * 8, 0);
     if (!frame.Help) return;
     std::int32_t y = 32;
     for (const std::string& line : HelpLines()) {
