@@ -1,21 +1,26 @@
 // The demo program: reads its command line, opens the window, builds the
-// three scenes and runs the frame loop until Escape, the window's close box or
-// the number of frames asked for.
+// three scenes and runs the frame loop until Escape, the window's close box,
+// the number of frames asked for or the end of the recording it replays.
 #include <chrono>
+#include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "app/controls.h"
 #include "app/draw_choice.h"
 #include "app/frame_drawer.h"
 #include "app/frame_rate.h"
 #include "app/graphics_setup.h"
 #include "app/options.h"
+#include "app/recording.h"
 #include "app/scenes.h"
 #include "app/step_threads.h"
+#include "app/world_checksum.h"
 #include "platform/graphics.h"
 #include "platform/input.h"
 #include "platform/png.h"
@@ -34,6 +39,13 @@ namespace {
 [[noreturn]] void Fail(const std::string& what) {
     std::fprintf(stderr, "particle-demo: %s\n", what.c_str());
     std::exit(EXIT_FAILURE);
+}
+
+// Input the run cannot start with (a recording, the environment): one line
+// and the status of a wrong command line, before the window opens.
+[[noreturn]] void Refuse(const std::string& what) {
+    std::fprintf(stderr, "particle-demo: %s\n", what.c_str());
+    std::exit(COMMAND_LINE_EXIT);
 }
 
 // Every world gets its own copy of the sprite as a texture.
@@ -87,22 +99,50 @@ struct TFrameShown {
     std::int32_t Particles = 0;
     std::string ParticlesText;
     std::int32_t FramesPerSecond = 0;
+    std::string Status;     // paused, replaying
+    bool Help = false;      // the keys and buttons over the scene
+    bool HelpHint = false;  // "H: help" in the corner
 };
 
-// The scene's part of a frame: the user's actions, one step of its world,
-// then the choice of the next frame's scene.
-TFrameShown StepScene(TDemoScenes& scenes, TDemoInput& input) {
-    StepCurrentScene(scenes, input);
+// The scene's part of a frame: the run's keys, the user's actions, one step
+// of its world (unless paused), then the choice of the next frame's scene.
+TFrameShown StepScene(TDemoScenes& scenes, TDemoInput& input, TRunControls& controls) {
+    StepFrame(scenes, input, controls);
     TSPH& world = scenes.CurrentWorld();
-    const TFrameShown shown{&world, scenes.CurrentScene, world.GetParticleCount(), ParticleCountText(scenes)};
+    TFrameShown shown;
+    shown.World = &world;
+    shown.Scene = scenes.CurrentScene;
+    shown.Particles = world.GetParticleCount();
+    shown.ParticlesText = ParticleCountText(scenes);
     SelectScene(scenes, input);
     return shown;
 }
+
+// The run's status goes right of the particle count (17 characters at most,
+// from x 100) and of scene 1's pillar, which the GL path would show through
+// the text's cells.
+constexpr std::int32_t STATUS_X = 336;
 
 void DrawFrame(const TFrameShown& frame, TFrameDrawer& frames) {
     frames.DrawWorld(*frame.World);
     frames.DrawText(frame.ParticlesText, 100, 0);
     frames.DrawText("FPS: " + std::to_string(frame.FramesPerSecond), 0, 0);
+    if (!frame.Status.empty()) frames.DrawText(frame.Status, STATUS_X, 0);
+    if (frame.HelpHint) frames.DrawText("H: help", 800 - 8 * 8, 0);
+    if (!frame.Help) return;
+    std::int32_t y = 32;
+    for (const std::string& line : HelpLines()) {
+        frames.DrawText(line, 16, y);
+        y += 16;
+    }
+}
+
+// The last line of a run that can be repeated: the scene on show, the frames
+// run, and its world's particle count and checksum.
+void PrintEndLine(std::int32_t scene, std::int64_t frames, const TSPH& world) {
+    std::printf("scene %d frame %lld particles %d checksum %016" PRIx64 "\n", static_cast<int>(scene),
+                static_cast<long long>(frames), static_cast<int>(world.GetParticleCount()), WorldChecksum(world));
+    std::fflush(stdout);
 }
 
 // Where the frames' time went since the last line of the log: the sums of
@@ -200,8 +240,31 @@ void CheckScreenshotPath(const std::string& path) {
     if (!path.empty() && !CanSavePngAt(path, &why)) Fail(ScreenshotError(path, why));
 }
 
+// The recording to replay, read whole before the window opens; none without
+// --replay.
+std::optional<TRecording> ReadReplay(const std::string& path) {
+    if (path.empty()) return std::nullopt;
+    std::string why;
+    auto recording = ReadRecording(path, why);
+    if (!recording) Refuse("cannot replay \"" + path + "\": " + why);
+    return recording;
+}
+
+std::string RecordingError(const std::string& path, const std::string& why) {
+    return "cannot write the recording \"" + path + "\": " + why;
+}
+
 int Run(const TDemoOptions& options) {
+    // What the command line and the environment name is checked before the
+    // window opens; the recording to replay is read before the one to write
+    // is made, which may be the same file.
+    const std::optional<TRecording> recording = ReadReplay(options.Replay);
+    if (const auto problem = StepThreadsProblem()) Refuse(*problem);
     CheckScreenshotPath(options.Screenshot);
+    TRecordWriter recordWriter;
+    if (std::string why; !options.Record.empty() && !recordWriter.Open(options.Record, why))
+        Fail(RecordingError(options.Record, why));
+
     // The step's threads; drawing on the CPU shares them (a frame steps, then draws).
     const auto threads = MakeStepThreads();  // SPH_THREADS, else the cores
     bool glWindow = false;
@@ -217,16 +280,33 @@ int Run(const TDemoOptions& options) {
             world->ParticleTex = LoadSpriteOrFail();
     scenes.SetTaskRunner(threads.get());
     if (options.Contacts) scenes.SetRigidContacts(true);
+
+    // The scenes take their input from the user or from the recording, and
+    // what acted is written down (when --record asks) as it acts.
+    TPolledInput live;
+    std::optional<TReplayInput> replay;
+    if (recording) replay.emplace(*recording);
     TStartingKey startingKey(options.Scene);
-    SelectScene(scenes, startingKey);
+    {
+        if (replay) replay->BeginFrame(0);
+        TRecordingInput before(replay ? static_cast<TDemoInput&>(*replay) : startingKey, recordWriter);
+        SelectScene(scenes, before);
+        before.EndFrame();
+    }
+    TRecordingInput input(replay ? static_cast<TDemoInput&>(*replay) : live, recordWriter);
+    // The run ends after this frame, if any: --frames, or the recording's end.
+    std::int64_t lastFrame = options.Frames > 0 ? options.Frames : -1;
+    if (recording && recording->End && (lastFrame < 0 || *recording->End < lastFrame)) lastFrame = *recording->End;
+
     auto frameTimer = TTimer::Create(60.0f, nullptr);
     if (!frameTimer) Fail("cannot start the 60 Hz frame timer");
     TFrameRateCounter frameRate(SystemMillis());
-    TPolledInput input;
+    TRunControls controls;
 
     TFrameShown shown;
     TFrameTimes times;
-    for (std::int64_t frame = 1;; ++frame) {
+    std::int64_t framesRun = 0;
+    for (std::int64_t frame = 1; lastFrame < 0 || frame <= lastFrame; ++frame) {
         if (::TakeKeyHits(demo_keys::ESCAPE) != 0 || TakeTerminateRequest() != 0) {
             if (!options.Screenshot.empty() && shown.World != nullptr) {
                 DrawFrame(shown, *frames);  // the world has not moved since it was shown
@@ -234,9 +314,17 @@ int Run(const TDemoOptions& options) {
             }
             break;
         }
+        // A replay takes nothing from the user but Escape and the close box.
+        if (!replay && ::TakeKeyHits(demo_keys::HELP) != 0) controls.Help = !controls.Help;
         auto start = TFrameTimes::TClock::now();
-        shown = StepScene(scenes, input);
+        if (replay) replay->BeginFrame(frame);
+        input.BeginFrame(frame);
+        shown = StepScene(scenes, input, controls);
+        input.EndFrame();
         shown.FramesPerSecond = frameRate.GetFrameRate(SystemMillis);
+        shown.Status = RunStatusText(controls, replay.has_value());
+        shown.Help = controls.Help;
+        shown.HelpHint = !controls.Help && !replay;
         const double step = TFrameTimes::Lap(start);
         DrawFrame(shown, *frames);
         const double draw = TFrameTimes::Lap(start);
@@ -245,13 +333,23 @@ int Run(const TDemoOptions& options) {
             times.Restart();
         }
 
-        const bool last = frame == options.Frames;
+        const bool last = frame == lastFrame;
         if (last && !options.Screenshot.empty()) SaveScreenshot(options.Screenshot, *frames);
         start = TFrameTimes::TClock::now();
         frames->Show();
         times.Add(step, draw, TFrameTimes::Lap(start));
+        framesRun = frame;
         if (last) break;
         frameTimer->Wait();
+    }
+    if (std::string why; !recordWriter.Finish(framesRun, why)) Fail(RecordingError(options.Record, why));
+    if (options.Frames > 0 || replay) {
+        // Before the first frame the scene on show is the one chosen to start.
+        if (shown.World == nullptr) {
+            shown.World = &scenes.CurrentWorld();
+            shown.Scene = scenes.CurrentScene;
+        }
+        PrintEndLine(shown.Scene, framesRun, *shown.World);
     }
     return EXIT_SUCCESS;
 }

@@ -60,12 +60,16 @@ std::optional<std::string> ApplyOption(std::string_view name, std::string_view v
         } else {
             return bad + "is not a drawing path: give gl, cpu or auto";
         }
+    } else if (name == "--record" || name == "--replay") {
+        if (value.empty()) return bad + "is not a file name";
+        (name == "--record" ? options.Record : options.Replay) = value;
     }
     return std::nullopt;
 }
 
 bool TakesValue(std::string_view name) {
-    return name == "--scene" || name == "--frames" || name == "--screenshot" || name == "--draw";
+    return name == "--scene" || name == "--frames" || name == "--screenshot" || name == "--draw" ||
+           name == "--record" || name == "--replay";
 }
 
 bool IsFlag(std::string_view name) {
@@ -84,6 +88,7 @@ TCommandLine Refuse(std::string line) {
 TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     TCommandLine result;
     bool help = false;
+    bool sceneGiven = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string_view argument = arguments[i];
         const std::size_t equals = argument.rfind("--", 0) == 0 ? argument.find('=') : std::string_view::npos;
@@ -115,7 +120,11 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             return Refuse(std::string(name) + " needs a value");
         }
         if (auto error = ApplyOption(name, value, result.Options)) return Refuse(std::move(*error));
+        sceneGiven = sceneGiven || name == "--scene";
     }
+    // A recording starts on the scene it was made on.
+    if (sceneGiven && !result.Options.Replay.empty())
+        return Refuse("--scene cannot go with --replay: the recording says which scene it starts on");
     // Help wins over the other options, but not over a wrong one: a script
     // that asks for help with a typo hears about the typo.
     if (help) result.Action = TCommandLine::TAction::Help;
@@ -137,6 +146,13 @@ std::string UsageText() {
            "                          step-ms T draw-ms T show-ms T\n"
            "                          (T: the mean milliseconds of the frames since the line\n"
            "                          before to step, to draw world and text, and to show)\n"
+           "  --record FILE           write every key and click that changes the scenes to FILE,\n"
+           "                          with the frame it acted in\n"
+           "  --replay FILE           play a recording instead of the keyboard and mouse (Escape\n"
+           "                          and the close box still quit); ends where the recording ends\n"
            "  --help                  show this list and quit\n"
+           "With --frames or --replay the last line on standard output is\n"
+           "  scene N frame F particles P checksum H\n"
+           "(H: the checksum of the scene's particles, 16 hexadecimal digits).\n"
            "A value follows its option as the next argument or after '=' (--scene=2).\n";
 }

@@ -16,6 +16,8 @@ struct TDemoOptions {
     TDrawChoice Draw = TDrawChoice::Auto;
     bool FpsLog = false;    // one line a second on standard output
     bool Contacts = false;  // rigid bodies meet one another, walls and solids in every scene
+    std::string Record;     // the user's input written to this file, frame by frame; empty for none
+    std::string Replay;     // input read from this recording instead of the user; empty for none
 };
 
 // What a command line asks of the program: run with the options, show the

@@ -16,16 +16,18 @@ void TDemoScenes::SetTaskRunner(TTaskRunner* runner, const TSplitSettings& setti
 }
 
 void TDemoScenes::SetRigidContacts(bool on) {
+    RigidContactsAtStart = on;
     for (TSPH* world : {World1.get(), World2.get(), World3.get()}) world->SetRigidContacts(on);
 }
 
-TDemoScenes BuildScenes() {
+TDemoScenes BuildScenes(std::shared_ptr<TParticleNumbering> numbering) {
     TDemoScenes s;
     // Scene 1's scale is the single-precision value nearest 2/7, whose
     // inverse is just below 3.5: that decides how many wall particles fit.
     // One numbering for the three worlds: every particle of the demo has a
     // number of its own, given in the order of this function.
-    const auto numbering = std::make_shared<TParticleNumbering>();
+    if (!numbering) numbering = std::make_shared<TParticleNumbering>();
+    s.Numbering = numbering;
     s.World1 = TSPH::Create(800, 600, 2800, 2100, 0.2857143f, numbering);
     s.World2 = TSPH::Create(800, 600, 4000, 3000, 0.2f, numbering);
     s.World3 = TSPH::Create(800, 600, 2400, 1800, 0.33333334f, numbering);
@@ -81,7 +83,7 @@ TDemoScenes BuildScenes() {
     return s;
 }
 
-void StepCurrentScene(TDemoScenes& s, TDemoInput& input) {
+void StepCurrentScene(TDemoScenes& s, TDemoInput& input, bool advance) {
     using namespace demo_keys;
     // x is read before y: every query pumps events, so the two reads are
     // separate statements in that order (as arguments their order is open).
@@ -108,6 +110,7 @@ void StepCurrentScene(TDemoScenes& s, TDemoInput& input) {
                 CreateBoundaryRect(s.World1.get(), at.X, at.Y, 50, 50);
             }
             if (input.TakeKeyHits(SPACE) != 0) s.Emitter1->Trigger();
+            if (!advance) break;
             s.Emitter1->Update();
             s.World1->Update();
             break;
@@ -117,6 +120,7 @@ void StepCurrentScene(TDemoScenes& s, TDemoInput& input) {
                 s.Emitter2b->Trigger();
                 s.Emitter2c->Trigger();
             }
+            if (!advance) break;
             s.Emitter2a->Update();
             s.Emitter2b->Update();
             s.Emitter2c->Update();
@@ -127,7 +131,7 @@ void StepCurrentScene(TDemoScenes& s, TDemoInput& input) {
                 const TMouse at = mouse();
                 TRigid::CreateRigidRect(at.X, at.Y, 40, 150, s.World3.get());
             }
-            s.World3->Update();
+            if (advance) s.World3->Update();
             break;
         default:
             break;

@@ -47,24 +47,29 @@ struct TDemoScenes {
     std::unique_ptr<TFluidEmitter> Emitter2a, Emitter2b, Emitter2c;
     TRigid* Rigid3 = nullptr;
     std::int32_t CurrentScene = 1;
+    std::shared_ptr<TParticleNumbering> Numbering;  // the three worlds'
 
     TSPH& CurrentWorld() const;
     // Lends the three worlds the caller's threads (see TSPH::SetTaskRunner).
     void SetTaskRunner(TTaskRunner* runner, const TSplitSettings& settings = TSplitSettings());
-    // Contacts of rigid bodies (TSPH::SetRigidContacts) in all three worlds.
+    // Contacts of rigid bodies (TSPH::SetRigidContacts) in all three worlds,
+    // as the program starts; a restarted scene starts so again.
     void SetRigidContacts(bool on);
+    bool RigidContactsAtStart = false;
 };
 
 // Creates the three worlds and everything in them, in the one order that
-// gives every particle its number. The worlds have no texture (ParticleTex
-// 0): a program that draws them through GL gives each its own.
-TDemoScenes BuildScenes();
+// gives every particle its number: from 0, or from where `numbering` stands
+// (the same numbers shifted, so the same order). The worlds have no texture
+// (ParticleTex 0): a program that draws them through GL gives each its own.
+TDemoScenes BuildScenes(std::shared_ptr<TParticleNumbering> numbering = nullptr);
 
 // The current scene's part of a frame: the key C (contacts between rigid
 // bodies and everything else, on or off in this scene's world), the mouse
 // and space-bar actions, its emitters, and one step of its world. Drawing
-// follows in the program.
-void StepCurrentScene(TDemoScenes& scenes, TDemoInput& input);
+// follows in the program. Without `advance` only the actions are taken:
+// the emitters do not pour and the world does not step (a paused frame).
+void StepCurrentScene(TDemoScenes& scenes, TDemoInput& input, bool advance = true);
 
 // Reads the keys 1, 2 and 3; the highest hit wins, from the next frame on.
 void SelectScene(TDemoScenes& scenes, TDemoInput& input);

@@ -4,4 +4,6 @@
 
 std::int32_t StepThreadCount() { return 1; }
 
+std::optional<std::string> StepThreadsProblem() { return std::nullopt; }
+
 std::unique_ptr<TTaskRunner> MakeStepThreads() { return nullptr; }

@@ -21,10 +21,33 @@ namespace {
 }
 void PngWriteWarning(png_structp, png_const_charp) {}
 
+// Where the encoder's bytes go: the file, and the system's reason when it
+// takes them not (a full disk), which libpng's own writer would lose.
+struct TPngOutput {
+    std::FILE* file = nullptr;
+    int error = 0;
+};
+
+void PngWriteBytes(png_structp png, png_bytep bytes, png_size_t count) {
+    auto* out = static_cast<TPngOutput*>(png_get_io_ptr(png));
+    if (std::fwrite(bytes, 1, count, out->file) != count) {
+        out->error = errno != 0 ? errno : EIO;
+        png_error(png, "write error");
+    }
+}
+
+void PngFlushBytes(png_structp png) {
+    auto* out = static_cast<TPngOutput*>(png_get_io_ptr(png));
+    if (std::fflush(out->file) != 0) {
+        out->error = errno != 0 ? errno : EIO;
+        png_error(png, "write error");
+    }
+}
+
 // Holds no C++ objects, so nothing is skipped when libpng jumps back.
-bool Encode(png_structp png, png_infop info, std::FILE* file, const TPixmap& pixmap, int colorType, png_bytepp rows) {
+bool Encode(png_structp png, png_infop info, TPngOutput* out, const TPixmap& pixmap, int colorType, png_bytepp rows) {
     if (setjmp(png_jmpbuf(png))) return false;
-    png_init_io(png, file);
+    png_set_write_fn(png, out, PngWriteBytes, PngFlushBytes);
     // Screenshots are mostly black and flat colour: fast compression loses
     // little on them.
     png_set_compression_level(png, 3);
@@ -69,8 +92,11 @@ bool Write(const TPixmap& pixmap, const std::string& path, std::string& why, boo
     created = true;
     std::vector<png_bytep> rows(static_cast<std::size_t>(pixmap.height));
     for (std::int32_t y = 0; y < pixmap.height; ++y) rows[static_cast<std::size_t>(y)] = pixmap.PixelPtr(0, y);
-    if (!Encode(w.png, w.info, w.file, pixmap, colorType, rows.data())) {
-        why = "cannot encode the image: " + w.libpngError;
+    TPngOutput out{w.file, 0};
+    errno = 0;
+    if (!Encode(w.png, w.info, &out, pixmap, colorType, rows.data())) {
+        why = out.error != 0 ? std::string("cannot write the file: ") + std::strerror(out.error)
+                             : "cannot encode the image: " + w.libpngError;
         return false;
     }
     // Write errors (a full disk) show at the latest when the file is closed.

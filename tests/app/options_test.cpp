@@ -23,6 +23,8 @@ TEST(CommandLine, EveryOptionInBothSpellingsAndNoneForTheDefaults) {
     EXPECT_EQ(line.Options.Draw, TDrawChoice::Cpu);  // the last one counts
     EXPECT_TRUE(line.Options.FpsLog);
     EXPECT_TRUE(line.Options.Contacts);
+    const TDemoOptions files = ParseCommandLine({"--record", "a.txt", "--replay=b.txt", "--frames", "9"}).Options;
+    EXPECT_TRUE(files.Record == "a.txt" && files.Replay == "b.txt" && files.Frames == 9);
     EXPECT_EQ(ParseCommandLine({"--help", "--scene=2"}).Action, TAction::Help);
 }
 
@@ -44,6 +46,8 @@ TEST(CommandLine, AWrongArgumentGivesOneLineQuotingIt) {
         {{"--fps-log=yes"}, "--fps-log takes no value"},
         {{"--contacts=on"}, "--contacts takes no value"},
         {{"--help", "--draw", "x"}, "--draw: \"x\""},  // a typo is named even with --help
+        {{"--record="}, "--record: \"\""},
+        {{"--scene", "2", "--replay", "run.txt"}, "--scene cannot go with --replay"},
     };
     for (const auto& [arguments, quoted] : cases) {
         const TCommandLine line = ParseCommandLine(arguments);

@@ -59,6 +59,14 @@ std::string TScreenImage::ReadText(int x, int y, int cells) const {
     return text;
 }
 
+int ParticleCount(const TScreenImage& image) {
+    const std::string text = image.ReadText(100, 0, 17);
+    if (text.rfind("Particles: ", 0) != 0) return -1;
+    const std::string digits = text.substr(11, text.find_first_of(" ,", 11) - 11);  // ", contacts on" may follow
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return -1;
+    return std::stoi(digits);
+}
+
 TDemoProcess::TDemoProcess(const std::string& program, const std::string& workingDirectory,
                            std::optional<std::string> display, const std::vector<std::string>& arguments) {
     char errPath[] = "/tmp/particle-demo-stderr-XXXXXX";
@@ -223,16 +231,12 @@ TExit TDemoProcess::WaitForExit(int timeoutMillis) {
     return _exited.value_or(TExit{});
 }
 
-namespace {
-
 std::string FileText(const std::string& path) {
     std::ifstream in(path);
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
 }
-
-}  // namespace
 
 std::string TDemoProcess::StandardError() const { return FileText(_stderrPath); }
 

@@ -27,6 +27,9 @@ struct TScreenImage {
     std::string ReadText(int x, int y, int cells) const;
 };
 
+// The number after "Particles: " in the status line; -1 if unreadable.
+int ParticleCount(const TScreenImage& image);
+
 struct TExit {
     bool Exited = false;  // false: still running when the wait ran out
     int Code = -1;        // the exit status, or 128 + the signal
@@ -71,3 +74,6 @@ private:
 
 // Milliseconds to let the demo run between actions.
 void Pause(int millis);
+
+// The whole file; empty if it cannot be read.
+std::string FileText(const std::string& path);
