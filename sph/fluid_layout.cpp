@@ -66,6 +66,7 @@ void TFluidPack::Reserve(std::size_t particles) {
     for (auto* field : {&IndexAt, &Cell, &ID, &Inside, &PartnerStart, &PartnerCount}) field->resize(slots, 0);
     Partners.resize(particles * static_cast<std::size_t>(ROOM), 0);
     CellOf.resize(particles, 0);
+    NearPushers.resize(particles, 0);
     SlotOf.resize(particles, 0);
 }
 
@@ -117,6 +118,8 @@ bool CountRun(TSPH& world, TFluidPack& P, std::int32_t r, std::int32_t begin, st
             heads[c] = p;
         }
         allInside = allInside && inside;
+        P.NearPushers[k] =
+            inside ? P.PushersNear[static_cast<std::size_t>(cell)] : TFluidPack::WALLS | TFluidPack::SOLIDS;
         const std::int32_t fine = FineCell(p->PositionX, P.Columns) * P.Rows + FineCell(p->PositionY, P.Rows);
         P.CellOf[k] = inside ? fine : ~fine;
         ++counts[fine];
@@ -219,6 +222,7 @@ void sph_detail::LayOutLiquid(TSPH& world, TSolver& solver, bool insertIntoGrid)
     TFluidPack& P = solver.FluidPack;
     P.Count = world.FluidCount;
     solver.AskThreads();
+    MarkPushers(world, P, solver);
     const std::int32_t threads = solver.ThreadsFor(P.Count, solver.Settings.MinParticlesPerThread);
     P.KeepRuns(threads);
     bool inside[TSolver::MAX_THREADS];

@@ -36,13 +36,11 @@ const sph_detail::TGathers& Gathers(const TSolver& solver) {
 // container's edges and gravity add to a liquid particle's sums {force x,
 // force y, Δv x, Δv y}, in that order; the walls and solids cell by cell,
 // walls first.
-void AddPushes(const TSPH& world, const TSolver& solver, std::size_t s, float mass, float sums[4]) {
+void AddPushes(const TSPH& world, const TSolver& solver, std::size_t s, std::int32_t i, float mass, float sums[4]) {
     const TFluidPack& P = solver.FluidPack;
     const float x = P.X[s], y = P.Y[s];
     const float rangeSq = world.RepulsiveDistSq;
-    const sph_detail::THomeCell home = sph_detail::HomeCellOf(world, x, y);
-    const bool inGrid = P.Inside[s] != 0;
-    if (!inGrid || P.PushersNear[static_cast<std::size_t>(home.Column * world.GridHeight + home.Row)]) {
+    if (P.NearPushers[static_cast<std::size_t>(i)]) {
         sph_detail::ForEachNeighbourCell(world, x, y, [&](std::size_t cell) {
             const std::uint8_t pushers = P.Pushers[cell];
             if (pushers & TFluidPack::WALLS)
@@ -89,7 +87,6 @@ void sph_detail::DensityPass(TSPH& world, TSolver& solver, bool inStep) {
 void sph_detail::ForcePass(TSPH& world, TSolver& solver, bool inStep) {
     TFluidPack& P = solver.FluidPack;
     if (!inStep) LayOutLiquid(world, solver, false);
-    MarkPushers(world, P, solver);
     const auto gather = Gathers(solver).Forces;
     const std::int32_t threads = solver.ThreadsFor(P.Count, solver.Settings.MinParticlesPerThread);
     const bool solids = solver.SolidCells.First.back() > 0;
@@ -111,7 +108,7 @@ void sph_detail::ForcePass(TSPH& world, TSolver& solver, bool inStep) {
             const F4 start = inStep ? Splat(0.0f) : F4{p->ForceX, p->ForceY, p->DeltaVelocityX, p->DeltaVelocityY};
             const F4 sum = start + pairs;
             float sums[4] = {sum[0], sum[1], sum[2], sum[3]};
-            AddPushes(world, solver, s, p->Mass, sums);
+            AddPushes(world, solver, s, i, p->Mass, sums);
             p->ForceX = sums[0];
             p->ForceY = sums[1];
             p->DeltaVelocityX = sums[2];

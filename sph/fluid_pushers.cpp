@@ -18,20 +18,15 @@ using sph_detail::TSolver;
 // liquid particle in index order, cells in walk order: so each solid
 // particle sums its pushes in an order that no split between threads
 // changes. Only a liquid particle with solid particles among the nine cells
-// around its home cell (or outside the grid) can push one. It reads only
-// the liquid's positions in the pack and the solids' cells, so it may run
-// beside the gathers.
+// around its home cell (or outside the grid) can push one, as the layout
+// noted. It reads only the liquid's positions in the pack and the solids'
+// cells, so it may run beside the gathers.
 void sph_detail::PushSolidsFromLiquid(const TSPH& world, const TFluidPack& P, const TCellList& solids) {
     const float rangeSq = world.RepulsiveDistSq;
     for (std::int32_t i = 0; i < P.Count; ++i) {
+        if (!(P.NearPushers[static_cast<std::size_t>(i)] & TFluidPack::SOLIDS)) continue;
         const auto s = static_cast<std::size_t>(P.SlotOf[static_cast<std::size_t>(i)]);
         const float px = P.X[s], py = P.Y[s];
-        if (P.Inside[s]) {
-            const THomeCell home = HomeCellOf(world, px, py);
-            if (!(P.PushersNear[static_cast<std::size_t>(home.Column * world.GridHeight + home.Row)] &
-                  TFluidPack::SOLIDS))
-                continue;
-        }
         ForEachNeighbourCell(world, px, py, [&](std::size_t cell) {
             ForEachWithin(solids, cell, px, py, rangeSq, [&](TParticle* o, float dx, float dy, float d2) {
                 const float t = SolidPush(world, d2);

@@ -58,13 +58,14 @@ void TSPH::RedistributeGrid() {
     CheckState("TSPH::RedistributeGrid");
     for (Grid* grid : {&FluidGrid, &SolidGrid, &RigidGrid, &BoundaryGrid})
         std::fill(grid->begin(), grid->end(), nullptr);
-    sph_detail::LayOutLiquid(*this, *Solver, true);  // MapParticlesToGrid for the liquid, and its layout
     MapIntoGrid(SolidParticles, SolidCount, SolidGrid, INV_SMOOTHING_LENGTH);
     MapIntoGrid(RigidParticles, RigidCount, RigidGrid, INV_SMOOTHING_LENGTH);
     MapIntoGrid(BoundaryParticles, BoundaryCount, BoundaryGrid, INV_SMOOTHING_LENGTH);
     // Nothing walks the rigid grid.
     Solver->SolidCells.LayOut(SolidGrid);
     Solver->BoundaryCells.LayOut(BoundaryGrid);
+    // Last, since the liquid notes where walls and solid particles lie near it.
+    sph_detail::LayOutLiquid(*this, *Solver, true);  // MapParticlesToGrid for the liquid, and its layout
 }
 
 // Each particle becomes the head of its cell's chain, so a chain lists the

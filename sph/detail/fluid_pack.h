@@ -52,7 +52,8 @@ struct TFluidPack {
 
     // Per index in the world's array.
     std::vector<std::int32_t> SlotOf;
-    std::vector<std::int32_t> CellOf;  // fine cell, as the layout finds it
+    std::vector<std::int32_t> CellOf;       // fine cell, as the layout finds it
+    std::vector<std::uint8_t> NearPushers;  // PushersNear of its home cell (a particle outside: both)
 
     // Per slot. Position, velocity and mass apart, for the density pass to
     // read candidates eight at a time; four fields to a vector, which the
