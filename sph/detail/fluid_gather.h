@@ -53,7 +53,7 @@ struct TPartials;
 
 template <>
 struct TPartials<F4> {
-    F4 Low = Splat(0.0f), High = Splat(0.0f);
+    F4 Low{}, High{};  // +0 in every lane
     bool Second = false;
     [[gnu::always_inline]] void Add(F4 v) {
         (Second ? High : Low) += v;
@@ -69,7 +69,7 @@ struct TPartials<F4> {
 
 template <>
 struct TPartials<F8> {
-    F8 Sums = Broadcast<F8>(0.0f);
+    F8 Sums{};  // +0 in every lane
     [[gnu::always_inline]] void Add(F8 v) { Sums += v; }
     void Restart() {}
     float Total() const {
