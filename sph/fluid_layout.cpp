@@ -3,10 +3,10 @@
 #include "sph/detail/fluid_passes.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 
 #include "sph/fluid.h"
@@ -89,6 +89,13 @@ bool InGrid(const TSPH& world, float x, float y, std::int32_t& cell) {
     if (!(c >= 0 && c < world.GridWidth && r >= 0 && r < world.GridHeight)) return false;
     cell = static_cast<std::int32_t>(c) * world.GridHeight + static_cast<std::int32_t>(r);
     return true;
+}
+
+// An int's bits in a float lane, which the gathers read back as the int.
+float IntBits(std::int32_t v) {
+    float f;
+    std::memcpy(&f, &v, sizeof f);
+    return f;
 }
 
 // CellOf holds a particle's fine cell, complemented (negative) for a
@@ -207,8 +214,7 @@ void CopyIn(const TSPH& world, TFluidPack& P, std::int32_t begin, std::int32_t e
         P.Cohesion[s] = -fluid->SurfaceTension;
         P.Motion[s] = sph_detail::F4{p->PositionX, p->PositionY, p->VelocityX, p->VelocityY};
         P.Side[s] = sph_detail::F4{p->Mass, p->Density, p->Pressure * p->InvDensitySq, p->SoundSpeed};
-        P.Kind[s] = sph_detail::F4{std::bit_cast<float>(p->ID), std::bit_cast<float>(liquids.Of(fluid)),
-                                   -fluid->V_Alpha, fluid->V_Beta};
+        P.Kind[s] = sph_detail::F4{IntBits(p->ID), IntBits(liquids.Of(fluid)), -fluid->V_Alpha, fluid->V_Beta};
     }
 }
 
