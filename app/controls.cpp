@@ -23,7 +23,6 @@ void RestartCurrentScene(TDemoScenes& s) {
     TSPH& built = fresh.CurrentWorld();
     built.SetTaskRunner(old.GetTaskRunner());
     built.SetRigidContacts(s.RigidContactsAtStart);
-    built.ParticleTex = old.ParticleTex;
     // Swapped rather than moved, so that `fresh` takes the old scene away
     // with the worlds its emitters pour into.
     switch (s.CurrentScene) {

@@ -17,7 +17,7 @@ public:
 
     const char* PathName() const override { return "cpu"; }
     std::string Description() const override { return _description; }
-    void DrawWorld(TSPH& world) override { _renderer->Draw(world, _runner); }
+    void DrawWorld(TSPH& world) override { _renderer->Draw(world, DEMO_SPRITES, _runner); }
     void DrawText(const std::string& text, std::int32_t x, std::int32_t y) override {
         DrawBitmapTextImage(_renderer->Pixels(), _renderer->Width(), _renderer->Height(), _renderer->Pitch(), text, x,
                             y);

@@ -13,13 +13,15 @@ namespace {
 
 class TGLFrameDrawer : public TFrameDrawer {
 public:
-    explicit TGLFrameDrawer(std::string description) : _description(std::move(description)) {}
+    TGLFrameDrawer(std::string description, std::uint32_t texture) : _description(std::move(description)) {
+        _sprites.Texture = texture;
+    }
 
     const char* PathName() const override { return "gl"; }
     std::string Description() const override { return _description; }
     void DrawWorld(TSPH& world) override {
         glClear(GL_COLOR_BUFFER_BIT);
-        Render(world);
+        Render(world, _sprites);
     }
     void DrawText(const std::string& text, std::int32_t x, std::int32_t y) override { DrawBitmapText(text, x, y); }
     void Show() override { Flip(0); }
@@ -27,10 +29,11 @@ public:
 
 private:
     std::string _description;
+    TSprites _sprites = DEMO_SPRITES;
 };
 
 }  // namespace
 
-std::unique_ptr<TFrameDrawer> MakeGLFrameDrawer(std::string description) {
-    return std::make_unique<TGLFrameDrawer>(std::move(description));
+std::unique_ptr<TFrameDrawer> MakeGLFrameDrawer(std::string description, std::uint32_t texture) {
+    return std::make_unique<TGLFrameDrawer>(std::move(description), texture);
 }

@@ -10,8 +10,12 @@
 #include <string>
 
 #include "platform/pixmap.h"
+#include "render/sprites.h"
 
 class TSPH;
+
+// The demo's drawing area and sprite size, the same in every scene.
+inline constexpr TSprites DEMO_SPRITES{800, 600, 9.5f, 0};
 
 class TFrameDrawer {
 public:
@@ -31,7 +35,8 @@ public:
     virtual std::unique_ptr<TPixmap> ReadPixels() = 0;
 };
 
-// Frames of the open GL window: the world drawn by the GL (render/render.h),
-// the text with the GL's bitmap text, shown by Flip. `description` says why
-// this path draws, for the start-up note.
-std::unique_ptr<TFrameDrawer> MakeGLFrameDrawer(std::string description);
+// Frames of the open GL window: the world drawn by the GL (render/render.h)
+// with the sprite texture `texture`, the text with the GL's bitmap text,
+// shown by Flip. `description` says why this path draws, for the start-up
+// note.
+std::unique_ptr<TFrameDrawer> MakeGLFrameDrawer(std::string description, std::uint32_t texture);

@@ -48,7 +48,7 @@ namespace {
     std::exit(COMMAND_LINE_EXIT);
 }
 
-// Every world gets its own copy of the sprite as a texture.
+// The sprite as a texture, for drawing through the GL.
 std::int32_t LoadSpriteOrFail() {
     std::string error;
     const std::int32_t texture = LoadSpriteTexture(error);
@@ -190,16 +190,13 @@ void LogFrameRate(const TFrameShown& frame, const std::string& drawPath, const T
 
 // Opens the window and chooses how its frames are drawn: through the GL, or
 // on the CPU where the GL is a software rasterizer (or as `options` say).
-// `glWindow` tells whether there is a GL context, for the sprite textures.
-//
 // Only a GL context can tell its renderer, so with the choice left to the
 // program a GL window is opened hidden and asked. If the CPU is to draw, a
 // window without GL takes its place (the GL one is closed, context and all,
 // never shown): the CPU's image then reaches the screen in one copy, with
 // none of a software GL's texture upload and quad. Asked for the CPU, the
 // program makes no GL context at all.
-std::unique_ptr<TFrameDrawer> OpenFrames(const TDemoOptions& options, TTaskRunner* drawRunner, bool& glWindow) {
-    glWindow = false;
+std::unique_ptr<TFrameDrawer> OpenFrames(const TDemoOptions& options, TTaskRunner* drawRunner) {
     std::string error;
 #ifdef __EMSCRIPTEN__
     // In a browser the page has chosen from WebGL's renderer; on the CPU the
@@ -229,8 +226,10 @@ std::unique_ptr<TFrameDrawer> OpenFrames(const TDemoOptions& options, TTaskRunne
     }
 #endif
     if (chosenHere) ShowGraphics();
-    glWindow = true;
-    return MakeGLFrameDrawer("through the GL" + why);
+    // A sprite that no texture can hold ends the program at start. (The CPU
+    // path has no GL context and needs no texture: it refused at start a
+    // sprite it cannot hold.)
+    return MakeGLFrameDrawer("through the GL" + why, static_cast<std::uint32_t>(LoadSpriteOrFail()));
 }
 
 // A screenshot that cannot be saved is found out before the window opens,
@@ -267,17 +266,9 @@ int Run(const TDemoOptions& options) {
 
     // The step's threads; drawing on the CPU shares them (a frame steps, then draws).
     const auto threads = MakeStepThreads();  // SPH_THREADS, else the cores
-    bool glWindow = false;
-    const std::unique_ptr<TFrameDrawer> frames = OpenFrames(options, threads.get(), glWindow);
+    const std::unique_ptr<TFrameDrawer> frames = OpenFrames(options, threads.get());
     std::fprintf(stderr, "particle-demo: drawing %s\n", frames->Description().c_str());
     TDemoScenes scenes = BuildScenes();
-    // The GL draws with a texture of the sprite in every world; one that no
-    // texture can hold ends the program at start. (The CPU path has no GL
-    // context and needs no texture: it refused at start a sprite it cannot
-    // hold.)
-    if (glWindow)
-        for (TSPH* world : {scenes.World1.get(), scenes.World2.get(), scenes.World3.get()})
-            world->ParticleTex = LoadSpriteOrFail();
     scenes.SetTaskRunner(threads.get());
     if (options.Contacts) scenes.SetRigidContacts(true);
 

@@ -16,11 +16,9 @@
 // creation.
 inline std::uint64_t WorldChecksum(const TSPH& world) {
     std::vector<const TParticle*> all;
-    auto take = [&](const TSPH::ParticleArray& a, std::int32_t n) { all.insert(all.end(), a.begin(), a.begin() + n); };
-    take(world.FluidParticles, world.FluidCount);
-    take(world.SolidParticles, world.SolidCount);
-    take(world.RigidParticles, world.RigidCount);
-    take(world.BoundaryParticles, world.BoundaryCount);
+    for (const TSPH::ParticleView kind :
+         {world.GetFluidParticles(), world.GetSolidParticles(), world.GetRigidParticles(), world.GetBoundaryParticles()})
+        all.insert(all.end(), kind.begin(), kind.end());
     std::sort(all.begin(), all.end(), [](const TParticle* a, const TParticle* b) { return a->ID < b->ID; });
     std::uint64_t h = 14695981039346656037ull;
     for (const TParticle* p : all) {

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "app/frame_drawer.h"
 #include "app/graphics_setup.h"
 #include "app/scenes.h"
 #include "app/step_threads.h"
@@ -69,10 +70,11 @@ void BM_SceneTwoStep(benchmark::State& state) {
 void BM_SceneTwoRender(benchmark::State& state) {
     NeedWindow(GLGraphicsDriver());
     TDemoScenes scenes = test_support::PouredSceneTwo(static_cast<int>(state.range(0)), StepThreads());
-    scenes.World2->ParticleTex = LoadSprite();
+    TSprites sprites = DEMO_SPRITES;
+    sprites.Texture = static_cast<std::uint32_t>(LoadSprite());
     for (auto _ : state) {
         glClear(GL_COLOR_BUFFER_BIT);
-        Render(*scenes.World2);
+        Render(*scenes.World2, sprites);
         glFinish();
     }
     Flip(0);
@@ -92,7 +94,7 @@ TCpuRenderer MakeCpuRenderer() {
 void BM_SceneTwoCpuDraw(benchmark::State& state) {
     TDemoScenes scenes = test_support::PouredSceneTwo(static_cast<int>(state.range(0)), StepThreads());
     TCpuRenderer renderer = MakeCpuRenderer();
-    for (auto _ : state) renderer.Draw(*scenes.World2, StepThreads());
+    for (auto _ : state) renderer.Draw(*scenes.World2, DEMO_SPRITES, StepThreads());
     state.counters["particles"] = scenes.World2->GetParticleCount();
 }
 
@@ -103,7 +105,7 @@ void BM_SceneTwoCpuRender(benchmark::State& state) {
     TDemoScenes scenes = test_support::PouredSceneTwo(static_cast<int>(state.range(0)), StepThreads());
     TCpuRenderer renderer = MakeCpuRenderer();
     for (auto _ : state) {
-        renderer.Draw(*scenes.World2, StepThreads());
+        renderer.Draw(*scenes.World2, DEMO_SPRITES, StepThreads());
         PutSurfaceImage(renderer.Pixels(), renderer.Width(), renderer.Height(), renderer.Pitch());
         Flip(0);
     }

@@ -49,13 +49,13 @@ std::unique_ptr<TSPH> SceneOneWorld() {
 // Lays about `count` particles of the world's first liquid as blocks of up to 80 × 60, each new block
 // shifted a little from the last, as a long-running emitter piles them up.
 void LayLiquid(TSPH& world, int count) {
-    TFluid* fluid = world.Fluids[0];  // the demo's blue liquid
-    const int target = world.FluidCount + count;
-    for (int block = 0; world.FluidCount < target; ++block) {
-        const int remaining = target - world.FluidCount;
+    TFluid* fluid = world.GetFluids()[0];  // the demo's blue liquid
+    const int target = world.GetFluidCount() + count;
+    for (int block = 0; world.GetFluidCount() < target; ++block) {
+        const int remaining = target - world.GetFluidCount();
         const int columns = remaining >= 80 * 60 ? 80 : (remaining + 59) / 60;
         const int rows = remaining >= 60 ? 60 : remaining;
-        const float spacing = TFluid::LATTICE_SPACING * world.WorldScale;
+        const float spacing = TFluid::LATTICE_SPACING * world.GetWorldScale();
         const float shift = 2.1f * static_cast<float>(block % 4);
         fluid->CreateRect(20 + shift, 40 + shift, spacing * static_cast<float>(columns - 1) + 0.5f,
                           spacing * static_cast<float>(rows - 1) + 0.5f, 0, 0);
@@ -79,7 +79,7 @@ void BM_SceneOneLiquid(benchmark::State& state) {
     LayLiquid(*world, static_cast<int>(state.range(0)));
     Settle(*world);
     RunSteps(state, *world);
-    state.counters["fluid"] = world->FluidCount;
+    state.counters["fluid"] = world->GetFluidCount();
 }
 BENCHMARK(BM_SceneOneLiquid)
     ->Arg(2000)
@@ -93,13 +93,13 @@ BENCHMARK(BM_SceneOneLiquid)
 // The red elastic block under a pile of liquid: solid phases and constraints.
 void BM_SceneOneSolidUnderLiquid(benchmark::State& state) {
     auto world = SceneOneWorld();
-    TSolid* solid = world->Solids[0];
+    TSolid* solid = world->GetSolids()[0];
     for (int i = 0; i < 4; ++i) solid->CreateRect(100 + 110 * static_cast<float>(i), 300, 50, 150, 0, 0);
     LayLiquid(*world, static_cast<int>(state.range(0)));
     Settle(*world);
     RunSteps(state, *world);
-    state.counters["solid"] = world->SolidCount;
-    state.counters["constraints"] = world->ConstraintCount;
+    state.counters["solid"] = world->GetSolidCount();
+    state.counters["constraints"] = world->GetConstraintCount();
 }
 BENCHMARK(BM_SceneOneSolidUnderLiquid)->Arg(5000)->Unit(benchmark::kMillisecond);
 
@@ -115,7 +115,7 @@ void BM_SceneThreeRigidBoxes(benchmark::State& state) {
                                 world.get());
     Settle(*world);
     RunSteps(state, *world);
-    state.counters["bodies"] = static_cast<double>(world->Rigids.size()) / 2;
+    state.counters["bodies"] = static_cast<double>(world->GetRigids().size()) / 2;
 }
 BENCHMARK(BM_SceneThreeRigidBoxes)
     ->Args({20, 0})
@@ -133,7 +133,7 @@ void BM_SceneTwoAtRest(benchmark::State& state) {
     test_support::TScriptedInput input;  // no keys, no clicks
     for (int frame = 0; frame < 300; ++frame) StepCurrentScene(scenes, input);
     RunSteps(state, *scenes.World2);
-    state.counters["fluid"] = scenes.World2->FluidCount;
+    state.counters["fluid"] = scenes.World2->GetFluidCount();
 }
 BENCHMARK(BM_SceneTwoAtRest)->Iterations(300)->Unit(benchmark::kMillisecond);
 
@@ -166,7 +166,7 @@ TPoured& PouredSceneOne(int frames) {
     for (TSPH* world : {scenes.World1.get(), scenes.World2.get(), scenes.World3.get()}) LendThreads(*world);
     test_support::TScriptedInput input;  // no keys, no clicks
     for (int frame = 0; frame < frames; ++frame) StepCurrentScene(scenes, input);
-    p.BytesPerParticle = (ResidentBytes() - before) / scenes.World1->FluidCount;
+    p.BytesPerParticle = (ResidentBytes() - before) / scenes.World1->GetFluidCount();
     return p;
 }
 
@@ -176,7 +176,7 @@ TPoured& PouredSceneOne(int frames) {
 void BM_SceneOnePoured(benchmark::State& state) {
     TPoured& poured = PouredSceneOne(3000);
     RunSteps(state, *poured.Scenes.World1);
-    state.counters["fluid"] = poured.Scenes.World1->FluidCount;
+    state.counters["fluid"] = poured.Scenes.World1->GetFluidCount();
     state.counters["bytes_per_particle"] = poured.BytesPerParticle;
 }
 BENCHMARK(BM_SceneOnePoured)->Iterations(100)->Unit(benchmark::kMillisecond);
@@ -189,7 +189,7 @@ BENCHMARK(BM_SceneOnePoured)->Iterations(100)->Unit(benchmark::kMillisecond);
 void BM_SceneOneNearlyFull(benchmark::State& state) {
     TPoured& poured = PouredSceneOne(7300);
     RunSteps(state, *poured.Scenes.World1);
-    state.counters["fluid"] = poured.Scenes.World1->FluidCount;
+    state.counters["fluid"] = poured.Scenes.World1->GetFluidCount();
     state.counters["bytes_per_particle"] = poured.BytesPerParticle;
 }
 BENCHMARK(BM_SceneOneNearlyFull)->Iterations(100)->Unit(benchmark::kMillisecond);

@@ -53,7 +53,8 @@ std::int32_t ThreadsAskedFor(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     const std::int32_t threads = ThreadsAskedFor(argc, argv);
-    auto world = TSPH::Create(800, 600, 2800, 2100, 0.2857143f);  // 800 × 600 pixels on screen
+    // 2800 × 2100 scene pixels, drawn (by whoever draws) at 800 × 600 screen pixels.
+    auto world = TSPH::Create({.ContainerWidth = 2800, .ContainerHeight = 2100, .Scale = 0.2857143f});
     CreateBoundaryRect(world.get(), 0, 560, 800, 40);             // a floor
     TFluid::Create(world.get())->CreateRect(150, 100, 500, 300, 0, 0);
 
@@ -62,8 +63,7 @@ int main(int argc, char** argv) {
     for (int step = 0; step < 200; ++step) world->Update();
 
     std::uint64_t sum = 14695981039346656037ull;  // FNV-1a over the bits
-    for (std::int32_t i = 0; i < world->FluidCount; ++i) {
-        const TParticle* p = world->FluidParticles[static_cast<std::size_t>(i)];
+    for (const TParticle* p : world->GetFluidParticles()) {
         for (float v : {p->PositionX, p->PositionY, p->VelocityX, p->VelocityY}) {
             std::uint32_t bits;
             std::memcpy(&bits, &v, sizeof bits);

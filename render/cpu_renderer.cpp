@@ -134,12 +134,6 @@ static_assert(TCpuRenderer::MAX_SIDE + TCpuRenderer::MAX_PARTICLE_SIZE < FAR_AWA
 
 inline bool Near(const TParticle& p) { return std::fabs(p.ScreenX) < FAR_AWAY && std::fabs(p.ScreenY) < FAR_AWAY; }
 
-// How many of an array's first `count` entries a draw may read: a count past
-// the array's end stops at it.
-inline std::size_t Registered(const TSPH::ParticleArray& particles, std::int32_t count) {
-    return std::min(static_cast<std::size_t>(std::max(count, 0)), particles.size());
-}
-
 // The phase bin of the distance from a sprite's edge to the centre of its first pixel.
 // Where a pixel centre falls exactly on a texel boundary, as it does for
 // sprites on a regular lattice, the GL's interpolated coordinate lands on
@@ -377,11 +371,9 @@ void TCpuRenderer::TState::Gather(const TSPH& world) {
     Unsorted.clear();
     std::fill(RowStart.begin(), RowStart.end(), 0);
     const float s = SpriteSize;
-    auto add = [&](const TSPH::ParticleArray& particles, std::int32_t count) {
-        const std::size_t registered = Registered(particles, count);
-        for (std::size_t i = 0; i < registered; ++i) {
-            if (particles[i] == nullptr) continue;
-            const TParticle& p = *particles[i];
+    auto add = [&](TSPH::ParticleView particles) {
+        for (const TParticle* particle : particles) {
+            const TParticle& p = *particle;
             if ((p.ColorR == 0 && p.ColorG == 0 && p.ColorB == 0) || !Near(p)) continue;
             const float left = p.ScreenX - s;
             const float top = p.ScreenY - s;
@@ -405,9 +397,9 @@ void TCpuRenderer::TState::Gather(const TSPH& world) {
             ++RowStart[static_cast<std::size_t>(splat.Row + RowBytes + 1)];
         }
     };
-    add(world.FluidParticles, world.FluidCount);
-    add(world.SolidParticles, world.SolidCount);
-    add(world.RigidParticles, world.RigidCount);
+    add(world.GetFluidParticles());
+    add(world.GetSolidParticles());
+    add(world.GetRigidParticles());
 
     for (std::size_t i = 1; i < RowStart.size(); ++i) RowStart[i] += RowStart[i - 1];
     Sorted.resize(Unsorted.size());
@@ -472,10 +464,9 @@ void TCpuRenderer::TState::DrawBand(const TSPH& world, std::int32_t y0, std::int
 
     // Walls, opaque, in their order: a later one covers an earlier one.
     const float s = SpriteSize;
-    const std::size_t walls = Registered(world.BoundaryParticles, world.BoundaryCount);
-    for (std::size_t i = 0; i < walls; ++i) {
-        if (world.BoundaryParticles[i] == nullptr || !Near(*world.BoundaryParticles[i])) continue;
-        const TParticle& p = *world.BoundaryParticles[i];
+    for (const TParticle* wall : world.GetBoundaryParticles()) {
+        if (!Near(*wall)) continue;
+        const TParticle& p = *wall;
         const TSpan rows = Rows(p.ScreenY - s, p.ScreenY + s);
         const std::int32_t rowFirst = std::max(rows.First, y0);
         const std::int32_t rowEnd = std::min(rows.End, y1);
@@ -532,24 +523,24 @@ std::uint8_t TCpuRenderer::Sharpen(std::uint8_t c) {
     return static_cast<std::uint8_t>(square(square(c)));
 }
 
-void TCpuRenderer::Draw(const TSPH& world, TTaskRunner* runner) {
+void TCpuRenderer::Draw(const TSPH& world, const TSprites& sprites, TTaskRunner* runner) {
     // Refused before anything changes, so that the last picture stays.
-    const std::int32_t width = std::max(world.GWidth, 0);
-    const std::int32_t height = std::max(world.GHeight, 0);
+    const std::int32_t width = std::max(sprites.Width, 0);
+    const std::int32_t height = std::max(sprites.Height, 0);
     if (width > MAX_SIDE || height > MAX_SIDE || std::int64_t{width} * height > MAX_PIXELS)
         throw std::length_error("TCpuRenderer: the image must have at most " + std::to_string(MAX_SIDE) +
                                 " pixels a side and " + std::to_string(MAX_PIXELS) + " in all (got " +
                                 std::to_string(width) + " x " + std::to_string(height) + ")");
-    if (world.ParticleSize > MAX_PARTICLE_SIZE) {
+    if (sprites.Size > MAX_PARTICLE_SIZE) {
         char size[32];
-        std::snprintf(size, sizeof size, "%g", static_cast<double>(world.ParticleSize));
+        std::snprintf(size, sizeof size, "%g", static_cast<double>(sprites.Size));
         throw std::length_error("TCpuRenderer: the particle size must be at most " +
                                 std::to_string(static_cast<std::int32_t>(MAX_PARTICLE_SIZE)) + " (got " + size + ")");
     }
 
     TState& s = *State;
     // A size that is not positive (NaN included) makes every span empty.
-    const float size = world.ParticleSize > 0 ? world.ParticleSize : 0.0f;
+    const float size = sprites.Size > 0 ? sprites.Size : 0.0f;
     const bool resized = size != s.SpriteSize;
     if (resized) s.SetSpriteSize(size);
     // The planes' margins and the rows of the sort are as wide as a sprite.
@@ -559,7 +550,7 @@ void TCpuRenderer::Draw(const TSPH& world, TTaskRunner* runner) {
 
     // A band per task; a few per thread so that an uneven scene still shares out.
     const std::int32_t threads = runner != nullptr ? runner->ThreadCount() : 1;
-    const std::size_t work = s.Sorted.size() + Registered(world.BoundaryParticles, world.BoundaryCount);
+    const std::size_t work = s.Sorted.size() + world.GetBoundaryParticles().size();
     const std::int32_t bands = threads > 1 && work >= 256 ? threads * 4 : 1;
     auto band = [&](std::int32_t k) {
         s.DrawBand(world, static_cast<std::int32_t>(static_cast<std::int64_t>(s.Height) * k / bands),

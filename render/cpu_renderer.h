@@ -6,29 +6,29 @@
 //
 // The image is 8-bit RGBA, one pixel every 4 bytes in the order R, G, B, A,
 // rows top to bottom, Pitch() = Width() × 4 bytes from one row to the next,
-// alpha always 255. It is the world's drawing area, GWidth × GHeight. Callers
+// alpha always 255. It is the sprites' drawing area, Width × Height. Callers
 // may draw into it (text) between Draw and showing it; the next Draw
 // overwrites every pixel.
 //
 //   TCpuRenderer renderer(sprite->pixels, sprite->width, sprite->height, sprite->pitch);
-//   renderer.Draw(world, &pool);   // or Draw(world) on the calling thread alone
+//   renderer.Draw(world, sprites, &pool);   // or Draw(world, sprites) on the calling thread alone
 //   show(renderer.Pixels(), renderer.Width(), renderer.Height());
 //
-// Needs no GL and allocates nothing once it has seen the world's size, sprite
-// size and colours. Not thread-safe: one Draw at a time.
+// Needs no GL (the sprites' texture is not used) and allocates nothing once
+// it has seen the drawing area, sprite size and colours. Not thread-safe: one Draw at a time.
 //
 // Any world is drawn without a write outside the image: sprites wholly off it
 // are skipped, sprites partly on it are clipped, and a particle whose
-// position is NaN or infinite is not drawn. A world with no pixels (GWidth or
-// GHeight 0 or less) gives an empty image, and a ParticleSize that is not
-// positive (NaN included) draws neither sprites nor walls. A count of
-// particles past the end of its array draws the array's particles, and null
-// entries are skipped. Larger worlds and sprites than the limits below are
-// refused (see Draw).
+// position is NaN or infinite is not drawn. An area with no pixels (Width or
+// Height 0 or less) gives an empty image, and a sprite size that is not
+// positive (NaN included) draws neither sprites nor walls. Larger areas and
+// sprites than the limits below are refused (see Draw).
 #pragma once
 
 #include <cstdint>
 #include <memory>
+
+#include "render/sprites.h"
 
 class TSPH;
 class TTaskRunner;
@@ -50,7 +50,7 @@ public:
     // pixel with the planes the sum is made in.
     static constexpr std::int32_t MAX_SIDE = 65536;
     static constexpr std::int64_t MAX_PIXELS = std::int64_t{1} << 24;
-    // The largest ParticleSize, half a sprite's edge in pixels (the demo's is
+    // The largest sprite size, half a sprite's edge in pixels (the demo's is
     // 9.5): the tables of sprite rows grow with it, and their masks with its
     // square.
     static constexpr float MAX_PARTICLE_SIZE = 256;
@@ -62,9 +62,9 @@ public:
     // Draws every particle of the world into the image. With a runner of two
     // or more threads, bands of rows are drawn at once; nullptr draws on the
     // calling thread alone. Throws std::length_error, leaving the image as
-    // it was, for a world larger than MAX_SIDE or MAX_PIXELS or a
-    // ParticleSize above MAX_PARTICLE_SIZE.
-    void Draw(const TSPH& world, TTaskRunner* runner = nullptr);
+    // it was, for an area larger than MAX_SIDE or MAX_PIXELS or a sprite
+    // size above MAX_PARTICLE_SIZE.
+    void Draw(const TSPH& world, const TSprites& sprites, TTaskRunner* runner = nullptr);
 
     std::int32_t Width() const;
     std::int32_t Height() const;

@@ -29,10 +29,10 @@ void NextQuad() {
 }
 
 // The particles' quads, into the open batch: solids and rigid bodies share one.
-void AddParticleQuads(const TSPH::ParticleArray& particles, std::int32_t count, float size) {
+void AddParticleQuads(TSPH::ParticleView particles, float size) {
     constexpr float BYTE_TO_UNIT = 0.00390625f;  // 1 / 256
-    for (std::int32_t i = 0; i < count; ++i) {
-        const TParticle& p = *particles[static_cast<std::size_t>(i)];
+    for (const TParticle* particle : particles) {
+        const TParticle& p = *particle;
         const float r = p.ColorR * BYTE_TO_UNIT;
         const float g = p.ColorG * BYTE_TO_UNIT;
         const float b = p.ColorB * BYTE_TO_UNIT;
@@ -58,17 +58,17 @@ void AddParticleQuads(const TSPH::ParticleArray& particles, std::int32_t count, 
 
 }  // namespace
 
-void Render(const TSPH& world) {
+void Render(const TSPH& world, const TSprites& sprites) {
     glEnable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(world.ParticleTex));
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(sprites.Texture));
 
     // Sprites add up, each channel saturating at 1.
     glEnable(GL_BLEND);
     glBlendFunc(GL_ONE, GL_ONE);
-    AddParticleQuads(world.FluidParticles, world.FluidCount, world.ParticleSize);
+    AddParticleQuads(world.GetFluidParticles(), sprites.Size);
     EndQuads();
-    AddParticleQuads(world.SolidParticles, world.SolidCount, world.ParticleSize);
-    AddParticleQuads(world.RigidParticles, world.RigidCount, world.ParticleSize);
+    AddParticleQuads(world.GetSolidParticles(), sprites.Size);
+    AddParticleQuads(world.GetRigidParticles(), sprites.Size);
     EndQuads();
 
     // Each untextured white quad multiplies every channel by itself: two of
@@ -76,8 +76,8 @@ void Render(const TSPH& world) {
     glDisable(GL_TEXTURE_2D);
     glBlendFunc(GL_ZERO, GL_DST_COLOR);
     glColor3f(1, 1, 1);
-    const auto w = static_cast<float>(world.GWidth);
-    const auto h = static_cast<float>(world.GHeight);
+    const auto w = static_cast<float>(sprites.Width);
+    const auto h = static_cast<float>(sprites.Height);
     for (int pass = 0; pass < 2; ++pass) {
         NextQuad();
         glColor3f(1, 1, 1);
@@ -93,12 +93,12 @@ void Render(const TSPH& world) {
     glDisable(GL_BLEND);
 
     // Walls: opaque squares of their own colour over whatever lies beneath.
-    AddParticleQuads(world.BoundaryParticles, world.BoundaryCount, world.ParticleSize);
+    AddParticleQuads(world.GetBoundaryParticles(), sprites.Size);
     EndQuads();
     glColor3f(1, 1, 1);
 }
 
-void RenderParticleRects(const TSPH::ParticleArray& particles, std::int32_t count, float size) {
-    AddParticleQuads(particles, count, size);
+void RenderParticleRects(TSPH::ParticleView particles, float size) {
+    AddParticleQuads(particles, size);
     EndQuads();
 }

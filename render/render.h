@@ -6,13 +6,15 @@
 
 #include <cstdint>
 
+#include "render/sprites.h"
 #include "sph/sph.h"
 
-// Draws the world with its ParticleTex over GWidth × GHeight (the projection
-// is the caller's). Leaves blending and texturing off and the colour white.
-void Render(const TSPH& world);
+// Draws the world with the sprites' texture and size over their drawing
+// area (the projection is the caller's). Leaves blending and texturing off
+// and the colour white.
+void Render(const TSPH& world, const TSprites& sprites);
 
-// One quad of half-edge `size` around each of the first `count` particles, in
+// One quad of half-edge `size` around each particle, in
 // the particle's colour (byte / 256) with texture coordinates from 0 to 1,
 // drawn with whatever texture and blending the GL has on.
-void RenderParticleRects(const TSPH::ParticleArray& particles, std::int32_t count, float size);
+void RenderParticleRects(TSPH::ParticleView particles, float size);

@@ -12,7 +12,8 @@ void sph_detail::TCellList::LayOut(const std::vector<TParticle*>& grid) {
     for (std::size_t k = 0; k < grid.size(); ++k) {
         First[k] = n;
         TCellBox box{inf, inf, -inf, -inf};
-        for (TParticle* p = grid[k]; p && n < Entries.size(); p = p->Succ) {
+        // The chains are the world's own particles, which the step changes.
+        for (auto* p = grid[k]; p && n < Entries.size(); p = const_cast<TParticle*>(p->Succ)) {
             Entries[n++] = {p->PositionX, p->PositionY, p->ID, p};
             box = {std::min(box.MinX, p->PositionX), std::min(box.MinY, p->PositionY), std::max(box.MaxX, p->PositionX),
                    std::max(box.MaxY, p->PositionY)};

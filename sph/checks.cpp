@@ -2,14 +2,23 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #include "sph/sph.h"
 
 namespace sph_detail {
 
+// The fewest digits that read back as the same float: 1e-06, not
+// 9.99999997e-07, so that a caller sees the number as they wrote it.
 std::string Shown(double value) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.9g", value);
+    const auto single = static_cast<float>(value);
+    const bool isFloat = static_cast<double>(single) == value || value != value;
+    for (int digits = 1; digits <= 17; ++digits) {
+        std::snprintf(text, sizeof text, "%.*g", digits, value);
+        const double back = std::strtod(text, nullptr);
+        if (isFloat ? static_cast<float>(back) == single : back == value) break;
+    }
     return text;
 }
 
@@ -38,7 +47,7 @@ void TCheck::Within(const char* what, std::int64_t value, std::int64_t limit) co
              ")");
 }
 
-void TCheck::Belongs(const char* what, const TSPH& world, const TParticle* p) const {
+void TCheck::Belongs(const char* what, const TWorldState& world, const TParticle* p) const {
     NotNull(what, p);
     if (!world.Owns(p)) Fail(std::string(what) + " belongs to another world");
 }

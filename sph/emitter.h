@@ -6,25 +6,36 @@
 
 class TFluid;
 
-class TFluidEmitter {
-public:
-    TFluid* Fluid = nullptr;
+// The block an emitter lays, and how often. Designated initialisers name
+// each number: {.X = 80, .Y = 230, .Width = 133, .Height = 5, .Delay = 3, .SpeedY = 0.35f}.
+struct TEmitterSettings {
     float X = 0;  // the block, screen pixels
     float Y = 0;
     float Width = 0;
     float Height = 0;
-    float XSpeed = 0;  // initial displacement per step, simulation units
-    float YSpeed = 0;
-    std::int32_t Counter = 0;     // updates since the last emission
-    std::int32_t TimerDelay = 0;  // updates without emission between two emissions
-    std::int32_t Active = 0;
+    std::int32_t Delay = 0;  // updates without emission between two emissions
+    float SpeedX = 0;        // initial displacement per step, simulation units
+    float SpeedY = 0;
+};
 
-    // Note the order: the delay comes between the rectangle and the speeds.
-    // A new emitter is idle. The fluid must belong to a world, and the block
+class TFluidEmitter {
+public:
+    // A new emitter, idle. The fluid must belong to a world, and the block
     // (screen pixels) must lie inside its container.
-    static std::unique_ptr<TFluidEmitter> Create(TFluid* fluid, float x, float y, float width, float height,
-                                                 std::int32_t delay, float xSpeed, float ySpeed);
+    static std::unique_ptr<TFluidEmitter> Create(TFluid* fluid, const TEmitterSettings& settings);
     void Update();
     // Toggles: an idle emitter starts pouring, an active one stops.
     void Trigger();
+
+    bool IsActive() const { return Active; }
+    const TEmitterSettings& GetSettings() const { return Settings; }
+    TFluid* GetFluid() const { return Fluid; }
+
+private:
+    TFluidEmitter(TFluid* fluid, const TEmitterSettings& settings) : Fluid(fluid), Settings(settings) {}
+
+    TFluid* Fluid;
+    TEmitterSettings Settings;
+    std::int32_t Counter = 0;  // updates since the last emission
+    bool Active = false;
 };

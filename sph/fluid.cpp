@@ -28,11 +28,7 @@ const float TFluid::D_KERNEL_FACTOR_GRADIENT = static_cast<float>(-945.0 / (32.0
 
 TFluid* TFluid::Create(TSPH* world) {
     sph_detail::TCheck("TFluid::Create").NotNull("the world", world);
-    auto fluid = std::make_unique<TFluid>();
-    TFluid* raw = fluid.get();
-    world->Adopt(std::move(fluid));
-    raw->SetIntegrator(world);
-    return raw;
+    return sph_detail::JoinWorld(world, std::unique_ptr<TFluid>(new TFluid()), world->OwnedFluids, world->Fluids);
 }
 
 TFluid::TFluid() {
@@ -40,10 +36,6 @@ TFluid::TFluid() {
     SetViscosity(5.0f, 10.0f);
     SetRestDensity(0.35f);
     SetPressureFactor(5.0f);
-}
-
-void TFluid::SetIntegrator(TSPH* world) {
-    sph_detail::JoinWorld("TFluid::SetIntegrator", *this, world, &TSPH::AddFluid);
 }
 
 void TFluid::SetDamping(float d) {

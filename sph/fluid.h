@@ -36,7 +36,6 @@ public:
     static TFluid* Create(TSPH* world);
     TFluid();
 
-    void SetIntegrator(TSPH* world);
     void SetDamping(float d);
     void SetSurfaceTension(float s);
     void SetViscosity(float alpha, float beta);

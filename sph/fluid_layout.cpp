@@ -70,6 +70,8 @@ void TFluidPack::Reserve(std::size_t particles) {
     SlotOf.resize(particles, 0);
 }
 
+using sph_detail::TWorldState;
+
 namespace {
 
 // The fine cell's column or row of a coordinate, in double precision, kept
@@ -83,7 +85,7 @@ std::int32_t FineCell(float v, std::int32_t cells) {
 
 // Whether a position lies in the world's grid, whose cells are found as
 // MapParticlesToGrid finds them.
-bool InGrid(const TSPH& world, float x, float y, std::int32_t& cell) {
+bool InGrid(const TWorldState& world, float x, float y, std::int32_t& cell) {
     const double c = std::floor(static_cast<double>(x) * TSPH::INV_SMOOTHING_LENGTH);
     const double r = std::floor(static_cast<double>(y) * TSPH::INV_SMOOTHING_LENGTH);
     if (!(c >= 0 && c < world.GridWidth && r >= 0 && r < world.GridHeight)) return false;
@@ -105,7 +107,7 @@ std::int32_t FineOf(std::int32_t cellOf) { return cellOf >= 0 ? cellOf : ~cellOf
 // Counts the particles [begin, end) of run r into their fine cells, and
 // into the world's grid's chains of the run's own when asked; returns
 // whether they all lie in the grid.
-bool CountRun(TSPH& world, TFluidPack& P, std::int32_t r, std::int32_t begin, std::int32_t end, bool insertIntoGrid) {
+bool CountRun(TWorldState& world, TFluidPack& P, std::int32_t r, std::int32_t begin, std::int32_t end, bool insertIntoGrid) {
     std::int32_t* const counts = P.RunCounts.data() + static_cast<std::size_t>(r) * P.FineCells;
     TParticle** const heads = P.RunHeads.data() + static_cast<std::size_t>(r) * P.GridCells;
     TParticle** const tails = P.RunTails.data() + static_cast<std::size_t>(r) * P.GridCells;
@@ -137,7 +139,7 @@ bool CountRun(TSPH& world, TFluidPack& P, std::int32_t r, std::int32_t begin, st
 // Each fine cell's first slot, and where each run's particles start in it:
 // after those of the runs before. The runs' chains are joined, a later
 // run's before an earlier's, into the chains one count in index order makes.
-void StartCells(TSPH& world, TFluidPack& P, std::int32_t runs, bool insertIntoGrid) {
+void StartCells(TWorldState& world, TFluidPack& P, std::int32_t runs, bool insertIntoGrid) {
     const std::size_t cells = P.FineCells;
     std::int32_t next = 0;
     for (std::size_t k = 0; k < cells; ++k) {
@@ -174,7 +176,7 @@ void FillSlots(TFluidPack& P, std::int32_t r, std::int32_t begin, std::int32_t e
 // them, since only particles of one liquid cohere.
 class TLiquidNumbers {
 public:
-    explicit TLiquidNumbers(const TSPH& world) : World(world) {}
+    explicit TLiquidNumbers(const TWorldState& world) : World(world) {}
     std::int32_t Of(const TFluid* fluid) {
         if (fluid != Last) {
             const auto at = std::find(World.Fluids.begin(), World.Fluids.end(), fluid);
@@ -185,7 +187,7 @@ public:
     }
 
 private:
-    const TSPH& World;
+    const TWorldState& World;
     const TFluid* Last = nullptr;
     std::int32_t LastNumber = 0;
 };
@@ -193,7 +195,7 @@ private:
 // Slots [begin, end) from their particles' records, each record fetched a
 // few slots before it is read: the slots are written in order, the records
 // read here and there.
-void CopyIn(const TSPH& world, TFluidPack& P, std::int32_t begin, std::int32_t end) {
+void CopyIn(const TWorldState& world, TFluidPack& P, std::int32_t begin, std::int32_t end) {
     constexpr std::int32_t AHEAD = 8;
     TLiquidNumbers liquids(world);
     for (std::int32_t slot = begin; slot < end; ++slot) {
@@ -224,7 +226,7 @@ void CopyIn(const TSPH& world, TFluidPack& P, std::int32_t begin, std::int32_t e
 // of the array, then the records copied in by ranges of slots: threads
 // copying runs of the array would write into the same cache lines, since a
 // cell's slots hold particles of every run.
-void sph_detail::LayOutLiquid(TSPH& world, TSolver& solver, bool insertIntoGrid) {
+void sph_detail::LayOutLiquid(TWorldState& world, TSolver& solver, bool insertIntoGrid) {
     TFluidPack& P = solver.FluidPack;
     P.Count = world.FluidCount;
     solver.AskThreads();

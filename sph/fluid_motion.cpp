@@ -18,7 +18,7 @@ constexpr float MAX_SPEED_SQ = 4.0f;  // the speed limit, squared
 // where it started the step, which may lie outside (the container shrank, or
 // the caller placed it there), so the limited position is clamped again:
 // every liquid particle ends the step inside the container.
-void sph_detail::IntegrateLiquid(TSPH& world, std::int32_t begin, std::int32_t end) {
+void sph_detail::IntegrateLiquid(TWorldState& world, std::int32_t begin, std::int32_t end) {
     const float dt = world.Timestep;
     for (std::int32_t i = begin; i < end; ++i) {
         TParticle* p = world.FluidParticles[static_cast<std::size_t>(i)];

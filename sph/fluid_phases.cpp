@@ -22,6 +22,8 @@
 #include "sph/detail/pushes.h"
 #include "sph/particle.h"
 
+using sph_detail::TWorldState;
+
 namespace {
 
 using sph_detail::TFluidPack;
@@ -36,7 +38,7 @@ const sph_detail::TGathers& Gathers(const TSolver& solver) {
 // container's edges and gravity add to a liquid particle's sums {force x,
 // force y, Δv x, Δv y}, in that order; the walls and solids cell by cell,
 // walls first.
-void AddPushes(const TSPH& world, const TSolver& solver, std::size_t s, std::int32_t i, float mass, float sums[4]) {
+void AddPushes(const TWorldState& world, const TSolver& solver, std::size_t s, std::int32_t i, float mass, float sums[4]) {
     const TFluidPack& P = solver.FluidPack;
     const float x = P.X[s], y = P.Y[s];
     const float rangeSq = world.RepulsiveDistSq;
@@ -66,7 +68,7 @@ void AddPushes(const TSPH& world, const TSolver& solver, std::size_t s, std::int
 
 }  // namespace
 
-void sph_detail::DensityPass(TSPH& world, TSolver& solver, bool inStep) {
+void sph_detail::DensityPass(TWorldState& world, TSolver& solver, bool inStep) {
     TFluidPack& P = solver.FluidPack;
     if (!inStep) LayOutLiquid(world, solver, false);
     const auto gather = Gathers(solver).Density;
@@ -84,7 +86,7 @@ void sph_detail::DensityPass(TSPH& world, TSolver& solver, bool inStep) {
 // thread, liquid particle by liquid particle in index order: it writes only
 // solid particles and reads only positions, so where the liquid is shared
 // out it runs as one more task beside the gathers.
-void sph_detail::ForcePass(TSPH& world, TSolver& solver, bool inStep) {
+void sph_detail::ForcePass(TWorldState& world, TSolver& solver, bool inStep) {
     TFluidPack& P = solver.FluidPack;
     if (!inStep) LayOutLiquid(world, solver, false);
     const auto gather = Gathers(solver).Forces;

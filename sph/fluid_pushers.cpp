@@ -21,7 +21,7 @@ using sph_detail::TSolver;
 // around its home cell (or outside the grid) can push one, as the layout
 // noted. It reads only the liquid's positions in the pack and the solids'
 // cells, so it may run beside the gathers.
-void sph_detail::PushSolidsFromLiquid(const TSPH& world, const TFluidPack& P, const TCellList& solids) {
+void sph_detail::PushSolidsFromLiquid(const TWorldState& world, const TFluidPack& P, const TCellList& solids) {
     const float rangeSq = world.RepulsiveDistSq;
     for (std::int32_t i = 0; i < P.Count; ++i) {
         if (!(P.NearPushers[static_cast<std::size_t>(i)] & TFluidPack::SOLIDS)) continue;
@@ -40,7 +40,7 @@ void sph_detail::PushSolidsFromLiquid(const TSPH& world, const TFluidPack& P, co
 // The cells where walls or solid particles push the liquid, and the cells
 // with such a cell among the nine around them: one byte for a liquid
 // particle to test, instead of nine cells' lists.
-void sph_detail::MarkPushers(const TSPH& world, TFluidPack& P, const TSolver& solver) {
+void sph_detail::MarkPushers(const TWorldState& world, TFluidPack& P, const TSolver& solver) {
     const auto& walls = solver.BoundaryCells.First;
     const auto& solids = solver.SolidCells.First;
     for (std::size_t k = 0; k < P.Pushers.size(); ++k)

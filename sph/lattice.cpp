@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "sph/detail/state_access.h"
 #include "sph/sph.h"
 
 namespace sph_detail {
@@ -10,8 +11,11 @@ TSceneRect SceneRect(const TCheck& check, const TSPH* world, float x, float y, f
     check.NotNull("the world", world);
     for (const float v : {x, y, width, height})
         if (!std::isfinite(v)) check.Fail("the rectangle must be finite (got " + Shown(v) + ")");
-    const TSceneRect rect{x * world->InvWorldScale, y * world->InvWorldScale, width * world->InvWorldScale,
-                          height * world->InvWorldScale};
+    if (width < 0 || height < 0)
+        check.Fail("the rectangle's width and height must not be negative (got " + Shown(width) + " × " +
+                   Shown(height) + ")");
+    const float toScene = StateOf(*world).InvWorldScale;
+    const TSceneRect rect{x * toScene, y * toScene, width * toScene, height * toScene};
     for (const double v : {static_cast<double>(rect.X), static_cast<double>(rect.X) + rect.Width,
                            static_cast<double>(rect.Y), static_cast<double>(rect.Y) + rect.Height})
         if (!(std::fabs(v * TSPH::UNIT_SCALE) <= MAX_MAGNITUDE))

@@ -5,6 +5,7 @@
 
 #include "sph/detail/checks.h"
 #include "sph/detail/particle_factory.h"
+#include "sph/detail/state_access.h"
 #include "sph/fluid.h"
 #include "sph/rigid.h"
 #include "sph/solid.h"
@@ -27,11 +28,12 @@ namespace {
 
 // Allocates in the world's arena, numbers the particle and places it.
 TParticle* MakeParticle(TSPH* world, float x, float y, std::int32_t id) {
-    TParticle* p = world->NewParticle();
+    TWorldState& state = StateOf(*world);
+    TParticle* p = state.NewParticle();
     p->PositionX = x;
     p->PositionY = y;
-    p->ScreenX = x * TSPH::INV_UNIT_SCALE * world->WorldScale;
-    p->ScreenY = y * TSPH::INV_UNIT_SCALE * world->WorldScale;
+    p->ScreenX = x * TSPH::INV_UNIT_SCALE * state.WorldScale;
+    p->ScreenY = y * TSPH::INV_UNIT_SCALE * state.WorldScale;
     p->ID = id;
     return p;
 }
@@ -94,21 +96,21 @@ void CheckPlace(const sph_detail::TCheck& check, float x, float y) {
 
 }  // namespace
 
-TParticle* TParticle::CreateFluidParticle(float x, float y, TFluid* fluid) {
+const TParticle* TParticle::CreateFluidParticle(float x, float y, TFluid* fluid) {
     const sph_detail::TCheck check("TParticle::CreateFluidParticle");
     TSPH* world = WorldOf(check, fluid);
     CheckPlace(check, x, y);
     return sph_detail::MakeFluidParticle(x, y, fluid, world->Numbering().Take(1, "TParticle::CreateFluidParticle"));
 }
 
-TParticle* TParticle::CreateSolidParticle(float x, float y, TSolid* solid) {
+const TParticle* TParticle::CreateSolidParticle(float x, float y, TSolid* solid) {
     const sph_detail::TCheck check("TParticle::CreateSolidParticle");
     TSPH* world = WorldOf(check, solid);
     CheckPlace(check, x, y);
     return sph_detail::MakeSolidParticle(x, y, solid, world->Numbering().Take(1, "TParticle::CreateSolidParticle"));
 }
 
-TParticle* TParticle::CreateRigidParticle(float x, float y, float mass, TRigid* rigid) {
+const TParticle* TParticle::CreateRigidParticle(float x, float y, float mass, TRigid* rigid) {
     const sph_detail::TCheck check("TParticle::CreateRigidParticle");
     TSPH* world = WorldOf(check, rigid);
     CheckPlace(check, x, y);
@@ -117,7 +119,7 @@ TParticle* TParticle::CreateRigidParticle(float x, float y, float mass, TRigid* 
                                          world->Numbering().Take(1, "TParticle::CreateRigidParticle"));
 }
 
-TParticle* TParticle::CreateBoundaryParticle(TSPH* world, float x, float y) {
+const TParticle* TParticle::CreateBoundaryParticle(TSPH* world, float x, float y) {
     const sph_detail::TCheck check("TParticle::CreateBoundaryParticle");
     check.NotNull("the world", world);
     CheckPlace(check, x, y);

@@ -26,7 +26,7 @@ struct TParticle {
     float ForceY = 0;
     float Mass = 0;
     float InvMass = 0;
-    TParticle* Succ = nullptr;  // next particle of the same grid cell
+    const TParticle* Succ = nullptr;  // next particle of the same grid cell
     std::int32_t ID = 0;
     float OldX = 0;
     float OldY = 0;
@@ -51,8 +51,8 @@ struct TParticle {
     // registers the particle in a world array: the caller does. They refuse
     // (TSPHError) a null or world-less material, a position that is not
     // finite, and a vertex mass other than 0 outside 1e-6 … 1e6.
-    static TParticle* CreateFluidParticle(float x, float y, TFluid* fluid);
-    static TParticle* CreateSolidParticle(float x, float y, TSolid* solid);
-    static TParticle* CreateRigidParticle(float x, float y, float mass, TRigid* rigid);
-    static TParticle* CreateBoundaryParticle(TSPH* world, float x, float y);
+    static const TParticle* CreateFluidParticle(float x, float y, TFluid* fluid);
+    static const TParticle* CreateSolidParticle(float x, float y, TSolid* solid);
+    static const TParticle* CreateRigidParticle(float x, float y, float mass, TRigid* rigid);
+    static const TParticle* CreateBoundaryParticle(TSPH* world, float x, float y);
 };

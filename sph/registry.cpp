@@ -13,6 +13,7 @@
 
 #include "sph/detail/checks.h"
 #include "sph/detail/solver.h"
+#include "sph/detail/state_access.h"
 #include "sph/fluid.h"
 #include "sph/particle.h"
 #include "sph/rigid.h"
@@ -48,11 +49,12 @@ void TakeGrown(std::vector<T>& array, std::vector<T>& grown) {
 // grows first: if the array cannot, the particle is not registered and a
 // longer cell list harms nothing.
 template <class Cells>
-void Append(TSPH::ParticleArray& array, std::int32_t& count, TParticle* p, Cells* cells) {
+void Append(sph_detail::TWorldState::ParticleArray& array, std::int32_t& count, const TParticle* p, Cells* cells) {
     const std::size_t length = Doubled(array.size(), static_cast<std::size_t>(count) + 1);
     if (cells) cells->Reserve(length);
     if (length != array.size()) array.resize(length, nullptr);
-    array[static_cast<std::size_t>(count)] = p;
+    // Particles are made mutable in the world's arena and handed out const.
+    array[static_cast<std::size_t>(count)] = const_cast<TParticle*>(p);
     ++count;
 }
 
@@ -61,7 +63,7 @@ void Append(TSPH::ParticleArray& array, std::int32_t& count, TParticle* p, Cells
 template <class Material>
 void CheckParticle(const TCheck& check, const TSPH& world, const TParticle* p, Material* TParticle::*kind,
                    const char* kindName) {
-    check.Belongs("the particle", world, p);
+    check.Belongs("the particle", sph_detail::StateOf(world), p);
     const bool fluid = p->Fluid, solid = p->Solid, rigid = p->Rigid;
     const bool only =
         (kind == nullptr && !fluid && !solid && !rigid) || (kind != nullptr && p->*kind && fluid + solid + rigid == 1);
@@ -85,15 +87,6 @@ void CheckMaterial(const TCheck& check, const TSPH& world, const Material* mater
     if (!mine || material->Integrator != &world) check.Fail("the material belongs to another world");
 }
 
-// A world keeps each material made for it, or for no world yet.
-template <class Material>
-void AdoptOnce(const TCheck& check, const TSPH& world, std::vector<std::unique_ptr<Material>>& owned,
-               std::unique_ptr<Material>& material) {
-    check.NotNull("the material", material.get());
-    if (material->Integrator && material->Integrator != &world) check.Fail("the material belongs to another world");
-    owned.push_back(std::move(material));
-}
-
 }  // namespace
 
 void TSPH::AddFluid(TFluid* fluid) {
@@ -111,34 +104,31 @@ void TSPH::AddRigid(TRigid* rigid) {
     Rigids.push_back(rigid);
 }
 
-void TSPH::AddFluidParticle(TParticle* p) {
+void TSPH::AddFluidParticle(const TParticle* p) {
     CheckParticle(TCheck("TSPH::AddFluidParticle"), *this, p, &TParticle::Fluid, "a liquid particle");
     Append(FluidParticles, FluidCount, p, &Solver->FluidPack);
 }
 
-void TSPH::AddSolidParticle(TParticle* p) {
+void TSPH::AddSolidParticle(const TParticle* p) {
     CheckParticle(TCheck("TSPH::AddSolidParticle"), *this, p, &TParticle::Solid, "a solid particle");
     Append(SolidParticles, SolidCount, p, &Solver->SolidCells);
 }
 
-void TSPH::AddRigidParticle(TParticle* p) {
+void TSPH::AddRigidParticle(const TParticle* p) {
     CheckParticle(TCheck("TSPH::AddRigidParticle"), *this, p, &TParticle::Rigid, "a rigid-body vertex");
     Append(RigidParticles, RigidCount, p, static_cast<sph_detail::TCellList*>(nullptr));
 }
 
-void TSPH::AddBoundaryParticle(TParticle* p) {
+void TSPH::AddBoundaryParticle(const TParticle* p) {
     CheckParticle<void>(TCheck("TSPH::AddBoundaryParticle"), *this, p, nullptr, "a wall particle");
     Append(BoundaryParticles, BoundaryCount, p, &Solver->BoundaryCells);
 }
 
-void TSPH::Adopt(std::unique_ptr<TFluid> fluid) { AdoptOnce(TCheck("TSPH::Adopt"), *this, OwnedFluids, fluid); }
-void TSPH::Adopt(std::unique_ptr<TSolid> solid) { AdoptOnce(TCheck("TSPH::Adopt"), *this, OwnedSolids, solid); }
-void TSPH::Adopt(std::unique_ptr<TRigid> rigid) { AdoptOnce(TCheck("TSPH::Adopt"), *this, OwnedRigids, rigid); }
 
 std::int32_t TSPH::GetParticleCount() const { return FluidCount + SolidCount + RigidCount + BoundaryCount; }
 
 // A full block is followed by a reserved one if there is one.
-TParticle* TSPH::NewParticle() {
+TParticle* sph_detail::TWorldState::NewParticle() {
     if (ArenaUsed == ARENA_BLOCK) {
         if (SpareBlocks.empty()) {
             ArenaBlocks.push_back(std::make_unique<TParticle[]>(ARENA_BLOCK));
@@ -151,7 +141,7 @@ TParticle* TSPH::NewParticle() {
     return &ArenaBlocks.back()[ArenaUsed++];
 }
 
-bool TSPH::Owns(const TParticle* p) const {
+bool sph_detail::TWorldState::Owns(const TParticle* p) const {
     const std::less<const TParticle*> before;
     for (auto block = ArenaBlocks.rbegin(); block != ArenaBlocks.rend(); ++block) {
         const TParticle* first = block->get();
@@ -166,7 +156,7 @@ void TSPH::Reserve(std::int32_t fluid, std::int32_t solid, std::int32_t rigid, s
                    std::int32_t constraints) {
     const TCheck check("TSPH::Reserve");
     for (const std::int32_t n : {fluid, solid, rigid, boundary, constraints})
-        check.Within("a count", n, std::numeric_limits<std::int32_t>::max());
+        check.Within("a count", n, MAX_RESERVE);
     auto length = [](const ParticleArray& array, std::int32_t count, std::int32_t more) {
         return Doubled(array.size(), static_cast<std::size_t>(count) + static_cast<std::size_t>(more));
     };

@@ -31,10 +31,6 @@ TRigid::TRigid() : Vertices(MIN_VERTICES, nullptr), Contacts(std::make_unique<sp
 
 TRigid::~TRigid() = default;
 
-void TRigid::SetIntegrator(TSPH* world) {
-    sph_detail::JoinWorld("TRigid::SetIntegrator", *this, world, &TSPH::AddRigid);
-}
-
 void TRigid::SetRepulsion(float r) {
     sph_detail::TCheck("TRigid::SetRepulsion").Finite("the repulsion", r);
     Repulsion = r;
@@ -52,7 +48,7 @@ void TRigid::GetColor(std::uint8_t& r, std::uint8_t& g, std::uint8_t& b) const {
     b = ColorB;
 }
 
-void TRigid::AddParticle(TParticle* p) {
+void TRigid::AddParticle(const TParticle* p) {
     const sph_detail::TCheck check("TRigid::AddParticle");
     check.NotNull("the particle", p);
     if (p->Rigid != this) check.Fail("the particle is not a vertex made for this body");
@@ -60,7 +56,8 @@ void TRigid::AddParticle(TParticle* p) {
     check.Finite("the vertex's y", p->PositionY);
     if (p->Mass != 0) check.Positive("the vertex's mass", p->Mass);
     if (static_cast<std::size_t>(VertexCount) == Vertices.size()) Vertices.resize(Vertices.size() * 2, nullptr);
-    Vertices[static_cast<std::size_t>(VertexCount)] = p;
+    // Particles are made mutable in the world's arena and handed out const.
+    Vertices[static_cast<std::size_t>(VertexCount)] = const_cast<TParticle*>(p);
     ++VertexCount;
 }
 
@@ -100,17 +97,14 @@ void TRigid::Integrate() {
 
 TRigid* TRigid::BeginBody(TSPH* world) {
     sph_detail::TCheck("TRigid::BeginBody").NotNull("the world", world);
-    auto body = std::make_unique<TRigid>();
-    TRigid* raw = body.get();
-    world->Adopt(std::move(body));
-    raw->SetIntegrator(world);
+    TRigid* raw = sph_detail::JoinWorld(world, std::unique_ptr<TRigid>(new TRigid()), world->OwnedRigids, world->Rigids);
     raw->Open = true;
     return raw;
 }
 
-TParticle* TRigid::AddVertex(float x, float y, float mass) {
+const TParticle* TRigid::AddVertex(float x, float y, float mass) {
     if (!Open) sph_detail::TCheck("TRigid::AddVertex").Fail("no body is open (BeginBody makes one; EndBody closes it)");
-    TParticle* p = TParticle::CreateRigidParticle(x, y, mass, this);
+    const TParticle* p = TParticle::CreateRigidParticle(x, y, mass, this);
     AddParticle(p);
     return p;
 }
@@ -144,7 +138,7 @@ namespace {
 
 // A velocity impulse at the contact; positions are never corrected, so the
 // depth has no effect.
-void ResolvePenetration(TParticle* p, float nx, float ny, float restitution) {
+void ResolvePenetration(const TParticle* p, float nx, float ny, float restitution) {
     TRigid* body = p->Rigid;
     const float ux = body->VelocityX + body->AngularSpeed * (p->PositionY - body->CenterY);
     const float uy = body->VelocityY + body->AngularSpeed * (body->CenterX - p->PositionX);
@@ -183,7 +177,7 @@ void TSPH::Rigid_CalcForces() {
     if (RigidContacts) sph_detail::GatherWorldContacts(*this);
 }
 
-void TSPH::Rigid_ResolvePenetration(TParticle* p, float nx, float ny, float depth, float restitution) {
+void TSPH::Rigid_ResolvePenetration(const TParticle* p, float nx, float ny, float depth, float restitution) {
     const sph_detail::TCheck check("TSPH::Rigid_ResolvePenetration");
     check.Belongs("the particle", *this, p);
     if (!p->Rigid) check.Fail("the particle is not a rigid-body vertex");

@@ -46,12 +46,11 @@ public:
     TRigid(const TRigid&) = delete;
     TRigid& operator=(const TRigid&) = delete;
 
-    void SetIntegrator(TSPH* world);
     void SetRepulsion(float r);
     void SetColor(std::uint8_t r, std::uint8_t g, std::uint8_t b);
     void GetColor(std::uint8_t& r, std::uint8_t& g, std::uint8_t& b) const;
     // Adds a vertex of this body (a particle made for it) to its list.
-    void AddParticle(TParticle* p);
+    void AddParticle(const TParticle* p);
     // Mass, centre, inertia and each vertex's polar place about the centre.
     // The sums start from the fields, so a second Init adds to the first.
     void Init();
@@ -68,7 +67,7 @@ public:
     // several threads never meet. AddVertex after EndBody, and a second
     // EndBody, are refused. Do not step the world while a body is open.
     static TRigid* BeginBody(TSPH* world);
-    TParticle* AddVertex(float x, float y, float mass);
+    const TParticle* AddVertex(float x, float y, float mass);
     TRigid* EndBody();
     // A filled box of unit-mass vertices 25 scene pixels apart over a
     // rectangle in screen pixels, far edges included; at most

@@ -16,6 +16,7 @@
 #include <numbers>
 
 #include "sph/detail/pushes.h"
+#include "sph/detail/state_access.h"
 #include "sph/particle.h"
 
 namespace sph_detail {
@@ -49,7 +50,7 @@ double SinDegrees(double degrees) { return std::sin(degrees * RADIANS_PER_DEGREE
 double CosDegrees(double degrees) { return std::cos(degrees * RADIANS_PER_DEGREE); }
 
 void AdvanceVelocity(TRigid& b, float dt) {
-    const TSPH& world = *b.Integrator;
+    const TWorldState& world = StateOf(*b.Integrator);
     float fx = world.GravityX * b.Mass;
     float fy = world.GravityY * b.Mass;
     float torque = 0;
@@ -72,7 +73,7 @@ void AdvancePosition(TRigid& b, float dt) {
 
 // A vertex at body angle θ sits at (R cos θ, −R sin θ) from the centre.
 void PlaceVertices(TRigid& b) {
-    const TSPH& world = *b.Integrator;
+    const TWorldState& world = StateOf(*b.Integrator);
     for (std::int32_t i = 0; i < b.VertexCount; ++i) {
         TParticle* v = b.Vertices[static_cast<std::size_t>(i)];
         const double theta = static_cast<double>(b.Angle) + v->Angle;
@@ -203,7 +204,7 @@ void ApplyCorrection(TRigid& b) {
 void FindEdgeContacts(TRigid& b, float reach, float dt) {
     TBodyContacts& s = ContactsOf(b);
     s.Edges.clear();
-    const TSPH& world = *b.Integrator;
+    const TWorldState& world = StateOf(*b.Integrator);
     const float w = world.ContainerWidth, h = world.ContainerHeight;
     for (std::int32_t i = 0; i < b.VertexCount; ++i) {
         const TParticle* v = b.Vertices[static_cast<std::size_t>(i)];
@@ -248,7 +249,7 @@ void PlaceByRotation(TRigid& b) {
     if (!s.Moved) return;
     // Copies, which the stores to the vertices cannot be taken to change.
     const double c = s.Cos, sn = s.Sin, cx = b.CenterX, cy = b.CenterY;
-    const float toScreen = TSPH::INV_UNIT_SCALE * b.Integrator->WorldScale;
+    const float toScreen = TSPH::INV_UNIT_SCALE * StateOf(*b.Integrator).WorldScale;
     TParticle* const* vertices = b.Vertices.data();
     for (std::int32_t i = 0; i < b.VertexCount; ++i) {
         TParticle* v = vertices[i];
@@ -339,7 +340,7 @@ void CarryImpulses(std::vector<TRigidContact>& now, const std::vector<TRigidCont
 void FindNumberedEdgeContacts(TRigid& b, float reach, float dt) {
     TBodyContacts& s = ContactsOf(b);
     s.Edges.clear();
-    const TSPH& world = *b.Integrator;
+    const TWorldState& world = StateOf(*b.Integrator);
     const float w = world.ContainerWidth, h = world.ContainerHeight;
     for (std::int32_t i = 0; i < b.VertexCount; ++i) {
         const TParticle* v = b.Vertices[static_cast<std::size_t>(i)];
@@ -367,14 +368,14 @@ void FindNumberedEdgeContacts(TRigid& b, float reach, float dt) {
 // The entries of the world's body list that a pass goes through once per
 // body: each body's first, and how many times it is listed.
 template <class Visit>
-void ForEachBody(TSPH& world, Visit&& visit) {
+void ForEachBody(TWorldState& world, Visit&& visit) {
     for (std::size_t i = 0; i < world.Rigids.size(); ++i) {
         TRigid* b = world.Rigids[i];
         if (b && ContactsOf(*b).FirstEntry == i) visit(*b);
     }
 }
 
-std::int32_t CountEntries(TSPH& world) {
+std::int32_t CountEntries(TWorldState& world) {
     for (TRigid* b : world.Rigids)
         if (b) ContactsOf(*b).Passes = 0;
     std::int32_t most = 0;
@@ -390,7 +391,7 @@ std::int32_t CountEntries(TSPH& world) {
 
 // The nine grid cells around a position, those inside the grid.
 template <class Visit>
-void ForEachCellAround(const TSPH& world, float x, float y, Visit&& visit) {
+void ForEachCellAround(const TWorldState& world, float x, float y, Visit&& visit) {
     const double c0 = std::floor(static_cast<double>(x) * TSPH::INV_SMOOTHING_LENGTH);
     const double r0 = std::floor(static_cast<double>(y) * TSPH::INV_SMOOTHING_LENGTH);
     const double c = std::clamp(c0, -1.0, static_cast<double>(world.GridWidth));
@@ -423,7 +424,7 @@ bool Near(const TBox& a, const TBox& b, float reach) {
     return a.MinX <= b.MaxX + reach && b.MinX <= a.MaxX + reach && a.MinY <= b.MaxY + reach && b.MinY <= a.MaxY + reach;
 }
 
-TBox BoxOf(const TSPH::ParticleArray& particles, std::int32_t count) {
+TBox BoxOf(const TWorldState::ParticleArray& particles, std::int32_t count) {
     TBox box{INF, INF, -INF, -INF};
     for (std::int32_t k = 0; k < count; ++k) {
         const TParticle* p = particles[static_cast<std::size_t>(k)];
@@ -475,7 +476,7 @@ void GatherBodyPair(TRigid& a, TRigid& b, float reach, float dt) {
 }
 
 // The pairs between the body's vertices and the wall particles within `reach`.
-void GatherWalls(const TSPH& world, TRigid& a, const TBox& walls, float reach, float dt) {
+void GatherWalls(const TWorldState& world, TRigid& a, const TBox& walls, float reach, float dt) {
     TBodyContacts& sa = ContactsOf(a);
     const float reachSq = reach * reach;
     for (std::int32_t i = 0; i < a.VertexCount; ++i) {
@@ -503,7 +504,7 @@ void GatherWalls(const TSPH& world, TRigid& a, const TBox& walls, float reach, f
 // A solid particle and a vertex push each other apart as two solid particles
 // do, with equal and opposite impulses over the step: the body feels its
 // share in each of its passes.
-void PushSolids(TSPH& world, TRigid& a, const TBox& solids) {
+void PushSolids(TWorldState& world, TRigid& a, const TBox& solids) {
     const TBodyContacts& sa = ContactsOf(a);
     const float rangeSq = world.RepulsiveDistSq;
     const float share = SOLID_PARTICLE_MASS / static_cast<float>(sa.Passes);
@@ -512,7 +513,7 @@ void PushSolids(TSPH& world, TRigid& a, const TBox& solids) {
         const float x = p->PositionX, y = p->PositionY;
         if (!Within(solids, world.RepulsiveDistance, x, y)) continue;
         ForEachCellAround(world, x, y, [&](std::size_t cell) {
-            for (TParticle* q = world.SolidGrid[cell]; q; q = q->Succ) {
+            for (auto* q = world.SolidGrid[cell]; q; q = const_cast<TParticle*>(q->Succ)) {
                 const float dx = x - q->PositionX, dy = y - q->PositionY, d2 = dx * dx + dy * dy;
                 if (!(d2 > 0 && d2 < rangeSq)) continue;
                 const float f = SOLID_SHARE * Repulsion(rangeSq, world.RepulsiveD, d2);
@@ -539,7 +540,7 @@ struct TStreams {
 std::size_t ContactCount(const TBodyContacts& s) { return s.Edges.size() + s.Pairs.size(); }
 
 // Runs of about equal numbers of contacts.
-TStreams SplitIntoStreams(TSPH& world) {
+TStreams SplitIntoStreams(TWorldState& world) {
     std::size_t total = 0;
     ForEachBody(world, [&](TRigid& b) { total += ContactCount(ContactsOf(b)); });
     TStreams streams;
@@ -555,7 +556,7 @@ TStreams SplitIntoStreams(TSPH& world) {
 }
 
 template <class Visit>
-void ForEachContactInterleaved(TSPH& world, const TStreams& streams, Visit&& visit) {
+void ForEachContactInterleaved(TWorldState& world, const TStreams& streams, Visit&& visit) {
     // A run's place: the list under way ([At, End)), the body's pairs to
     // follow its edges, and the next entry of the body list.
     struct TCursor {
@@ -628,7 +629,7 @@ void ReservePairContacts(TRigid& body) {
 }
 
 void AdvanceAlone(TRigid& b) {
-    const float dt = b.Integrator->Timestep;
+    const float dt = StateOf(*b.Integrator).Timestep;
     AdvanceVelocity(b, dt);
     TBodyContacts& s = ContactsOf(b);
     FindEdgeContacts(b, Travel(b, dt) + SLOP, dt);
@@ -647,7 +648,7 @@ void AdvanceAlone(TRigid& b) {
 // passed over whole; between the others only the vertices within reach of
 // the other's box are compared. The pairs start from the impulses they
 // ended the last step with.
-void GatherWorldContacts(TSPH& world) {
+void GatherWorldContacts(TWorldState& world) {
     CountEntries(world);
     const float dt = world.Timestep;
     ForEachBody(world, [&](TRigid& b) {
@@ -691,7 +692,7 @@ void GatherWorldContacts(TSPH& world) {
 // with, which is applied again at once (warm starting: a resting contact's
 // impulse is nearly right already, so a few sweeps do); the sweeps; the
 // moves; the overlaps removed; the vertices placed once.
-void AdvanceTogether(TSPH& world) {
+void AdvanceTogether(TWorldState& world) {
     const std::int32_t passes = CountEntries(world);
     const float dt = world.Timestep;
     for (std::int32_t pass = 0; pass < passes; ++pass) {

@@ -26,18 +26,10 @@ constexpr float BROUGHT_BACK_SPEED_SQ = 2.0f;  // a faster particle leaves at sp
 
 TSolid* TSolid::Create(TSPH* world) {
     sph_detail::TCheck("TSolid::Create").NotNull("the world", world);
-    auto solid = std::make_unique<TSolid>();
-    TSolid* raw = solid.get();
-    world->Adopt(std::move(solid));
-    raw->SetIntegrator(world);
-    return raw;
+    return sph_detail::JoinWorld(world, std::unique_ptr<TSolid>(new TSolid()), world->OwnedSolids, world->Solids);
 }
 
 TSolid::TSolid() { SetStiffness(0.9f); }
-
-void TSolid::SetIntegrator(TSPH* world) {
-    sph_detail::JoinWorld("TSolid::SetIntegrator", *this, world, &TSPH::AddSolid);
-}
 
 // A share: past 1 each correction overshoots, and the error of a block's
 // constraints grows from step to step until it is no longer a number.
@@ -137,7 +129,7 @@ void TSolid::CreateRect(float x, float y, float width, float height, float vx, f
     ConstrainLattice(world, lattice);
 }
 
-void TSPH::AddConstraint(TParticle* a, TParticle* b) {
+void TSPH::AddConstraint(const TParticle* a, const TParticle* b) {
     const sph_detail::TCheck check("TSPH::AddConstraint");
     for (const TParticle* end : {a, b}) {
         check.Belongs("an end", *this, end);
@@ -147,8 +139,9 @@ void TSPH::AddConstraint(TParticle* a, TParticle* b) {
     const auto k = static_cast<std::size_t>(ConstraintCount);
     const float dx = a->PositionX - b->PositionX;
     const float dy = a->PositionY - b->PositionY;
-    Constraints[0][k] = a;
-    Constraints[1][k] = b;
+    // Particles are made mutable in the world's arena and handed out const.
+    Constraints[0][k] = const_cast<TParticle*>(a);
+    Constraints[1][k] = const_cast<TParticle*>(b);
     ConstraintLength[k] = std::sqrt(dx * dx + dy * dy);
     ++ConstraintCount;
 }

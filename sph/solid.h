@@ -17,7 +17,6 @@ public:
     static TSolid* Create(TSPH* world);
     TSolid();
 
-    void SetIntegrator(TSPH* world);
     void SetStiffness(float s);
     void SetColor(std::uint8_t r, std::uint8_t g, std::uint8_t b);
     void GetColor(std::uint8_t& r, std::uint8_t& g, std::uint8_t& b) const;

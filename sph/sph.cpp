@@ -27,52 +27,51 @@ std::int32_t CellsToCover(float length) {
 
 }  // namespace
 
-TSPH::TSPH()
-    : FluidParticles(INITIAL_CAPACITY, nullptr),
-      SolidParticles(INITIAL_CAPACITY, nullptr),
-      RigidParticles(INITIAL_CAPACITY, nullptr),
-      BoundaryParticles(INITIAL_CAPACITY, nullptr),
-      Constraints{ParticleArray(INITIAL_CAPACITY, nullptr), ParticleArray(INITIAL_CAPACITY, nullptr)},
-      ConstraintLength(INITIAL_CAPACITY, 0.0f),
-      Solver(std::make_unique<sph_detail::TSolver>()),
+sph_detail::TWorldState::TWorldState()
+    : FluidParticles(TSPH::INITIAL_CAPACITY, nullptr),
+      SolidParticles(TSPH::INITIAL_CAPACITY, nullptr),
+      RigidParticles(TSPH::INITIAL_CAPACITY, nullptr),
+      BoundaryParticles(TSPH::INITIAL_CAPACITY, nullptr),
+      Constraints{ParticleArray(TSPH::INITIAL_CAPACITY, nullptr), ParticleArray(TSPH::INITIAL_CAPACITY, nullptr)},
+      ConstraintLength(TSPH::INITIAL_CAPACITY, 0.0f),
+      Solver(std::make_unique<TSolver>()),
       ParticleNumbers(std::make_shared<TParticleNumbering>()) {
-    for (auto* list : {&Solver->SolidCells, &Solver->BoundaryCells}) list->Reserve(INITIAL_CAPACITY);
-    Solver->FluidPack.Reserve(INITIAL_CAPACITY);
-    SetTimestep(0.4f);
-    SetRepulsion(30.0f, 0.5f);
-    SetGravity(0.0f, 0.7f);
-    SetParticleSize(8.0f);
+    for (auto* list : {&Solver->SolidCells, &Solver->BoundaryCells}) list->Reserve(TSPH::INITIAL_CAPACITY);
+    Solver->FluidPack.Reserve(TSPH::INITIAL_CAPACITY);
 }
 
+sph_detail::TWorldState::~TWorldState() = default;
 TSPH::~TSPH() = default;
 
-std::unique_ptr<TSPH> TSPH::Create(std::int32_t graphicsWidth, std::int32_t graphicsHeight, std::int32_t containerWidth,
-                                   std::int32_t containerHeight, float scale,
-                                   std::shared_ptr<TParticleNumbering> numbering) {
-    // The setters check the rest before the world is seen by anyone.
-    const TCheck check("TSPH::Create");
-    check.Within("the container width", containerWidth, std::numeric_limits<std::int32_t>::max());
-    check.Within("the container height", containerHeight, std::numeric_limits<std::int32_t>::max());
-    auto world = std::make_unique<TSPH>();
-    if (numbering) world->ParticleNumbers = std::move(numbering);
-    world->SetGraphicsSize(graphicsWidth, graphicsHeight);
-    world->SetContainerSize(static_cast<std::int32_t>(containerWidth * static_cast<double>(UNIT_SCALE)),
-                            static_cast<std::int32_t>(containerHeight * static_cast<double>(UNIT_SCALE)));
-    world->SetWorldScale(scale);
+// Each setting is applied by the code its setter runs, so Create accepts
+// exactly what the setters do; a refusal names Create.
+std::unique_ptr<TSPH> TSPH::Create(const TWorldSettings& settings) {
+    constexpr const char* CALL = "TSPH::Create";
+    const TCheck check(CALL);
+    check.Within("the container width", settings.ContainerWidth, std::numeric_limits<std::int32_t>::max());
+    check.Within("the container height", settings.ContainerHeight, std::numeric_limits<std::int32_t>::max());
+    std::unique_ptr<TSPH> world(new TSPH());
+    if (settings.Numbering) world->ParticleNumbers = settings.Numbering;
+    world->ApplyContainerSize(CALL, static_cast<std::int32_t>(settings.ContainerWidth * static_cast<double>(UNIT_SCALE)),
+                              static_cast<std::int32_t>(settings.ContainerHeight * static_cast<double>(UNIT_SCALE)));
+    world->ApplyWorldScale(CALL, settings.Scale);
+    world->ApplyTimestep(CALL, settings.Timestep);
+    world->ApplyRepulsion(CALL, settings.RepulsionDistance, settings.RepulsionStrength);
+    world->ApplyGravity(CALL, settings.GravityX, settings.GravityY);
     return world;
 }
 
-void TSPH::SetGraphicsSize(std::int32_t width, std::int32_t height) {
-    const TCheck check("TSPH::SetGraphicsSize");
-    check.Within("the width", width, std::numeric_limits<std::int32_t>::max());
-    check.Within("the height", height, std::numeric_limits<std::int32_t>::max());
-    GWidth = width;
-    GHeight = height;
+void TSPH::SetContainerSize(std::int32_t width, std::int32_t height) {
+    ApplyContainerSize("TSPH::SetContainerSize", width, height);
 }
+void TSPH::SetWorldScale(float scale) { ApplyWorldScale("TSPH::SetWorldScale", scale); }
+void TSPH::SetTimestep(float dt) { ApplyTimestep("TSPH::SetTimestep", dt); }
+void TSPH::SetRepulsion(float distance, float strength) { ApplyRepulsion("TSPH::SetRepulsion", distance, strength); }
+void TSPH::SetGravity(float x, float y) { ApplyGravity("TSPH::SetGravity", x, y); }
 
 // Everything sized by the grid is made before any of it replaces the old.
-void TSPH::SetContainerSize(std::int32_t width, std::int32_t height) {
-    const TCheck check("TSPH::SetContainerSize");
+void TSPH::ApplyContainerSize(const char* call, std::int32_t width, std::int32_t height) {
+    const TCheck check(call);
     check.Within("the width", width, MAX_CONTAINER_SIDE);
     check.Within("the height", height, MAX_CONTAINER_SIDE);
     const std::int32_t columns = CellsToCover(static_cast<float>(width));
@@ -104,21 +103,21 @@ void TSPH::SetContainerSize(std::int32_t width, std::int32_t height) {
     Solver->FluidPack.SwapCells(pack);
 }
 
-void TSPH::SetWorldScale(float scale) {
-    TCheck("TSPH::SetWorldScale").Positive("the scale", scale);
+void TSPH::ApplyWorldScale(const char* call, float scale) {
+    TCheck(call).Positive("the scale", scale);
     WorldScale = scale;
     InvWorldScale = 1.0f / scale;
 }
 
-void TSPH::SetTimestep(float dt) {
-    TCheck("TSPH::SetTimestep").Positive("the timestep", dt);
+void TSPH::ApplyTimestep(const char* call, float dt) {
+    TCheck(call).Positive("the timestep", dt);
     Timestep = dt;
     TimestepSq = dt * dt;
     InvTimestep = 1.0f / dt;
 }
 
-void TSPH::SetRepulsion(float distance, float strength) {
-    const TCheck check("TSPH::SetRepulsion");
+void TSPH::ApplyRepulsion(const char* call, float distance, float strength) {
+    const TCheck check(call);
     check.Positive("the distance", distance);
     check.Finite("the strength", strength);
     RepulsiveDistance = distance * UNIT_SCALE;
@@ -127,17 +126,12 @@ void TSPH::SetRepulsion(float distance, float strength) {
     RepulsiveD = strength;
 }
 
-void TSPH::SetGravity(float x, float y) {
-    const TCheck check("TSPH::SetGravity");
+void TSPH::ApplyGravity(const char* call, float x, float y) {
+    const TCheck check(call);
     check.Finite("x", x);
     check.Finite("y", y);
     GravityX = x * UNIT_SCALE;
     GravityY = y * UNIT_SCALE;
-}
-
-void TSPH::SetParticleSize(float size) {
-    TCheck("TSPH::SetParticleSize").NotNegative("the size", size);
-    ParticleSize = size;
 }
 
 void TSPH::SetTaskRunner(TTaskRunner* runner, const TSplitSettings& settings) {

@@ -58,9 +58,9 @@ void TSPH::RedistributeGrid() {
     CheckState("TSPH::RedistributeGrid");
     for (Grid* grid : {&FluidGrid, &SolidGrid, &RigidGrid, &BoundaryGrid})
         std::fill(grid->begin(), grid->end(), nullptr);
-    MapIntoGrid(SolidParticles, SolidCount, SolidGrid, INV_SMOOTHING_LENGTH);
-    MapIntoGrid(RigidParticles, RigidCount, RigidGrid, INV_SMOOTHING_LENGTH);
-    MapIntoGrid(BoundaryParticles, BoundaryCount, BoundaryGrid, INV_SMOOTHING_LENGTH);
+    MapParticlesToGrid(SolidParticles, SolidCount, SolidGrid, INV_SMOOTHING_LENGTH);
+    MapParticlesToGrid(RigidParticles, RigidCount, RigidGrid, INV_SMOOTHING_LENGTH);
+    MapParticlesToGrid(BoundaryParticles, BoundaryCount, BoundaryGrid, INV_SMOOTHING_LENGTH);
     // Nothing walks the rigid grid.
     Solver->SolidCells.LayOut(SolidGrid);
     Solver->BoundaryCells.LayOut(BoundaryGrid);
@@ -73,17 +73,6 @@ void TSPH::RedistributeGrid() {
 // precision: 3.85 × 0.259740263 is 0.99999999, which floors to column 0.
 // Particles outside the grid are left out and their Succ is not touched.
 void TSPH::MapParticlesToGrid(const ParticleArray& particles, std::int32_t count, Grid& grid, float scale) {
-    const TCheck check("TSPH::MapParticlesToGrid");
-    if (count < 0 || static_cast<std::size_t>(count) > particles.size())
-        check.Fail("the count " + std::to_string(count) + " passes the array of " + std::to_string(particles.size()));
-    if (grid.size() != static_cast<std::size_t>(GridWidth) * static_cast<std::size_t>(GridHeight))
-        check.Fail("the grid has " + std::to_string(grid.size()) + " cells, not GridWidth × GridHeight");
-    check.Finite("the scale", scale);
-    for (std::int32_t i = 0; i < count; ++i) check.NotNull("a particle", particles[static_cast<std::size_t>(i)]);
-    MapIntoGrid(particles, count, grid, scale);
-}
-
-void TSPH::MapIntoGrid(const ParticleArray& particles, std::int32_t count, Grid& grid, float scale) {
     const double gridWidth = GridWidth;
     const double gridHeight = GridHeight;
     for (std::int32_t i = 0; i < count; ++i) {

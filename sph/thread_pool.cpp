@@ -1,9 +1,12 @@
 #include "sph/thread_pool.h"
 
+#include "sph/detail/checks.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <exception>
+#include <limits>
 #include <thread>
 #include <vector>
 
@@ -196,6 +199,9 @@ TThreadPool::~TThreadPool() = default;
 std::int32_t TThreadPool::ThreadCount() const { return Threads; }
 
 void TThreadPool::Run(std::int32_t tasks, TTask task, void* context) {
+    const sph_detail::TCheck check("TThreadPool::Run");
+    check.NotNull("the task", task);
+    check.Within("the number of tasks", tasks, std::numeric_limits<std::int32_t>::max());
     if (tasks > 1 && Workers && Workers->TryRun(tasks, task, context)) return;
     std::exception_ptr error;
     for (std::int32_t k = 0; k < tasks; ++k) {

@@ -26,7 +26,8 @@ public:
     // briefly, then sleep. An exception thrown by a task, on any thread, is
     // caught: the other tasks still run, each once, and when all have
     // finished, with the pool free for the next Run, the first exception
-    // caught is rethrown to the caller (the others are dropped).
+    // caught is rethrown to the caller (the others are dropped). A null task
+    // or a negative number of tasks is refused with TSPHError.
     void Run(std::int32_t tasks, TTask task, void* context) override;
     using TTaskRunner::Run;
 

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "sph/error.h"
 
@@ -11,6 +13,8 @@ class TSPH;
 struct TParticle;
 
 namespace sph_detail {
+
+struct TWorldState;
 
 // Numbers a caller may hand the library: at most MAX_MAGNITUDE either way,
 // and, where the model divides by them, at least MIN_POSITIVE. Within these
@@ -38,30 +42,27 @@ public:
     }
     // A particle made in `world` (by a factory of this library, with the
     // world or one of its materials).
-    void Belongs(const char* what, const TSPH& world, const TParticle* p) const;
+    void Belongs(const char* what, const TWorldState& world, const TParticle* p) const;
 
 private:
     const char* Call;
 };
 
-// A material's SetIntegrator: the material names its world once, and
-// registers with it through `add`, which refuses a material that the world
-// does not own; refused, the material names no world again.
+// Makes a material `world` owns and lists once, naming the world. The
+// lists grow before the material joins them, so a failed allocation leaves
+// the world as it was.
 template <class Material>
-void JoinWorld(const char* call, Material& material, TSPH* world, void (TSPH::*add)(Material*)) {
-    const TCheck check(call);
-    check.NotNull("the world", world);
-    if (material.Integrator) check.Fail("the material already belongs to a world");
-    material.Integrator = world;
-    try {
-        (world->*add)(&material);
-    } catch (...) {
-        material.Integrator = nullptr;
-        throw;
-    }
+Material* JoinWorld(TSPH* world, std::unique_ptr<Material> material, std::vector<std::unique_ptr<Material>>& owned,
+                    std::vector<Material*>& listed) {
+    listed.reserve(listed.size() + 1);
+    material->Integrator = world;
+    Material* raw = material.get();
+    owned.push_back(std::move(material));
+    listed.push_back(raw);
+    return raw;
 }
 
-// A number as a message shows it: up to nine significant digits.
+// A number as a message shows it: the fewest digits that read back as it.
 std::string Shown(double value);
 
 }  // namespace sph_detail

@@ -46,7 +46,7 @@ inline TDensityState StateOf(const TFluid* fluid, float density) {
 // pile most particles restart at their liquid's one reset density each
 // step: they share its state, kept in `reset` for the last liquid that
 // needed it, instead of each taking a power of it.
-inline void FinishDensity(TSPH& world, TFluidPack& P, std::size_t s, bool inStep, TDensityState& reset) {
+inline void FinishDensity(TWorldState& world, TFluidPack& P, std::size_t s, bool inStep, TDensityState& reset) {
     TParticle* p = world.FluidParticles[static_cast<std::size_t>(P.IndexAt[s])];
     const TFluid* fluid = p->Fluid;
     p->DeltaDensity = (inStep ? 0.0f : p->DeltaDensity) + P.DeltaDensity[s];

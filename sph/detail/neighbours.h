@@ -31,7 +31,7 @@ struct THomeCell {
     int Column, Row;
 };
 
-inline THomeCell HomeCellOf(const TSPH& world, float x, float y) {
+inline THomeCell HomeCellOf(const TWorldState& world, float x, float y) {
     const double u = static_cast<double>(x) * TSPH::INV_SMOOTHING_LENGTH;
     const double v = static_cast<double>(y) * TSPH::INV_SMOOTHING_LENGTH;
     return {u, v, ClampedCell(u, world.GridWidth), ClampedCell(v, world.GridHeight)};
@@ -41,7 +41,7 @@ inline THomeCell HomeCellOf(const TSPH& world, float x, float y) {
 // the grid, in the order of NEIGHBOUR_OFFSETS. Always inlined, so that
 // `visit` is inlined too.
 template <class Visit>
-[[gnu::always_inline]] inline void ForEachNeighbourCell(const TSPH& world, float x, float y, Visit&& visit) {
+[[gnu::always_inline]] inline void ForEachNeighbourCell(const TWorldState& world, float x, float y, Visit&& visit) {
     const THomeCell home = HomeCellOf(world, x, y);
     for (const auto& [dc, dr] : NEIGHBOUR_OFFSETS) {
         const int c = home.Column + dc, r = home.Row + dr;

@@ -29,11 +29,11 @@ inline constexpr float SOLID_SHARE = 0.5f;  // each side's share of the fluid–
 
 // The push factor of a wall particle at squared distance d2 within the
 // world's repulsion distance: the wall feels nothing back.
-inline float WallPush(const TSPH& world, float d2) { return Repulsion(world.RepulsiveDistSq, world.RepulsiveD, d2); }
+inline float WallPush(const TWorldState& world, float d2) { return Repulsion(world.RepulsiveDistSq, world.RepulsiveD, d2); }
 
 // The push factor between a liquid and a solid particle at squared distance
 // d2 within the repulsion distance: each takes its share, in opposite ways.
-inline float SolidPush(const TSPH& world, float d2) {
+inline float SolidPush(const TWorldState& world, float d2) {
     return SOLID_SHARE * Repulsion(world.RepulsiveDistSq, world.RepulsiveD, d2);
 }
 
@@ -42,7 +42,7 @@ struct EdgeDistances {
     float Right, Bottom, Left, Top;
 };
 
-inline EdgeDistances DistancesToEdges(const TSPH& world, float x, float y) {
+inline EdgeDistances DistancesToEdges(const TWorldState& world, float x, float y) {
     auto nonNegative = [](float v) { return v > 0 ? v : 0.0f; };
     return {nonNegative(world.ContainerWidth - x), nonNegative(world.ContainerHeight - y), nonNegative(x),
             nonNegative(y)};
@@ -50,13 +50,13 @@ inline EdgeDistances DistancesToEdges(const TSPH& world, float x, float y) {
 
 // The push of a container edge at distance d (taken as at least 0): full
 // strength 1 on the edge, falling to 0 at the repulsion distance.
-inline float EdgePush(const TSPH& world, float d) { return 1.0f - std::sqrt(d * world.InvRepulsiveDistance); }
+inline float EdgePush(const TWorldState& world, float d) { return 1.0f - std::sqrt(d * world.InvRepulsiveDistance); }
 
 // Adds to (ax, ay) the pushes of the container edges nearer to (x, y) than
 // the repulsion distance (or at it too, with atRangeToo), each times
 // `strength`: right, bottom, left, top, in that order, which fixes the
 // order of the sums. A strength of 1 leaves each push as EdgePush gives it.
-inline void PushOffEdges(const TSPH& world, float x, float y, float strength, bool atRangeToo, float& ax, float& ay) {
+inline void PushOffEdges(const TWorldState& world, float x, float y, float strength, bool atRangeToo, float& ax, float& ay) {
     const float range = world.RepulsiveDistance;
     auto near = [&](float d) { return atRangeToo ? d <= range : d < range; };
     const EdgeDistances edges = DistancesToEdges(world, x, y);

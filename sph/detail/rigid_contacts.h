@@ -82,7 +82,7 @@ void AdvanceAlone(TRigid& body);
 // (Rigid_CalcForces), and advances all bodies together (Rigid_Integrate).
 // Placing vertices by the body's rotation, these give other bits than
 // AdvanceAlone even where nothing touches.
-void GatherWorldContacts(TSPH& world);
-void AdvanceTogether(TSPH& world);
+void GatherWorldContacts(TWorldState& world);
+void AdvanceTogether(TWorldState& world);
 
 }  // namespace sph_detail

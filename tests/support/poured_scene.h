@@ -13,11 +13,14 @@ inline TDemoScenes PouredSceneTwo(int particles, TTaskRunner* runner = nullptr) 
     TDemoScenes scenes = BuildScenes();
     scenes.SetTaskRunner(runner);
     scenes.CurrentScene = 2;
-    TFluidEmitter* emitters[] = {scenes.Emitter2a.get(), scenes.Emitter2b.get(), scenes.Emitter2c.get()};
-    for (TFluidEmitter* emitter : emitters) {
-        emitter->Trigger();
-        emitter->TimerDelay = -1;  // pour on every update to get there quickly
+    // Emitters like the scene's that pour on every update, to get there quickly.
+    for (auto* emitter : {&scenes.Emitter2a, &scenes.Emitter2b, &scenes.Emitter2c}) {
+        TEmitterSettings settings = (*emitter)->GetSettings();
+        settings.Delay = -1;
+        *emitter = TFluidEmitter::Create((*emitter)->GetFluid(), settings);
+        (*emitter)->Trigger();
     }
+    TFluidEmitter* emitters[] = {scenes.Emitter2a.get(), scenes.Emitter2b.get(), scenes.Emitter2c.get()};
     while (scenes.World2->GetParticleCount() < particles) {
         for (TFluidEmitter* emitter : emitters) emitter->Update();
         scenes.World2->Update();
