@@ -7,7 +7,8 @@
 class TFluid;
 
 // The block an emitter lays, and how often. Designated initialisers name
-// each number: {.X = 80, .Y = 230, .Width = 133, .Height = 5, .Delay = 3, .SpeedY = 0.35f}.
+// each number, in this order, and any left out are 0:
+// {.X = 80, .Y = 230, .Width = 133, .Height = 5, .Delay = 3, .SpeedY = 0.35f}.
 struct TEmitterSettings {
     float X = 0;  // the block, screen pixels
     float Y = 0;

@@ -107,7 +107,8 @@ struct TWorldState {
 }  // namespace sph_detail
 
 // What TSPH::Create builds a world from. Designated initialisers name each
-// number: TSPH::Create({.ContainerWidth = 2800, .ContainerHeight = 2100, .Scale = 0.2857143f}).
+// number, in this order, and any left out keep their defaults:
+// TSPH::Create({.ContainerWidth = 2800, .ContainerHeight = 2100, .Scale = 0.2857143f}).
 struct TWorldSettings {
     // The container, scene pixels; kept as whole simulation units (truncated).
     std::int32_t ContainerWidth = 0;
@@ -119,8 +120,9 @@ struct TWorldSettings {
     float RepulsionDistance = 30;  // scene pixels, within which walls and solids push
     float RepulsionStrength = 0.5f;
     // Numbers the world's particles together with other worlds' when given;
-    // none gives the world a numbering of its own.
-    std::shared_ptr<TParticleNumbering> Numbering;
+    // none gives the world a numbering of its own. (Every member has an
+    // initialiser, so that GCC's -Wextra does not warn of those left out.)
+    std::shared_ptr<TParticleNumbering> Numbering = nullptr;
 };
 
 // Three spaces: screen pixels (the window's, origin top left, y down: what

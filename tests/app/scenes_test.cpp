@@ -14,19 +14,19 @@ TEST(DemoScenes, AsBuilt) {
     TDemoScenes s = BuildScenes();
     EXPECT_EQ(s.CurrentScene, 1);
     EXPECT_EQ(s.World1->GetParticleCount(), 2006);
-    EXPECT_EQ(s.World1->BoundaryCount, 602 + 54 + 882 + 126);
-    EXPECT_EQ(s.World1->SolidCount, 342);
-    EXPECT_EQ(s.World1->FluidCount, 0);
+    EXPECT_EQ(s.World1->GetBoundaryCount(), 602 + 54 + 882 + 126);
+    EXPECT_EQ(s.World1->GetSolidCount(), 342);
+    EXPECT_EQ(s.World1->GetFluidCount(), 0);
     EXPECT_EQ(s.World3->GetParticleCount(), 427);
-    EXPECT_EQ(s.World2->BoundaryCount, 0);
-    EXPECT_EQ(s.World2->FluidCount, 7965);  // three blocks of 266 × 350 pixels
-    EXPECT_EQ(s.Emitter1->Active, 1);
-    EXPECT_EQ(s.Emitter2a->Active + s.Emitter2b->Active + s.Emitter2c->Active, 0);
+    EXPECT_EQ(s.World2->GetBoundaryCount(), 0);
+    EXPECT_EQ(s.World2->GetFluidCount(), 7965);  // three blocks of 266 × 350 pixels
+    EXPECT_TRUE(s.Emitter1->IsActive());
+    EXPECT_EQ(s.Emitter2a->IsActive() + s.Emitter2b->IsActive() + s.Emitter2c->IsActive(), 0);
     EXPECT_EQ(ParticleCountText(s), "Particles: 2006");
     // The red block's particles are numbered after scene 3's bar.
-    EXPECT_GT(s.World1->SolidParticles[0]->ID, s.World3->RigidParticles[426]->ID);
-    EXPECT_EQ(s.World2->FluidParticles[0]->ColorR, 255);
-    EXPECT_FLOAT_EQ(s.World2->FluidParticles[0]->Fluid->RestDensity, 0.5f);
+    EXPECT_GT(s.World1->GetSolidParticles()[0]->ID, s.World3->GetRigidParticles()[426]->ID);
+    EXPECT_EQ(s.World2->GetFluidParticles()[0]->ColorR, 255);
+    EXPECT_FLOAT_EQ(s.World2->GetFluidParticles()[0]->Fluid->RestDensity, 0.5f);
 }
 
 TEST(DemoScenes, SceneOneClicksAddABlockOrAWallAndTheEmitterPours) {
@@ -36,20 +36,20 @@ TEST(DemoScenes, SceneOneClicksAddABlockOrAWallAndTheEmitterPours) {
     input.X = 100;
     input.Y = 100;
     StepCurrentScene(s, input);
-    EXPECT_EQ(s.World1->SolidCount, 342 + 147);
+    EXPECT_EQ(s.World1->GetSolidCount(), 342 + 147);
     input.Buttons[demo_keys::RIGHT_BUTTON] = 1;
     StepCurrentScene(s, input);
-    EXPECT_EQ(s.World1->BoundaryCount, 1664 + 9 * 9);  // 50 × 50 pixels are 175 × 175 scene pixels
+    EXPECT_EQ(s.World1->GetBoundaryCount(), 1664 + 9 * 9);  // 50 × 50 pixels are 175 × 175 scene pixels
     EXPECT_EQ(input.Reads, "xyxy");                    // each query pumps events: x is read first
-    EXPECT_EQ(s.World1->FluidCount, 0);
+    EXPECT_EQ(s.World1->GetFluidCount(), 0);
     StepCurrentScene(s, input);
     StepCurrentScene(s, input);
-    EXPECT_EQ(s.World1->FluidCount, 0);
+    EXPECT_EQ(s.World1->GetFluidCount(), 0);
     StepCurrentScene(s, input);  // the fifth update pours a row of 16
-    EXPECT_EQ(s.World1->FluidCount, 16);
+    EXPECT_EQ(s.World1->GetFluidCount(), 16);
     input.Keys[demo_keys::SPACE] = 1;
     StepCurrentScene(s, input);
-    EXPECT_EQ(s.Emitter1->Active, 0);
+    EXPECT_FALSE(s.Emitter1->IsActive());
 }
 
 TEST(DemoScenes, SpaceInSceneTwoTogglesAllThreeEmitters) {
@@ -59,8 +59,8 @@ TEST(DemoScenes, SpaceInSceneTwoTogglesAllThreeEmitters) {
     input.Keys[demo_keys::SPACE] = 1;
     input.Buttons[demo_keys::LEFT_BUTTON] = 1;  // not read in scene 2: stays pending
     StepCurrentScene(s, input);
-    EXPECT_EQ(s.Emitter2a->Active + s.Emitter2b->Active + s.Emitter2c->Active, 3);
-    EXPECT_EQ(s.Emitter1->Active, 1);
+    EXPECT_EQ(s.Emitter2a->IsActive() + s.Emitter2b->IsActive() + s.Emitter2c->IsActive(), 3);
+    EXPECT_TRUE(s.Emitter1->IsActive());
     EXPECT_EQ(input.Buttons[demo_keys::LEFT_BUTTON], 1);
 }
 
@@ -73,7 +73,7 @@ TEST(DemoScenes, LeftClickInSceneThreeDropsABox) {
     input.Y = 200;
     StepCurrentScene(s, input);
     EXPECT_EQ(s.World3->GetParticleCount(), 427 + 95);
-    EXPECT_EQ(s.World1->SolidCount, 342);  // other scenes stand still
+    EXPECT_EQ(s.World1->GetSolidCount(), 342);  // other scenes stand still
     // C turns contacts on in the scene on show only, and the top line says so.
     input.Keys[demo_keys::KEY_C] = 1;
     StepCurrentScene(s, input);
@@ -130,17 +130,16 @@ TEST(DemoScenes, SceneOnePouredForThousandsOfStepsStaysFiniteAndInside) {
     TScriptedInput input;
     for (int frame = 0; frame < 2000; ++frame) StepCurrentScene(s, input);
     const TSPH& world = *s.World1;
-    EXPECT_EQ(world.FluidCount, 499 * 16);  // a row of 16 every fourth update from the fifth
-    auto check = [&](const TSPH::ParticleArray& particles, int count) {
-        for (int i = 0; i < count; ++i) {
-            const TParticle* p = particles[i];
-            ASSERT_TRUE(std::isfinite(p->PositionX) && std::isfinite(p->PositionY)) << i;
+    EXPECT_EQ(world.GetFluidCount(), 499 * 16);  // a row of 16 every fourth update from the fifth
+    auto check = [&](TSPH::ParticleView particles) {
+        for (const TParticle* p : particles) {
+            ASSERT_TRUE(std::isfinite(p->PositionX) && std::isfinite(p->PositionY)) << p->ID;
             ASSERT_GE(p->PositionX, 0);
-            ASSERT_LE(p->PositionX, world.ContainerWidth);
+            ASSERT_LE(p->PositionX, world.GetContainerWidth());
             ASSERT_GE(p->PositionY, 0);
-            ASSERT_LE(p->PositionY, world.ContainerHeight);
+            ASSERT_LE(p->PositionY, world.GetContainerHeight());
         }
     };
-    check(world.FluidParticles, world.FluidCount);
-    check(world.SolidParticles, world.SolidCount);
+    check(world.GetFluidParticles());
+    check(world.GetSolidParticles());
 }

@@ -54,8 +54,8 @@ bool Finite(const TParticle* p) {
 }
 
 bool Inside(const TSPH& w, const TParticle* p) {
-    return p->PositionX >= 0 && p->PositionX <= w.ContainerWidth && p->PositionY >= 0 &&
-           p->PositionY <= w.ContainerHeight;
+    return p->PositionX >= 0 && p->PositionX <= w.GetContainerWidth() && p->PositionY >= 0 &&
+           p->PositionY <= w.GetContainerHeight();
 }
 
 struct TCheck {
@@ -69,15 +69,14 @@ struct TCheck {
 // How far a particle lies beyond the container's edges, in simulation units.
 float DistanceOutside(const TSPH& w, const TParticle* p) {
     return std::max(
-        {-p->PositionX, p->PositionX - w.ContainerWidth, -p->PositionY, p->PositionY - w.ContainerHeight, 0.0f});
+        {-p->PositionX, p->PositionX - w.GetContainerWidth(), -p->PositionY, p->PositionY - w.GetContainerHeight(), 0.0f});
 }
 
 TCheck Check(const TSPH& w) {
     TCheck c;
-    const float toScreen = TSPH::INV_UNIT_SCALE * w.WorldScale;
-    auto visit = [&](const TSPH::ParticleArray& particles, std::int32_t count, bool mustBeInside) {
-        for (std::int32_t i = 0; i < count; ++i) {
-            const TParticle* p = particles[static_cast<std::size_t>(i)];
+    const float toScreen = TSPH::INV_UNIT_SCALE * w.GetWorldScale();
+    auto visit = [&](TSPH::ParticleView particles, bool mustBeInside) {
+        for (const TParticle* p : particles) {
             if (!Finite(p)) ++c.NonFinite;
             if (mustBeInside && !Inside(w, p)) {
                 ++c.Outside;
@@ -86,12 +85,11 @@ TCheck Check(const TSPH& w) {
             }
         }
     };
-    visit(w.FluidParticles, w.FluidCount, true);
-    visit(w.SolidParticles, w.SolidCount, true);
-    visit(w.RigidParticles, w.RigidCount, false);
-    for (std::int32_t i = 0; i < w.RigidCount; ++i) {
-        const TParticle* p = w.RigidParticles[static_cast<std::size_t>(i)];
-        c.DeepestSink = std::max(c.DeepestSink, (p->PositionY - w.ContainerHeight) * toScreen);
+    visit(w.GetFluidParticles(), true);
+    visit(w.GetSolidParticles(), true);
+    visit(w.GetRigidParticles(), false);
+    for (const TParticle* p : w.GetRigidParticles()) {
+        c.DeepestSink = std::max(c.DeepestSink, (p->PositionY - w.GetContainerHeight()) * toScreen);
     }
     return c;
 }
@@ -103,8 +101,8 @@ struct TSceneReport {
 };
 
 bool SolidsInside(const TSPH& w) {
-    for (std::int32_t i = 0; i < w.SolidCount; ++i)
-        if (!Inside(w, w.SolidParticles[static_cast<std::size_t>(i)])) return false;
+    for (const TParticle* p : w.GetSolidParticles())
+        if (!Inside(w, p)) return false;
     return true;
 }
 

@@ -34,9 +34,9 @@ protected:
     // mean of 0.05 per channel and by more than 32 in one pixel in 10 000.
     void ExpectSamePicture(const TSPH& world, const std::string& name) {
         glClear(GL_COLOR_BUFFER_BIT);
-        Render(world);
+        Render(world, Sprites);
         const TFrame gl = ReadFrame();
-        Renderer.Draw(world);
+        Renderer.Draw(world, Sprites);
         std::array<double, 3> sums{};
         int over32 = 0, largest = 0;
         for (int i = 0; i < FRAME_WIDTH * FRAME_HEIGHT; ++i) {
@@ -56,6 +56,7 @@ protected:
         EXPECT_LE(over32, FRAME_WIDTH * FRAME_HEIGHT / 10000) << name;
     }
 
+    TSprites Sprites{800, 600, 9.5f, static_cast<std::uint32_t>(LoadSpriteTexture())};
     TCpuRenderer Renderer = [] {
         auto sprite = LoadSprite();
         return TCpuRenderer(sprite->pixels, sprite->width, sprite->height, sprite->pitch);
@@ -64,8 +65,6 @@ protected:
 
 TEST_F(CpuRenderTest, TheDemosScenesLookTheSameBothWays) {
     TDemoScenes scenes = BuildScenes();
-    for (TSPH* world : {scenes.World1.get(), scenes.World2.get(), scenes.World3.get()})
-        world->ParticleTex = LoadSpriteTexture();
     ExpectSamePicture(*scenes.World1, "scene1_start");
     for (int i = 0; i < 400; ++i) {
         scenes.Emitter1->Update();
@@ -80,12 +79,11 @@ TEST_F(CpuRenderTest, TheDemosScenesLookTheSameBothWays) {
 // window, piled until channels saturate, mixed colours, and walls on such
 // edges over them.
 TEST_F(CpuRenderTest, SpritesOnPixelEdgesOffTheWindowAndPiledUpLookTheSame) {
-    auto world = TSPH::Create(800, 600, 2800, 2100, 0.2857143f);
-    world->ParticleTex = LoadSpriteTexture();
-    world->SetParticleSize(9.5f);
+    auto world = TSPH::Create({.ContainerWidth = 2800, .ContainerHeight = 2100, .Scale = 0.2857143f});
     TFluid* fluid = TFluid::Create(world.get());
     auto add = [&](float x, float y, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-        TParticle* p = TParticle::CreateFluidParticle(0, 0, fluid);
+        // Placed and coloured by hand, as a step would.
+        auto* p = const_cast<TParticle*>(TParticle::CreateFluidParticle(0, 0, fluid));
         std::tie(p->ScreenX, p->ScreenY, p->ColorR, p->ColorG, p->ColorB) = std::make_tuple(x, y, r, g, b);
         world->AddFluidParticle(p);
     };
@@ -127,8 +125,8 @@ TEST_F(CpuRenderTest, TheFourthPowerMatchesTheGlOnEveryValue) {
         glVertex2f(static_cast<float>(c), 10);
     }
     glEnd();
-    auto world = TSPH::Create(800, 600, 2800, 2100, 0.2857143f);
-    Render(*world);  // no particles: just the two passes
+    auto world = TSPH::Create({.ContainerWidth = 2800, .ContainerHeight = 2100, .Scale = 0.2857143f});
+    Render(*world, {800, 600, 9.5f, 0});  // no particles: just the two passes
     const TFrame f = ReadFrame();
     for (int c = 0; c < 256; ++c) {
         const auto got = f.At(c, 5);

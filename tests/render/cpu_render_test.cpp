@@ -60,13 +60,16 @@ TCpuRenderer WhiteSprite() {
     return TCpuRenderer(image.data(), 16, 16, 16 * 4);
 }
 
+constexpr TSprites SPRITES{800, 600, 9.5f, 0};  // the demo's: sprites 19 pixels across
+
 std::unique_ptr<TSPH> MakeWorld() {
-    auto world = TSPH::Create(800, 600, 2800, 2100, 0.2857143f);
-    world->SetParticleSize(9.5f);  // the demo's: sprites 19 pixels across
-    return world;
+    return TSPH::Create({.ContainerWidth = 2800, .ContainerHeight = 2100, .Scale = 0.2857143f});
 }
 
-TParticle* Place(TParticle* p, float x, float y, TColour colour) {
+// A test draws particles of its own world where it wants them: it writes
+// their screen places and colours as a step would.
+TParticle* Place(const TParticle* made, float x, float y, TColour colour) {
+    auto* p = const_cast<TParticle*>(made);
     p->ScreenX = x;
     p->ScreenY = y;
     p->ColorR = colour[0];
@@ -78,18 +81,18 @@ TParticle* Place(TParticle* p, float x, float y, TColour colour) {
 // Particles of each kind as the library makes them (of the world's first
 // material of the kind), placed and coloured on the screen.
 TParticle* Fluid(TSPH& world, float x, float y, TColour colour) {
-    if (world.Fluids.empty()) TFluid::Create(&world);
-    return Place(TParticle::CreateFluidParticle(0, 0, world.Fluids.front()), x, y, colour);
+    if (world.GetFluids().empty()) TFluid::Create(&world);
+    return Place(TParticle::CreateFluidParticle(0, 0, world.GetFluids().front()), x, y, colour);
 }
 
 TParticle* Solid(TSPH& world, float x, float y, TColour colour) {
-    if (world.Solids.empty()) TSolid::Create(&world);
-    return Place(TParticle::CreateSolidParticle(0, 0, world.Solids.front()), x, y, colour);
+    if (world.GetSolids().empty()) TSolid::Create(&world);
+    return Place(TParticle::CreateSolidParticle(0, 0, world.GetSolids().front()), x, y, colour);
 }
 
 TParticle* Rigid(TSPH& world, float x, float y, TColour colour) {
-    if (world.Rigids.empty()) TRigid::BeginBody(&world);
-    return Place(TParticle::CreateRigidParticle(0, 0, 1, world.Rigids.front()), x, y, colour);
+    if (world.GetRigids().empty()) TRigid::BeginBody(&world);
+    return Place(TParticle::CreateRigidParticle(0, 0, 1, world.GetRigids().front()), x, y, colour);
 }
 
 TParticle* Wall(TSPH& world, float x, float y, TColour colour) {
@@ -109,7 +112,7 @@ TEST(CpuRender, ALoneSpriteShowsItsImageTimesItsColourSharpened) {
         auto world = MakeWorld();
         const float x = 300 + phase, y = 200 + phase * 0.6f;
         world->AddFluidParticle(Fluid(*world, x, y, {255, 0, 128}));
-        renderer.Draw(*world);
+        renderer.Draw(*world, SPRITES);
         ASSERT_TRUE(renderer.Width() == 800 && renderer.Height() == 600);
         int covered = 0;
         for (int py = 185; py < 215; ++py)
@@ -141,7 +144,7 @@ TEST(CpuRender, ChannelsSaturateAndWallsCoverTheLiquid) {
     world->AddBoundaryParticle(Wall(*world, 600, 300, {10, 20, 30}));
     world->AddBoundaryParticle(Wall(*world, 610, 300, {200, 100, 0}));  // covers the previous one
     world->AddBoundaryParticle(Wall(*world, 795, 595, {0, 0, 255}));    // partly off the window
-    renderer.Draw(*world);
+    renderer.Draw(*world, SPRITES);
 
     EXPECT_EQ(At(renderer, 100, 100), (std::array<int, 4>{0, TCpuRenderer::Sharpen(200), 0, 255}));
     EXPECT_EQ(At(renderer, 200, 100), (std::array<int, 4>{0, 255, 0, 255}));
@@ -169,16 +172,15 @@ TEST(CpuRender, TwoThreadsDrawWhatOneDrawsAndNothingIsAllocatedOnceWarm) {
         world->AddBoundaryParticle(Wall(*world, next(840) - 20, next(640) - 20, {255, 128, 128}));
 
     TThreadPool runner(2);
-    one.Draw(*world);
-    two.Draw(*world, &runner);
+    one.Draw(*world, SPRITES);
+    two.Draw(*world, SPRITES, &runner);
     const std::vector<std::uint8_t> image(one.Pixels(), one.Pixels() + 800 * 600 * 4);
     ASSERT_TRUE(std::equal(image.begin(), image.end(), two.Pixels()));
     EXPECT_GT(std::count_if(image.begin(), image.end(), [](std::uint8_t c) { return c != 0 && c != 255; }), 100000);
 
-    for (std::int32_t i = 0; i < world->FluidCount; ++i)
-        world->FluidParticles[static_cast<std::size_t>(i)]->ScreenX += 0.3f;
+    for (const TParticle* p : world->GetFluidParticles()) const_cast<TParticle*>(p)->ScreenX += 0.3f;
     const long before = Allocations;
-    one.Draw(*world);
+    one.Draw(*world, SPRITES);
     EXPECT_EQ(Allocations - before, 0);
 }
 
@@ -198,8 +200,8 @@ TEST(CpuRender, NoParticleDrawsOutsideTheImageAndOnlyThoseOnItShow) {
     for (const float far : {nan, inf, -inf, 1e9f, -1e9f, 1e30f, -1e30f, 70000.0f, -70000.0f})
         for (const TAt at : {TAt{far, 30}, TAt{300, far}, TAt{far, far}}) hidden.push_back(at);
 
-    auto world = TSPH::Create(40000, 60, 2800, 2100, 0.2857143f);
-    world->SetParticleSize(9.5f);
+    auto world = MakeWorld();
+    TSprites sprites{40000, 60, 9.5f, 0};
     // Each kind at its own places, then at the hidden ones.
     auto places = [&](std::vector<TAt> at) {
         at.insert(at.end(), hidden.begin(), hidden.end());
@@ -210,8 +212,6 @@ TEST(CpuRender, NoParticleDrawsOutsideTheImageAndOnlyThoseOnItShow) {
     for (const auto& [x, y] : places({shown[3]})) world->AddSolidParticle(Solid(*world, x, y, {0, 255, 0}));
     for (const auto& [x, y] : places({shown[4]})) world->AddRigidParticle(Rigid(*world, x, y, {0, 0, 255}));
     for (const auto& [x, y] : places({shown[5]})) world->AddBoundaryParticle(Wall(*world, x, y, {255, 255, 255}));
-    world->SolidCount += 100;  // into the array's empty entries
-    world->RigidCount = std::numeric_limits<std::int32_t>::max();
 
     TCpuRenderer renderer = WhiteSprite();
     const std::array<int, 4> black = {0, 0, 0, 255};
@@ -225,15 +225,15 @@ TEST(CpuRender, NoParticleDrawsOutsideTheImageAndOnlyThoseOnItShow) {
                      });
         return n;
     };
-    renderer.Draw(*world);
+    renderer.Draw(*world, sprites);
     ASSERT_TRUE(renderer.Width() == 40000 && renderer.Height() == 60);
     EXPECT_EQ(stray(shown, 9.5f), 0);
     for (const auto& [x, y] : {std::pair{35000, 30}, {0, 0}, {39999, 59}, {30000, 30}, {20000, 30}, {100, 30}})
         EXPECT_NE(At(renderer, x, y), black) << x << "," << y;
 
     // The largest sprites and walls, now reaching in from past the edges.
-    world->SetParticleSize(TCpuRenderer::MAX_PARTICLE_SIZE);
-    renderer.Draw(*world);
+    sprites.Size = TCpuRenderer::MAX_PARTICLE_SIZE;
+    renderer.Draw(*world, sprites);
     std::vector<TAt> near = shown;
     near.insert(near.end(), edges.begin(), edges.end());
     EXPECT_EQ(stray(near, TCpuRenderer::MAX_PARTICLE_SIZE), 0);
@@ -241,28 +241,28 @@ TEST(CpuRender, NoParticleDrawsOutsideTheImageAndOnlyThoseOnItShow) {
 
     // Sizes that draw nothing.
     for (const float size : {0.0f, -9.5f, nan}) {
-        world->ParticleSize = size;
-        renderer.Draw(*world);
+        sprites.Size = size;
+        renderer.Draw(*world, sprites);
         EXPECT_EQ(stray({}, 0), 0) << size;
     }
     // Sizes and images too large, refused with the picture left as it was.
-    world->ParticleSize = 9.5f;
-    renderer.Draw(*world);
+    sprites.Size = 9.5f;
+    renderer.Draw(*world, sprites);
     const std::vector<std::uint8_t> before(renderer.Pixels(), renderer.Pixels() + 40000 * 60 * 4);
     for (const float size : {1e30f, inf}) {
-        world->ParticleSize = size;
-        EXPECT_THROW(renderer.Draw(*world), std::length_error) << size;
+        sprites.Size = size;
+        EXPECT_THROW(renderer.Draw(*world, sprites), std::length_error) << size;
     }
-    world->ParticleSize = 9.5f;
+    sprites.Size = 9.5f;
     for (const std::int32_t side : {100000, 8192}) {
-        world->GWidth = side;
-        world->GHeight = side / 2;
-        EXPECT_THROW(renderer.Draw(*world), std::length_error) << side;
+        sprites.Width = side;
+        sprites.Height = side / 2;
+        EXPECT_THROW(renderer.Draw(*world, sprites), std::length_error) << side;
     }
     ASSERT_TRUE(renderer.Width() == 40000 && renderer.Height() == 60);
     EXPECT_TRUE(std::equal(before.begin(), before.end(), renderer.Pixels()));
-    world->GWidth = -3;
-    renderer.Draw(*world);
+    sprites.Width = -3;
+    renderer.Draw(*world, sprites);
     EXPECT_TRUE(renderer.Width() == 0 && renderer.Pixels() == nullptr);
     // A sprite image that stretched to powers of two would be too large, before any of it is read.
     EXPECT_THROW(TCpuRenderer(nullptr, 4097, 4096, 0), std::length_error);

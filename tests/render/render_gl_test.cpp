@@ -23,14 +23,17 @@ std::int32_t UniformTexture(std::uint32_t argb) {
     return TexFromPixmap(p.get(), 1);
 }
 
+TSprites Sprites;  // of the world MakeWorld made last
+
 std::unique_ptr<TSPH> MakeWorld(std::int32_t texture) {
-    auto world = TSPH::Create(800, 600, 2800, 2100, 0.2857143f);
-    world->ParticleTex = texture;
-    world->SetParticleSize(SPRITE_SIZE);
-    return world;
+    Sprites = {800, 600, SPRITE_SIZE, static_cast<std::uint32_t>(texture)};
+    return TSPH::Create({.ContainerWidth = 2800, .ContainerHeight = 2100, .Scale = 0.2857143f});
 }
 
-TParticle* Place(TParticle* p, float x, float y, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+// A test draws particles of its own world where it wants them: it writes
+// their screen places and colours as a step would.
+const TParticle* Place(const TParticle* made, float x, float y, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    auto* p = const_cast<TParticle*>(made);
     p->ScreenX = x;
     p->ScreenY = y;
     p->ColorR = r;
@@ -41,22 +44,22 @@ TParticle* Place(TParticle* p, float x, float y, std::uint8_t r, std::uint8_t g,
 
 // Particles of each kind as the library makes them (of the world's first
 // material of the kind), placed and coloured on the screen.
-TParticle* Fluid(TSPH& world, float x, float y, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-    if (world.Fluids.empty()) TFluid::Create(&world);
-    return Place(TParticle::CreateFluidParticle(0, 0, world.Fluids.front()), x, y, r, g, b);
+const TParticle* Fluid(TSPH& world, float x, float y, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    if (world.GetFluids().empty()) TFluid::Create(&world);
+    return Place(TParticle::CreateFluidParticle(0, 0, world.GetFluids().front()), x, y, r, g, b);
 }
 
-TParticle* Solid(TSPH& world, float x, float y, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-    if (world.Solids.empty()) TSolid::Create(&world);
-    return Place(TParticle::CreateSolidParticle(0, 0, world.Solids.front()), x, y, r, g, b);
+const TParticle* Solid(TSPH& world, float x, float y, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    if (world.GetSolids().empty()) TSolid::Create(&world);
+    return Place(TParticle::CreateSolidParticle(0, 0, world.GetSolids().front()), x, y, r, g, b);
 }
 
-TParticle* Rigid(TSPH& world, float x, float y, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-    if (world.Rigids.empty()) TRigid::BeginBody(&world);
-    return Place(TParticle::CreateRigidParticle(0, 0, 1, world.Rigids.front()), x, y, r, g, b);
+const TParticle* Rigid(TSPH& world, float x, float y, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    if (world.GetRigids().empty()) TRigid::BeginBody(&world);
+    return Place(TParticle::CreateRigidParticle(0, 0, 1, world.GetRigids().front()), x, y, r, g, b);
 }
 
-TParticle* Wall(TSPH& world, float x, float y, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+const TParticle* Wall(TSPH& world, float x, float y, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
     return Place(TParticle::CreateBoundaryParticle(&world, 0, 0), x, y, r, g, b);
 }
 
@@ -80,7 +83,7 @@ using RenderTest = GlTest;
 TEST_F(RenderTest, EmptyWorldLeavesTheFrameBlackAndTheStateAsDocumented) {
     const std::int32_t tex = UniformTexture(0xFFFFFFFFu);
     auto world = MakeWorld(tex);
-    Render(*world);
+    Render(*world, Sprites);
     EXPECT_EQ(CountNonBlack(ReadFrame()), 0);
 
     EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
@@ -103,9 +106,8 @@ TEST_F(RenderTest, EmptyWorldLeavesTheFrameBlackAndTheStateAsDocumented) {
 TEST_F(RenderTest, IsolatedSpriteIsTheFourthPowerOfItsTexel) {
     auto world = MakeWorld(UniformTexture(0xFF808080u));
     world->AddFluidParticle(Fluid(*world, 200, 200, 0, 0, 255));
-    // An entry past the count is never drawn.
-    world->FluidParticles[1] = Fluid(*world, 500, 200, 255, 255, 255);
-    Render(*world);
+    Fluid(*world, 500, 200, 255, 255, 255);  // made but not registered: never drawn
+    Render(*world, Sprites);
     const TFrame f = ReadFrame();
 
     const auto centre = f.At(199, 199);
@@ -125,7 +127,7 @@ TEST_F(RenderTest, OverlappingSpritesAddUpBeforeTheSharpening) {
     world->AddFluidParticle(Fluid(*world, 300, 300, 0, 0, 255));
     world->AddFluidParticle(Fluid(*world, 310, 300, 0, 0, 255));
     for (int i = 0; i < 4; ++i) world->AddFluidParticle(Fluid(*world, 500, 300, 0, 255, 0));
-    Render(*world);
+    Render(*world, Sprites);
     const TFrame f = ReadFrame();
 
     const int single = f.At(293, 300)[2];
@@ -142,7 +144,7 @@ TEST_F(RenderTest, TexelsWithoutAlphaContributeNothing) {
     auto world = MakeWorld(UniformTexture(0x00FFFFFFu));
     for (int i = 0; i < 5; ++i) world->AddFluidParticle(Fluid(*world, 100 + 5.0f * i, 100, 255, 255, 255));
     world->AddSolidParticle(Solid(*world, 300, 300, 255, 255, 255));
-    Render(*world);
+    Render(*world, Sprites);
     EXPECT_EQ(CountNonBlack(ReadFrame()), 0);
 }
 
@@ -150,7 +152,7 @@ TEST_F(RenderTest, SolidAndRigidParticlesAreSpritesToo) {
     auto world = MakeWorld(UniformTexture(0xFFFFFFFFu));
     world->AddSolidParticle(Solid(*world, 100, 100, 255, 0, 0));
     world->AddRigidParticle(Rigid(*world, 200, 100, 0, 255, 0));
-    Render(*world);
+    Render(*world, Sprites);
     const TFrame f = ReadFrame();
     EXPECT_EQ(f.At(100, 100), (std::array<int, 3>{Sharpened(255, 255), 0, 0}));
     EXPECT_EQ(f.At(200, 100), (std::array<int, 3>{0, Sharpened(255, 255), 0}));
@@ -162,7 +164,7 @@ TEST_F(RenderTest, WallsAreFlatSquaresOnTopOfTheLiquid) {
     world->AddBoundaryParticle(Wall(*world, 400, 400, 255, 128, 128));
     world->AddBoundaryParticle(Wall(*world, 600, 400, 10, 20, 30));
     world->AddBoundaryParticle(Wall(*world, 610, 400, 200, 100, 0));  // covers the previous one
-    Render(*world);
+    Render(*world, Sprites);
     const TFrame f = ReadFrame();
 
     int wall = 0;
@@ -184,7 +186,7 @@ TEST_F(RenderTest, WallsAreFlatSquaresOnTopOfTheLiquid) {
 TEST_F(RenderTest, TextAfterRenderShowsInItsOwnColours) {
     auto world = MakeWorld(UniformTexture(0xFFFFFFFFu));
     for (int i = 0; i < 12; ++i) world->AddFluidParticle(Fluid(*world, 8.0f + 6 * i, 8, 0, 0, 255));
-    Render(*world);
+    Render(*world, Sprites);
     DrawBitmapText("FPS: 62", 0, 0);
     const TFrame f = ReadFrame();
     for (int y = 0; y < 16; ++y)
@@ -223,7 +225,7 @@ TEST_F(RenderTest, TheSpriteMergesALiquidIntoOneBody) {
     CreateBoundaryRect(world.get(), 80, 200, 30, 230);
     CreateBoundaryRect(world.get(), 690, 300, 30, 130);
 
-    Render(*world);
+    Render(*world, Sprites);
     DrawBitmapText("Particles: " + std::to_string(world->GetParticleCount()), 0, 0);
     DrawBitmapText("FPS: 62", 0, 16);
     const TFrame f = ReadFrame();
