@@ -10,7 +10,7 @@
 std::unique_ptr<TFluidEmitter> TFluidEmitter::Create(TFluid* fluid, const TEmitterSettings& settings) {
     const sph_detail::TCheck check("TFluidEmitter::Create");
     check.NotNull("the fluid", fluid);
-    const TSPH* world = check.NotNull("the fluid's world (make fluids with TFluid::Create)", fluid->Integrator);
+    const TSPH* world = check.NotNull("the fluid's world (make fluids with TFluid::Create)", fluid->GetWorld());
     // Any delay will do: below 0, a block comes on every update.
     const auto& [x, y, width, height, delay, speedX, speedY] = settings;
     const sph_detail::TSceneRect r = sph_detail::SceneRect(check, world, x, y, width, height);

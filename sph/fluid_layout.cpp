@@ -9,6 +9,7 @@
 #include <cstring>
 #include <utility>
 
+#include "sph/detail/state_access.h"
 #include "sph/fluid.h"
 #include "sph/particle.h"
 
@@ -213,10 +214,10 @@ void CopyIn(const TWorldState& world, TFluidPack& P, std::int32_t begin, std::in
         P.ID[s] = p->ID;
         P.Inside[s] = P.CellOf[i] >= 0 ? -1 : 0;
         P.MassBefore[s] = p->Mass;
-        P.Cohesion[s] = -fluid->SurfaceTension;
+        P.Cohesion[s] = -StateOf(*fluid).SurfaceTension;
         P.Motion[s] = sph_detail::F4{p->PositionX, p->PositionY, p->VelocityX, p->VelocityY};
         P.Side[s] = sph_detail::F4{p->Mass, p->Density, p->Pressure * p->InvDensitySq, p->SoundSpeed};
-        P.Kind[s] = sph_detail::F4{IntBits(p->ID), IntBits(liquids.Of(fluid)), -fluid->V_Alpha, fluid->V_Beta};
+        P.Kind[s] = sph_detail::F4{IntBits(p->ID), IntBits(liquids.Of(fluid)), -StateOf(*fluid).V_Alpha, StateOf(*fluid).V_Beta};
     }
 }
 

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "sph/detail/solver.h"
+#include "sph/detail/state_access.h"
 #include "sph/fluid.h"
 #include "sph/particle.h"
 
@@ -22,7 +23,7 @@ void sph_detail::IntegrateLiquid(TWorldState& world, std::int32_t begin, std::in
     const float dt = world.Timestep;
     for (std::int32_t i = begin; i < end; ++i) {
         TParticle* p = world.FluidParticles[static_cast<std::size_t>(i)];
-        const float keep = 1.0f - p->Fluid->Damping;
+        const float keep = 1.0f - StateOf(*p->Fluid).Damping;
         const float x0 = p->PositionX;
         const float y0 = p->PositionY;
         float x = x0 + (keep * (x0 - p->OldX) + p->DeltaVelocityX * dt + world.TimestepSq * p->ForceX * p->InvMass);

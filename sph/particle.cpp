@@ -41,18 +41,18 @@ TParticle* MakeParticle(TSPH* world, float x, float y, std::int32_t id) {
 }  // namespace
 
 TParticle* MakeFluidParticle(float x, float y, TFluid* fluid, std::int32_t id) {
-    TParticle* p = MakeParticle(fluid->Integrator, x, y, id);
+    TParticle* p = MakeParticle(fluid->GetWorld(), x, y, id);
     p->Fluid = fluid;
     p->OldX = x;
     p->OldY = y;
-    p->Density = fluid->RestDensity;
-    p->Mass = TSPH::PARTICLE_AREA * fluid->RestDensity;
+    p->Density = fluid->GetRestDensity();
+    p->Mass = TSPH::PARTICLE_AREA * fluid->GetRestDensity();
     fluid->GetColor(p->ColorR, p->ColorG, p->ColorB);
     return p;
 }
 
 TParticle* MakeSolidParticle(float x, float y, TSolid* solid, std::int32_t id) {
-    TParticle* p = MakeParticle(solid->Integrator, x, y, id);
+    TParticle* p = MakeParticle(solid->GetWorld(), x, y, id);
     p->Solid = solid;
     p->OldX = x;
     p->OldY = y;
@@ -61,7 +61,7 @@ TParticle* MakeSolidParticle(float x, float y, TSolid* solid, std::int32_t id) {
 }
 
 TParticle* MakeRigidParticle(float x, float y, float mass, TRigid* rigid, std::int32_t id) {
-    TParticle* p = MakeParticle(rigid->Integrator, x, y, id);
+    TParticle* p = MakeParticle(rigid->GetWorld(), x, y, id);
     p->Rigid = rigid;
     p->Mass = mass;
     rigid->GetColor(p->ColorR, p->ColorG, p->ColorB);
@@ -84,7 +84,7 @@ namespace {
 template <class Material>
 TSPH* WorldOf(const sph_detail::TCheck& check, const Material* material) {
     check.NotNull("the material", material);
-    return check.NotNull("the material's world", material->Integrator);
+    return check.NotNull("the material's world", material->GetWorld());
 }
 
 // Everything is checked before the number is taken: after it, only the

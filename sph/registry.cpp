@@ -69,7 +69,7 @@ void CheckParticle(const TCheck& check, const TSPH& world, const TParticle* p, M
         (kind == nullptr && !fluid && !solid && !rigid) || (kind != nullptr && p->*kind && fluid + solid + rigid == 1);
     if (!only) check.Fail(std::string("the particle is not ") + kindName);
     if constexpr (!std::is_same_v<Material, void>) {
-        if (kind && (p->*kind)->Integrator != &world) check.Fail("the particle's material belongs to another world");
+        if (kind && (p->*kind)->GetWorld() != &world) check.Fail("the particle's material belongs to another world");
     }
     check.Finite("the particle's x", p->PositionX);
     check.Finite("the particle's y", p->PositionY);
@@ -84,7 +84,7 @@ void CheckMaterial(const TCheck& check, const TSPH& world, const Material* mater
                    const std::vector<std::unique_ptr<Material>>& owned) {
     check.NotNull("the material", material);
     const bool mine = std::any_of(owned.begin(), owned.end(), [&](const auto& m) { return m.get() == material; });
-    if (!mine || material->Integrator != &world) check.Fail("the material belongs to another world");
+    if (!mine || material->GetWorld() != &world) check.Fail("the material belongs to another world");
 }
 
 }  // namespace

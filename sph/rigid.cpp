@@ -9,6 +9,7 @@
 #include "sph/detail/checks.h"
 #include "sph/detail/lattice.h"
 #include "sph/detail/rigid_contacts.h"
+#include "sph/detail/state_access.h"
 #include "sph/sph.h"
 
 namespace {
@@ -25,10 +26,11 @@ float InverseOrZero(float v) { return v >= sph_detail::MIN_POSITIVE ? 1.0f / v :
 
 }  // namespace
 
-TRigid::TRigid() : Vertices(MIN_VERTICES, nullptr), Contacts(std::make_unique<sph_detail::TBodyContacts>()) {
-    SetColor(0, 255, 0);
-}
+sph_detail::TBodyState::TBodyState()
+    : Vertices(TRigid::MIN_VERTICES, nullptr), Contacts(std::make_unique<TBodyContacts>()) {}
+sph_detail::TBodyState::~TBodyState() = default;
 
+TRigid::TRigid() { SetColor(0, 255, 0); }
 TRigid::~TRigid() = default;
 
 void TRigid::SetRepulsion(float r) {
@@ -139,7 +141,7 @@ namespace {
 // A velocity impulse at the contact; positions are never corrected, so the
 // depth has no effect.
 void ResolvePenetration(const TParticle* p, float nx, float ny, float restitution) {
-    TRigid* body = p->Rigid;
+    sph_detail::TBodyState* body = &sph_detail::StateOf(*p->Rigid);
     const float ux = body->VelocityX + body->AngularSpeed * (p->PositionY - body->CenterY);
     const float uy = body->VelocityY + body->AngularSpeed * (body->CenterX - p->PositionX);
     const float vn = ux * nx + uy * ny;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 class TSPH;
@@ -10,16 +11,15 @@ class TRigid;
 struct TParticle;
 
 namespace sph_detail {
-struct TBodyContacts;  // the working state of a body's contacts
-TBodyContacts& ContactsOf(TRigid& body);
-}  // namespace sph_detail
 
-class TRigid {
-public:
-    static constexpr std::int32_t MIN_VERTICES = 64;
-    static constexpr float RAD_TO_DEG = 57.2957802f;
-    static constexpr float DEG_TO_RAD = 0.0174532924f;
-    static constexpr float REPULSION_PER_MASS = 0.0008316f;
+struct TBodyContacts;  // the working state of a body's contacts
+struct TStateAccess;
+
+// What a rigid body holds. The library's own code works on it directly; a
+// program reads it through TRigid's getters.
+struct TBodyState {
+    TBodyState();
+    ~TBodyState();
 
     TSPH* Integrator = nullptr;
     std::uint8_t ColorR = 0;
@@ -40,11 +40,42 @@ public:
     float AngularSpeed = 0;  // radians per unit time
     std::int32_t VertexCount = 0;
     std::vector<TParticle*> Vertices;  // length is the capacity; the first VertexCount are live
+    bool Open = false;                 // between BeginBody and EndBody
+    std::unique_ptr<TBodyContacts> Contacts;
+};
 
-    TRigid();
+}  // namespace sph_detail
+
+// A rigid body: particles that keep their places about its centre. Its world
+// owns it; it is made by BeginBody … EndBody or CreateRigidRect, read through
+// its getters and changed only through its calls.
+class TRigid : private sph_detail::TBodyState {
+public:
+    static constexpr std::int32_t MIN_VERTICES = 64;
+    static constexpr float RAD_TO_DEG = 57.2957802f;
+    static constexpr float DEG_TO_RAD = 0.0174532924f;
+    static constexpr float REPULSION_PER_MASS = 0.0008316f;
+
     ~TRigid();
     TRigid(const TRigid&) = delete;
     TRigid& operator=(const TRigid&) = delete;
+
+    TSPH* GetWorld() const { return Integrator; }
+    // Simulation units (the centre, the velocity per unit time); the angle
+    // in degrees, the angular speed in radians per unit time.
+    float GetCenterX() const { return CenterX; }
+    float GetCenterY() const { return CenterY; }
+    float GetVelocityX() const { return VelocityX; }
+    float GetVelocityY() const { return VelocityY; }
+    float GetAngle() const { return Angle; }
+    float GetAngularSpeed() const { return AngularSpeed; }
+    float GetMass() const { return Mass; }
+    float GetInertia() const { return Inertia; }
+    float GetRepulsion() const { return Repulsion; }
+    std::int32_t GetVertexCount() const { return VertexCount; }
+    std::span<const TParticle* const> GetVertices() const {
+        return {Vertices.data(), static_cast<std::size_t>(VertexCount)};
+    }
 
     void SetRepulsion(float r);
     void SetColor(std::uint8_t r, std::uint8_t g, std::uint8_t b);
@@ -75,8 +106,8 @@ public:
     static TRigid* CreateRigidRect(float x, float y, float width, float height, TSPH* world);
 
 private:
-    friend sph_detail::TBodyContacts& sph_detail::ContactsOf(TRigid& body);
+    friend class TSPH;
+    friend struct sph_detail::TStateAccess;
 
-    bool Open = false;  // between BeginBody and EndBody
-    std::unique_ptr<sph_detail::TBodyContacts> Contacts;
+    TRigid();
 };

@@ -49,7 +49,7 @@ constexpr float SOLID_PARTICLE_MASS = 1.0f;
 double SinDegrees(double degrees) { return std::sin(degrees * RADIANS_PER_DEGREE); }
 double CosDegrees(double degrees) { return std::cos(degrees * RADIANS_PER_DEGREE); }
 
-void AdvanceVelocity(TRigid& b, float dt) {
+void AdvanceVelocity(TBodyState& b, float dt) {
     const TWorldState& world = StateOf(*b.Integrator);
     float fx = world.GravityX * b.Mass;
     float fy = world.GravityY * b.Mass;
@@ -65,14 +65,14 @@ void AdvanceVelocity(TRigid& b, float dt) {
     b.AngularSpeed += torque * dt;
 }
 
-void AdvancePosition(TRigid& b, float dt) {
+void AdvancePosition(TBodyState& b, float dt) {
     b.CenterX += b.VelocityX * dt;
     b.CenterY += b.VelocityY * dt;
     b.Angle += TRigid::RAD_TO_DEG * b.AngularSpeed * dt;
 }
 
 // A vertex at body angle θ sits at (R cos θ, −R sin θ) from the centre.
-void PlaceVertices(TRigid& b) {
+void PlaceVertices(TBodyState& b) {
     const TWorldState& world = StateOf(*b.Integrator);
     for (std::int32_t i = 0; i < b.VertexCount; ++i) {
         TParticle* v = b.Vertices[static_cast<std::size_t>(i)];
@@ -85,23 +85,23 @@ void PlaceVertices(TRigid& b) {
 }
 
 // How far any vertex of the body may move in one pass, at its speed now.
-float Travel(const TRigid& b, float dt) {
+float Travel(const TBodyState& b, float dt) {
     const float speed = std::fabs(b.VelocityX) + std::fabs(b.VelocityY) +
-                        std::fabs(b.AngularSpeed) * ContactsOf(const_cast<TRigid&>(b)).MaxRadius;
+                        std::fabs(b.AngularSpeed) * ContactsOf(const_cast<TBodyState&>(b)).MaxRadius;
     return speed * dt;
 }
 
 // The lever arm of a point about the body's centre for a push along (nx, ny):
 // a turn at speed ω moves the point along the normal at ω × this.
-float LeverArm(const TRigid& b, float x, float y, float nx, float ny) {
+float LeverArm(const TBodyState& b, float x, float y, float nx, float ny) {
     return (y - b.CenterY) * nx - (x - b.CenterX) * ny;
 }
 
-float NormalSpeed(const TRigid& b, float rn, float nx, float ny) {
+float NormalSpeed(const TBodyState& b, float rn, float nx, float ny) {
     return b.VelocityX * nx + b.VelocityY * ny + b.AngularSpeed * rn;
 }
 
-float Stiffness(const TRigid* b, float rn) { return b ? b->InvMass + rn * rn * b->InvInertia : 0.0f; }
+float Stiffness(const TBodyState* b, float rn) { return b ? b->InvMass + rn * rn * b->InvInertia : 0.0f; }
 
 // Fills in the lever arms, the effective mass and the speed bound of a
 // contact whose normal is set, with the gap it has now. A gap still open
@@ -118,12 +118,12 @@ void Prepare(TRigidContact& c, float gap, float dt) {
 }
 
 [[gnu::always_inline]] inline void ApplyImpulse(const TRigidContact& c, float j) {
-    TRigid& a = *c.A;
+    TBodyState& a = *c.A;
     a.VelocityX += c.Nx * j * a.InvMass;
     a.VelocityY += c.Ny * j * a.InvMass;
     a.AngularSpeed += j * c.RnA * a.InvInertia;
     if (!c.B) return;
-    TRigid& b = *c.B;
+    TBodyState& b = *c.B;
     b.VelocityX -= c.Nx * j * b.InvMass;
     b.VelocityY -= c.Ny * j * b.InvMass;
     b.AngularSpeed -= j * c.RnB * b.InvInertia;
@@ -143,8 +143,8 @@ struct TPoint {
     float X, Y;
 };
 
-TPoint Corrected(const TRigid& b, const TParticle& v) {
-    const TBodyContacts& s = ContactsOf(const_cast<TRigid&>(b));
+TPoint Corrected(const TBodyState& b, const TParticle& v) {
+    const TBodyContacts& s = ContactsOf(const_cast<TBodyState&>(b));
     const float rx = v.PositionX - b.CenterX, ry = v.PositionY - b.CenterY;
     return {v.PositionX + s.ShiftX + s.Turn * ry, v.PositionY + s.ShiftY - s.Turn * rx};
 }
@@ -188,7 +188,7 @@ void CorrectPosition(const TRigidContact& c) {
 }
 
 // Moves the body by the correction gathered, if any, and places its vertices.
-void ApplyCorrection(TRigid& b) {
+void ApplyCorrection(TBodyState& b) {
     TBodyContacts& s = ContactsOf(b);
     if (s.ShiftX != 0 || s.ShiftY != 0 || s.Turn != 0) {
         b.CenterX += s.ShiftX;
@@ -201,7 +201,7 @@ void ApplyCorrection(TRigid& b) {
 
 // The body's vertices nearer to an edge than `reach`, each edge a contact
 // of its own: right, bottom, left, top.
-void FindEdgeContacts(TRigid& b, float reach, float dt) {
+void FindEdgeContacts(TBodyState& b, float reach, float dt) {
     TBodyContacts& s = ContactsOf(b);
     s.Edges.clear();
     const TWorldState& world = StateOf(*b.Integrator);
@@ -227,7 +227,7 @@ void FindEdgeContacts(TRigid& b, float reach, float dt) {
 
 // With contacts on, a body's vertices are placed by its rotation, worked
 // out once per pass, rather than each by its own angle; Turned works it out.
-void Turned(TRigid& b) {
+void Turned(TBodyState& b) {
     TBodyContacts& s = ContactsOf(b);
     const double angle = static_cast<double>(b.Angle) * RADIANS_PER_DEGREE;
     s.Cos = std::cos(angle);
@@ -236,15 +236,15 @@ void Turned(TRigid& b) {
 
 // Where a vertex of a body that moved in this pass stands, as PlaceByRotation
 // places it (the same sums); one that did not move stands where it was placed.
-TPoint PlaceOf(const TRigid& b, const TParticle& v) {
-    const TBodyContacts& s = ContactsOf(const_cast<TRigid&>(b));
+TPoint PlaceOf(const TBodyState& b, const TParticle& v) {
+    const TBodyContacts& s = ContactsOf(const_cast<TBodyState&>(b));
     if (!s.Moved) return {v.PositionX, v.PositionY};
     const double lx = v.LocalX, ly = v.LocalY;
     return {static_cast<float>(b.CenterX + (s.Cos * lx - s.Sin * ly)),
             static_cast<float>(b.CenterY - (s.Sin * lx + s.Cos * ly))};
 }
 
-void PlaceByRotation(TRigid& b) {
+void PlaceByRotation(TBodyState& b) {
     const TBodyContacts& s = ContactsOf(b);
     if (!s.Moved) return;
     // Copies, which the stores to the vertices cannot be taken to change.
@@ -266,7 +266,7 @@ void PlaceByRotation(TRigid& b) {
 // move of one pass hardly turns them, and the sweeps need neither a square
 // root nor a division.
 void CorrectAlongNormal(const TRigidContact& c) {
-    TRigid& a = *c.A;
+    TBodyState& a = *c.A;
     TBodyContacts& sa = ContactsOf(a);
     float x = c.Ax + sa.ShiftX + sa.Turn * (c.Ay - a.CenterY);
     float y = c.Ay + sa.ShiftY - sa.Turn * (c.Ax - a.CenterX);
@@ -275,7 +275,7 @@ void CorrectAlongNormal(const TRigidContact& c) {
         gap = c.Nx * x + c.Ny * y + c.Offset;
     } else {
         if (c.B) {
-            const TRigid& b = *c.B;
+            const TBodyState& b = *c.B;
             const TBodyContacts& sb = ContactsOf(*c.B);
             x -= c.Bx + sb.ShiftX + sb.Turn * (c.By - b.CenterY);
             y -= c.By + sb.ShiftY - sb.Turn * (c.Bx - b.CenterX);
@@ -291,7 +291,7 @@ void CorrectAlongNormal(const TRigidContact& c) {
     sa.ShiftY += c.Ny * j * a.InvMass;
     sa.Turn += j * c.RnA * a.InvInertia;
     if (!c.B) return;
-    TRigid& b = *c.B;
+    TBodyState& b = *c.B;
     TBodyContacts& sb = ContactsOf(b);
     sb.ShiftX -= c.Nx * j * b.InvMass;
     sb.ShiftY -= c.Ny * j * b.InvMass;
@@ -337,7 +337,7 @@ void CarryImpulses(std::vector<TRigidContact>& now, const std::vector<TRigidCont
 
 // The body's vertices nearer to an edge than `reach`, as FindEdgeContacts,
 // numbered so that the next pass can find them again.
-void FindNumberedEdgeContacts(TRigid& b, float reach, float dt) {
+void FindNumberedEdgeContacts(TBodyState& b, float reach, float dt) {
     TBodyContacts& s = ContactsOf(b);
     s.Edges.clear();
     const TWorldState& world = StateOf(*b.Integrator);
@@ -365,22 +365,27 @@ void FindNumberedEdgeContacts(TRigid& b, float reach, float dt) {
     }
 }
 
+// The body of an entry of the world's body list.
+TBodyState* BodyAt(TWorldState& world, std::size_t i) {
+    return world.Rigids[i] ? &StateOf(*world.Rigids[i]) : nullptr;
+}
+
 // The entries of the world's body list that a pass goes through once per
 // body: each body's first, and how many times it is listed.
 template <class Visit>
 void ForEachBody(TWorldState& world, Visit&& visit) {
     for (std::size_t i = 0; i < world.Rigids.size(); ++i) {
-        TRigid* b = world.Rigids[i];
+        TBodyState* b = BodyAt(world, i);
         if (b && ContactsOf(*b).FirstEntry == i) visit(*b);
     }
 }
 
 std::int32_t CountEntries(TWorldState& world) {
-    for (TRigid* b : world.Rigids)
-        if (b) ContactsOf(*b).Passes = 0;
+    for (std::size_t i = 0; i < world.Rigids.size(); ++i)
+        if (TBodyState* b = BodyAt(world, i)) ContactsOf(*b).Passes = 0;
     std::int32_t most = 0;
     for (std::size_t i = 0; i < world.Rigids.size(); ++i) {
-        TRigid* b = world.Rigids[i];
+        TBodyState* b = BodyAt(world, i);
         if (!b) continue;
         TBodyContacts& s = ContactsOf(*b);
         if (s.Passes == 0) s.FirstEntry = i;
@@ -434,7 +439,7 @@ TBox BoxOf(const TWorldState::ParticleArray& particles, std::int32_t count) {
 }
 
 // The indices of the body's vertices within `reach` of a box.
-void CloseTo(TRigid& b, const TBox& box, float reach) {
+void CloseTo(TBodyState& b, const TBox& box, float reach) {
     TBodyContacts& s = ContactsOf(b);
     s.Close.clear();
     for (std::int32_t i = 0; i < b.VertexCount; ++i) {
@@ -446,7 +451,7 @@ void CloseTo(TRigid& b, const TBox& box, float reach) {
 // The pairs between the vertices of two bodies within `reach` of each
 // other, kept by `a`: only the vertices of each within reach of the other's
 // box are tried, a strip along the side where they meet.
-void GatherBodyPair(TRigid& a, TRigid& b, float reach, float dt) {
+void GatherBodyPair(TBodyState& a, TBodyState& b, float reach, float dt) {
     TBodyContacts& sa = ContactsOf(a);
     TBodyContacts& sb = ContactsOf(b);
     CloseTo(a, sb.Box, reach);
@@ -476,7 +481,7 @@ void GatherBodyPair(TRigid& a, TRigid& b, float reach, float dt) {
 }
 
 // The pairs between the body's vertices and the wall particles within `reach`.
-void GatherWalls(const TWorldState& world, TRigid& a, const TBox& walls, float reach, float dt) {
+void GatherWalls(const TWorldState& world, TBodyState& a, const TBox& walls, float reach, float dt) {
     TBodyContacts& sa = ContactsOf(a);
     const float reachSq = reach * reach;
     for (std::int32_t i = 0; i < a.VertexCount; ++i) {
@@ -504,7 +509,7 @@ void GatherWalls(const TWorldState& world, TRigid& a, const TBox& walls, float r
 // A solid particle and a vertex push each other apart as two solid particles
 // do, with equal and opposite impulses over the step: the body feels its
 // share in each of its passes.
-void PushSolids(TWorldState& world, TRigid& a, const TBox& solids) {
+void PushSolids(TWorldState& world, TBodyState& a, const TBox& solids) {
     const TBodyContacts& sa = ContactsOf(a);
     const float rangeSq = world.RepulsiveDistSq;
     const float share = SOLID_PARTICLE_MASS / static_cast<float>(sa.Passes);
@@ -542,11 +547,11 @@ std::size_t ContactCount(const TBodyContacts& s) { return s.Edges.size() + s.Pai
 // Runs of about equal numbers of contacts.
 TStreams SplitIntoStreams(TWorldState& world) {
     std::size_t total = 0;
-    ForEachBody(world, [&](TRigid& b) { total += ContactCount(ContactsOf(b)); });
+    ForEachBody(world, [&](TBodyState& b) { total += ContactCount(ContactsOf(b)); });
     TStreams streams;
     std::size_t run = 1, sum = 0;
     for (std::size_t i = 0; i < world.Rigids.size(); ++i) {
-        TRigid* b = world.Rigids[i];
+        TBodyState* b = BodyAt(world, i);
         if (!b || ContactsOf(*b).FirstEntry != i) continue;
         while (run < STREAMS && sum * STREAMS >= total * run) streams.Start[run++] = i;
         sum += ContactCount(ContactsOf(*b));
@@ -583,11 +588,11 @@ void ForEachContactInterleaved(TWorldState& world, const TStreams& streams, Visi
                 continue;
             }
             for (; c.Entry < c.Last; ++c.Entry) {
-                TRigid* b = world.Rigids[c.Entry];
+                TBodyState* b = BodyAt(world, c.Entry);
                 if (b && ContactsOf(*b).FirstEntry == c.Entry) break;
             }
             if (c.Entry >= c.Last) return false;
-            TBodyContacts& s = ContactsOf(*world.Rigids[c.Entry++]);
+            TBodyContacts& s = ContactsOf(*BodyAt(world, c.Entry++));
             c.Body = &s;
             if (!s.Edges.empty()) {
                 c.At = s.Edges.data();
@@ -608,9 +613,9 @@ void ForEachContactInterleaved(TWorldState& world, const TStreams& streams, Visi
 
 }  // namespace
 
-TBodyContacts& ContactsOf(TRigid& body) { return *body.Contacts; }
+TBodyContacts& ContactsOf(TBodyState& body) { return *body.Contacts; }
 
-void PrepareBodyContacts(TRigid& body) {
+void PrepareBodyContacts(TBodyState& body) {
     TBodyContacts& s = ContactsOf(body);
     s.MaxRadius = 0;
     for (std::int32_t i = 0; i < body.VertexCount; ++i)
@@ -619,7 +624,7 @@ void PrepareBodyContacts(TRigid& body) {
     if (body.Integrator && body.Integrator->GetRigidContacts()) ReservePairContacts(body);
 }
 
-void ReservePairContacts(TRigid& body) {
+void ReservePairContacts(TBodyState& body) {
     TBodyContacts& s = ContactsOf(body);
     const auto vertices = static_cast<std::size_t>(body.VertexCount);
     s.Pairs.reserve(PAIRS_PER_VERTEX * vertices);
@@ -628,7 +633,7 @@ void ReservePairContacts(TRigid& body) {
     s.Close.reserve(vertices);
 }
 
-void AdvanceAlone(TRigid& b) {
+void AdvanceAlone(TBodyState& b) {
     const float dt = StateOf(*b.Integrator).Timestep;
     AdvanceVelocity(b, dt);
     TBodyContacts& s = ContactsOf(b);
@@ -651,7 +656,7 @@ void AdvanceAlone(TRigid& b) {
 void GatherWorldContacts(TWorldState& world) {
     CountEntries(world);
     const float dt = world.Timestep;
-    ForEachBody(world, [&](TRigid& b) {
+    ForEachBody(world, [&](TBodyState& b) {
         TBodyContacts& s = ContactsOf(b);
         std::swap(s.Pairs, s.OldPairs);
         s.Pairs.clear();
@@ -665,16 +670,16 @@ void GatherWorldContacts(TWorldState& world) {
     // CONTACT_DISTANCE, and each may travel its reach in each of its passes.
     // A wall pair is looked for among the nine cells around a vertex, so no
     // farther than a cell's width; pairs of bodies are held to the same.
-    auto reachOf = [&](const TRigid& b) {
-        return Travel(b, dt) * static_cast<float>(ContactsOf(const_cast<TRigid&>(b)).Passes);
+    auto reachOf = [&](const TBodyState& b) {
+        return Travel(b, dt) * static_cast<float>(ContactsOf(const_cast<TBodyState&>(b)).Passes);
     };
     auto capped = [](float r) { return std::min(r, TSPH::SMOOTHING_LENGTH); };
     const TBox walls = BoxOf(world.BoundaryParticles, world.BoundaryCount);
     const TBox solids = BoxOf(world.SolidParticles, world.SolidCount);
-    ForEachBody(world, [&](TRigid& a) {
+    ForEachBody(world, [&](TBodyState& a) {
         TBodyContacts& sa = ContactsOf(a);
         const float ra = reachOf(a);
-        ForEachBody(world, [&](TRigid& b) {
+        ForEachBody(world, [&](TBodyState& b) {
             if (ContactsOf(b).FirstEntry <= sa.FirstEntry || (a.InvMass == 0 && b.InvMass == 0)) return;
             const float reach = capped(CONTACT_DISTANCE + SLOP + ra + reachOf(b));
             if (Near(sa.Box, ContactsOf(b).Box, reach)) GatherBodyPair(a, b, reach, dt);
@@ -696,13 +701,13 @@ void AdvanceTogether(TWorldState& world) {
     const std::int32_t passes = CountEntries(world);
     const float dt = world.Timestep;
     for (std::int32_t pass = 0; pass < passes; ++pass) {
-        auto moving = [&](const TRigid& b) {
-            return ContactsOf(const_cast<TRigid&>(b)).Passes > pass && b.InvMass > 0;
+        auto moving = [&](const TBodyState& b) {
+            return ContactsOf(const_cast<TBodyState&>(b)).Passes > pass && b.InvMass > 0;
         };
-        ForEachBody(world, [&](TRigid& b) {
+        ForEachBody(world, [&](TBodyState& b) {
             if (moving(b)) AdvanceVelocity(b, dt);
         });
-        ForEachBody(world, [&](TRigid& b) {
+        ForEachBody(world, [&](TBodyState& b) {
             TBodyContacts& s = ContactsOf(b);
             std::swap(s.Edges, s.OldEdges);
             s.Edges.clear();
@@ -724,7 +729,7 @@ void AdvanceTogether(TWorldState& world) {
                 c.Impulse = impulse;
             }
         });
-        ForEachBody(world, [&](TRigid& b) {
+        ForEachBody(world, [&](TBodyState& b) {
             TBodyContacts& s = ContactsOf(b);
             for (const TRigidContact& c : s.Edges) ApplyImpulse(c, c.Impulse);
             for (const TRigidContact& c : s.Pairs) ApplyImpulse(c, c.Impulse);
@@ -732,14 +737,14 @@ void AdvanceTogether(TWorldState& world) {
         const TStreams streams = SplitIntoStreams(world);
         for (int sweep = 0; sweep < WARM_VELOCITY_SWEEPS; ++sweep)
             ForEachContactInterleaved(world, streams, [](TRigidContact& c) { SolveVelocity(c); });
-        ForEachBody(world, [&](TRigid& b) {
+        ForEachBody(world, [&](TBodyState& b) {
             TBodyContacts& s = ContactsOf(b);
             s.Moved = moving(b);
             if (!s.Moved) return;
             AdvancePosition(b, dt);
             Turned(b);
         });
-        ForEachBody(world, [&](TRigid& b) {
+        ForEachBody(world, [&](TBodyState& b) {
             TBodyContacts& s = ContactsOf(b);
             for (TRigidContact& c : s.Edges) TakeMovedPlaces(c);
             for (TRigidContact& c : s.Pairs) TakeMovedPlaces(c);
@@ -747,7 +752,7 @@ void AdvanceTogether(TWorldState& world) {
         for (int sweep = 0; sweep < WARM_POSITION_SWEEPS; ++sweep)
             ForEachContactInterleaved(world, streams, [](const TRigidContact& c) { CorrectAlongNormal(c); });
         // The correction is taken in, and the body placed once.
-        ForEachBody(world, [&](TRigid& b) {
+        ForEachBody(world, [&](TBodyState& b) {
             TBodyContacts& s = ContactsOf(b);
             if (s.ShiftX != 0 || s.ShiftY != 0 || s.Turn != 0) {
                 b.CenterX += s.ShiftX;

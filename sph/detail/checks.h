@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "sph/detail/state_access.h"
 #include "sph/error.h"
 
 class TSPH;
@@ -55,7 +56,7 @@ template <class Material>
 Material* JoinWorld(TSPH* world, std::unique_ptr<Material> material, std::vector<std::unique_ptr<Material>>& owned,
                     std::vector<Material*>& listed) {
     listed.reserve(listed.size() + 1);
-    material->Integrator = world;
+    StateOf(*material).Integrator = world;
     Material* raw = material.get();
     owned.push_back(std::move(material));
     listed.push_back(raw);

@@ -9,6 +9,7 @@
 #include <cstddef>
 
 #include "sph/detail/fluid_pack.h"
+#include "sph/detail/state_access.h"
 #include "sph/fluid.h"
 #include "sph/particle.h"
 #include "sph/sph.h"
@@ -26,7 +27,7 @@ struct TDensityState {
 // restarts just above rest.
 inline constexpr float RESET_DENSITY_FACTOR = 1.05f;
 
-inline TDensityState StateOf(const TFluid* fluid, float density) {
+inline TDensityState DensityStateOf(const TFluid* fluid, float density) {
     TDensityState d;
     d.Fluid = fluid;
     d.Density = density;
@@ -34,8 +35,8 @@ inline TDensityState StateOf(const TFluid* fluid, float density) {
     d.InvDensitySq = d.InvDensity * d.InvDensity;
     d.Mass = density * TSPH::PARTICLE_AREA;
     d.InvMass = 1.0f / d.Mass;
-    const double ratio = density * fluid->InvRestDensity;
-    d.Pressure = static_cast<float>((fluid->P_B * density) * (std::pow(ratio, 7.0) - 1.0));
+    const double ratio = density * StateOf(*fluid).InvRestDensity;
+    d.Pressure = static_cast<float>((StateOf(*fluid).P_B * density) * (std::pow(ratio, 7.0) - 1.0));
     d.SoundSpeed = std::sqrt(std::fabs(TFluid::HEAT_RATIO * d.Pressure * d.InvDensity));
     return d;
 }
@@ -52,10 +53,10 @@ inline void FinishDensity(TWorldState& world, TFluidPack& P, std::size_t s, bool
     p->DeltaDensity = (inStep ? 0.0f : p->DeltaDensity) + P.DeltaDensity[s];
     const float density = p->Density + p->DeltaDensity * TFluid::D_KERNEL_FACTOR_GRADIENT;
     TDensityState d;
-    if (density >= fluid->MinDensity && density <= fluid->MaxDensity) {
-        d = StateOf(fluid, density);
+    if (density >= StateOf(*fluid).MinDensity && density <= StateOf(*fluid).MaxDensity) {
+        d = DensityStateOf(fluid, density);
     } else {  // outside the admissible band, or NaN: restarts just above rest
-        if (reset.Fluid != fluid) reset = StateOf(fluid, fluid->RestDensity * RESET_DENSITY_FACTOR);
+        if (reset.Fluid != fluid) reset = DensityStateOf(fluid, StateOf(*fluid).RestDensity * RESET_DENSITY_FACTOR);
         d = reset;
     }
     p->Density = d.Density;

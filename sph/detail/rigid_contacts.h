@@ -19,9 +19,9 @@ namespace sph_detail {
 // One point where a vertex VA of body A meets something: a container edge
 // (B and VB null), a wall particle (B null) or a vertex VB of body B.
 struct TRigidContact {
-    TRigid* A = nullptr;
+    TBodyState* A = nullptr;
     const TParticle* VA = nullptr;
-    TRigid* B = nullptr;
+    TBodyState* B = nullptr;
     const TParticle* VB = nullptr;
     float Nx = 0, Ny = 0;  // unit normal along which A is pushed, B the other way
     float Offset = 0;      // an edge's: the gap is Nx x + Ny y + Offset
@@ -65,18 +65,18 @@ struct TBodyContacts {
     double Cos = 1, Sin = 0;
 };
 
-TBodyContacts& ContactsOf(TRigid& body);
+TBodyContacts& ContactsOf(TBodyState& body);
 
 // Called by Init: the body's extent, and room for its edge contacts (and
 // for its pairs, if its world has contacts on).
-void PrepareBodyContacts(TRigid& body);
+void PrepareBodyContacts(TBodyState& body);
 // Room for the body's contacts with other things: PAIRS_PER_VERTEX per vertex.
-void ReservePairContacts(TRigid& body);
+void ReservePairContacts(TBodyState& body);
 inline constexpr std::size_t PAIRS_PER_VERTEX = 12;
 
 // One pass of a body on its own (its world without contacts): velocity,
 // the edges met, position, vertices placed, overlap with the edges removed.
-void AdvanceAlone(TRigid& body);
+void AdvanceAlone(TBodyState& body);
 
 // With contacts on: gathers the pairs and pushes solid particles
 // (Rigid_CalcForces), and advances all bodies together (Rigid_Integrate).
