@@ -269,7 +269,7 @@ int Run(const TDemoOptions& options) {
     const std::unique_ptr<TFrameDrawer> frames = OpenFrames(options, threads.get());
     std::fprintf(stderr, "particle-demo: drawing %s\n", frames->Description().c_str());
     TDemoScenes scenes = BuildScenes();
-    scenes.SetTaskRunner(threads.get());
+    scenes.SetTaskRunner(threads);
     if (options.Contacts) scenes.SetRigidContacts(true);
 
     // The scenes take their input from the user or from the recording, and

@@ -11,7 +11,7 @@ TSPH& TDemoScenes::CurrentWorld() const {
     }
 }
 
-void TDemoScenes::SetTaskRunner(TTaskRunner* runner, const TSplitSettings& settings) {
+void TDemoScenes::SetTaskRunner(const std::shared_ptr<TTaskRunner>& runner, const TSplitSettings& settings) {
     for (TSPH* world : {World1.get(), World2.get(), World3.get()}) world->SetTaskRunner(runner, settings);
 }
 

@@ -38,20 +38,18 @@ public:
 
 struct TDemoScenes {
     std::unique_ptr<TSPH> World1, World2, World3;
-    TFluid* Fluid1 = nullptr;
-    TSolid* Solid1 = nullptr;
+    std::shared_ptr<TFluid> Fluid1;
+    std::shared_ptr<TSolid> Solid1;
     std::unique_ptr<TFluidEmitter> Emitter1;
-    TFluid* Fluid2a = nullptr;
-    TFluid* Fluid2b = nullptr;
-    TFluid* Fluid2c = nullptr;
+    std::shared_ptr<TFluid> Fluid2a, Fluid2b, Fluid2c;
     std::unique_ptr<TFluidEmitter> Emitter2a, Emitter2b, Emitter2c;
-    TRigid* Rigid3 = nullptr;
+    std::shared_ptr<TRigid> Rigid3;
     std::int32_t CurrentScene = 1;
     std::shared_ptr<TParticleNumbering> Numbering;  // the three worlds'
 
     TSPH& CurrentWorld() const;
     // Lends the three worlds the caller's threads (see TSPH::SetTaskRunner).
-    void SetTaskRunner(TTaskRunner* runner, const TSplitSettings& settings = TSplitSettings());
+    void SetTaskRunner(const std::shared_ptr<TTaskRunner>& runner, const TSplitSettings& settings = TSplitSettings());
     // Contacts of rigid bodies (TSPH::SetRigidContacts) in all three worlds,
     // as the program starts; a restarted scene starts so again.
     void SetRigidContacts(bool on);

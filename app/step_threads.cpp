@@ -37,8 +37,8 @@ std::optional<std::string> StepThreadsProblem() {
            std::to_string(MAX_STEP_THREADS);
 }
 
-std::unique_ptr<TTaskRunner> MakeStepThreads() {
+std::shared_ptr<TTaskRunner> MakeStepThreads() {
     const std::int32_t threads = StepThreadCount();
     if (threads == 1) return nullptr;
-    return std::make_unique<TThreadPool>(threads);
+    return std::make_shared<TThreadPool>(threads);
 }

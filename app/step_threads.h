@@ -23,4 +23,4 @@ std::optional<std::string> StepThreadsProblem();
 
 // A pool of StepThreadCount() threads, the caller's included; none when that
 // is 1, and the worlds step on the caller's thread.
-std::unique_ptr<TTaskRunner> MakeStepThreads();
+std::shared_ptr<TTaskRunner> MakeStepThreads();

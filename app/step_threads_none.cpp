@@ -6,4 +6,4 @@ std::int32_t StepThreadCount() { return 1; }
 
 std::optional<std::string> StepThreadsProblem() { return std::nullopt; }
 
-std::unique_ptr<TTaskRunner> MakeStepThreads() { return nullptr; }
+std::shared_ptr<TTaskRunner> MakeStepThreads() { return nullptr; }

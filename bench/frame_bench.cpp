@@ -29,9 +29,9 @@
 namespace {
 
 // The demo's threads: SPH_THREADS, else the cores.
-TTaskRunner* StepThreads() {
+const std::shared_ptr<TTaskRunner>& StepThreads() {
     static const auto threads = MakeStepThreads();
-    return threads.get();
+    return threads;
 }
 
 // The GL's benchmarks draw in a GL window, the CPU path's image is shown in a
@@ -94,7 +94,7 @@ TCpuRenderer MakeCpuRenderer() {
 void BM_SceneTwoCpuDraw(benchmark::State& state) {
     TDemoScenes scenes = test_support::PouredSceneTwo(static_cast<int>(state.range(0)), StepThreads());
     TCpuRenderer renderer = MakeCpuRenderer();
-    for (auto _ : state) renderer.Draw(*scenes.World2, DEMO_SPRITES, StepThreads());
+    for (auto _ : state) renderer.Draw(*scenes.World2, DEMO_SPRITES, StepThreads().get());
     state.counters["particles"] = scenes.World2->GetParticleCount();
 }
 
@@ -105,7 +105,7 @@ void BM_SceneTwoCpuRender(benchmark::State& state) {
     TDemoScenes scenes = test_support::PouredSceneTwo(static_cast<int>(state.range(0)), StepThreads());
     TCpuRenderer renderer = MakeCpuRenderer();
     for (auto _ : state) {
-        renderer.Draw(*scenes.World2, DEMO_SPRITES, StepThreads());
+        renderer.Draw(*scenes.World2, DEMO_SPRITES, StepThreads().get());
         PutSurfaceImage(renderer.Pixels(), renderer.Width(), renderer.Height(), renderer.Pitch());
         Flip(0);
     }

@@ -31,7 +31,7 @@ namespace {
 #ifdef STEP_BENCH_LENDS_THREADS
 void LendThreads(TSPH& world) {
     static const auto threads = MakeStepThreads();
-    world.SetTaskRunner(threads.get());
+    world.SetTaskRunner(threads);
 }
 #else
 void LendThreads(TSPH&) {}

@@ -58,8 +58,7 @@ int main(int argc, char** argv) {
     CreateBoundaryRect(world.get(), 0, 560, 800, 40);             // a floor
     TFluid::Create(world.get())->CreateRect(150, 100, 500, 300, 0, 0);
 
-    TThreadPool pool(threads);
-    if (threads > 1) world->SetTaskRunner(&pool);
+    if (threads > 1) world->SetTaskRunner(std::make_shared<TThreadPool>(threads));
     for (int step = 0; step < 200; ++step) world->Update();
 
     std::uint64_t sum = 14695981039346656037ull;  // FNV-1a over the bits

@@ -7,10 +7,11 @@
 #include "sph/fluid.h"
 #include "sph/sph.h"
 
-std::unique_ptr<TFluidEmitter> TFluidEmitter::Create(TFluid* fluid, const TEmitterSettings& settings) {
+std::unique_ptr<TFluidEmitter> TFluidEmitter::Create(std::shared_ptr<TFluid> fluid, const TEmitterSettings& settings) {
     const sph_detail::TCheck check("TFluidEmitter::Create");
-    check.NotNull("the fluid", fluid);
-    const TSPH* world = check.NotNull("the fluid's world (make fluids with TFluid::Create)", fluid->GetWorld());
+    check.NotNull("the fluid", fluid.get());
+    const TSPH* world = fluid->GetWorld();
+    if (!world) check.Fail("the fluid's world is gone");
     // Any delay will do: below 0, a block comes on every update.
     const auto& [x, y, width, height, delay, speedX, speedY] = settings;
     const sph_detail::TSceneRect r = sph_detail::SceneRect(check, world, x, y, width, height);
@@ -25,7 +26,7 @@ std::unique_ptr<TFluidEmitter> TFluidEmitter::Create(TFluid* fluid, const TEmitt
         check.Fail("the block (" + sph_detail::Shown(x) + ", " + sph_detail::Shown(y) + ", " +
                    sph_detail::Shown(width) + " × " + sph_detail::Shown(height) +
                    " screen pixels) lies outside the container");
-    return std::unique_ptr<TFluidEmitter>(new TFluidEmitter(fluid, settings));
+    return std::unique_ptr<TFluidEmitter>(new TFluidEmitter(std::move(fluid), settings));
 }
 
 // While active, a block comes every Delay + 1 updates, the first on update
@@ -33,6 +34,7 @@ std::unique_ptr<TFluidEmitter> TFluidEmitter::Create(TFluid* fluid, const TEmitt
 // largest value rather than overflow.
 void TFluidEmitter::Update() {
     if (!Active) return;
+    if (!Fluid->GetWorld()) sph_detail::TCheck("TFluidEmitter::Update").Fail("the fluid's world is gone");
     if (Counter > Settings.Delay) {
         Fluid->CreateRect(Settings.X, Settings.Y, Settings.Width, Settings.Height, Settings.SpeedX, Settings.SpeedY);
         Counter = 0;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 
 class TFluid;
 
@@ -23,19 +24,22 @@ class TFluidEmitter {
 public:
     // A new emitter, idle. The fluid must belong to a world, and the block
     // (screen pixels) must lie inside its container.
-    static std::unique_ptr<TFluidEmitter> Create(TFluid* fluid, const TEmitterSettings& settings);
+    static std::unique_ptr<TFluidEmitter> Create(std::shared_ptr<TFluid> fluid, const TEmitterSettings& settings);
+    // Lays a block when its time has come; refused once the fluid's world
+    // is gone.
     void Update();
     // Toggles: an idle emitter starts pouring, an active one stops.
     void Trigger();
 
     bool IsActive() const { return Active; }
     const TEmitterSettings& GetSettings() const { return Settings; }
-    TFluid* GetFluid() const { return Fluid; }
+    const std::shared_ptr<TFluid>& GetFluid() const { return Fluid; }
 
 private:
-    TFluidEmitter(TFluid* fluid, const TEmitterSettings& settings) : Fluid(fluid), Settings(settings) {}
+    TFluidEmitter(std::shared_ptr<TFluid> fluid, const TEmitterSettings& settings)
+        : Fluid(std::move(fluid)), Settings(settings) {}
 
-    TFluid* Fluid;
+    std::shared_ptr<TFluid> Fluid;
     TEmitterSettings Settings;
     std::int32_t Counter = 0;  // updates since the last emission
     bool Active = false;

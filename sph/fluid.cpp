@@ -26,9 +26,9 @@ const float TFluid::D_KERNEL_FACTOR = static_cast<float>(315.0 / (64.0 * std::nu
 const float TFluid::P_KERNEL_FACTOR = static_cast<float>(-45.0 / (std::numbers::pi * H6));
 const float TFluid::D_KERNEL_FACTOR_GRADIENT = static_cast<float>(-945.0 / (32.0 * std::numbers::pi * H9));
 
-TFluid* TFluid::Create(TSPH* world) {
+std::shared_ptr<TFluid> TFluid::Create(TSPH* world) {
     sph_detail::TCheck("TFluid::Create").NotNull("the world", world);
-    return sph_detail::JoinWorld(world, std::unique_ptr<TFluid>(new TFluid()), world->OwnedFluids, world->Fluids);
+    return sph_detail::JoinWorld(world, std::shared_ptr<TFluid>(new TFluid()), world->OwnedFluids, world->Fluids);
 }
 
 TFluid::TFluid() {
@@ -83,7 +83,8 @@ void TFluid::GetColor(std::uint8_t& r, std::uint8_t& g, std::uint8_t& b) const {
 
 void TFluid::CreateRect(float x, float y, float width, float height, float vx, float vy) {
     const sph_detail::TCheck check("TFluid::CreateRect");
-    TSPH* world = check.NotNull("the fluid's world (make fluids with TFluid::Create)", Integrator);
+    if (!Integrator) check.Fail("the fluid's world is gone");
+    TSPH* world = Integrator;
     const sph_detail::TSceneRect r = sph_detail::SceneRect(check, world, x, y, width, height);
     check.Finite("vx", vx);
     check.Finite("vy", vy);

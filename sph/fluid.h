@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <memory>
 
 class TSPH;
 
@@ -44,8 +45,10 @@ public:
     // Spacing of the lattice that CreateRect lays, scene pixels (0.35 × FLUID_SPACING).
     static constexpr float LATTICE_SPACING = 29.75f;
 
-    // A new fluid registered with (and owned by) the world.
-    static TFluid* Create(TSPH* world);
+    // A new fluid registered with the world, which keeps it while it lives.
+    // Once the world is gone, a fluid the caller still holds has no world
+    // (GetWorld() is null) and refuses CreateRect.
+    static std::shared_ptr<TFluid> Create(TSPH* world);
 
     TSPH* GetWorld() const { return Integrator; }
     float GetDamping() const { return Damping; }

@@ -81,7 +81,7 @@ void CheckParticle(const TCheck& check, const TSPH& world, const TParticle* p, M
 // A material registers with the world that owns it, once it names it.
 template <class Material>
 void CheckMaterial(const TCheck& check, const TSPH& world, const Material* material,
-                   const std::vector<std::unique_ptr<Material>>& owned) {
+                   const std::vector<std::shared_ptr<Material>>& owned) {
     check.NotNull("the material", material);
     const bool mine = std::any_of(owned.begin(), owned.end(), [&](const auto& m) { return m.get() == material; });
     if (!mine || material->GetWorld() != &world) check.Fail("the material belongs to another world");

@@ -92,20 +92,22 @@ void TRigid::Init() {
 // centre (a vertex at body angle θ sits at (R cos θ, −R sin θ)); a box,
 // symmetric about that line, maps onto itself.
 void TRigid::Integrate() {
-    sph_detail::TCheck("TRigid::Integrate").NotNull("the body's world", Integrator);
+    if (!Integrator) sph_detail::TCheck("TRigid::Integrate").Fail("the body's world is gone");
     if (InvMass == 0) return;  // a body without mass stays where it is
     sph_detail::AdvanceAlone(*this);
 }
 
-TRigid* TRigid::BeginBody(TSPH* world) {
+std::shared_ptr<TRigid> TRigid::BeginBody(TSPH* world) {
     sph_detail::TCheck("TRigid::BeginBody").NotNull("the world", world);
-    TRigid* raw = sph_detail::JoinWorld(world, std::unique_ptr<TRigid>(new TRigid()), world->OwnedRigids, world->Rigids);
-    raw->Open = true;
-    return raw;
+    auto body = sph_detail::JoinWorld(world, std::shared_ptr<TRigid>(new TRigid()), world->OwnedRigids, world->Rigids);
+    body->Open = true;
+    return body;
 }
 
 const TParticle* TRigid::AddVertex(float x, float y, float mass) {
-    if (!Open) sph_detail::TCheck("TRigid::AddVertex").Fail("no body is open (BeginBody makes one; EndBody closes it)");
+    const sph_detail::TCheck check("TRigid::AddVertex");
+    if (!Integrator) check.Fail("the body's world is gone");
+    if (!Open) check.Fail("no body is open (BeginBody makes one; EndBody closes it)");
     const TParticle* p = TParticle::CreateRigidParticle(x, y, mass, this);
     AddParticle(p);
     return p;
@@ -114,26 +116,29 @@ const TParticle* TRigid::AddVertex(float x, float y, float mass) {
 // Registering first: Init cannot fail, so a refused or failed call leaves
 // the body open and as it was.
 TRigid* TRigid::EndBody() {
-    if (!Open) sph_detail::TCheck("TRigid::EndBody").Fail("the body is not open (it has ended already)");
+    const sph_detail::TCheck check("TRigid::EndBody");
+    if (!Integrator) check.Fail("the body's world is gone");
+    if (!Open) check.Fail("the body is not open (it has ended already)");
     Integrator->AddRigid(this);
     Init();
     Open = false;
     return this;
 }
 
-TRigid* TRigid::CreateRigidRect(float x, float y, float width, float height, TSPH* world) {
+std::shared_ptr<TRigid> TRigid::CreateRigidRect(float x, float y, float width, float height, TSPH* world) {
     const sph_detail::TCheck check("TRigid::CreateRigidRect");
     const sph_detail::TSceneRect r = sph_detail::SceneRect(check, world, x, y, width, height);
     const std::int32_t count = sph_detail::LatticeCount(check, r, TSPH::RIGID_SPACING);
     world->Reserve(0, 0, count, 0, 0);
-    TRigid* body = BeginBody(world);
+    std::shared_ptr<TRigid> body = BeginBody(world);
     using sph_detail::ForEachLatticeCoordinate;
     ForEachLatticeCoordinate(r.X, static_cast<double>(r.X) + r.Width, TSPH::RIGID_SPACING, [&](float cx) {
         ForEachLatticeCoordinate(r.Y, static_cast<double>(r.Y) + r.Height, TSPH::RIGID_SPACING, [&](float cy) {
             world->AddRigidParticle(body->AddVertex(cx * TSPH::UNIT_SCALE, cy * TSPH::UNIT_SCALE, VERTEX_MASS));
         });
     });
-    return body->EndBody();
+    body->EndBody();
+    return body;
 }
 
 namespace {

@@ -90,20 +90,22 @@ public:
     // passes an edge nor bounces off one (restitution 0).
     void Integrate();
 
-    // The builder: BeginBody makes a body, owned by the world and registered
-    // with it once; the body's AddVertex adds a vertex in simulation units
+    // The builder: BeginBody makes a body, kept by the world while it lives
+    // and registered with it once (once the world is gone, a body the caller
+    // still holds has no world and refuses AddVertex, EndBody and
+    // Integrate); the body's AddVertex adds a vertex in simulation units
     // (the caller registers the particle with the world); its EndBody
     // initialises it and registers it a second time, so the step advances
     // it twice. The state of a build is the body's own, so worlds built on
     // several threads never meet. AddVertex after EndBody, and a second
     // EndBody, are refused. Do not step the world while a body is open.
-    static TRigid* BeginBody(TSPH* world);
+    static std::shared_ptr<TRigid> BeginBody(TSPH* world);
     const TParticle* AddVertex(float x, float y, float mass);
     TRigid* EndBody();
     // A filled box of unit-mass vertices 25 scene pixels apart over a
     // rectangle in screen pixels, far edges included; at most
     // TSPH::MAX_BLOCK_PARTICLES.
-    static TRigid* CreateRigidRect(float x, float y, float width, float height, TSPH* world);
+    static std::shared_ptr<TRigid> CreateRigidRect(float x, float y, float width, float height, TSPH* world);
 
 private:
     friend class TSPH;

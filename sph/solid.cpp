@@ -24,9 +24,9 @@ constexpr float BROUGHT_BACK_SPEED_SQ = 2.0f;  // a faster particle leaves at sp
 
 }  // namespace
 
-TSolid* TSolid::Create(TSPH* world) {
+std::shared_ptr<TSolid> TSolid::Create(TSPH* world) {
     sph_detail::TCheck("TSolid::Create").NotNull("the world", world);
-    return sph_detail::JoinWorld(world, std::unique_ptr<TSolid>(new TSolid()), world->OwnedSolids, world->Solids);
+    return sph_detail::JoinWorld(world, std::shared_ptr<TSolid>(new TSolid()), world->OwnedSolids, world->Solids);
 }
 
 TSolid::TSolid() { SetStiffness(0.9f); }
@@ -110,7 +110,8 @@ void ConstrainLattice(TSPH* world, const TLattice& l) {
 
 void TSolid::CreateRect(float x, float y, float width, float height, float vx, float vy) {
     const sph_detail::TCheck check("TSolid::CreateRect");
-    TSPH* world = check.NotNull("the solid's world (make solids with TSolid::Create)", Integrator);
+    if (!Integrator) check.Fail("the solid's world is gone");
+    TSPH* world = Integrator;
     const sph_detail::TSceneRect r = sph_detail::SceneRect(check, world, x, y, width, height);
     check.Finite("vx", vx);
     check.Finite("vy", vy);

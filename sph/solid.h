@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 class TSPH;
 
@@ -24,8 +25,10 @@ struct TSolidState {
 // its getters and changed only through its calls.
 class TSolid : private sph_detail::TSolidState {
 public:
-    // A new solid registered with (and owned by) the world.
-    static TSolid* Create(TSPH* world);
+    // A new solid registered with the world, which keeps it while it lives.
+    // Once the world is gone, a solid the caller still holds has no world
+    // (GetWorld() is null) and refuses CreateRect.
+    static std::shared_ptr<TSolid> Create(TSPH* world);
 
     TSPH* GetWorld() const { return Integrator; }
     float GetStiffness() const { return Stiffness; }

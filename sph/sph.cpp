@@ -2,6 +2,7 @@
 // anything, and the grid and its room resized with the container.
 #include "sph/sph.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
@@ -9,7 +10,9 @@
 #include <string>
 
 #include "sph/detail/checks.h"
+#include "sph/detail/rigid_contacts.h"
 #include "sph/detail/solver.h"
+#include "sph/detail/state_access.h"
 #include "sph/fluid.h"
 #include "sph/rigid.h"
 #include "sph/solid.h"
@@ -40,7 +43,20 @@ sph_detail::TWorldState::TWorldState()
     Solver->FluidPack.Reserve(TSPH::INITIAL_CAPACITY);
 }
 
-sph_detail::TWorldState::~TWorldState() = default;
+// What the caller still holds of the world is left without it: its calls
+// are refused from then on, and a body forgets the vertices that were the
+// world's.
+sph_detail::TWorldState::~TWorldState() {
+    for (const auto& fluid : OwnedFluids) StateOf(*fluid).Integrator = nullptr;
+    for (const auto& solid : OwnedSolids) StateOf(*solid).Integrator = nullptr;
+    for (const auto& rigid : OwnedRigids) {
+        TBodyState& body = StateOf(*rigid);
+        body.Integrator = nullptr;
+        body.VertexCount = 0;
+        std::fill(body.Vertices.begin(), body.Vertices.end(), nullptr);
+        ContactsOf(body) = TBodyContacts();
+    }
+}
 TSPH::~TSPH() = default;
 
 // Each setting is applied by the code its setter runs, so Create accepts
@@ -134,13 +150,12 @@ void TSPH::ApplyGravity(const char* call, float x, float y) {
     GravityY = y * UNIT_SCALE;
 }
 
-void TSPH::SetTaskRunner(TTaskRunner* runner, const TSplitSettings& settings) {
+void TSPH::SetTaskRunner(std::shared_ptr<TTaskRunner> runner, const TSplitSettings& settings) {
     const TCheck check("TSPH::SetTaskRunner");
     if (settings.MinParticlesPerThread < 1)
         check.Fail("the least share of a thread must be at least 1 particle (got " +
                    std::to_string(settings.MinParticlesPerThread) + ")");
-    Solver->Runner = runner;
+    Solver->Runner = runner.get();
     Solver->Settings = settings;
+    TaskRunner = std::move(runner);
 }
-
-TTaskRunner* TSPH::GetTaskRunner() const { return Solver->Runner; }

@@ -84,6 +84,7 @@ struct TWorldState {
     std::vector<float> ConstraintLength;
 
     std::unique_ptr<TSolver> Solver;
+    std::shared_ptr<TTaskRunner> TaskRunner;  // held for as long as the world steps with it
     bool RigidContacts = false;
     std::shared_ptr<TParticleNumbering> ParticleNumbers;
 
@@ -93,9 +94,12 @@ struct TWorldState {
     std::size_t ArenaUsed = ARENA_BLOCK;
     std::vector<std::unique_ptr<TParticle[]>> SpareBlocks;  // reserved, to be filled in turn
 
-    std::vector<std::unique_ptr<TFluid>> OwnedFluids;
-    std::vector<std::unique_ptr<TSolid>> OwnedSolids;
-    std::vector<std::unique_ptr<TRigid>> OwnedRigids;
+    // Materials and bodies are shared with the caller's handles; when the
+    // world goes, those that outlive it are left without a world, and their
+    // calls refused.
+    std::vector<std::shared_ptr<TFluid>> OwnedFluids;
+    std::vector<std::shared_ptr<TSolid>> OwnedSolids;
+    std::vector<std::shared_ptr<TRigid>> OwnedRigids;
 
     // A default particle in the arena; its address never changes.
     TParticle* NewParticle();
@@ -139,9 +143,9 @@ struct TWorldSettings {
 // densities) between 1e-6 and 1e6.
 //
 // What no call can see is the caller's to keep: a world is stepped or
-// changed from one thread at a time, and a task runner handed to it stays
-// alive, and keeps its contract (sph/task_runner.h), for as long as the
-// world steps with it.
+// changed from one thread at a time, and a task runner handed to it keeps
+// its contract (sph/task_runner.h), and is not destroyed by another owner
+// during a step.
 class TSPH : private sph_detail::TWorldState {
 public:
     static constexpr float UNIT_SCALE = 0.07f;
@@ -223,11 +227,11 @@ public:
     void SetTimestep(float dt);
     void SetRepulsion(float distance, float strength);  // distance in scene pixels
     void SetGravity(float x, float y);                  // scene pixels per step squared
-    // The runner that steps may share their work out to, kept by the caller
-    // for as long as the world steps with it; none (the default) steps on
-    // the caller's thread alone. Not to be called while a step runs.
-    void SetTaskRunner(TTaskRunner* runner, const TSplitSettings& settings = TSplitSettings());
-    TTaskRunner* GetTaskRunner() const;
+    // The runner that steps may share their work out to, which the world
+    // keeps alive for as long as it steps with it; none (the default) steps
+    // on the caller's thread alone. Not to be called while a step runs.
+    void SetTaskRunner(std::shared_ptr<TTaskRunner> runner, const TSplitSettings& settings = TSplitSettings());
+    const std::shared_ptr<TTaskRunner>& GetTaskRunner() const { return TaskRunner; }
 
     // One fixed step: twelve phases in a fixed order. Each phase may also be
     // called alone, in the same order.

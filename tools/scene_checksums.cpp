@@ -25,7 +25,7 @@
 
 namespace {
 
-void Play(int scene, TTaskRunner* runner) {
+void Play(int scene, const std::shared_ptr<TTaskRunner>& runner) {
     TDemoScenes s = BuildScenes();
     s.SetTaskRunner(runner);
     s.CurrentScene = scene;
@@ -44,15 +44,15 @@ void Play(int scene, TTaskRunner* runner) {
 
 int main(int argc, char** argv) {
     const int threads = argc > 1 ? std::atoi(argv[1]) : 1;
-    std::unique_ptr<TTaskRunner> pool;
+    std::shared_ptr<TTaskRunner> pool;
 #if !defined(__EMSCRIPTEN__) || defined(__EMSCRIPTEN_PTHREADS__)
-    if (threads > 1) pool = std::make_unique<TThreadPool>(threads);
+    if (threads > 1) pool = std::make_shared<TThreadPool>(threads);
 #else
     if (threads > 1) {
         std::fputs("scene_checksums: this build has no threads\n", stderr);
         return 2;
     }
 #endif
-    for (int scene = 1; scene <= 3; ++scene) Play(scene, pool.get());
+    for (int scene = 1; scene <= 3; ++scene) Play(scene, pool);
     return 0;
 }

@@ -53,14 +53,13 @@ private:
 // lists grow before the material joins them, so a failed allocation leaves
 // the world as it was.
 template <class Material>
-Material* JoinWorld(TSPH* world, std::unique_ptr<Material> material, std::vector<std::unique_ptr<Material>>& owned,
-                    std::vector<Material*>& listed) {
+std::shared_ptr<Material> JoinWorld(TSPH* world, std::shared_ptr<Material> material,
+                                    std::vector<std::shared_ptr<Material>>& owned, std::vector<Material*>& listed) {
     listed.reserve(listed.size() + 1);
     StateOf(*material).Integrator = world;
-    Material* raw = material.get();
-    owned.push_back(std::move(material));
-    listed.push_back(raw);
-    return raw;
+    owned.push_back(material);
+    listed.push_back(material.get());
+    return material;
 }
 
 // A number as a message shows it: the fewest digits that read back as it.

@@ -45,13 +45,13 @@ struct Expected {
 // Plays `scene` with its script on `threads` threads, rigid contacts on or
 // off, and compares after each checkpoint. 0: the demo's threads.
 void Play(int scene, std::int32_t threads, const std::vector<Expected>& expected, bool contacts = false) {
-    std::unique_ptr<TTaskRunner> pool;
+    std::shared_ptr<TTaskRunner> pool;
     if (threads == 0)
         pool = MakeStepThreads();
     else if (threads > 1)
-        pool = std::make_unique<TThreadPool>(threads);
+        pool = std::make_shared<TThreadPool>(threads);
     TDemoScenes s = BuildScenes();
-    s.SetTaskRunner(pool.get());
+    s.SetTaskRunner(pool);
     s.SetRigidContacts(contacts);
     s.CurrentScene = scene;
     test_support::TScriptedInput input;

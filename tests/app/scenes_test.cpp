@@ -26,7 +26,7 @@ TEST(DemoScenes, AsBuilt) {
     // The red block's particles are numbered after scene 3's bar.
     EXPECT_GT(s.World1->GetSolidParticles()[0]->ID, s.World3->GetRigidParticles()[426]->ID);
     EXPECT_EQ(s.World2->GetFluidParticles()[0]->ColorR, 255);
-    EXPECT_FLOAT_EQ(s.World2->GetFluidParticles()[0]->Fluid->RestDensity, 0.5f);
+    EXPECT_FLOAT_EQ(s.World2->GetFluidParticles()[0]->Fluid->GetRestDensity(), 0.5f);
 }
 
 TEST(DemoScenes, SceneOneClicksAddABlockOrAWallAndTheEmitterPours) {

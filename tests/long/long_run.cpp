@@ -187,7 +187,7 @@ int main(int argc, char** argv) {
     std::mt19937 random(20261208);
     const auto stepThreads = MakeStepThreads();  // the demo's: SPH_THREADS, else the cores
     TDemoScenes scenes = BuildScenes();
-    scenes.SetTaskRunner(stepThreads.get());
+    scenes.SetTaskRunner(stepThreads);
     bool failed = false;
     for (int scene = 1; scene <= 3; ++scene)
         if (which.find(static_cast<char>('0' + scene)) != std::string::npos)

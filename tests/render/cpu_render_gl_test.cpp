@@ -80,10 +80,10 @@ TEST_F(CpuRenderTest, TheDemosScenesLookTheSameBothWays) {
 // edges over them.
 TEST_F(CpuRenderTest, SpritesOnPixelEdgesOffTheWindowAndPiledUpLookTheSame) {
     auto world = TSPH::Create({.ContainerWidth = 2800, .ContainerHeight = 2100, .Scale = 0.2857143f});
-    TFluid* fluid = TFluid::Create(world.get());
+    const auto fluid = TFluid::Create(world.get());
     auto add = [&](float x, float y, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
         // Placed and coloured by hand, as a step would.
-        auto* p = const_cast<TParticle*>(TParticle::CreateFluidParticle(0, 0, fluid));
+        auto* p = const_cast<TParticle*>(TParticle::CreateFluidParticle(0, 0, fluid.get()));
         std::tie(p->ScreenX, p->ScreenY, p->ColorR, p->ColorG, p->ColorB) = std::make_tuple(x, y, r, g, b);
         world->AddFluidParticle(p);
     };

@@ -14,9 +14,9 @@ namespace {
 std::vector<int> EmittingUpdates(TSPH& world, TFluidEmitter& emitter, int updates) {
     std::vector<int> when;
     for (int i = 1; i <= updates; ++i) {
-        const int before = world.FluidCount;
+        const int before = world.GetFluidCount();
         emitter.Update();
-        if (world.FluidCount != before) when.push_back(i);
+        if (world.GetFluidCount() != before) when.push_back(i);
     }
     return when;
 }
@@ -25,35 +25,37 @@ std::vector<int> EmittingUpdates(TSPH& world, TFluidEmitter& emitter, int update
 
 TEST(Emitter, StartsIdleAndToggles) {
     auto world = test_worlds::SceneOneWorld();
-    TFluid* fluid = TFluid::Create(world.get());
-    auto emitter = TFluidEmitter::Create(fluid, 80, 230, 133, 5, 3, 0.0f, 0.35f);
-    EXPECT_EQ(emitter->TimerDelay, 3);
-    EXPECT_EQ(emitter->YSpeed, 0.35f);
-    EXPECT_EQ(emitter->Active, 0);
+    const auto fluid = TFluid::Create(world.get());
+    auto emitter =
+        TFluidEmitter::Create(fluid, {.X = 80, .Y = 230, .Width = 133, .Height = 5, .Delay = 3, .SpeedY = 0.35f});
+    EXPECT_EQ(emitter->GetSettings().Delay, 3);
+    EXPECT_EQ(emitter->GetSettings().SpeedY, 0.35f);
+    EXPECT_EQ(emitter->GetFluid(), fluid);
+    EXPECT_FALSE(emitter->IsActive());
     EXPECT_TRUE(EmittingUpdates(*world, *emitter, 20).empty());
     emitter->Trigger();
     emitter->Trigger();
-    EXPECT_EQ(emitter->Active, 0);
+    EXPECT_FALSE(emitter->IsActive());
 }
 
 TEST(Emitter, PoursEveryDelayPlusOneUpdates) {
     auto world = test_worlds::SceneOneWorld();
-    TFluid* fluid = TFluid::Create(world.get());
-    auto emitter = TFluidEmitter::Create(fluid, 80, 230, 133, 5, 3, 0.0f, 0.35f);
+    const auto fluid = TFluid::Create(world.get());
+    auto emitter =
+        TFluidEmitter::Create(fluid, {.X = 80, .Y = 230, .Width = 133, .Height = 5, .Delay = 3, .SpeedY = 0.35f});
     emitter->Trigger();
     EXPECT_EQ(EmittingUpdates(*world, *emitter, 13), (std::vector<int>{5, 9, 13}));
-    EXPECT_EQ(world->FluidCount, 3 * 16);  // one row of 16 per block
-    const TParticle* p = world->FluidParticles[0];
+    EXPECT_EQ(world->GetFluidCount(), 3 * 16);  // one row of 16 per block
+    const TParticle* p = world->GetFluidParticles()[0];
     EXPECT_NEAR(p->PositionY - p->OldY, 0.35f, 1e-5f);
 }
 
 TEST(Emitter, ResumesItsCountAfterASwitchOff) {
     auto world = test_worlds::SceneOneWorld();
-    TFluid* fluid = TFluid::Create(world.get());
-    auto emitter = TFluidEmitter::Create(fluid, 80, 230, 133, 5, 3, 0, 0);
+    const auto fluid = TFluid::Create(world.get());
+    auto emitter = TFluidEmitter::Create(fluid, {.X = 80, .Y = 230, .Width = 133, .Height = 5, .Delay = 3});
     emitter->Trigger();
-    EmittingUpdates(*world, *emitter, 2);
-    ASSERT_EQ(emitter->Counter, 2);
+    ASSERT_TRUE(EmittingUpdates(*world, *emitter, 2).empty());  // two of the four counted
     emitter->Trigger();
     EXPECT_TRUE(EmittingUpdates(*world, *emitter, 10).empty());
     emitter->Trigger();
@@ -61,10 +63,11 @@ TEST(Emitter, ResumesItsCountAfterASwitchOff) {
 }
 
 TEST(Emitter, NegativeDelayPoursEveryUpdateAndWidthFollowsTheScale) {
-    auto world = TSPH::Create(800, 600, 4000, 3000, 0.2f);
-    TFluid* fluid = TFluid::Create(world.get());
-    auto emitter = TFluidEmitter::Create(fluid, 160, 230, 133, 5, -1, 0, 0.3f);
+    auto world = TSPH::Create({.ContainerWidth = 4000, .ContainerHeight = 3000, .Scale = 0.2f});
+    const auto fluid = TFluid::Create(world.get());
+    auto emitter =
+        TFluidEmitter::Create(fluid, {.X = 160, .Y = 230, .Width = 133, .Height = 5, .Delay = -1, .SpeedY = 0.3f});
     emitter->Trigger();
     EXPECT_EQ(EmittingUpdates(*world, *emitter, 4), (std::vector<int>{1, 2, 3, 4}));
-    EXPECT_EQ(world->FluidCount, 4 * 23);
+    EXPECT_EQ(world->GetFluidCount(), 4 * 23);
 }

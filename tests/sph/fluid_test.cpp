@@ -9,6 +9,7 @@
 #include "test_worlds.h"
 
 using test_worlds::AddFluidAt;
+using test_worlds::AddMovingFluidAt;
 
 namespace {
 
@@ -41,53 +42,48 @@ void ComputeForces(TSPH& world) {
 
 }  // namespace
 
-TEST(FluidMaterial, DefaultsAndRestDensityBand) {
+TEST(FluidMaterial, Defaults) {
     auto world = test_worlds::UnitScaleWorld();
-    TFluid* fluid = TFluid::Create(world.get());
-    EXPECT_EQ(fluid->Integrator, world.get());
-    ASSERT_EQ(world->Fluids.size(), 1u);
-    EXPECT_FLOAT_EQ(fluid->Damping, 0.0015f);
-    EXPECT_EQ(fluid->V_Alpha, 5.0f);
-    EXPECT_EQ(fluid->V_Beta, 10.0f);
-    EXPECT_FLOAT_EQ(fluid->RestDensity, 0.35f);
-    EXPECT_FLOAT_EQ(fluid->InvRestDensity, 2.857143f);
-    EXPECT_FLOAT_EQ(fluid->MinDensity, 0.2975f);
-    EXPECT_FLOAT_EQ(fluid->MaxDensity, 0.4025f);
-    EXPECT_EQ(fluid->P_B, 5.0f);
-    EXPECT_EQ(fluid->SurfaceTension, 0.0f);
+    TFluid* fluid = TFluid::Create(world.get()).get();
+    EXPECT_EQ(fluid->GetWorld(), world.get());
+    ASSERT_EQ(world->GetFluids().size(), 1u);
+    EXPECT_FLOAT_EQ(fluid->GetDamping(), 0.0015f);
+    EXPECT_EQ(fluid->GetViscosityAlpha(), 5.0f);
+    EXPECT_EQ(fluid->GetViscosityBeta(), 10.0f);
+    EXPECT_FLOAT_EQ(fluid->GetRestDensity(), 0.35f);
+    EXPECT_EQ(fluid->GetPressureFactor(), 5.0f);
+    EXPECT_EQ(fluid->GetSurfaceTension(), 0.0f);
     fluid->SetRestDensity(0.5f);
-    EXPECT_FLOAT_EQ(fluid->InvRestDensity, 2.0f);
-    EXPECT_FLOAT_EQ(fluid->MinDensity, 0.425f);
-    EXPECT_FLOAT_EQ(fluid->MaxDensity, 0.575f);
+    EXPECT_EQ(fluid->GetRestDensity(), 0.5f);
 }
 
 TEST(FluidBlocks, LatticeOfSpacing2975ColumnByColumn) {
     auto world = test_worlds::UnitScaleWorld();
-    TFluid* fluid = TFluid::Create(world.get());
+    TFluid* fluid = TFluid::Create(world.get()).get();
     fluid->CreateRect(0, 0, 59.5f, 29.75f, 0, 0);
-    ASSERT_EQ(world->FluidCount, 6);
+    ASSERT_EQ(world->GetFluidCount(), 6);
     const float xs[] = {0, 0, 29.75f, 29.75f, 59.5f, 59.5f};
     const float ys[] = {0, 29.75f, 0, 29.75f, 0, 29.75f};
     for (int i = 0; i < 6; ++i) {
-        const TParticle* p = world->FluidParticles[i];
+        const TParticle* p = world->GetFluidParticles()[i];
         EXPECT_FLOAT_EQ(p->PositionX, xs[i] * TSPH::UNIT_SCALE);
         EXPECT_FLOAT_EQ(p->PositionY, ys[i] * TSPH::UNIT_SCALE);
         if (i > 0) {
-            EXPECT_EQ(p->ID, world->FluidParticles[i - 1]->ID + 1);
+            EXPECT_EQ(p->ID, world->GetFluidParticles()[i - 1]->ID + 1);
         }
         EXPECT_EQ(p->OldX, p->PositionX);  // at rest
     }
     fluid->CreateRect(5, 5, 0, 0, 0, 0);
-    EXPECT_EQ(world->FluidCount, 7);
-    fluid->CreateRect(5, 5, -1, 10, 0, 0);
-    EXPECT_EQ(world->FluidCount, 7);
+    EXPECT_EQ(world->GetFluidCount(), 7);
+    EXPECT_THROW(fluid->CreateRect(5, 5, -1, 10, 0, 0), TSPHError);
+    EXPECT_EQ(world->GetFluidCount(), 7);
 }
 
 TEST(FluidBlocks, InitialDisplacementCarriesIntoTheFirstStep) {
     auto world = QuietWorld();
-    TFluid* fluid = TFluid::Create(world.get());
+    TFluid* fluid = TFluid::Create(world.get()).get();
     fluid->CreateRect(400, 300, 0, 0, 0.1f, 0.35f);
-    TParticle* p = world->FluidParticles[0];
+    const TParticle* p = world->GetFluidParticles()[0];
     EXPECT_NEAR(p->PositionY - p->OldY, 0.35f, 1e-5f);
     const float y0 = p->PositionY;
     world->Update();
@@ -96,38 +92,39 @@ TEST(FluidBlocks, InitialDisplacementCarriesIntoTheFirstStep) {
 
 TEST(FluidDensity, ResetValuesOfALoneParticle) {
     auto world = QuietWorld();
-    TFluid* fluid = TFluid::Create(world.get());
-    TParticle* p = AddFluidAt(*world, fluid, 20, 20);
-    p->Density = 0.5f;  // outside the band
+    TFluid* fluid = TFluid::Create(world.get()).get();
+    const float rest = fluid->GetRestDensity();
+    fluid->SetRestDensity(0.5f);  // the particle starts at this, outside the band of the rest
+    const TParticle* p = AddFluidAt(*world, fluid, 20, 20);
+    fluid->SetRestDensity(rest);
     UpdateDensities(*world);
     ExpectClose(p->Density, 0.3675f);
     ExpectClose(p->Mass, 1.540179f);
     ExpectClose(p->InvMass, 0.649275f);
     ExpectClose(p->Pressure, 0.748046f);
     ExpectClose(p->SoundSpeed, 1.426710f);
-    p->Density = NAN;
-    UpdateDensities(*world);
-    ExpectClose(p->Density, 0.3675f);
 }
 
 TEST(FluidDensity, BandEdgesPassAndBelowRestPressureIsNegative) {
     auto world = QuietWorld();
-    TFluid* fluid = TFluid::Create(world.get());
-    TParticle* p = AddFluidAt(*world, fluid, 20, 20);
-    p->Density = fluid->MinDensity;
+    TFluid* fluid = TFluid::Create(world.get()).get();
+    const float rest = fluid->GetRestDensity(), lowest = rest * 0.85f;  // the band is 0.85 to 1.15 of rest
+    fluid->SetRestDensity(lowest);                                      // the particle starts at this
+    const TParticle* p = AddFluidAt(*world, fluid, 20, 20);
+    fluid->SetRestDensity(rest);
     UpdateDensities(*world);
-    EXPECT_EQ(p->Density, fluid->MinDensity);
+    EXPECT_EQ(p->Density, lowest);
     EXPECT_LT(p->Pressure, 0);
     EXPECT_GT(p->SoundSpeed, 0);
 }
 
 TEST(FluidDensity, ApproachingParticlesGetDenser) {
     auto world = QuietWorld();
-    TFluid* fluid = TFluid::Create(world.get());
-    TParticle* a = AddFluidAt(*world, fluid, 20, 20);
-    TParticle* b = AddFluidAt(*world, fluid, 22, 20);
-    a->VelocityX = 0.1f;
-    b->VelocityX = -0.1f;
+    TFluid* fluid = TFluid::Create(world.get()).get();
+    const TParticle* a = AddMovingFluidAt(*world, fluid, 20, 20, 0.04f, 0);
+    const TParticle* b = AddMovingFluidAt(*world, fluid, 22, 20, -0.04f, 0);
+    world->Fluid_Integrate();  // velocities ±0.1, nearly
+    ASSERT_NEAR(a->VelocityX, 0.1f, 1e-3f);
     UpdateDensities(*world);
     EXPECT_GT(a->Density, 0.35f);
     EXPECT_FLOAT_EQ(a->Density, b->Density);
@@ -135,10 +132,12 @@ TEST(FluidDensity, ApproachingParticlesGetDenser) {
 
 TEST(FluidForces, PressurePushesALatticePairApart) {
     auto world = QuietWorld();
-    TFluid* fluid = TFluid::Create(world.get());
-    TParticle* a = AddFluidAt(*world, fluid, 20, 20);
-    TParticle* b = AddFluidAt(*world, fluid, 20 + 2.0825f, 20);
-    a->Density = b->Density = 0;  // both restart at 1.05 × rest density
+    TFluid* fluid = TFluid::Create(world.get()).get();
+    const float rest = fluid->GetRestDensity();
+    fluid->SetRestDensity(0.5f);  // outside the band: both restart at 1.05 × rest density
+    const TParticle* a = AddFluidAt(*world, fluid, 20, 20);
+    const TParticle* b = AddFluidAt(*world, fluid, 20 + 2.0825f, 20);
+    fluid->SetRestDensity(rest);
     UpdateDensities(*world);
     world->Fluid_CalcForces();
     ExpectClose(b->ForceX, 0.234440f, 1e-4f);
@@ -150,10 +149,10 @@ TEST(FluidForces, PressurePushesALatticePairApart) {
 
 TEST(FluidForces, PairsAtZeroOrFullSmoothingLengthDoNotInteract) {
     auto world = QuietWorld();
-    TFluid* fluid = TFluid::Create(world.get());
-    TParticle* a = AddFluidAt(*world, fluid, 20, 20);
-    TParticle* same = AddFluidAt(*world, fluid, 20, 20);
-    TParticle* far = AddFluidAt(*world, fluid, 20, 20 + TSPH::SMOOTHING_LENGTH);
+    TFluid* fluid = TFluid::Create(world.get()).get();
+    const TParticle* a = AddFluidAt(*world, fluid, 20, 20);
+    const TParticle* same = AddFluidAt(*world, fluid, 20, 20);
+    const TParticle* far = AddFluidAt(*world, fluid, 20, 20 + TSPH::SMOOTHING_LENGTH);
     world->Update();
     EXPECT_EQ(a->ForceX, 0.0f);
     EXPECT_EQ(same->ForceX, 0.0f);
@@ -162,40 +161,42 @@ TEST(FluidForces, PairsAtZeroOrFullSmoothingLengthDoNotInteract) {
 }
 
 TEST(FluidForces, ViscosityOnlyForApproachingPairsWithTheLowerNumberedFluid) {
-    auto forceWith = [](float va, float vb, float alphaOfFirst) {
+    auto forceWith = [](float va, float vb, float alphaOfFirst, float betaOfFirst) {
         auto world = QuietWorld();
-        TFluid* first = TFluid::Create(world.get());
-        TFluid* second = TFluid::Create(world.get());
-        first->SetViscosity(alphaOfFirst, 10);
-        TParticle* a = AddFluidAt(*world, first, 20, 20);
-        TParticle* b = AddFluidAt(*world, second, 22, 20);
-        a->VelocityX = va;
-        b->VelocityX = vb;
+        TFluid* first = TFluid::Create(world.get()).get();
+        TFluid* second = TFluid::Create(world.get()).get();
+        first->SetViscosity(alphaOfFirst, betaOfFirst);
+        const float dt = world->GetTimestep();
+        AddMovingFluidAt(*world, first, 20, 20, va * dt, 0);
+        const TParticle* b = AddMovingFluidAt(*world, second, 22, 20, vb * dt, 0);
+        world->Fluid_Integrate();  // gives them their velocities
         UpdateDensities(*world);
-        a->Density = b->Density = 0.35f;  // same pressure term in every case
-        a->Pressure = b->Pressure = 0;
-        a->SoundSpeed = b->SoundSpeed = 1;
-        ComputeForces(*world);
+        world->Fluid_CalcForces();
         return b->ForceX;
     };
-    EXPECT_EQ(forceWith(-0.1f, 0.1f, 5), 0.0f);  // separating
-    EXPECT_EQ(forceWith(0.0f, 0.0f, 5), 0.0f);   // no relative motion
-    const float approaching = forceWith(0.1f, -0.1f, 5);
-    EXPECT_GT(approaching, 0.0f);                        // viscosity slows the approach
-    EXPECT_GT(forceWith(0.1f, -0.1f, 50), approaching);  // first fluid's alpha applies
+    // What viscosity adds: the force less that of the same pair without it.
+    auto viscous = [&](float va, float vb, float alphaOfFirst) {
+        return forceWith(va, vb, alphaOfFirst, 10) - forceWith(va, vb, 0, 0);
+    };
+    EXPECT_EQ(viscous(-0.1f, 0.1f, 5), 0.0f);  // separating
+    EXPECT_EQ(viscous(0.0f, 0.0f, 5), 0.0f);   // no relative motion
+    const float approaching = viscous(0.1f, -0.1f, 5);
+    EXPECT_GT(approaching, 0.0f);                      // viscosity slows the approach
+    EXPECT_GT(viscous(0.1f, -0.1f, 50), approaching);  // first fluid's alpha applies
 }
 
 TEST(FluidForces, SurfaceTensionOnlyWithinOneFluid) {
     auto pull = [](bool sameFluid) {
         auto world = QuietWorld();
-        TFluid* first = TFluid::Create(world.get());
-        TFluid* second = TFluid::Create(world.get());
-        first->SetSurfaceTension(2.0f);
-        second->SetSurfaceTension(2.0f);
-        TParticle* a = AddFluidAt(*world, first, 20, 20);
-        TParticle* b = AddFluidAt(*world, sameFluid ? first : second, 23, 20);
+        TFluid* first = TFluid::Create(world.get()).get();
+        TFluid* second = TFluid::Create(world.get()).get();
+        for (TFluid* fluid : {first, second}) {
+            fluid->SetSurfaceTension(2.0f);
+            fluid->SetPressureFactor(0);  // no pressure: cohesion alone
+        }
+        AddFluidAt(*world, first, 20, 20);
+        const TParticle* b = AddFluidAt(*world, sameFluid ? first : second, 23, 20);
         UpdateDensities(*world);
-        a->Pressure = b->Pressure = 0;
         ComputeForces(*world);
         return b->ForceX;
     };
@@ -205,13 +206,13 @@ TEST(FluidForces, SurfaceTensionOnlyWithinOneFluid) {
 
 TEST(FluidForces, WallAndSolidParticlesPushByRepulsion) {
     auto world = QuietWorld();
-    TFluid* fluid = TFluid::Create(world.get());
-    TSolid* solid = TSolid::Create(world.get());
-    TParticle* nearWall = AddFluidAt(*world, fluid, 20, 20);
-    TParticle* wall = TParticle::CreateBoundaryParticle(world.get(), 20 - 1.05f, 20);
+    TFluid* fluid = TFluid::Create(world.get()).get();
+    TSolid* solid = TSolid::Create(world.get()).get();
+    const TParticle* nearWall = AddFluidAt(*world, fluid, 20, 20);
+    const TParticle* wall = TParticle::CreateBoundaryParticle(world.get(), 20 - 1.05f, 20);
     world->AddBoundaryParticle(wall);
-    TParticle* nearSolid = AddFluidAt(*world, fluid, 30, 30);
-    TParticle* s = TParticle::CreateSolidParticle(30, 30 + 1.05f, solid);
+    const TParticle* nearSolid = AddFluidAt(*world, fluid, 30, 30);
+    const TParticle* s = TParticle::CreateSolidParticle(30, 30 + 1.05f, solid);
     world->AddSolidParticle(s);
     UpdateDensities(*world);
     world->Fluid_CalcForces();
@@ -225,16 +226,16 @@ TEST(FluidForces, WallAndSolidParticlesPushByRepulsion) {
 // alone is skipped, and the other neighbours in the same cell still push.
 TEST(FluidForces, CoincidentWallOrSolidParticleIsSkipped) {
     auto world = QuietWorld();
-    TFluid* fluid = TFluid::Create(world.get());
-    TSolid* solid = TSolid::Create(world.get());
-    TParticle* p = AddFluidAt(*world, fluid, 20, 20);
+    TFluid* fluid = TFluid::Create(world.get()).get();
+    TSolid* solid = TSolid::Create(world.get()).get();
+    const TParticle* p = AddFluidAt(*world, fluid, 20, 20);
     // All in one grid cell; the coincident ones are the newest, first in
     // their cell's chain.
     world->AddBoundaryParticle(TParticle::CreateBoundaryParticle(world.get(), 20 + 1.05f, 20));
     world->AddBoundaryParticle(TParticle::CreateBoundaryParticle(world.get(), 20, 20));
-    TParticle* near = TParticle::CreateSolidParticle(20, 20 + 1.05f, solid);
+    const TParticle* near = TParticle::CreateSolidParticle(20, 20 + 1.05f, solid);
     world->AddSolidParticle(near);
-    TParticle* coincident = TParticle::CreateSolidParticle(20, 20, solid);
+    const TParticle* coincident = TParticle::CreateSolidParticle(20, 20, solid);
     world->AddSolidParticle(coincident);
     UpdateDensities(*world);
     world->Fluid_CalcForces();
@@ -247,10 +248,10 @@ TEST(FluidForces, CoincidentWallOrSolidParticleIsSkipped) {
 
 TEST(FluidForces, ContainerEdgesCorrectTheVelocity) {
     auto world = QuietWorld();
-    TFluid* fluid = TFluid::Create(world.get());
-    TParticle* nearLeft = AddFluidAt(*world, fluid, 0.525f, 20);
-    TParticle* onRight = AddFluidAt(*world, fluid, world->ContainerWidth, 30);
-    TParticle* clear = AddFluidAt(*world, fluid, 2.1f, 40);
+    TFluid* fluid = TFluid::Create(world.get()).get();
+    const TParticle* nearLeft = AddFluidAt(*world, fluid, 0.525f, 20);
+    const TParticle* onRight = AddFluidAt(*world, fluid, world->GetContainerWidth(), 30);
+    const TParticle* clear = AddFluidAt(*world, fluid, 2.1f, 40);
     UpdateDensities(*world);
     world->Fluid_CalcForces();
     ExpectClose(nearLeft->DeltaVelocityX, 0.5f);
@@ -260,24 +261,23 @@ TEST(FluidForces, ContainerEdgesCorrectTheVelocity) {
 
 TEST(FluidIntegration, SpeedIsLimitedToTwo) {
     auto world = QuietWorld();
-    TFluid* fluid = TFluid::Create(world.get());
+    TFluid* fluid = TFluid::Create(world.get()).get();
     fluid->SetDamping(0);
-    TParticle* p = AddFluidAt(*world, fluid, 20, 20);
-    p->OldX = 20 - 1.2f;  // speed 3 over a step of 0.4
+    const TParticle* p = AddMovingFluidAt(*world, fluid, 20, 20, 1.2f, 0);  // speed 3 over a step of 0.4
+    const float x0 = p->PositionX;
     world->Fluid_Integrate();
     ExpectClose(p->PositionX, 20.8f);
     ExpectClose(p->VelocityX, 2.0f);
-    EXPECT_EQ(p->OldX, 20.0f);
+    EXPECT_EQ(p->OldX, x0);
 }
 
 TEST(FluidIntegration, ClampedToTheContainerWithVelocityFromTheClamp) {
     auto world = QuietWorld();
-    TFluid* fluid = TFluid::Create(world.get());
+    TFluid* fluid = TFluid::Create(world.get()).get();
     fluid->SetDamping(0);
-    TParticle* p = AddFluidAt(*world, fluid, world->ContainerWidth - 0.1f, 20);
-    p->OldX = p->PositionX - 0.3f;
+    const TParticle* p = AddMovingFluidAt(*world, fluid, world->GetContainerWidth() - 0.1f, 20, 0.3f, 0);
     world->Fluid_Integrate();
-    EXPECT_EQ(p->PositionX, world->ContainerWidth);
+    EXPECT_EQ(p->PositionX, world->GetContainerWidth());
     ExpectClose(p->VelocityX, 0.1f * 2.5f, 1e-3f);
-    EXPECT_FLOAT_EQ(p->ScreenX, p->PositionX * TSPH::INV_UNIT_SCALE * world->WorldScale);
+    EXPECT_FLOAT_EQ(p->ScreenX, p->PositionX * TSPH::INV_UNIT_SCALE * world->GetWorldScale());
 }

@@ -25,15 +25,16 @@ constexpr float INF = std::numeric_limits<float>::infinity();
 // A small world with every kind in it: liquid on a solid block among walls,
 // and a rigid box.
 struct TWorld {
-    std::unique_ptr<TSPH> World = TSPH::Create(800, 600, 2800, 2100, 0.2857143f);
-    TFluid* Fluid = TFluid::Create(World.get());
-    TSolid* Solid = TSolid::Create(World.get());
+    std::unique_ptr<TSPH> World = TSPH::Create({.ContainerWidth = 2800, .ContainerHeight = 2100, .Scale = 0.2857143f});
+    std::shared_ptr<TFluid> FluidOwner = TFluid::Create(World.get());
+    TFluid* Fluid = FluidOwner.get();
+    TSolid* Solid = TSolid::Create(World.get()).get();
     TRigid* Body;
     TWorld() {
         Solid->CreateRect(280, 490, 120, 60, 0, 0);
         Fluid->CreateRect(250, 300, 200, 150, 0, 0);
         CreateBoundaryRect(World.get(), 0, 550, 560, 50);
-        Body = TRigid::CreateRigidRect(600, 100, 50, 50, World.get());
+        Body = TRigid::CreateRigidRect(600, 100, 50, 50, World.get()).get();
         World->Update();
     }
     std::uint64_t Stepped(int steps = 20) {
@@ -87,13 +88,9 @@ TEST(Misuse, SizesPastTheLimitsAreCountedBeforeAnythingIsMade) {
         {"TFluid::CreateRect", [](TWorld& w) { w.Fluid->CreateRect(0, 0, 1e6f, 1e6f, 0, 0); }},
         {"TSolid::CreateRect", [](TWorld& w) { w.Solid->CreateRect(0, 0, 1e6f, 1e6f, 0, 0); }},
         {"CreateBoundaryRect", [](TWorld& w) { CreateBoundaryRect(w.World.get(), 1e9f, 0, 100, 0); }},
-        {"TSPH::MapParticlesToGrid",
-         [](TWorld& w) {
-             TSPH::Grid small(10);
-             w.World->MapParticlesToGrid(w.World->FluidParticles, w.World->FluidCount, small, 1);
-         }},
+        {"TSPH::Reserve", [](TWorld& w) { w.World->Reserve(0, 0, 0, 0, TSPH::MAX_RESERVE + 1); }},
     });
-    EXPECT_THROW(TSPH::Create(800, 600, INT_MAX, INT_MAX, 1), TSPHError);
+    EXPECT_THROW(TSPH::Create({.ContainerWidth = INT_MAX, .ContainerHeight = INT_MAX}), TSPHError);
     TParticleNumbering numbering;
     numbering.Take(INT_MAX - 5, "here");
     EXPECT_THROW(numbering.Take(6, "here"), TSPHError);  // numbers run out instead of wrapping
@@ -111,14 +108,10 @@ TEST(Misuse, ParticlesOfTheWrongKindOrAnotherWorld) {
         {"TSPH::AddFluidParticle",
          [&](TWorld& w) { w.World->AddFluidParticle(TParticle::CreateFluidParticle(1, 1, other.Fluid)); }},
         {"TSPH::AddConstraint",
-         [](TWorld& w) { w.World->AddConstraint(w.World->FluidParticles[0], w.World->FluidParticles[1]); }},
+         [](TWorld& w) { w.World->AddConstraint(w.World->GetFluidParticles()[0], w.World->GetFluidParticles()[1]); }},
         {"TSPH::AddConstraint",
-         [&](TWorld& w) { w.World->AddConstraint(w.World->SolidParticles[0], other.World->SolidParticles[0]); }},
-        {"TSPH::AddFluidParticle",
-         [](TWorld& w) {
-             TParticle* p = TParticle::CreateFluidParticle(1, 1, w.Fluid);
-             p->PositionX = INF;
-             w.World->AddFluidParticle(p);
+         [&](TWorld& w) {
+             w.World->AddConstraint(w.World->GetSolidParticles()[0], other.World->GetSolidParticles()[0]);
          }},
         {"TSPH::AddFluid", [&](TWorld& w) { w.World->AddFluid(other.Fluid); }},
     });
@@ -128,10 +121,12 @@ TEST(Misuse, BuildersUsedOutOfTurn) {
     ExpectRefusedAndHarmless({
         {"TRigid::AddVertex", [](TWorld& w) { w.Body->AddVertex(1, 1, 1); }},
         {"TRigid::EndBody", [](TWorld& w) { w.Body->EndBody(); }},
-        {"TFluidEmitter::Create", [](TWorld&) { TFluidEmitter::Create(nullptr, 0, 0, 10, 10, 3, 0, 0); }},
-        {"TFluidEmitter::Create", [](TWorld& w) { TFluidEmitter::Create(w.Fluid, 900, 0, 10, 10, 3, 0, 0); }},
-        {"TFluid::CreateRect", [](TWorld&) { TFluid().CreateRect(0, 0, 10, 10, 0, 0); }},
-        {"TRigid::AddVertex", [](TWorld&) { TRigid().AddVertex(0, 0, 1); }},
+        {"TFluidEmitter::Create",
+         [](TWorld&) { TFluidEmitter::Create(nullptr, {.Width = 10, .Height = 10, .Delay = 3}); }},
+        {"TFluidEmitter::Create",
+         [](TWorld& w) { TFluidEmitter::Create(w.FluidOwner, {.X = 900, .Width = 10, .Height = 10, .Delay = 3}); }},
+        {"TFluidEmitter::Create",
+         [](TWorld& w) { TFluidEmitter::Create(w.FluidOwner, {.Width = -10, .Height = 10, .Delay = 3}); }},
     });
 }
 
@@ -139,8 +134,8 @@ TEST(Misuse, BuildersUsedOutOfTurn) {
 // resized since) walked lists of the wrong size, and the push of a pair all
 // but on top of each other overflowed into NaN.
 TEST(Misuse, PassesAloneAndNearlyCoincidentPairsStaySound) {
-    auto world = TSPH::Create(640, 480, 1000, 1000, 1);
-    TFluid* fluid = TFluid::Create(world.get());
+    auto world = TSPH::Create({.ContainerWidth = 1000, .ContainerHeight = 1000, .Scale = 1});
+    TFluid* fluid = TFluid::Create(world.get()).get();
     world->Fluid_UpdateDensity();
     world->Fluid_CalcForces();
     world->AddFluidParticle(TParticle::CreateFluidParticle(0.5f, 0.5f, fluid));
@@ -148,7 +143,7 @@ TEST(Misuse, PassesAloneAndNearlyCoincidentPairsStaySound) {
     world->Update();
     world->SetContainerSize(50, 50);
     world->Fluid_CalcForces();
-    const TParticle& p = *world->FluidParticles[0];
+    const TParticle& p = *world->GetFluidParticles()[0];
     EXPECT_TRUE(std::isfinite(p.PositionX) && std::isfinite(p.PositionY) && std::isfinite(p.ForceY));
 }
 
@@ -157,11 +152,11 @@ TEST(Misuse, PassesAloneAndNearlyCoincidentPairsStaySound) {
 TEST(Misuse, LiquidEndsEveryStepInsideAContainerThatShrank) {
     TWorld w;
     w.World->SetContainerSize(100, 80);
-    TParticle* far = TParticle::CreateFluidParticle(-500, 1e5f, w.Fluid);
+    const TParticle* far = TParticle::CreateFluidParticle(-500, 1e5f, w.Fluid);
     w.World->AddFluidParticle(far);
     w.World->Update();
-    for (std::int32_t i = 0; i < w.World->FluidCount; ++i) {
-        const TParticle* p = w.World->FluidParticles[static_cast<std::size_t>(i)];
+    for (std::int32_t i = 0; i < w.World->GetFluidCount(); ++i) {
+        const TParticle* p = w.World->GetFluidParticles()[static_cast<std::size_t>(i)];
         ASSERT_TRUE(p->PositionX >= 0 && p->PositionX <= 100 && p->PositionY >= 0 && p->PositionY <= 80) << i;
     }
 }

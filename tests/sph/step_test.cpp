@@ -34,16 +34,16 @@ struct Summary {
 
 Summary Summarise(const TSPH& world) {
     Summary s;
-    for (int i = 0; i < world.FluidCount; ++i) {
-        const TParticle* p = world.FluidParticles[i];
+    for (int i = 0; i < world.GetFluidCount(); ++i) {
+        const TParticle* p = world.GetFluidParticles()[i];
         s.finite = s.finite && test_worlds::IsFinite(*p) && std::isfinite(p->Density);
-        s.inside = s.inside && p->PositionX >= 0 && p->PositionX <= world.ContainerWidth && p->PositionY >= 0 &&
-                   p->PositionY <= world.ContainerHeight;
+        s.inside = s.inside && p->PositionX >= 0 && p->PositionX <= world.GetContainerWidth() && p->PositionY >= 0 &&
+                   p->PositionY <= world.GetContainerHeight();
         s.meanY += p->PositionY;
         s.meanSpeed += std::hypot(p->VelocityX, p->VelocityY);
     }
-    s.meanY /= world.FluidCount;
-    s.meanSpeed /= world.FluidCount;
+    s.meanY /= world.GetFluidCount();
+    s.meanSpeed /= world.GetFluidCount();
     return s;
 }
 
@@ -60,8 +60,8 @@ TEST(Step, EmptyWorldStepsWithoutEffect) {
     for (int i = 0; i < 4; ++i) stepped->Update();
     EXPECT_EQ(allocations, before);
     for (TSPH* world : {stepped.get(), fresh.get()}) {
-        TFluid::Create(world)->CreateRect(300, 300, 100, 100, 0, 0);
-        TSolid::Create(world)->CreateRect(300, 450, 100, 50, 0, 0);
+        TFluid::Create(world).get()->CreateRect(300, 300, 100, 100, 0, 0);
+        TSolid::Create(world).get()->CreateRect(300, 450, 100, 50, 0, 0);
         for (int i = 0; i < 40; ++i) world->Update();
     }
     ASSERT_EQ(stepped->GetParticleCount(), fresh->GetParticleCount());
@@ -70,20 +70,20 @@ TEST(Step, EmptyWorldStepsWithoutEffect) {
                a->OldY == b->OldY && a->VelocityX == b->VelocityX && a->VelocityY == b->VelocityY;
     };
     int differing = 0;
-    for (int i = 0; i < fresh->FluidCount; ++i)
-        differing += !same(stepped->FluidParticles[i], fresh->FluidParticles[i]);
-    for (int i = 0; i < fresh->SolidCount; ++i)
-        differing += !same(stepped->SolidParticles[i], fresh->SolidParticles[i]);
+    for (int i = 0; i < fresh->GetFluidCount(); ++i)
+        differing += !same(stepped->GetFluidParticles()[i], fresh->GetFluidParticles()[i]);
+    for (int i = 0; i < fresh->GetSolidCount(); ++i)
+        differing += !same(stepped->GetSolidParticles()[i], fresh->GetSolidParticles()[i]);
     EXPECT_EQ(differing, 0);
-    EXPECT_NE(fresh->FluidParticles[0]->PositionY, fresh->FluidParticles[0]->OldY);  // they did move
+    EXPECT_NE(fresh->GetFluidParticles()[0]->PositionY, fresh->GetFluidParticles()[0]->OldY);  // they did move
 }
 
 TEST(Step, DroppedBlockFallsSplashesAndComesToRest) {
     auto world = test_worlds::SceneOneWorld();
-    TFluid* fluid = TFluid::Create(world.get());
+    TFluid* fluid = TFluid::Create(world.get()).get();
     fluid->SetSurfaceTension(0.1f);
     fluid->CreateRect(250, 100, 300, 200, 0, 0);
-    ASSERT_GT(world->FluidCount, 300);
+    ASSERT_GT(world->GetFluidCount(), 300);
     const double startY = Summarise(*world).meanY;
 
     Summary s;
@@ -97,19 +97,19 @@ TEST(Step, DroppedBlockFallsSplashesAndComesToRest) {
     }
     // Settled as a pool on the floor: low down, barely moving.
     EXPECT_GT(s.meanY, startY + 50);
-    EXPECT_GT(s.meanY, world->ContainerHeight * 0.85);
+    EXPECT_GT(s.meanY, world->GetContainerHeight() * 0.85);
     EXPECT_LT(s.meanSpeed, 0.05);
 }
 
 TEST(Step, ParticleAddedBetweenStepsTakesPartInTheNext) {
     auto world = test_worlds::UnitScaleWorld();
     world->SetGravity(0, 0);
-    TFluid* fluid = TFluid::Create(world.get());
+    TFluid* fluid = TFluid::Create(world.get()).get();
     fluid->SetSurfaceTension(1.0f);
-    TParticle* a = test_worlds::AddFluidAt(*world, fluid, 20, 20);
+    const TParticle* a = test_worlds::AddFluidAt(*world, fluid, 20, 20);
     world->Update();
     EXPECT_EQ(a->ForceX, 0.0f);
-    TParticle* b = test_worlds::AddFluidAt(*world, fluid, 21.5f, 20);
+    const TParticle* b = test_worlds::AddFluidAt(*world, fluid, 21.5f, 20);
     world->Update();
     EXPECT_GT(a->ForceX, 0.0f);  // drawn towards the newcomer, and it towards a
     EXPECT_LT(b->ForceX, 0.0f);
@@ -118,7 +118,7 @@ TEST(Step, ParticleAddedBetweenStepsTakesPartInTheNext) {
 TEST(Step, TwoWorldsSteppedAlternatelyEvolveIndependently) {
     auto build = [] {
         auto world = test_worlds::SceneOneWorld();
-        TFluid* fluid = TFluid::Create(world.get());
+        TFluid* fluid = TFluid::Create(world.get()).get();
         fluid->CreateRect(300, 300, 100, 100, 0, 0);
         CreateBoundaryRect(world.get(), 0, 550, 800, 50);
         return world;
@@ -132,22 +132,22 @@ TEST(Step, TwoWorldsSteppedAlternatelyEvolveIndependently) {
         second->Update();
         second->Update();
     }
-    ASSERT_EQ(alone->FluidCount, first->FluidCount);
-    for (int i = 0; i < alone->FluidCount; ++i) {
-        EXPECT_EQ(alone->FluidParticles[i]->PositionX, first->FluidParticles[i]->PositionX);
-        EXPECT_EQ(alone->FluidParticles[i]->PositionY, first->FluidParticles[i]->PositionY);
+    ASSERT_EQ(alone->GetFluidCount(), first->GetFluidCount());
+    for (int i = 0; i < alone->GetFluidCount(); ++i) {
+        EXPECT_EQ(alone->GetFluidParticles()[i]->PositionX, first->GetFluidParticles()[i]->PositionX);
+        EXPECT_EQ(alone->GetFluidParticles()[i]->PositionY, first->GetFluidParticles()[i]->PositionY);
     }
-    EXPECT_NE(second->FluidParticles[0]->PositionY, first->FluidParticles[0]->PositionY);
+    EXPECT_NE(second->GetFluidParticles()[0]->PositionY, first->GetFluidParticles()[0]->PositionY);
 }
 
 TEST(Step, AllocatesNothing) {
     auto world = test_worlds::SceneOneWorld();
-    TFluid::Create(world.get())->CreateRect(100, 100, 200, 200, 0, 0);
-    TSolid::Create(world.get())->CreateRect(400, 300, 100, 50, 0, 0);
-    TRigid::CreateRigidRect(600, 100, 50, 50, world.get());
+    TFluid::Create(world.get()).get()->CreateRect(100, 100, 200, 200, 0, 0);
+    TSolid::Create(world.get()).get()->CreateRect(400, 300, 100, 50, 0, 0);
+    TRigid::CreateRigidRect(600, 100, 50, 50, world.get()).get();
     CreateBoundaryRect(world.get(), 0, 550, 800, 50);
     for (const float x : {600.0f, 652.0f})  // on the wall, side by side: contacts with both
-        TRigid::CreateRigidRect(x, 495, 50, 50, world.get());
+        TRigid::CreateRigidRect(x, 495, 50, 50, world.get()).get();
     long before = 0;
     for (const bool contacts : {false, true}) {
         world->SetRigidContacts(contacts);
@@ -156,6 +156,6 @@ TEST(Step, AllocatesNothing) {
         for (int i = 0; i < 20; ++i) world->Update();
         EXPECT_EQ(allocations, before) << contacts;
     }
-    TFluid::Create(world.get());  // the counter does count
+    TFluid::Create(world.get()).get();  // the counter does count
     EXPECT_GT(allocations, before);
 }

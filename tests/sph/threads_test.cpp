@@ -71,31 +71,27 @@ TSplitSettings SmallWorldSplit(bool wide = true) {
 std::unique_ptr<TSPH> LiquidOnSolid() {
     auto world = test_worlds::SceneOneWorld();
     CreateBoundaryRect(world.get(), 0, 560, 800, 40);
-    TSolid::Create(world.get())->CreateRect(330, 470, 110, 40, 0, 0);
-    TFluid::Create(world.get())->CreateRect(300, 330, 170, 110, 0, 0.4f);
-    TFluid::Create(world.get())->CreateRect(200, 400, 250, 30, 0.1f, 0.2f);  // a second liquid
+    TSolid::Create(world.get()).get()->CreateRect(330, 470, 110, 40, 0, 0);
+    TFluid::Create(world.get()).get()->CreateRect(300, 330, 170, 110, 0, 0.4f);
+    TFluid::Create(world.get()).get()->CreateRect(200, 400, 250, 30, 0.1f, 0.2f);  // a second liquid
     return world;
 }
 
 // LiquidOnSolid() with `n` more liquid particles packed on a lattice into
 // one grid cell, above the rest of the liquid near the middle of its columns.
 // The crowd turns slowly about its middle: moving as one, its pairs would add
-// nothing to any sum; turning, they nudge each other's velocities from the
-// first step and push each other soon after.
+// nothing to any sum; turning, they nudge each other's velocities from their
+// first move and push each other soon after.
 std::unique_ptr<TSPH> LiquidOnSolidWithCrowd(std::int32_t n) {
     auto world = LiquidOnSolid();
-    TFluid* fluid = TFluid::Create(world.get());
+    TFluid* fluid = TFluid::Create(world.get()).get();
     const auto side = static_cast<std::int32_t>(std::ceil(std::sqrt(static_cast<double>(n))));
     const float h = TSPH::SMOOTHING_LENGTH, step = 0.9f * h / static_cast<float>(side), turn = 0.001f;
+    const float dt = world->GetTimestep();
     for (std::int32_t k = 0; k < n; ++k) {
         const float dx = static_cast<float>(k % side) * step - 0.45f * h;
         const float dy = static_cast<float>(k / side) * step - 0.45f * h;
-        TParticle* p = TParticle::CreateFluidParticle(20.5f * h + dx, 15.5f * h + dy, fluid);
-        p->VelocityX = -turn * dy;
-        p->VelocityY = turn * dx;
-        p->OldX = p->PositionX - p->VelocityX * world->Timestep;
-        p->OldY = p->PositionY - p->VelocityY * world->Timestep;
-        world->AddFluidParticle(p);
+        test_worlds::AddMovingFluidAt(*world, fluid, 20.5f * h + dx, 15.5f * h + dy, -turn * dy * dt, turn * dx * dt);
     }
     return world;
 }
@@ -103,9 +99,8 @@ std::unique_ptr<TSPH> LiquidOnSolidWithCrowd(std::int32_t n) {
 // Every particle's state that a step writes, bit for bit, in order of creation.
 std::vector<std::uint32_t> StateBits(const TSPH& world) {
     std::vector<std::uint32_t> bits;
-    auto add = [&](const TSPH::ParticleArray& particles, std::int32_t count) {
-        for (std::int32_t i = 0; i < count; ++i) {
-            const TParticle* p = particles[static_cast<std::size_t>(i)];
+    auto add = [&](TSPH::ParticleView particles) {
+        for (const TParticle* p : particles) {
             for (float v : {p->PositionX, p->PositionY, p->OldX, p->OldY, p->VelocityX, p->VelocityY, p->ForceX,
                             p->ForceY, p->DeltaVelocityX, p->DeltaVelocityY, p->Density, p->DeltaDensity, p->Mass,
                             p->Pressure, p->SoundSpeed}) {
@@ -115,16 +110,16 @@ std::vector<std::uint32_t> StateBits(const TSPH& world) {
             }
         }
     };
-    add(world.FluidParticles, world.FluidCount);
-    add(world.SolidParticles, world.SolidCount);
+    add(world.GetFluidParticles());
+    add(world.GetSolidParticles());
     return bits;
 }
 
 // Each cell's chain of liquid particles, as their numbers from the first.
 std::vector<std::int32_t> Chains(const TSPH& world) {
     std::vector<std::int32_t> chains;
-    for (const TParticle* head : world.FluidGrid) {
-        for (const TParticle* p = head; p; p = p->Succ) chains.push_back(p->ID - world.FluidParticles[0]->ID);
+    for (const TParticle* head : world.GetFluidGrid()) {
+        for (const TParticle* p = head; p; p = p->Succ) chains.push_back(p->ID - world.GetFluidParticles()[0]->ID);
         chains.push_back(-1);
     }
     return chains;
@@ -139,12 +134,11 @@ long FirstDifference(const std::vector<std::uint32_t>& a, const std::vector<std:
 
 // Whether some liquid particle is within the repulsion distance of a solid one.
 bool LiquidTouchesSolid(const TSPH& world) {
-    for (std::int32_t i = 0; i < world.FluidCount; ++i)
-        for (std::int32_t k = 0; k < world.SolidCount; ++k) {
-            const TParticle* p = world.FluidParticles[static_cast<std::size_t>(i)];
-            const TParticle* q = world.SolidParticles[static_cast<std::size_t>(k)];
+    const float reach = world.GetRepulsiveDistance();
+    for (const TParticle* p : world.GetFluidParticles())
+        for (const TParticle* q : world.GetSolidParticles()) {
             const float dx = p->PositionX - q->PositionX, dy = p->PositionY - q->PositionY;
-            if (dx * dx + dy * dy < world.RepulsiveDistSq) return true;
+            if (dx * dx + dy * dy < reach * reach) return true;
         }
     return false;
 }
@@ -183,6 +177,10 @@ TEST(ThreadPool, RunsEveryTaskExactlyOnce) {
         }
     }
     EXPECT_EQ(TThreadPool(0).ThreadCount(), 1);
+    TThreadPool pool(2);
+    auto idle = [](std::int32_t) {};
+    EXPECT_THROW(pool.Run(1, nullptr, nullptr), TSPHError);
+    EXPECT_THROW(pool.Run(-1, idle), TSPHError);
 }
 
 TEST(ThreadPool, TwoCallersShareOnePool) {
@@ -224,13 +222,13 @@ TEST(SplitStep, SameBitsOnEveryThreadCountAndInstructionSet) {
         serial->SetTaskRunner(nullptr, SmallWorldSplit(false));
         struct TRun {
             std::unique_ptr<TSPH> World;
-            std::unique_ptr<TCountingRunner> Runner;
+            std::shared_ptr<TCountingRunner> Runner;
         };
         std::vector<TRun> runs;
         for (const std::int32_t threads : {1, 2, 3, 8})
             for (const bool wide : {true, false}) {
-                TRun run{make(), std::make_unique<TCountingRunner>(threads)};
-                run.World->SetTaskRunner(run.Runner.get(), SmallWorldSplit(wide));
+                TRun run{make(), std::make_shared<TCountingRunner>(threads)};
+                run.World->SetTaskRunner(run.Runner, SmallWorldSplit(wide));
                 runs.push_back(std::move(run));
             }
         bool touched = false;
@@ -256,37 +254,36 @@ TEST(SplitStep, PhasesOneByOneMatchTheStep) {
     for (std::int32_t threads : {1, 2}) {
         auto stepped = LiquidOnSolid();
         auto phased = LiquidOnSolid();
-        TCountingRunner runner(threads);
-        if (threads > 1) phased->SetTaskRunner(&runner, SmallWorldSplit());
+        const auto runner = std::make_shared<TCountingRunner>(threads);
+        if (threads > 1) phased->SetTaskRunner(runner, SmallWorldSplit());
         for (int step = 1; step <= 120; ++step) {
             stepped->Update();
             StepPhaseByPhase(*phased);
             ASSERT_EQ(FirstDifference(StateBits(*phased), StateBits(*stepped)), -1)
                 << "step " << step << ", threads " << threads;
         }
-        EXPECT_EQ(runner.MostTasks, threads > 1 ? threads + 1 : 0);
+        EXPECT_EQ(runner->MostTasks, threads > 1 ? threads + 1 : 0);
     }
 }
 
 // A world whose liquid is too small for the thresholds steps on one thread.
 TEST(SplitStep, ThresholdsKeepSmallWorldsOnOneThread) {
     auto world = LiquidOnSolid();
-    TCountingRunner runner(2);
-    world->SetTaskRunner(&runner);  // 500 particles per thread by default
+    const auto runner = std::make_shared<TCountingRunner>(2);
+    world->SetTaskRunner(runner);  // 500 particles per thread by default
     for (int step = 0; step < 3; ++step) world->Update();
-    EXPECT_LE(runner.MostTasks, 1);  // no call split the work
-    EXPECT_EQ(world->GetTaskRunner(), &runner);
+    EXPECT_LE(runner->MostTasks, 1);  // no call split the work
+    EXPECT_EQ(world->GetTaskRunner(), runner);
 }
 
 // Split steps allocate nothing on any thread.
 TEST(SplitStep, AllocatesNothing) {
     auto world = LiquidOnSolidWithCrowd(300);
-    TThreadPool pool(3);
-    world->SetTaskRunner(&pool, SmallWorldSplit());
+    world->SetTaskRunner(std::make_shared<TThreadPool>(3), SmallWorldSplit());
     for (int step = 0; step < 3; ++step) world->Update();
     const long before = allocations.load();
     for (int step = 0; step < 30; ++step) world->Update();
     EXPECT_EQ(allocations.load(), before);
-    TFluid::Create(world.get());  // the counter does count
+    TFluid::Create(world.get()).get();  // the counter does count
     EXPECT_GT(allocations.load(), before);
 }

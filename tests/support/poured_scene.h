@@ -9,7 +9,7 @@ namespace test_support {
 
 // Scene 2 with its three emitters pouring on every update, stepped until the
 // world holds at least `particles`, on `runner`'s threads if one is given.
-inline TDemoScenes PouredSceneTwo(int particles, TTaskRunner* runner = nullptr) {
+inline TDemoScenes PouredSceneTwo(int particles, const std::shared_ptr<TTaskRunner>& runner = nullptr) {
     TDemoScenes scenes = BuildScenes();
     scenes.SetTaskRunner(runner);
     scenes.CurrentScene = 2;
