@@ -1,31 +1,28 @@
-// Fuzz target: the sph library's public calls, in any order and with any
-// arguments. An input is a program: one byte picks a call, the bytes after
-// it its arguments (api_fuzz_calls.h), until the input or the call budget
-// runs out. Up to two worlds live at once, and the particles, materials, bodies
-// and emitters the calls hand back are kept per world to be passed to later
-// calls, to this world's calls or to the other's.
-//
-// Every call either does what it says or refuses with TSPHError and changes
-// nothing; std::bad_alloc is allowed too. Any other exception escapes and
-// ends the run. After every step or public phase each particle and body of
-// the stepped world must hold finite numbers, and after a whole step every
-// liquid and solid particle must lie inside the container: otherwise the
-// calls of the input are printed and the run aborts. So it does when a
-// refused call changed something. API_FUZZ_ECHO=1 prints each call of an
-// input as it is made.
+// Fuzz target: the sph library's public calls in any order with any
+// arguments. An input is a program: a byte picks an entry of TABLE, the
+// bytes after it the entry's arguments (api_fuzz_calls.h). Up to two worlds
+// live at once; what the calls hand back is kept per world for later calls.
+// A call does what it says, or refuses with TSPHError (or std::bad_alloc)
+// and changes nothing. After every call the views list exactly the
+// registered particles; after every step or phase every number is finite
+// and, after a whole step, every liquid and solid particle is inside the
+// container. A finding prints the input's calls and aborts; API_FUZZ_ECHO=1
+// prints each call as it is read, to go with a sanitizer's report.
 #include <algorithm>
-#include <cfloat>
+#include <array>
+#include <atomic>
 #include <cmath>
-#include <cstdarg>
-#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
+#include <functional>
 #include <memory>
 #include <new>
+#include <stdexcept>
 #include <string>
+#include <tuple>
+#include <type_traits>
 #include <vector>
 
 #include "sph/emitter.h"
@@ -38,945 +35,557 @@
 
 namespace {
 
-// What one input may do, so that a run stays fast.
-constexpr int MAX_CALLS = 64;
-constexpr int MAX_STEPS = 32;
-constexpr std::int32_t MAX_WORLD_PARTICLES = 20000;  // no more blocks past this many
-constexpr double MAX_BLOCK = 20000;                  // nor blocks larger than this
-// libFuzzer takes one allocation past its memory limit for a crash, and
-// AddressSanitizer never turns a failed one into std::bad_alloc: larger
-// reservations are not asked for.
-constexpr std::int64_t MAX_RESERVED = 100000;
-// Particles piled into a few cells make a step quadratic (14 000 in one
-// corner take half a second a step unsanitized), and a step clears and
-// fills every cell of the grids (a grid of 2^20 cells a quarter of a second
-// sanitized). A step's work is counted as the pairs of particles in
-// neighbouring cells plus CELL_WORK per cell, about 1e-7 s each sanitized,
-// and steps past these budgets are skipped.
-constexpr double CELL_WORK = 2;
-constexpr double MAX_STEP_WORK = 4e6;
-constexpr double MAX_INPUT_WORK = 2e7;
-
 using namespace api_fuzz;
 
-// The bytes of one input, read as api_fuzz_calls.h says. Past the end
-// every byte reads as 0.
-class TInput {
-public:
-    TInput(const std::uint8_t* data, std::size_t size) : Data(data), Size(size) {}
+// What one input may do, so that a run stays fast. libFuzzer takes an
+// allocation past its memory limit for a crash (AddressSanitizer never turns
+// it into std::bad_alloc), so larger reservations are not asked for. Crowded
+// cells make a step quadratic and a step visits every cell (2^20 take a
+// quarter of a second sanitized): its work is counted as pairs of particles
+// plus CELL_WORK a cell, about 1e-7 s each, and steps past the budgets skipped.
+constexpr int MAX_CALLS = 64, MAX_STEPS = 32;
+constexpr std::int32_t MAX_WORLD_PARTICLES = 20000, MAX_TASKS = 1000;
+constexpr std::int64_t MAX_RESERVED = 100000;
+constexpr double MAX_BLOCK = 20000, CELL_WORK = 2, MAX_STEP_WORK = 4e6, MAX_INPUT_WORK = 2e7;
 
-    bool Done() const { return Pos >= Size; }
-    std::uint8_t Byte() { return Pos < Size ? Data[Pos++] : 0; }
-    bool Bool() { return Byte() & 1; }
-    float Float() {
-        const std::uint8_t b = Byte();
-        if (b < SMALL) return FLOATS[b % std::size(FLOATS)];
-        if (b < RAW) return static_cast<float>(b - SMALL) * SMALL_FLOAT_STEP;
-        return Raw<float>();
-    }
-    std::int32_t Int() {
-        const std::uint8_t b = Byte();
-        if (b < SMALL) return INTS[b % std::size(INTS)];
-        if (b < RAW) return (b - SMALL) * SMALL_INT_STEP;
-        return Raw<std::int32_t>();
-    }
-
-private:
-    template <class T>
-    T Raw() {
-        std::uint8_t bytes[4] = {Byte(), Byte(), Byte(), Byte()};
-        T value;
-        std::memcpy(&value, bytes, sizeof value);
-        return value;
-    }
-
-    const std::uint8_t* Data;
-    std::size_t Size;
-    std::size_t Pos = 0;
-};
+const char* const VIEW_NAMES[] = {"FluidParticles", "SolidParticles", "RigidParticles", "BoundaryParticles"};
 
 std::string Shown(float v) {
     if (std::isnan(v)) return "NAN";
     if (std::isinf(v)) return v > 0 ? "INFINITY" : "-INFINITY";
     char text[32];
     std::snprintf(text, sizeof text, "%.9g", static_cast<double>(v));
-    std::string shown = text;
-    if (shown.find_first_of(".e") == std::string::npos) shown += ".";
-    return shown + "f";
+    return text + std::string(std::strpbrk(text, ".e") ? "f" : ".f");
 }
 
-TThreadPool& Pool(int threads) {
-    static TThreadPool pools[3] = {TThreadPool(1), TThreadPool(2), TThreadPool(3)};
+const std::shared_ptr<TThreadPool>& Pool(int threads) {
+    static const std::shared_ptr<TThreadPool> pools[] = {std::make_shared<TThreadPool>(1),
+                                                         std::make_shared<TThreadPool>(2),
+                                                         std::make_shared<TThreadPool>(3)};
     return pools[threads - 1];
 }
 
-// A particle the factories made, and whether it has been handed to a world
-// or a body since; only before that may the harness still change it.
-struct TMade {
-    TParticle* P;
-    std::string Name;
-    bool Handed = false;
-};
+std::array<TSPH::ParticleView, 4> Views(const TSPH& w) {
+    return {w.GetFluidParticles(), w.GetSolidParticles(), w.GetRigidParticles(), w.GetBoundaryParticles()};
+}
+
+// About how many pairs of particles the next step meets: each cell's count
+// squared, nine times over for the cell and its neighbours, positions taken
+// into the container as the step will take them.
+double PairsOf(const TSPH& w) {
+    const std::int64_t across = w.GetGridWidth(), down = w.GetGridHeight();
+    auto cell = [](float v, std::int64_t n) {
+        return static_cast<std::int64_t>(std::clamp(std::floor(v * double{TSPH::INV_SMOOTHING_LENGTH}), 0.0, n - 1.0));
+    };
+    std::vector<std::int64_t> cells;
+    for (const TSPH::ParticleView view : {w.GetFluidParticles(), w.GetSolidParticles(), w.GetBoundaryParticles()})
+        for (const TParticle* p : view)
+            cells.push_back(across && down ? cell(p->PositionX, across) * down + cell(p->PositionY, down) : 0);
+    std::sort(cells.begin(), cells.end());
+    double pairs = 0;
+    for (std::size_t i = 0, j = 0; i < cells.size(); i = j) {
+        while (j < cells.size() && cells[j] == cells[i]) ++j;
+        pairs += 9.0 * static_cast<double>(j - i) * static_cast<double>(j - i);
+    }
+    return pairs;
+}
+
+// A call the harness does not make: no world, no material, or past a budget.
+struct TSkip { const char* Why; };
+
+template <class M>
+using TList = std::vector<std::shared_ptr<M>>;
 
 struct TSlot {
     std::unique_ptr<TSPH> World;
-    std::vector<TFluid*> Fluids;
-    std::vector<TSolid*> Solids;
-    std::vector<TRigid*> Bodies;
-    std::vector<TMade> Made;
+    std::tuple<TList<TFluid>, TList<TSolid>, TList<TRigid>> Materials;  // kept past the world, without it
+    std::vector<const TParticle*> Made;  // by the factories, registered or not
     std::vector<std::unique_ptr<TFluidEmitter>> Emitters;
     TSplitSettings Settings;
+    template <class M>
+    TList<M>& List() { return std::get<TList<M>>(Materials); }
 };
 
-struct TPicked {
-    TParticle* P = nullptr;
-    std::string Name = "nullptr";
-};
+template <class T>
+struct TMaterialOf { using Type = std::remove_pointer_t<T>; };
+template <class M>
+struct TMaterialOf<std::shared_ptr<M>> { using Type = M; };
+template <class M>
+constexpr const char* KIND = std::is_same_v<M, TFluid> ? "fluid" : std::is_same_v<M, TSolid> ? "solid" : "body";
+
+struct TNoCheck { void operator()(const auto&, const auto&) const {} };
 
 class THarness {
 public:
-    void Run(TInput& in) {
-        for (int calls = 0; calls < MAX_CALLS && !in.Done() && !Stop; ++calls) {
-            const std::size_t logged = Log.size();
-            Before.clear();
-            TakeState(Before);
-            try {
-                Call(in);
-            } catch (const TSPHError& e) {
-                Log.back() += "  // refused: ";
-                Log.back() += e.what();
-                Unchanged();
-            } catch (const std::bad_alloc&) {
-                Log.back() += "  // bad_alloc";
-                Unchanged();
-            }
-            if (Echo && Log.size() > logged && Log.back() != Echoed)
-                std::fprintf(stderr, "  => %s\n", Log.back().c_str());
-        }
+    THarness(const std::uint8_t* data, std::size_t size) : Data(data), Size(size) {}
+    void Run();
+
+    // The arguments, each noted on the call's line as it is read.
+    std::uint8_t Byte() { return Pos < Size ? Data[Pos++] : 0; }
+    template <class T>
+    T Read();
+    template <std::size_t N>
+    std::array<float, N> Floats() {
+        std::array<float, N> values;
+        for (float& v : values) v = Read<float>();
+        return values;
+    }
+    int Threads() {  // 0 for none
+        const int threads = Byte() % 4;
+        return Arg(threads ? "pool" + std::to_string(threads) : "nullptr"), threads;
     }
 
-private:
-    std::string W(int s) const { return "w" + std::to_string(s); }
-    TSPH* WorldOrNull(int s) const { return Slots[s].World.get(); }
+    TSlot& Slot() { return Slots[S]; }
+    TSPH* WorldOrNull() { return Slots[S].World.get(); }
+    TSPH& World() { return WorldOrNull() ? *WorldOrNull() : throw TSkip{"no world"}; }
+    TFluidEmitter& Emitter() {
+        if (Slot().Emitters.empty()) throw TSkip{"no emitter"};
+        const std::size_t i = Byte() % Slot().Emitters.size();
+        return Arg(Name(S, "emitter", i)), *Slot().Emitters[i];
+    }
+    std::shared_ptr<TParticleNumbering> Numbering = std::make_shared<TParticleNumbering>();  // for shared worlds
 
-    void Note(const char* format, ...) __attribute__((format(printf, 2, 3))) {
-        char text[512];
-        va_list args;
-        va_start(args, format);
-        std::vsnprintf(text, sizeof text, format, args);
-        va_end(args);
-        Log.emplace_back(text);
-        if (Echo) std::fprintf(stderr, "%s\n", text);
-        if (Echo) Echoed = text;
+    // A free or static call, its arguments read in order and shown to
+    // `check`, with the call's world, before the call is made.
+    template <class R, class... A, class Check = TNoCheck>
+    R Call(R (*f)(A...), Check check = {}) {
+        std::tuple<std::decay_t<A>...> args{Read<std::decay_t<A>>()...};
+        return check(WorldOrNull(), args), std::apply(f, args);
+    }
+    // The same on an object the input picks: the call's world, a material
+    // of either world, or an emitter of the call's world.
+    template <class M, class R, class... A, class Check = TNoCheck>
+    R On(R (M::*f)(A...), Check check = {}) {
+        M& target = Target<M>();
+        std::tuple<std::decay_t<A>...> args{Read<std::decay_t<A>>()...};
+        return check(target, args), std::apply([&](auto&... a) { return (target.*f)(a...); }, args);
+    }
+
+    // What the calls hand back, kept for later calls.
+    void Keep(const TParticle* p) {
+        const int s = SlotOf(p);
+        if (s < 0) Finding("a factory made a particle that no world owns");
+        Result = " -> " + Name(s, "p", Slots[s].Made.size());
+        Slots[s].Made.push_back(p);
+    }
+    template <class M>
+    void Keep(std::shared_ptr<M> m) {
+        if (!m || m->GetWorld() != WorldOrNull()) Finding("a call made no material, or one of another world");
+        Result = " -> " + Name(S, KIND<M>, Slot().List<M>().size());
+        Slot().List<M>().push_back(m);
+    }
+    void Keep(std::unique_ptr<TFluidEmitter> e) {
+        const int s = e && e->GetFluid() ? SlotOf(e->GetFluid()->GetWorld()) : -1;
+        if (s < 0) Finding("TFluidEmitter::Create made no emitter, or one of a fluid of no world");
+        Result = " -> " + Name(s, "emitter", Slots[s].Emitters.size());
+        Slots[s].Emitters.push_back(std::move(e));
+    }
+
+    // Blocks past MAX_BLOCK particles, or in a world past MAX_WORLD_PARTICLES,
+    // are not asked for. Sides that are not finite, or too long for both
+    // corners to lie within ±1e6 simulation units, the library refuses itself.
+    static void Limit(const TSPH* world, float width, float height, float spacing) {
+        if (!world) return;
+        const double w = std::fabs(width / static_cast<double>(world->GetWorldScale()));
+        const double h = std::fabs(height / static_cast<double>(world->GetWorldScale()));
+        if (!(std::max(w, h) * TSPH::UNIT_SCALE <= 2e6)) return;
+        if (world->GetParticleCount() > MAX_WORLD_PARTICLES || (w / spacing + 2) * (h / spacing + 2) > MAX_BLOCK)
+            throw TSkip{"too many particles"};
+    }
+
+    // A whole step or a phase, within the budgets, and then the world checked.
+    template <class F>
+    void Step(bool whole, F&& step) {
+        TSPH& w = World();
+        if (Steps >= MAX_STEPS) throw TSkip{"enough steps"};
+        const double work = PairsOf(w) + CELL_WORK * w.GetGridWidth() * w.GetGridHeight();
+        if (work > MAX_STEP_WORK || Work + work > MAX_INPUT_WORK) throw TSkip{"too much work"};
+        Work += work;
+        ++Steps;
+        std::invoke(step, w);
+        Check(&w, whole);
     }
 
     [[noreturn]] void Finding(const std::string& what) const {
         std::fprintf(stderr, "\n==== api_fuzz finding: %s\n==== after these calls:\n", what.c_str());
         for (const std::string& line : Log) std::fprintf(stderr, "  %s\n", line.c_str());
+        if (!Line.empty()) std::fprintf(stderr, "  %s  <- this one\n", Line.c_str());
         std::abort();
     }
 
-    int SlotOf(const TSPH* world) const {
+private:
+    void Arg(const std::string& text) {
+        const std::string shown = (Line.back() == '(' ? "" : ", ") + text;
+        Line += shown;
+        if (Echo) std::fputs(shown.c_str(), stderr);
+    }
+    static std::string Name(int s, const char* kind, std::size_t i) {
+        return "w" + std::to_string(s) + "." + kind + std::to_string(i);
+    }
+    int SlotOf(const void* p) const {  // the slot whose world is p, or made p
         for (int s = 0; s < 2; ++s)
-            if (world && Slots[s].World.get() == world) return s;
+            if (const TSPH* w = Slots[s].World.get(); p && w && (w == p || w->Owns(static_cast<const TParticle*>(p))))
+                return s;
         return -1;
     }
-
-    // A particle to pass: none, one of a world's registered ones, or one
-    // the factories made, of either world.
-    TPicked PickParticle(TInput& in) {
-        const std::uint8_t how = in.Byte();
-        const std::uint8_t k = in.Byte();
-        const int s = (how >> 3) & 1;
-        TSlot& slot = Slots[s];
-        const int source = how & 7;
-        if (source == 0 || !slot.World) return {};
-        TPicked picked;
-        if (source <= 4) {
-            const TSPH& w = *slot.World;
-            const TSPH::ParticleArray* arrays[] = {&w.FluidParticles, &w.SolidParticles, &w.RigidParticles,
-                                                   &w.BoundaryParticles};
-            const std::int32_t counts[] = {w.FluidCount, w.SolidCount, w.RigidCount, w.BoundaryCount};
-            const char* names[] = {"FluidParticles", "SolidParticles", "RigidParticles", "BoundaryParticles"};
-            if (counts[source - 1] > 0) {
-                const std::int32_t i = k % counts[source - 1];
-                picked.P = (*arrays[source - 1])[static_cast<std::size_t>(i)];
-                picked.Name = W(s) + "->" + names[source - 1] + "[" + std::to_string(i) + "]";
-                return picked;
-            }
-        }
-        if (slot.Made.empty()) return {};
-        const TMade& made = slot.Made[slot.Made.size() - 1 - k % slot.Made.size()];  // the latest, most often
-        return {made.P, made.Name};
+    template <class M>
+    M& Target() {
+        if constexpr (std::is_same_v<M, TSPH>) return World();
+        else if constexpr (std::is_same_v<M, TFluidEmitter>) return Emitter();
+        else if (M* m = Read<M*>()) return *m;
+        throw TSkip{"none to call"};
     }
+    const TParticle* Particle();
 
-    // A material of either world, or a loose one no world owns.
-    template <class Material>
-    Material* Pick(TInput& in, std::vector<Material*> TSlot::*list, Material* loose, std::string& name,
-                   const char* prefix) {
-        const std::uint8_t b = in.Byte();
-        const int s = b & 1;
-        const std::vector<Material*>& materials = Slots[s].*list;
-        if (b == 0xFF || materials.empty()) {
-            name = std::string("loose") + prefix;
-            return loose;
-        }
-        const std::size_t i = (b >> 1) % materials.size();
-        name = W(s) + prefix + std::to_string(i);
-        return materials[i];
-    }
-    TFluid* PickFluid(TInput& in, std::string& name) { return Pick(in, &TSlot::Fluids, &LooseFluid, name, "fluid"); }
-    TSolid* PickSolid(TInput& in, std::string& name) { return Pick(in, &TSlot::Solids, &LooseSolid, name, "solid"); }
-    TRigid* PickBody(TInput& in, std::string& name) { return Pick(in, &TSlot::Bodies, &LooseBody, name, "body"); }
+    using TState = std::vector<std::pair<const char*, double>>;
+    TState State() const;
+    void Unchanged(const TState& before) const;
+    void Check(const TSPH* stepped, bool whole) const;
 
-    void Keep(TParticle* p, const char* call) {
-        for (int s = 0; s < 2; ++s)
-            if (Slots[s].World && Slots[s].World->Owns(p)) {
-                std::string name = "p" + std::to_string(ParticlesMade++);
-                Log.back() = name + " = " + Log.back();
-                Slots[s].Made.push_back({p, name});
-                return;
-            }
-        Finding(std::string(call) + " made a particle that no world owns");
-    }
-
-    void Handed(TParticle* p) {
-        for (TSlot& slot : Slots)
-            for (TMade& made : slot.Made)
-                if (made.P == p) made.Handed = true;
-    }
-
-    // Blocks of more than MAX_BLOCK particles, or in a world past
-    // MAX_WORLD_PARTICLES, are not asked for. Sides that are not finite, or
-    // too long for both corners to lie within ±1e6 simulation units, the
-    // library refuses itself.
-    static bool TooMany(const TSPH* world, float width, float height, float spacing) {
-        if (!world) return false;
-        const double w = std::fabs(width * static_cast<double>(world->InvWorldScale));
-        const double h = std::fabs(height * static_cast<double>(world->InvWorldScale));
-        if (!(std::max(w, h) * TSPH::UNIT_SCALE <= 2e6)) return false;
-        if (world->GetParticleCount() > MAX_WORLD_PARTICLES) return true;
-        return (w / spacing + 2) * (h / spacing + 2) > MAX_BLOCK;
-    }
-
-    // What a refused call must leave as it was: each world's counts and
-    // settings, and the harness's materials and bodies. A world made or
-    // dropped shows in the lists' lengths.
-    struct TField {
-        const char* Name;
-        int Slot;
-        std::size_t Index;
-        double Value;
-    };
-    void TakeState(std::vector<TField>& fields) const {
-        auto add = [&](const char* name, int s, std::size_t i, double v) { fields.push_back({name, s, i, v}); };
-        auto place = [](const void* p) { return static_cast<double>(reinterpret_cast<std::uintptr_t>(p)); };
-        for (int s = 0; s < 2; ++s) {
-            const TSlot& slot = Slots[s];
-            add("world", s, 0, place(slot.World.get()));
-            if (slot.World) {
-                const TSPH& w = *slot.World;
-                const double values[] = {static_cast<double>(w.FluidCount),
-                                         static_cast<double>(w.SolidCount),
-                                         static_cast<double>(w.RigidCount),
-                                         static_cast<double>(w.BoundaryCount),
-                                         static_cast<double>(w.ConstraintCount),
-                                         static_cast<double>(w.Fluids.size()),
-                                         static_cast<double>(w.Solids.size()),
-                                         static_cast<double>(w.Rigids.size()),
-                                         static_cast<double>(w.GridWidth),
-                                         static_cast<double>(w.GridHeight),
-                                         w.ContainerWidth,
-                                         w.ContainerHeight,
-                                         static_cast<double>(w.GWidth),
-                                         static_cast<double>(w.GHeight),
-                                         w.WorldScale,
-                                         w.Timestep,
-                                         w.RepulsiveDistance,
-                                         w.RepulsiveD,
-                                         w.GravityX,
-                                         w.GravityY,
-                                         w.ParticleSize,
-                                         static_cast<double>(w.Numbering().Next()),
-                                         place(w.GetTaskRunner())};
-                for (std::size_t i = 0; i < std::size(values); ++i)
-                    add("a count or setting of the world", s, i, values[i]);
-            }
-            for (std::size_t i = 0; i < slot.Fluids.size(); ++i) {
-                const TFluid& f = *slot.Fluids[i];
-                for (const double v :
-                     {static_cast<double>(f.Damping), static_cast<double>(f.SurfaceTension),
-                      static_cast<double>(f.V_Alpha), static_cast<double>(f.V_Beta), static_cast<double>(f.RestDensity),
-                      static_cast<double>(f.P_B), place(f.Integrator)})
-                    add("a field of fluid", s, i, v);
-            }
-            for (std::size_t i = 0; i < slot.Solids.size(); ++i)
-                for (const double v :
-                     {static_cast<double>(slot.Solids[i]->Stiffness), place(slot.Solids[i]->Integrator)})
-                    add("a field of solid", s, i, v);
-            for (std::size_t i = 0; i < slot.Bodies.size(); ++i) {
-                const TRigid& b = *slot.Bodies[i];
-                for (const double v :
-                     {static_cast<double>(b.Mass), static_cast<double>(b.CenterX), static_cast<double>(b.CenterY),
-                      static_cast<double>(b.Inertia), static_cast<double>(b.Repulsion),
-                      static_cast<double>(b.VertexCount), place(b.Integrator)})
-                    add("a field of body", s, i, v);
-            }
-            add("made particles", s, 0, static_cast<double>(slot.Made.size()));
-            add("emitters", s, 0, static_cast<double>(slot.Emitters.size()));
-        }
-        for (const void* loose :
-             {static_cast<const void*>(LooseFluid.Integrator), static_cast<const void*>(LooseSolid.Integrator),
-              static_cast<const void*>(LooseBody.Integrator)})
-            add("the world of a loose material", 0, 0, place(loose));
-    }
-
-    void Unchanged() {
-        After.clear();
-        TakeState(After);
-        for (std::size_t k = 0; k < std::max(Before.size(), After.size()); ++k) {
-            if (k < Before.size() && k < After.size() &&
-                std::memcmp(&Before[k].Value, &After[k].Value, sizeof(double)) == 0)
-                continue;
-            const TField& f = k < Before.size() ? Before[k] : After[k];
-            Finding(std::string("the last call was refused but changed ") + f.Name + " " + std::to_string(f.Index) +
-                    " of slot " + std::to_string(f.Slot));
-        }
-    }
-
-    // The first number of the world that is not finite, or particle outside
-    // the container after a whole step; none, empty.
-    std::string Problem(int s, const char* call, bool wholeStep) const {
-        const TSPH& w = *Slots[s].World;
-        auto at = [&](const char* what, const std::string& of, const char* is) {
-            return std::string("after ") + call + ", " + what + " of " + W(s) + "->" + of + " is " + is;
-        };
-        auto check = [&](const TSPH::ParticleArray& particles, std::int32_t count, const char* array,
-                         bool inside) -> std::string {
-            for (std::int32_t i = 0; i < count; ++i) {
-                const TParticle& p = *particles[static_cast<std::size_t>(i)];
-                const float fields[] = {p.PositionX, p.PositionY, p.OldX,   p.OldY,   p.VelocityX, p.VelocityY,
-                                        p.ScreenX,   p.ScreenY,   p.ForceX, p.ForceY, p.Density,   p.Pressure};
-                const char* names[] = {"PositionX", "PositionY", "OldX",   "OldY",   "VelocityX", "VelocityY",
-                                       "ScreenX",   "ScreenY",   "ForceX", "ForceY", "Density",   "Pressure"};
-                const std::string of = std::string(array) + "[" + std::to_string(i) + "]";
-                for (std::size_t f = 0; f < std::size(fields); ++f)
-                    if (!std::isfinite(fields[f])) return at(names[f], of, "not finite");
-                if (inside && !(p.PositionX >= 0 && p.PositionX <= w.ContainerWidth))
-                    return at("PositionX", of, "outside the container");
-                if (inside && !(p.PositionY >= 0 && p.PositionY <= w.ContainerHeight))
-                    return at("PositionY", of, "outside the container");
-            }
-            return {};
-        };
-        for (const std::string& problem :
-             {check(w.FluidParticles, w.FluidCount, "FluidParticles", wholeStep),
-              check(w.SolidParticles, w.SolidCount, "SolidParticles", wholeStep),
-              check(w.RigidParticles, w.RigidCount, "RigidParticles", false),  // vertices are not kept inside
-              check(w.BoundaryParticles, w.BoundaryCount, "BoundaryParticles", false)})
-            if (!problem.empty()) return problem;
-        for (std::size_t i = 0; i < w.Rigids.size(); ++i) {
-            const TRigid* body = w.Rigids[i];
-            if (!body) continue;
-            const float fields[] = {body->CenterX,   body->CenterY,   body->Angle,
-                                    body->VelocityX, body->VelocityY, body->AngularSpeed};
-            const char* names[] = {"CenterX", "CenterY", "Angle", "VelocityX", "VelocityY", "AngularSpeed"};
-            for (std::size_t f = 0; f < std::size(fields); ++f)
-                if (!std::isfinite(fields[f])) return at(names[f], "Rigids[" + std::to_string(i) + "]", "not finite");
-        }
-        return {};
-    }
-
-    // About how many pairs of particles the next step meets: for each
-    // particle, the particles in its cell and the eight around it,
-    // positions taken into the container as the step will take them.
-    static double PairsOf(const TSPH& w) {
-        const double n = static_cast<double>(w.FluidCount) + w.SolidCount + w.BoundaryCount;
-        if (n <= 64 || w.GridWidth == 0 || w.GridHeight == 0) return n * n;
-        std::vector<std::int64_t> cells;
-        auto add = [&](const TSPH::ParticleArray& particles, std::int32_t count) {
-            for (std::int32_t i = 0; i < count; ++i) {
-                const TParticle* p = particles[static_cast<std::size_t>(i)];
-                auto cell = [](float v, std::int32_t across) {
-                    const double c = std::floor(v * static_cast<double>(TSPH::INV_SMOOTHING_LENGTH));
-                    return static_cast<std::int64_t>(std::clamp(c, 0.0, across - 1.0));
-                };
-                cells.push_back(cell(p->PositionX, w.GridWidth) * w.GridHeight + cell(p->PositionY, w.GridHeight));
-            }
-        };
-        add(w.FluidParticles, w.FluidCount);
-        add(w.SolidParticles, w.SolidCount);
-        add(w.BoundaryParticles, w.BoundaryCount);
-        std::sort(cells.begin(), cells.end());
-        auto count = [&](std::int64_t cell) {
-            const auto range = std::equal_range(cells.begin(), cells.end(), cell);
-            return static_cast<double>(range.second - range.first);
-        };
-        double pairs = 0;
-        for (std::size_t i = 0, j = 0; i < cells.size(); i = j) {
-            while (j < cells.size() && cells[j] == cells[i]) ++j;
-            const std::int64_t c = cells[i] / w.GridHeight, r = cells[i] % w.GridHeight;
-            double near = 0;
-            for (std::int64_t nc = std::max<std::int64_t>(c - 1, 0);
-                 nc <= std::min<std::int64_t>(c + 1, w.GridWidth - 1); ++nc)
-                for (std::int64_t nr = std::max<std::int64_t>(r - 1, 0);
-                     nr <= std::min<std::int64_t>(r + 1, w.GridHeight - 1); ++nr)
-                    near += count(nc * w.GridHeight + nr);
-            pairs += static_cast<double>(j - i) * near;
-        }
-        return pairs;
-    }
-
-    void Call(TInput& in) {
-        const std::uint8_t op = in.Byte() % CALL_COUNT;
-        const int s = in.Byte() & 1;
-        TSlot& slot = Slots[s];
-        TSPH* world = slot.World.get();
-        std::string name;
-        switch (op) {
-            case CREATE_WORLD: {  // a world, numbered alone or with the other
-                const std::int32_t gw = in.Int(), gh = in.Int(), cw = in.Int(), ch = in.Int();
-                const float scale = in.Float();
-                const bool shared = in.Bool();
-                Note("%s = TSPH::Create(%d, %d, %d, %d, %s%s)", W(s).c_str(), gw, gh, cw, ch, Shown(scale).c_str(),
-                     shared ? ", numbering" : "");
-                if (world) {
-                    Log.back() += "  // skipped: the slot is taken";
-                    return;
-                }
-                if (shared && !Numbering) Numbering = std::make_shared<TParticleNumbering>();
-                slot.World = TSPH::Create(gw, gh, cw, ch, scale, shared ? Numbering : nullptr);
-                if (!slot.World) Finding("TSPH::Create returned no world");
-                return;
-            }
-            case DESTROY_WORLD:  // everything of the world goes with it
-                Note("%s.reset()", W(s).c_str());
-                slot = TSlot();
-                return;
-            case SET_GRAPHICS_SIZE: {
-                const std::int32_t a = in.Int(), b = in.Int();
-                Note("%s->SetGraphicsSize(%d, %d)", W(s).c_str(), a, b);
-                if (world) world->SetGraphicsSize(a, b);
-                return;
-            }
-            case SET_CONTAINER_SIZE: {
-                const std::int32_t a = in.Int(), b = in.Int();
-                Note("%s->SetContainerSize(%d, %d)", W(s).c_str(), a, b);
-                if (!world) return;
-                world->SetContainerSize(a, b);
-                return;
-            }
-            case SET_WORLD_SCALE: {
-                const float a = in.Float();
-                Note("%s->SetWorldScale(%s)", W(s).c_str(), Shown(a).c_str());
-                if (world) world->SetWorldScale(a);
-                return;
-            }
-            case SET_TIMESTEP: {
-                const float a = in.Float();
-                Note("%s->SetTimestep(%s)", W(s).c_str(), Shown(a).c_str());
-                if (world) world->SetTimestep(a);
-                return;
-            }
-            case SET_REPULSION: {
-                const float a = in.Float(), b = in.Float();
-                Note("%s->SetRepulsion(%s, %s)", W(s).c_str(), Shown(a).c_str(), Shown(b).c_str());
-                if (world) world->SetRepulsion(a, b);
-                return;
-            }
-            case SET_GRAVITY: {
-                const float a = in.Float(), b = in.Float();
-                Note("%s->SetGravity(%s, %s)", W(s).c_str(), Shown(a).c_str(), Shown(b).c_str());
-                if (world) world->SetGravity(a, b);
-                return;
-            }
-            case SET_PARTICLE_SIZE: {
-                const float a = in.Float();
-                Note("%s->SetParticleSize(%s)", W(s).c_str(), Shown(a).c_str());
-                if (world) world->SetParticleSize(a);
-                return;
-            }
-            case SET_TASK_RUNNER: {
-                const int threads = in.Byte() % 4;
-                TSplitSettings settings;
-                settings.MinParticlesPerThread = in.Int();
-                settings.WideInstructions = in.Byte() & 2;
-                Note("%s->SetTaskRunner(%s, {%d, %d})", W(s).c_str(),
-                     threads ? ("pool" + std::to_string(threads)).c_str() : "nullptr", settings.MinParticlesPerThread,
-                     settings.WideInstructions);
-                if (!world) return;
-                world->SetTaskRunner(threads ? &Pool(threads) : nullptr, settings);
-                slot.Settings = settings;
-                return;
-            }
-            case FLUID_CREATE: {
-                Note("%sfluid%zu = TFluid::Create(%s)", W(s).c_str(), slot.Fluids.size(),
-                     world ? W(s).c_str() : "nullptr");
-                TFluid* fluid = TFluid::Create(world);
-                slot.Fluids.push_back(fluid);
-                return;
-            }
-            case FLUID_SET: {
-                TFluid* fluid = PickFluid(in, name);
-                const std::uint8_t what = in.Byte() % 7;
-                const float a = in.Float(), b = in.Float();
-                const char* n = name.c_str();
-                switch (what) {
-                    case 0:
-                        Note("%s->SetDamping(%s)", n, Shown(a).c_str());
-                        return fluid->SetDamping(a);
-                    case 1:
-                        Note("%s->SetSurfaceTension(%s)", n, Shown(a).c_str());
-                        return fluid->SetSurfaceTension(a);
-                    case 2:
-                        Note("%s->SetViscosity(%s, %s)", n, Shown(a).c_str(), Shown(b).c_str());
-                        return fluid->SetViscosity(a, b);
-                    case 3:
-                        Note("%s->SetRestDensity(%s)", n, Shown(a).c_str());
-                        return fluid->SetRestDensity(a);
-                    case 4:
-                        Note("%s->SetPressureFactor(%s)", n, Shown(a).c_str());
-                        return fluid->SetPressureFactor(a);
-                    case 5:
-                        Note("%s->SetColor(1, 2, 3)", n);
-                        return fluid->SetColor(1, 2, 3);
-                    default:
-                        Note("%s->SetIntegrator(%s)", n, world ? W(s).c_str() : "nullptr");
-                        return fluid->SetIntegrator(world);
-                }
-            }
-            case FLUID_RECT: {
-                TFluid* fluid = PickFluid(in, name);
-                const float x = in.Float(), y = in.Float(), w = in.Float(), h = in.Float(), vx = in.Float(),
-                            vy = in.Float();
-                Note("%s->CreateRect(%s, %s, %s, %s, %s, %s)", name.c_str(), Shown(x).c_str(), Shown(y).c_str(),
-                     Shown(w).c_str(), Shown(h).c_str(), Shown(vx).c_str(), Shown(vy).c_str());
-                if (TooMany(fluid->Integrator, w, h, TFluid::LATTICE_SPACING)) {
-                    Log.back() += "  // skipped: too many particles";
-                    return;
-                }
-                return fluid->CreateRect(x, y, w, h, vx, vy);
-            }
-            case SOLID_CREATE: {
-                Note("%ssolid%zu = TSolid::Create(%s)", W(s).c_str(), slot.Solids.size(),
-                     world ? W(s).c_str() : "nullptr");
-                TSolid* solid = TSolid::Create(world);
-                slot.Solids.push_back(solid);
-                return;
-            }
-            case SOLID_SET: {
-                TSolid* solid = PickSolid(in, name);
-                const std::uint8_t what = in.Byte() % 3;
-                const float a = in.Float();
-                if (what == 0) {
-                    Note("%s->SetStiffness(%s)", name.c_str(), Shown(a).c_str());
-                    return solid->SetStiffness(a);
-                }
-                if (what == 1) {
-                    Note("%s->SetColor(4, 5, 6)", name.c_str());
-                    return solid->SetColor(4, 5, 6);
-                }
-                Note("%s->SetIntegrator(%s)", name.c_str(), world ? W(s).c_str() : "nullptr");
-                return solid->SetIntegrator(world);
-            }
-            case SOLID_RECT: {
-                TSolid* solid = PickSolid(in, name);
-                const float x = in.Float(), y = in.Float(), w = in.Float(), h = in.Float(), vx = in.Float(),
-                            vy = in.Float();
-                Note("%s->CreateRect(%s, %s, %s, %s, %s, %s)", name.c_str(), Shown(x).c_str(), Shown(y).c_str(),
-                     Shown(w).c_str(), Shown(h).c_str(), Shown(vx).c_str(), Shown(vy).c_str());
-                if (TooMany(solid->Integrator, w, h, TSPH::SOLID_SPACING)) {
-                    Log.back() += "  // skipped: too many particles";
-                    return;
-                }
-                return solid->CreateRect(x, y, w, h, vx, vy);
-            }
-            case RIGID_RECT: {
-                const float x = in.Float(), y = in.Float(), w = in.Float(), h = in.Float();
-                Note("%sbody%zu = TRigid::CreateRigidRect(%s, %s, %s, %s, %s)", W(s).c_str(), slot.Bodies.size(),
-                     Shown(x).c_str(), Shown(y).c_str(), Shown(w).c_str(), Shown(h).c_str(),
-                     world ? W(s).c_str() : "nullptr");
-                if (TooMany(world, w, h, TSPH::RIGID_SPACING)) {
-                    Log.back() += "  // skipped: too many particles";
-                    return;
-                }
-                TRigid* body = TRigid::CreateRigidRect(x, y, w, h, world);
-                slot.Bodies.push_back(body);
-                return;
-            }
-            case BEGIN_BODY: {
-                Note("%sbody%zu = TRigid::BeginBody(%s)", W(s).c_str(), slot.Bodies.size(),
-                     world ? W(s).c_str() : "nullptr");
-                TRigid* body = TRigid::BeginBody(world);
-                slot.Bodies.push_back(body);
-                return;
-            }
-            case ADD_VERTEX: {
-                TRigid* body = PickBody(in, name);
-                const float x = in.Float(), y = in.Float(), mass = in.Float();
-                Note("%s->AddVertex(%s, %s, %s)", name.c_str(), Shown(x).c_str(), Shown(y).c_str(),
-                     Shown(mass).c_str());
-                TParticle* p = body->AddVertex(x, y, mass);
-                Keep(p, "TRigid::AddVertex");
-                Slots[SlotOf(body->Integrator)].Made.back().Handed = true;
-                return;
-            }
-            case END_BODY: {
-                TRigid* body = PickBody(in, name);
-                Note("%s->EndBody()", name.c_str());
-                body->EndBody();
-                return;
-            }
-            case BODY_CALL: {  // the body's other public calls
-                TRigid* body = PickBody(in, name);
-                const std::uint8_t what = in.Byte() % 5;
-                if (what == 0) {
-                    const float r = in.Float();
-                    Note("%s->SetRepulsion(%s)", name.c_str(), Shown(r).c_str());
-                    return body->SetRepulsion(r);
-                }
-                if (what == 1) {
-                    Note("%s->SetIntegrator(%s)", name.c_str(), world ? W(s).c_str() : "nullptr");
-                    return body->SetIntegrator(world);
-                }
-                if (what == 2) {
-                    const TPicked p = PickParticle(in);
-                    Note("%s->AddParticle(%s)", name.c_str(), p.Name.c_str());
-                    body->AddParticle(p.P);
-                    return Handed(p.P);
-                }
-                if (what == 3) {
-                    Note("%s->Init()", name.c_str());
-                    return body->Init();
-                }
-                Note("%s->Integrate()", name.c_str());
-                return body->Integrate();
-            }
-            case MAKE_PARTICLE: {  // the factories
-                const std::uint8_t kind = in.Byte() % 4;
-                const float x = in.Float(), y = in.Float();
-                TParticle* p = nullptr;
-                if (kind == 0) {
-                    TFluid* fluid = PickFluid(in, name);
-                    Note("TParticle::CreateFluidParticle(%s, %s, %s)", Shown(x).c_str(), Shown(y).c_str(),
-                         name.c_str());
-                    p = TParticle::CreateFluidParticle(x, y, fluid);
-                } else if (kind == 1) {
-                    TSolid* solid = PickSolid(in, name);
-                    Note("TParticle::CreateSolidParticle(%s, %s, %s)", Shown(x).c_str(), Shown(y).c_str(),
-                         name.c_str());
-                    p = TParticle::CreateSolidParticle(x, y, solid);
-                } else if (kind == 2) {
-                    const float mass = in.Float();
-                    TRigid* body = PickBody(in, name);
-                    Note("TParticle::CreateRigidParticle(%s, %s, %s, %s)", Shown(x).c_str(), Shown(y).c_str(),
-                         Shown(mass).c_str(), name.c_str());
-                    p = TParticle::CreateRigidParticle(x, y, mass, body);
-                } else {
-                    Note("TParticle::CreateBoundaryParticle(%s, %s, %s)", world ? W(s).c_str() : "nullptr",
-                         Shown(x).c_str(), Shown(y).c_str());
-                    p = TParticle::CreateBoundaryParticle(world, x, y);
-                }
-                return Keep(p, "a particle factory");
-            }
-            case ALTER_PARTICLE: {  // a made particle changed before it is handed over
-                if (slot.Made.empty()) return;
-                TMade& made = slot.Made[slot.Made.size() - 1 - in.Byte() % slot.Made.size()];
-                const std::uint8_t field = in.Byte() % 6;
-                const float v = in.Float();
-                if (made.Handed) return;
-                // The step recomputes the velocity before it reads it, but a phase
-                // alone does not: a velocity the library was never shown to be
-                // finite would be the harness's own NaN.
-                if (field >= 4 && !(std::fabs(v) <= 1e6f)) return;
-                float TParticle::*const fields[] = {&TParticle::PositionX, &TParticle::PositionY,
-                                                    &TParticle::OldX,      &TParticle::OldY,
-                                                    &TParticle::VelocityX, &TParticle::VelocityY};
-                const char* names[] = {"PositionX", "PositionY", "OldX", "OldY", "VelocityX", "VelocityY"};
-                Note("%s->%s = %s", made.Name.c_str(), names[field], Shown(v).c_str());
-                made.P->*fields[field] = v;
-                return;
-            }
-            case ADD_PARTICLE: {  // registration, of the right kind or not
-                const std::uint8_t kind = in.Byte() % 4;
-                const TPicked p = PickParticle(in);
-                const char* calls[] = {"AddFluidParticle", "AddSolidParticle", "AddRigidParticle",
-                                       "AddBoundaryParticle"};
-                Note("%s->%s(%s)", W(s).c_str(), calls[kind], p.Name.c_str());
-                if (!world) return;
-                if (kind == 0) world->AddFluidParticle(p.P);
-                if (kind == 1) world->AddSolidParticle(p.P);
-                if (kind == 2) world->AddRigidParticle(p.P);
-                if (kind == 3) world->AddBoundaryParticle(p.P);
-                return Handed(p.P);
-            }
-            case ADD_CONSTRAINT: {
-                const TPicked a = PickParticle(in), b = PickParticle(in);
-                Note("%s->AddConstraint(%s, %s)", W(s).c_str(), a.Name.c_str(), b.Name.c_str());
-                if (!world) return;
-                world->AddConstraint(a.P, b.P);
-                Handed(a.P);  // the constraint reads both ends from now on
-                return Handed(b.P);
-            }
-            case BOUNDARY_RECT: {
-                const float x = in.Float(), y = in.Float(), w = in.Float(), h = in.Float();
-                Note("CreateBoundaryRect(%s, %s, %s, %s, %s)", world ? W(s).c_str() : "nullptr", Shown(x).c_str(),
-                     Shown(y).c_str(), Shown(w).c_str(), Shown(h).c_str());
-                if (TooMany(world, w, h, TSPH::BOUNDARY_SPACING)) {
-                    Log.back() += "  // skipped: too many particles";
-                    return;
-                }
-                return CreateBoundaryRect(world, x, y, w, h);
-            }
-            case EMITTER_CREATE: {
-                TFluid* fluid = PickFluid(in, name);
-                const float x = in.Float(), y = in.Float(), w = in.Float(), h = in.Float();
-                const std::int32_t delay = in.Int();
-                const float vx = in.Float(), vy = in.Float();
-                const int owner = SlotOf(fluid->Integrator);
-                Note("emitter%d_%zu = TFluidEmitter::Create(%s, %s, %s, %s, %s, %d, %s, %s)", owner,
-                     owner >= 0 ? Slots[owner].Emitters.size() : 0, name.c_str(), Shown(x).c_str(), Shown(y).c_str(),
-                     Shown(w).c_str(), Shown(h).c_str(), delay, Shown(vx).c_str(), Shown(vy).c_str());
-                auto emitter = TFluidEmitter::Create(fluid, x, y, w, h, delay, vx, vy);
-                if (!emitter) Finding("TFluidEmitter::Create returned no emitter");
-                if (owner < 0) Finding("TFluidEmitter::Create took a fluid of no world");
-                Slots[owner].Emitters.push_back(std::move(emitter));
-                return;
-            }
-            case EMITTER_TRIGGER:
-            case EMITTER_UPDATE: {
-                if (slot.Emitters.empty()) return;
-                const std::size_t i = in.Byte() % slot.Emitters.size();
-                TFluidEmitter& emitter = *slot.Emitters[i];
-                Note("emitter%d_%zu->%s()", s, i, op == EMITTER_TRIGGER ? "Trigger" : "Update");
-                if (op == EMITTER_TRIGGER) return emitter.Trigger();
-                if (emitter.Active && TooMany(world, emitter.Width, emitter.Height, TFluid::LATTICE_SPACING)) {
-                    Log.back() += "  // skipped: too many particles";
-                    return;
-                }
-                return emitter.Update();
-            }
-            case MAP_TO_GRID:
-                return MapToGrid(in, s);
-            case PHASE:
-            case UPDATE:
-                return Step(in, s, op == UPDATE);
-            case ADOPT: {  // materials handed over by their caller, of no world or of another
-                const std::uint8_t kind = in.Byte() % 3;
-                const bool foreign = in.Bool();
-                TSPH* claimed = foreign ? WorldOrNull(1 - s) : nullptr;
-                Note("%s->Adopt(a new %s with Integrator %s)", W(s).c_str(),
-                     kind == 0   ? "TFluid"
-                     : kind == 1 ? "TSolid"
-                                 : "TRigid",
-                     claimed ? W(1 - s).c_str() : "nullptr");
-                if (!world) return;
-                if (kind == 0) {
-                    auto fluid = std::make_unique<TFluid>();
-                    TFluid* raw = fluid.get();
-                    fluid->Integrator = claimed;
-                    world->Adopt(std::move(fluid));
-                    slot.Fluids.push_back(raw);
-                } else if (kind == 1) {
-                    auto solid = std::make_unique<TSolid>();
-                    TSolid* raw = solid.get();
-                    solid->Integrator = claimed;
-                    world->Adopt(std::move(solid));
-                    slot.Solids.push_back(raw);
-                } else {
-                    auto body = std::make_unique<TRigid>();
-                    TRigid* raw = body.get();
-                    body->Integrator = claimed;
-                    world->Adopt(std::move(body));
-                    slot.Bodies.push_back(raw);
-                }
-                return;
-            }
-            case WORLD_CALL:
-            default: {  // registering a material again, and using up the numbering
-                const std::uint8_t what = in.Byte() % 5;
-                if (what == 4) {
-                    const std::int32_t count = in.Int();
-                    Note("%s->Numbering().Take(%d, \"fuzz\")", W(s).c_str(), count);
-                    if (world) world->Numbering().Take(count, "fuzz");
-                    return;
-                }
-                if (what == 3) {
-                    std::int32_t counts[5];
-                    for (std::int32_t& n : counts) n = in.Int();
-                    Note("%s->Reserve(%d, %d, %d, %d, %d)", W(s).c_str(), counts[0], counts[1], counts[2], counts[3],
-                         counts[4]);
-                    for (const std::int32_t n : counts)
-                        if (n > MAX_RESERVED) {
-                            Log.back() += "  // skipped: too large";
-                            return;
-                        }
-                    if (world) world->Reserve(counts[0], counts[1], counts[2], counts[3], counts[4]);
-                    return;
-                }
-                if (what == 0) {
-                    TFluid* fluid = PickFluid(in, name);
-                    Note("%s->AddFluid(%s)", W(s).c_str(), name.c_str());
-                    if (world) world->AddFluid(fluid);
-                } else if (what == 1) {
-                    TSolid* solid = PickSolid(in, name);
-                    Note("%s->AddSolid(%s)", W(s).c_str(), name.c_str());
-                    if (world) world->AddSolid(solid);
-                } else {
-                    TRigid* body = PickBody(in, name);
-                    Note("%s->AddRigid(%s)", W(s).c_str(), name.c_str());
-                    if (world) world->AddRigid(body);
-                }
-                return;
-            }
-        }
-    }
-
-    // Some particles into a grid: the world's own or one of the harness,
-    // of the right size or one cell off.
-    void MapToGrid(TInput& in, int s) {
-        TSlot& slot = Slots[s];
-        const std::uint8_t which = in.Byte() % 6, into = in.Byte() % 6;
-        const bool rightCount = in.Bool();
-        const std::int32_t count = in.Int();
-        const float scale = in.Float();
-        Note("%s->MapParticlesToGrid(array %d, count %d, grid %d, %s)", W(s).c_str(), which, rightCount ? -1 : count,
-             into, Shown(scale).c_str());
-        if (!slot.World) return;
-        TSPH& w = *slot.World;
-        std::vector<TParticle*> made;
-        for (const TMade& m : slot.Made) made.push_back(m.P);
-        const TSPH* otherWorld = WorldOrNull(1 - s);
-        TSPH::ParticleArray* arrays[] = {&w.FluidParticles, &w.SolidParticles, &w.RigidParticles, &w.BoundaryParticles};
-        const std::int32_t counts[] = {w.FluidCount, w.SolidCount, w.RigidCount, w.BoundaryCount};
-        const TSPH::ParticleArray* particles = &made;
-        std::int32_t right = static_cast<std::int32_t>(made.size());
-        if (which < 4) {
-            particles = arrays[which];
-            right = counts[which];
-        } else if (which == 5 && otherWorld) {
-            particles = &otherWorld->SolidParticles;
-            right = otherWorld->SolidCount;
-        }
-        const std::size_t cells = static_cast<std::size_t>(w.GridWidth) * static_cast<std::size_t>(w.GridHeight);
-        TSPH::Grid local;
-        TSPH::Grid* grids[] = {&w.FluidGrid, &w.SolidGrid, &w.RigidGrid, &w.BoundaryGrid};
-        TSPH::Grid* grid = into < 4 ? grids[into] : &local;
-        if (into >= 4) {
-            const std::size_t size = into == 4 ? cells : cells > 0 && in.Bool() ? cells - 1 : cells + 1;
-            local.assign(size, nullptr);
-        }
-        w.MapParticlesToGrid(*particles, rightCount ? right : count, *grid, scale);
-    }
-
-    // One step, or one public phase alone; Update on no runner or on a
-    // pool of 1, 2 or 3 threads.
-    void Step(TInput& in, int s, bool whole) {
-        TSlot& slot = Slots[s];
-        const std::uint8_t how = in.Byte();
-        if (whole) {
-            const int threads = how % 4;
-            if (threads)
-                Note("%s->SetTaskRunner(pool%d, settings); %s->Update()", W(s).c_str(), threads, W(s).c_str());
-            else
-                Note("%s->Update()", W(s).c_str());
-        }
-        static const char* const PHASES[] = {
-            "RedistributeGrid", "Fluid_Reset",        "Fluid_UpdateDensity",     "Fluid_CalcForces", "Fluid_Integrate",
-            "Solid_Reset",      "Solid_CalcForces",   "Solid_Integrate",         "Rigid_Reset",      "Rigid_CalcForces",
-            "Rigid_Integrate",  "Constraints_Update", "Rigid_ResolvePenetration"};
-        const int phase = how % 13;
-        TPicked p;
-        float args[4] = {};
-        if (!whole && phase == 12) {
-            p = PickParticle(in);
-            for (float& a : args) a = in.Float();
-            Note("%s->Rigid_ResolvePenetration(%s, %s, %s, %s, %s)", W(s).c_str(), p.Name.c_str(),
-                 Shown(args[0]).c_str(), Shown(args[1]).c_str(), Shown(args[2]).c_str(), Shown(args[3]).c_str());
-        } else if (!whole) {
-            Note("%s->%s()", W(s).c_str(), PHASES[phase]);
-        }
-        if (!slot.World) return;
-        if (Steps >= MAX_STEPS) {
-            Log.back() += "  // skipped: enough steps";
-            return;
-        }
-        TSPH& w = *slot.World;
-        const double work = PairsOf(w) + CELL_WORK * w.GridWidth * w.GridHeight;
-        if (work > MAX_STEP_WORK || Work + work > MAX_INPUT_WORK) {
-            Log.back() += "  // skipped: too much work";
-            return;
-        }
-        Work += work;
-        ++Steps;
-        if (whole) {
-            if (how % 4) w.SetTaskRunner(&Pool(how % 4), slot.Settings);
-            w.Update();
-        } else {
-            switch (phase) {
-                case 0:
-                    w.RedistributeGrid();
-                    break;
-                case 1:
-                    w.Fluid_Reset();
-                    break;
-                case 2:
-                    w.Fluid_UpdateDensity();
-                    break;
-                case 3:
-                    w.Fluid_CalcForces();
-                    break;
-                case 4:
-                    w.Fluid_Integrate();
-                    break;
-                case 5:
-                    w.Solid_Reset();
-                    break;
-                case 6:
-                    w.Solid_CalcForces();
-                    break;
-                case 7:
-                    w.Solid_Integrate();
-                    break;
-                case 8:
-                    w.Rigid_Reset();
-                    break;
-                case 9:
-                    w.Rigid_CalcForces();
-                    break;
-                case 10:
-                    w.Rigid_Integrate();
-                    break;
-                case 11:
-                    w.Constraints_Update();
-                    break;
-                default:
-                    w.Rigid_ResolvePenetration(p.P, args[0], args[1], args[2], args[3]);
-                    break;
-            }
-        }
-        const std::string problem = Problem(s, whole ? "Update" : PHASES[phase], whole);
-        if (!problem.empty()) Finding(problem);
-    }
-
-    // Declared first, destroyed last: the worlds' emitters and lists point
-    // into them, and the loose materials belong to no world.
-    TFluid LooseFluid;
-    TSolid LooseSolid;
-    TRigid LooseBody;
-    std::shared_ptr<TParticleNumbering> Numbering;
+    const std::uint8_t* Data;
+    std::size_t Size;
+    std::size_t Pos = 0;
     TSlot Slots[2];
+    int S = 0;  // the slot of the call being made
     std::vector<std::string> Log;
-    std::vector<TField> Before, After;  // see TakeState
+    std::string Line, Result;  // the call being made, and what it handed back
     int Steps = 0;
-    double Work = 0;  // of the steps made, as Step counts it
-    int ParticlesMade = 0;
-    bool Stop = false;
-    // API_FUZZ_ECHO=1 prints each call before it is made: the way to read
-    // an input that ends in a sanitizer's report rather than in a Finding.
+    double Work = 0;
     const bool Echo = std::getenv("API_FUZZ_ECHO") != nullptr;
-    std::string Echoed;  // the last call printed, to print it again with what became of it
 };
+
+template <class T>
+T THarness::Read() {
+    if constexpr (std::is_same_v<T, float> || std::is_same_v<T, std::int32_t>) {
+        const std::uint8_t b = Byte();
+        T v;
+        if (b >= RAW) {
+            const std::uint8_t bytes[4] = {Byte(), Byte(), Byte(), Byte()};
+            std::memcpy(&v, bytes, sizeof v);
+        } else if constexpr (std::is_same_v<T, float>) {
+            v = b < SMALL ? FLOATS[b % std::size(FLOATS)] : static_cast<float>(b - SMALL) * SMALL_FLOAT_STEP;
+        } else {
+            v = b < SMALL ? INTS[b % std::size(INTS)] : (b - SMALL) * SMALL_INT_STEP;
+        }
+        return Arg(std::is_same_v<T, float> ? Shown(static_cast<float>(v)) : std::to_string(v)), v;
+    } else if constexpr (std::is_same_v<T, bool> || std::is_same_v<T, std::uint8_t>) {
+        const T v = static_cast<T>(std::is_same_v<T, bool> ? Byte() & 1 : Byte());
+        return Arg(std::to_string(v)), v;
+    } else if constexpr (std::is_same_v<T, TSPH*>) {  // no byte: the call's world
+        return Arg(WorldOrNull() ? "w" + std::to_string(S) : "nullptr"), WorldOrNull();
+    } else if constexpr (std::is_same_v<T, TEmitterSettings>) {
+        const auto [x, y, width, height] = Floats<4>();
+        const std::int32_t delay = Read<std::int32_t>();
+        const auto [vx, vy] = Floats<2>();
+        return {x, y, width, height, delay, vx, vy};
+    } else if constexpr (std::is_same_v<T, const TParticle*>) {
+        return Particle();
+    } else {  // a material: low bit the slot, the rest the index; 0xFF none
+        using M = typename TMaterialOf<T>::Type;
+        const std::uint8_t b = Byte();
+        const auto& materials = Slots[b & 1].template List<M>();
+        if (b == 0xFF || materials.empty()) return Arg("nullptr"), T();
+        const std::size_t i = (b >> 1) % materials.size();
+        Arg(Name(b & 1, KIND<M>, i));
+        if constexpr (std::is_pointer_v<T>) return materials[i].get();
+        else return materials[i];
+    }
+}
+
+// A particle to pass: none, one of a world's views, or one the factories made.
+const TParticle* THarness::Particle() {
+    const std::uint8_t how = Byte(), k = Byte();
+    const int s = (how >> 3) & 1, source = how & 7;
+    const TSlot& slot = Slots[s];
+    if (source == 0 || !slot.World) return Arg("nullptr"), nullptr;
+    if (source <= 4) {
+        const TSPH::ParticleView view = Views(*slot.World)[static_cast<std::size_t>(source - 1)];
+        if (!view.empty()) {
+            const std::size_t i = k % view.size();
+            Arg("w" + std::to_string(s) + "->Get" + VIEW_NAMES[source - 1] + "()[" + std::to_string(i) + "]");
+            return view[i];
+        }
+    }
+    if (slot.Made.empty()) return Arg("nullptr"), nullptr;
+    const std::size_t i = slot.Made.size() - 1 - k % slot.Made.size();  // the latest, most often
+    return Arg(Name(s, "p", i)), slot.Made[i];
+}
+
+// What a refused call must leave as it was: each world's counts and
+// settings, and what the calls made.
+THarness::TState THarness::State() const {
+    TState state;
+    auto place = [](const void* p) { return static_cast<double>(reinterpret_cast<std::uintptr_t>(p)); };
+    auto add = [&](const char* name, std::initializer_list<double> values) {
+        for (const double v : values) state.emplace_back(name, v);
+    };
+    for (const TSlot& slot : Slots) {
+        add("the world", {place(slot.World.get())});
+        if (const TSPH* w = slot.World.get()) {
+            add("a count of the world",
+                {double(w->GetFluidCount()), double(w->GetSolidCount()), double(w->GetRigidCount()),
+                 double(w->GetBoundaryCount()), double(w->GetConstraintCount()), double(w->GetFluids().size()),
+                 double(w->GetSolids().size()), double(w->GetRigids().size()), double(w->GetGridWidth()),
+                 double(w->GetGridHeight()), double(w->Numbering().Next())});
+            add("a setting of the world",
+                {w->GetContainerWidth(), w->GetContainerHeight(), w->GetWorldScale(), w->GetTimestep(),
+                 w->GetRepulsiveDistance(), w->GetGravityX(), w->GetGravityY(), place(w->GetTaskRunner().get()),
+                 double(w->GetRigidContacts())});
+        }
+        auto& [fluids, solids, bodies] = slot.Materials;
+        add("what the calls made", {double(fluids.size()), double(solids.size()), double(bodies.size()),
+                                    double(slot.Made.size()), double(slot.Emitters.size())});
+        for (const auto& e : slot.Emitters) add("an emitter", {double(e->IsActive())});
+        for (const auto& f : fluids)
+            add("a fluid", {f->GetDamping(), f->GetSurfaceTension(), f->GetViscosityAlpha(), f->GetViscosityBeta(),
+                            f->GetRestDensity(), f->GetPressureFactor()});
+        for (const auto& f : solids) add("a solid", {f->GetStiffness()});
+        for (const auto& b : bodies)
+            add("a body", {b->GetMass(), b->GetCenterX(), b->GetCenterY(), b->GetInertia(), b->GetRepulsion(),
+                           double(b->GetVertexCount())});
+    }
+    return state;
+}
+
+void THarness::Unchanged(const TState& before) const {
+    const TState after = State();
+    for (std::size_t k = 0; k < std::max(before.size(), after.size()); ++k)
+        if (k >= before.size() || k >= after.size() ||
+            std::memcmp(&before[k].second, &after[k].second, sizeof(double)) != 0)
+            Finding(std::string("a refused call changed ") + (k < before.size() ? before[k] : after[k]).first);
+}
+
+// After every call each view lists exactly the registered particles of its
+// kind, made in its world, and the grids and constraints have the lengths
+// they claim. After a step or phase of `stepped` its numbers are finite and,
+// after a whole step, its liquid and solid particles lie in the container.
+void THarness::Check(const TSPH* stepped, bool whole) const {
+    for (const TSlot& slot : Slots) {
+        const TSPH* w = slot.World.get();
+        if (!w) continue;
+        const auto views = Views(*w);
+        const std::int32_t counts[] = {w->GetFluidCount(), w->GetSolidCount(), w->GetRigidCount(),
+                                       w->GetBoundaryCount()};
+        for (std::size_t k = 0; k < 4; ++k) {
+            const std::string of = std::string(" of ") + VIEW_NAMES[k];
+            if (views[k].size() != static_cast<std::size_t>(counts[k])) Finding("the length" + of);
+            for (const TParticle* p : views[k]) {
+                if (!p || !w->Owns(p) || (p->Fluid != nullptr) != (k == 0) || (p->Solid != nullptr) != (k == 1) ||
+                    (p->Rigid != nullptr) != (k == 2))
+                    Finding("a particle" + of + " is null, of another world or of another kind");
+                if (w != stepped) continue;
+                for (const float v : {p->PositionX, p->PositionY, p->OldX, p->OldY, p->VelocityX, p->VelocityY,
+                                      p->ScreenX, p->ScreenY, p->ForceX, p->ForceY, p->Density, p->Pressure})
+                    if (!std::isfinite(v)) Finding("a number of a particle" + of + " is not finite");
+                if (whole && k < 2 &&  // body vertices are not kept inside
+                    !(p->PositionX >= 0 && p->PositionX <= w->GetContainerWidth() && p->PositionY >= 0 &&
+                      p->PositionY <= w->GetContainerHeight()))
+                    Finding("a particle" + of + " lies outside the container");
+            }
+        }
+        const auto cells = static_cast<std::size_t>(w->GetGridWidth()) * static_cast<std::size_t>(w->GetGridHeight());
+        for (const TSPH::ParticleView grid :
+             {w->GetFluidGrid(), w->GetSolidGrid(), w->GetRigidGrid(), w->GetBoundaryGrid()})
+            if (grid.size() != cells) Finding("a grid's length is not its width × height");
+        if (w->GetParticleCount() != counts[0] + counts[1] + counts[2] + counts[3]) Finding("GetParticleCount");
+        const auto constraints = static_cast<std::size_t>(w->GetConstraintCount());
+        if (w->GetConstraintLengths().size() != constraints) Finding("the length of the constraint lengths");
+        for (const std::int32_t end : {0, 1}) {
+            if (w->GetConstraintEnds(end).size() != constraints) Finding("the length of the constraint ends");
+            for (const TParticle* p : w->GetConstraintEnds(end))
+                if (!p || !p->Solid || !w->Owns(p)) Finding("a constraint's end is not a solid particle of its world");
+        }
+        if (w != stepped) continue;
+        for (const TRigid* b : w->GetRigids())
+            for (const float v : {b->GetCenterX(), b->GetCenterY(), b->GetAngle(), b->GetVelocityX(),
+                                  b->GetVelocityY(), b->GetAngularSpeed()})
+                if (!std::isfinite(v)) Finding("a number of a body is not finite");
+        for (const float length : w->GetConstraintLengths())
+            if (!std::isfinite(length)) Finding("a constraint's length is not finite");
+    }
+}
+
+const TSPH* WorldOf(const TSPH* w) { return w; }
+const TSPH* WorldOf(const TFluid& fluid) { return fluid.GetWorld(); }
+const TSPH* WorldOf(const TSolid& solid) { return solid.GetWorld(); }
+
+// The budgets of a call that lays a block, its width and height the
+// arguments K and K + 1.
+template <std::size_t K>
+auto Block(float spacing) {
+    return [spacing](const auto& target, const auto& a) {
+        THarness::Limit(WorldOf(target), std::get<K>(a), std::get<K + 1>(a), spacing);
+    };
+}
+
+struct TEntry {
+    TCall Call;
+    const char* Name;
+    void (*Make)(THarness&);
+};
+using H = THarness;
+
+// Each entry reads its arguments and makes one public call.
+constexpr TEntry TABLE[] = {
+    {CREATE_WORLD, "TSPH::Create", [](H& h) {
+         const std::int32_t width = h.Read<std::int32_t>(), height = h.Read<std::int32_t>();
+         const auto [scale, dt, gx, gy, distance, strength] = h.Floats<6>();
+         const bool shared = h.Read<bool>();
+         if (h.WorldOrNull()) throw TSkip{"the slot is taken"};
+         h.Slot().World = TSPH::Create(
+             {width, height, scale, dt, gx, gy, distance, strength, shared ? h.Numbering : nullptr});
+         if (!h.WorldOrNull()) h.Finding("TSPH::Create made no world");
+     }},
+    {DESTROY_WORLD, "destroy", [](H& h) {  // its particles go with it; what the calls made stays
+         h.Slot().World.reset();
+         h.Slot().Made.clear();
+     }},
+    {SET_CONTAINER_SIZE, "SetContainerSize", [](H& h) { h.On(&TSPH::SetContainerSize); }},
+    {SET_WORLD_SCALE, "SetWorldScale", [](H& h) { h.On(&TSPH::SetWorldScale); }},
+    {SET_TIMESTEP, "SetTimestep", [](H& h) { h.On(&TSPH::SetTimestep); }},
+    {SET_REPULSION, "SetRepulsion", [](H& h) { h.On(&TSPH::SetRepulsion); }},
+    {SET_GRAVITY, "SetGravity", [](H& h) { h.On(&TSPH::SetGravity); }},
+    {SET_TASK_RUNNER, "SetTaskRunner", [](H& h) {
+         const int threads = h.Threads();
+         const TSplitSettings settings{h.Read<std::int32_t>(), h.Read<bool>()};
+         h.World().SetTaskRunner(threads ? Pool(threads) : nullptr, settings);
+         h.Slot().Settings = settings;
+     }},
+    {SET_RIGID_CONTACTS, "SetRigidContacts", [](H& h) { h.On(&TSPH::SetRigidContacts); }},
+    {RESERVE, "Reserve", [](H& h) {
+         h.On(&TSPH::Reserve, [](const TSPH&, const auto& a) {
+             const auto [fluid, solid, rigid, boundary, constraints] = a;
+             for (const std::int64_t n : {fluid, solid, rigid, boundary, constraints})
+                 if (n > MAX_RESERVED && n <= TSPH::MAX_RESERVE) throw TSkip{"too large"};
+         });
+     }},
+    {TAKE_NUMBERS, "Numbering().Take", [](H& h) { h.World().Numbering().Take(h.Read<std::int32_t>(), "fuzz"); }},
+    {FLUID_CREATE, "TFluid::Create", [](H& h) { h.Keep(h.Call(&TFluid::Create)); }},
+    {FLUID_DAMPING, "TFluid::SetDamping", [](H& h) { h.On(&TFluid::SetDamping); }},
+    {FLUID_SURFACE_TENSION, "TFluid::SetSurfaceTension", [](H& h) { h.On(&TFluid::SetSurfaceTension); }},
+    {FLUID_VISCOSITY, "TFluid::SetViscosity", [](H& h) { h.On(&TFluid::SetViscosity); }},
+    {FLUID_REST_DENSITY, "TFluid::SetRestDensity", [](H& h) { h.On(&TFluid::SetRestDensity); }},
+    {FLUID_PRESSURE, "TFluid::SetPressureFactor", [](H& h) { h.On(&TFluid::SetPressureFactor); }},
+    {FLUID_COLOR, "TFluid::SetColor", [](H& h) { h.On(&TFluid::SetColor); }},
+    {FLUID_RECT, "TFluid::CreateRect", [](H& h) { h.On(&TFluid::CreateRect, Block<2>(TFluid::LATTICE_SPACING)); }},
+    {SOLID_CREATE, "TSolid::Create", [](H& h) { h.Keep(h.Call(&TSolid::Create)); }},
+    {SOLID_STIFFNESS, "TSolid::SetStiffness", [](H& h) { h.On(&TSolid::SetStiffness); }},
+    {SOLID_COLOR, "TSolid::SetColor", [](H& h) { h.On(&TSolid::SetColor); }},
+    {SOLID_RECT, "TSolid::CreateRect", [](H& h) { h.On(&TSolid::CreateRect, Block<2>(TSPH::SOLID_SPACING)); }},
+    {RIGID_RECT, "TRigid::CreateRigidRect",
+     [](H& h) { h.Keep(h.Call(&TRigid::CreateRigidRect, Block<2>(TSPH::RIGID_SPACING))); }},
+    {BEGIN_BODY, "TRigid::BeginBody", [](H& h) { h.Keep(h.Call(&TRigid::BeginBody)); }},
+    {ADD_VERTEX, "TRigid::AddVertex", [](H& h) { h.Keep(h.On(&TRigid::AddVertex)); }},
+    {END_BODY, "TRigid::EndBody", [](H& h) { h.On(&TRigid::EndBody); }},
+    {BODY_REPULSION, "TRigid::SetRepulsion", [](H& h) { h.On(&TRigid::SetRepulsion); }},
+    {BODY_COLOR, "TRigid::SetColor", [](H& h) { h.On(&TRigid::SetColor); }},
+    {BODY_ADD_PARTICLE, "TRigid::AddParticle", [](H& h) { h.On(&TRigid::AddParticle); }},
+    {BODY_INIT, "TRigid::Init", [](H& h) { h.On(&TRigid::Init); }},
+    {BODY_INTEGRATE, "TRigid::Integrate", [](H& h) { h.On(&TRigid::Integrate); }},
+    {MAKE_FLUID_PARTICLE, "TParticle::CreateFluidParticle",
+     [](H& h) { h.Keep(h.Call(&TParticle::CreateFluidParticle)); }},
+    {MAKE_SOLID_PARTICLE, "TParticle::CreateSolidParticle",
+     [](H& h) { h.Keep(h.Call(&TParticle::CreateSolidParticle)); }},
+    {MAKE_RIGID_PARTICLE, "TParticle::CreateRigidParticle",
+     [](H& h) { h.Keep(h.Call(&TParticle::CreateRigidParticle)); }},
+    {MAKE_BOUNDARY_PARTICLE, "TParticle::CreateBoundaryParticle",
+     [](H& h) { h.Keep(h.Call(&TParticle::CreateBoundaryParticle)); }},
+    {ADD_FLUID_PARTICLE, "AddFluidParticle", [](H& h) { h.On(&TSPH::AddFluidParticle); }},
+    {ADD_SOLID_PARTICLE, "AddSolidParticle", [](H& h) { h.On(&TSPH::AddSolidParticle); }},
+    {ADD_RIGID_PARTICLE, "AddRigidParticle", [](H& h) { h.On(&TSPH::AddRigidParticle); }},
+    {ADD_BOUNDARY_PARTICLE, "AddBoundaryParticle", [](H& h) { h.On(&TSPH::AddBoundaryParticle); }},
+    {ADD_CONSTRAINT, "AddConstraint", [](H& h) { h.On(&TSPH::AddConstraint); }},
+    {ADD_FLUID, "AddFluid", [](H& h) { h.On(&TSPH::AddFluid); }},
+    {ADD_SOLID, "AddSolid", [](H& h) { h.On(&TSPH::AddSolid); }},
+    {ADD_RIGID, "AddRigid", [](H& h) { h.On(&TSPH::AddRigid); }},
+    {BOUNDARY_RECT, "CreateBoundaryRect", [](H& h) { h.Call(&CreateBoundaryRect, Block<3>(TSPH::BOUNDARY_SPACING)); }},
+    {EMITTER_CREATE, "TFluidEmitter::Create", [](H& h) { h.Keep(h.Call(&TFluidEmitter::Create)); }},
+    {EMITTER_TRIGGER, "TFluidEmitter::Trigger", [](H& h) { h.On(&TFluidEmitter::Trigger); }},
+    {EMITTER_UPDATE, "TFluidEmitter::Update", [](H& h) {
+         TFluidEmitter& e = h.Emitter();
+         const TEmitterSettings& block = e.GetSettings();
+         if (e.IsActive()) H::Limit(e.GetFluid()->GetWorld(), block.Width, block.Height, TFluid::LATTICE_SPACING);
+         e.Update();
+     }},
+    {UPDATE, "Update", [](H& h) {  // on the runner as it is, or on a pool of 1 to 3 threads
+         const int threads = h.Threads();
+         h.Step(true, [&](TSPH& w) {
+             if (threads) w.SetTaskRunner(Pool(threads), h.Slot().Settings);
+             w.Update();
+         });
+     }},
+    {REDISTRIBUTE_GRID, "RedistributeGrid", [](H& h) { h.Step(false, &TSPH::RedistributeGrid); }},
+    {FLUID_RESET, "Fluid_Reset", [](H& h) { h.Step(false, &TSPH::Fluid_Reset); }},
+    {FLUID_UPDATE_DENSITY, "Fluid_UpdateDensity", [](H& h) { h.Step(false, &TSPH::Fluid_UpdateDensity); }},
+    {FLUID_CALC_FORCES, "Fluid_CalcForces", [](H& h) { h.Step(false, &TSPH::Fluid_CalcForces); }},
+    {FLUID_INTEGRATE, "Fluid_Integrate", [](H& h) { h.Step(false, &TSPH::Fluid_Integrate); }},
+    {SOLID_RESET, "Solid_Reset", [](H& h) { h.Step(false, &TSPH::Solid_Reset); }},
+    {SOLID_CALC_FORCES, "Solid_CalcForces", [](H& h) { h.Step(false, &TSPH::Solid_CalcForces); }},
+    {SOLID_INTEGRATE, "Solid_Integrate", [](H& h) { h.Step(false, &TSPH::Solid_Integrate); }},
+    {RIGID_RESET, "Rigid_Reset", [](H& h) { h.Step(false, &TSPH::Rigid_Reset); }},
+    {RIGID_CALC_FORCES, "Rigid_CalcForces", [](H& h) { h.Step(false, &TSPH::Rigid_CalcForces); }},
+    {RIGID_INTEGRATE, "Rigid_Integrate", [](H& h) { h.Step(false, &TSPH::Rigid_Integrate); }},
+    {CONSTRAINTS_UPDATE, "Constraints_Update", [](H& h) { h.Step(false, &TSPH::Constraints_Update); }},
+    {RESOLVE_PENETRATION, "Rigid_ResolvePenetration",
+     [](H& h) { h.Step(false, [&h](TSPH&) { h.On(&TSPH::Rigid_ResolvePenetration); }); }},
+    // Every task runs once, and an exception a task threw comes back to the caller.
+    {POOL_RUN, "TThreadPool::Run", [](H& h) {
+         const int threads = std::max(h.Threads(), 1);
+         const std::int32_t tasks = h.Read<std::int32_t>();
+         const std::uint8_t how = h.Read<std::uint8_t>();  // bit 0 a null task, bit 1 tasks that throw
+         if (tasks > MAX_TASKS) throw TSkip{"too many tasks"};
+         static std::atomic<std::int64_t> sum;
+         sum = 0;
+         bool threw = false;
+         try {
+             Pool(threads)->Run(tasks, how & 1 ? nullptr : how & 2 ? +[](void*, std::int32_t k) {
+                 sum += k + 1;
+                 throw std::range_error("a task failed");
+             } : +[](void*, std::int32_t k) { sum += k + 1; }, nullptr);
+         } catch (const std::range_error&) {
+             threw = true;
+         }
+         if (threw != ((how & 2) && tasks > 0) || sum != std::int64_t{tasks} * (tasks + 1) / 2)
+             h.Finding("TThreadPool::Run ran its tasks wrongly");
+     }},
+};
+
+constexpr bool InOrder() {
+    for (std::size_t i = 0; i < std::size(TABLE); ++i)
+        if (TABLE[i].Call != i) return false;
+    return std::size(TABLE) == CALL_COUNT;
+}
+static_assert(InOrder(), "TABLE lists the calls of api_fuzz_calls.h in their order");
+
+void THarness::Run() {
+    for (int calls = 0; calls < MAX_CALLS && Pos < Size; ++calls) {
+        const TEntry& entry = TABLE[Byte() % CALL_COUNT];
+        S = Byte() & 1;
+        Line = "w" + std::to_string(S) + " " + entry.Name + "(";
+        Result.clear();
+        if (Echo) std::fputs(Line.c_str(), stderr);
+        std::string note;
+        const TState before = State();
+        try {
+            entry.Make(*this);
+        } catch (const TSkip& skip) {
+            note = std::string("  // skipped: ") + skip.Why;
+        } catch (const TSPHError& e) {
+            note = std::string("  // refused: ") + e.what();
+            Unchanged(before);
+        } catch (const std::bad_alloc&) {
+            note = "  // bad_alloc";
+            Unchanged(before);
+        } catch (const std::exception& e) {
+            Finding(std::string("an exception other than TSPHError or std::bad_alloc: ") + e.what());
+        }
+        const std::string end = ")" + Result + note;
+        if (Echo) std::fprintf(stderr, "%s\n", end.c_str());
+        Log.push_back(Line + end);
+        Line.clear();
+        Check(nullptr, false);
+    }
+}
 
 }  // namespace
 
@@ -986,8 +595,6 @@ extern "C" const char* __asan_default_options() { return "quarantine_size_mb=32"
 extern "C" const char* __ubsan_default_options() { return "print_stacktrace=1"; }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    TInput in(data, size);
-    THarness harness;
-    harness.Run(in);
+    THarness(data, size).Run();
     return 0;
 }

@@ -39,9 +39,9 @@ public:
             return B(static_cast<std::uint8_t>(SMALL + v / SMALL_INT_STEP));
         return Raw(&v);
     }
-    // A world of 1800 × 1800 scene pixels drawn at scale 1.
+    // A world of 1800 × 1800 scene pixels drawn at scale 1, with the default step.
     TSeed& World(int slot, bool shared = false) {
-        return Call(CREATE_WORLD, slot).I(640).I(480).I(1800).I(1800).F(1).B(shared);
+        return Call(CREATE_WORLD, slot).I(1800).I(1800).F(1).F(0.4f).F(0).F(0.7f).F(30).F(0.5f).B(shared);
     }
     TSeed& Rect(float x, float y, float w, float h) { return F(x).F(y).F(w).F(h); }
     TSeed& Updates(int slot, int n, int threads) {
@@ -83,29 +83,30 @@ int main(int argc, char** argv) {
     liquid.Call(BOUNDARY_RECT).Rect(0, 1600, 1776, 32);
     liquid.Call(FLUID_CREATE);
     liquid.Call(FLUID_RECT).B(0).Rect(400, 800, 400, 320).F(0).F(1);
-    liquid.Call(SET_TASK_RUNNER).B(2).I(1).B(2);
+    liquid.Call(SET_TASK_RUNNER).B(2).I(1).B(1);
     liquid.Updates(0, 6, 2).Updates(0, 4, 3).Write(dir + "/liquid");
 
     // An elastic block with an extra constraint, stepped phase by phase.
     TSeed solid;
     solid.World(0);
     solid.Call(SOLID_CREATE);
-    solid.Call(SOLID_SET).B(0).B(0).F(0.5f);
+    solid.Call(SOLID_STIFFNESS).B(0).F(0.5f);
     solid.Call(SOLID_RECT).B(0).Rect(320, 320, 160, 160).F(2).F(0);
     solid.Call(ADD_CONSTRAINT).B(2).B(0).B(2).B(40);
-    for (std::uint8_t phase = 0; phase < 12; ++phase) solid.Call(PHASE).B(phase);
+    for (int phase = REDISTRIBUTE_GRID; phase <= CONSTRAINTS_UPDATE; ++phase) solid.Call(static_cast<TCall>(phase));
     solid.Updates(0, 6, 0).Write(dir + "/solid");
 
     // A box, and a body of three vertices from the builder, one of them
-    // registered with the world, then closed.
+    // registered with the world, then closed; bodies meet each other.
     TSeed rigid;
     rigid.World(0);
+    rigid.Call(SET_RIGID_CONTACTS).B(1);
     rigid.Call(RIGID_RECT).Rect(320, 320, 160, 160);
     rigid.Call(BEGIN_BODY);
     rigid.Call(ADD_VERTEX).B(2).F(800).F(40).F(1);
     rigid.Call(ADD_VERTEX).B(2).F(816).F(40).F(2);
     rigid.Call(ADD_VERTEX).B(2).F(800).F(48).F(1);
-    rigid.Call(ADD_PARTICLE).B(2).B(5).B(0);
+    rigid.Call(ADD_RIGID_PARTICLE).B(5).B(0);
     rigid.Call(END_BODY).B(2);
     rigid.Updates(0, 8, 1).Write(dir + "/rigid");
 
@@ -122,23 +123,23 @@ int main(int argc, char** argv) {
     two.Call(DESTROY_WORLD, 0);
     two.Updates(1, 4, 3).Write(dir + "/two_worlds");
 
-    // One particle of each kind from the factories, moved before it is
-    // registered (the liquid one far outside the container), registered,
-    // and stepped.
+    // One particle of each kind from the factories (the liquid one far
+    // outside the container), registered and stepped; then the pool alone,
+    // with tasks that throw.
     TSeed made;
     made.World(0);
     made.Call(FLUID_CREATE).Call(SOLID_CREATE).Call(BEGIN_BODY);
-    made.Call(MAKE_PARTICLE).B(0).F(10).F(10).B(0);
-    made.Call(ALTER_PARTICLE).B(0).B(0).F(1e6f);
-    made.Call(ADD_PARTICLE).B(0).B(5).B(0);
-    made.Call(MAKE_PARTICLE).B(1).F(20).F(20).B(0);
-    made.Call(ADD_PARTICLE).B(1).B(5).B(0);
-    made.Call(MAKE_PARTICLE).B(2).F(30).F(30).F(1).B(0);
-    made.Call(ADD_PARTICLE).B(2).B(5).B(0);
-    made.Call(BODY_CALL).B(0).B(2).B(5).B(0);
+    made.Call(MAKE_FLUID_PARTICLE).F(1e6f).F(10).B(0);
+    made.Call(ADD_FLUID_PARTICLE).B(5).B(0);
+    made.Call(MAKE_SOLID_PARTICLE).F(20).F(20).B(0);
+    made.Call(ADD_SOLID_PARTICLE).B(5).B(0);
+    made.Call(MAKE_RIGID_PARTICLE).F(30).F(30).F(1).B(0);
+    made.Call(ADD_RIGID_PARTICLE).B(5).B(0);
+    made.Call(BODY_ADD_PARTICLE).B(0).B(5).B(0);
     made.Call(END_BODY).B(0);
-    made.Call(MAKE_PARTICLE).B(3).F(40).F(40);
-    made.Call(ADD_PARTICLE).B(3).B(5).B(0);
-    made.Updates(0, 4, 0).Write(dir + "/factories");
+    made.Call(MAKE_BOUNDARY_PARTICLE).F(40).F(40);
+    made.Call(ADD_BOUNDARY_PARTICLE).B(5).B(0);
+    made.Updates(0, 4, 0);
+    made.Call(POOL_RUN).B(3).I(100).B(2).Write(dir + "/factories");
     return 0;
 }
