@@ -28,12 +28,18 @@ TDemoScenes BuildScenes(std::shared_ptr<TParticleNumbering> numbering) {
     // number of its own, given in the order of this function.
     if (!numbering) numbering = std::make_shared<TParticleNumbering>();
     s.Numbering = numbering;
-    s.World1 = TSPH::Create(
-        {.ContainerWidth = 2800, .ContainerHeight = 2100, .Scale = 0.2857143f, .GravityY = 0.7f, .Numbering = numbering});
+    s.World1 = TSPH::Create({.ContainerWidth = 2800,
+                             .ContainerHeight = 2100,
+                             .Scale = 0.2857143f,
+                             .GravityY = 0.7f,
+                             .Numbering = numbering});
     s.World2 = TSPH::Create(
         {.ContainerWidth = 4000, .ContainerHeight = 3000, .Scale = 0.2f, .GravityY = 0.2f, .Numbering = numbering});
-    s.World3 = TSPH::Create(
-        {.ContainerWidth = 2400, .ContainerHeight = 1800, .Scale = 0.33333334f, .GravityY = 0.4f, .Numbering = numbering});
+    s.World3 = TSPH::Create({.ContainerWidth = 2400,
+                             .ContainerHeight = 1800,
+                             .Scale = 0.33333334f,
+                             .GravityY = 0.4f,
+                             .Numbering = numbering});
 
     s.Fluid1 = TFluid::Create(s.World1.get());
     s.Solid1 = TSolid::Create(s.World1.get());
@@ -59,7 +65,8 @@ TDemoScenes BuildScenes(std::shared_ptr<TParticleNumbering> numbering) {
     s.Fluid1->SetSurfaceTension(0.1f);
     s.Fluid2c->SetSurfaceTension(2.0f);
 
-    s.Emitter1 = TFluidEmitter::Create(s.Fluid1, {.X = 80, .Y = 230, .Width = 133, .Height = 5, .Delay = 3, .SpeedY = 0.35f});
+    s.Emitter1 =
+        TFluidEmitter::Create(s.Fluid1, {.X = 80, .Y = 230, .Width = 133, .Height = 5, .Delay = 3, .SpeedY = 0.35f});
     s.Emitter1->Trigger();
 
     s.Solid1->CreateRect(280, 490, 270, 60, 0, 0);
@@ -68,9 +75,12 @@ TDemoScenes BuildScenes(std::shared_ptr<TParticleNumbering> numbering) {
     CreateBoundaryRect(s.World1.get(), 0, 550, 560, 50);    // the floor ledge
     CreateBoundaryRect(s.World1.get(), 560, 500, 40, 100);  // the step
 
-    s.Emitter2a = TFluidEmitter::Create(s.Fluid2a, {.X = 320, .Y = 230, .Width = 133, .Height = 5, .Delay = 3, .SpeedY = 0.3f});
-    s.Emitter2b = TFluidEmitter::Create(s.Fluid2b, {.X = 160, .Y = 230, .Width = 133, .Height = 5, .Delay = 3, .SpeedY = 0.3f});
-    s.Emitter2c = TFluidEmitter::Create(s.Fluid2c, {.X = 480, .Y = 230, .Width = 133, .Height = 5, .Delay = 3, .SpeedY = 0.3f});
+    s.Emitter2a =
+        TFluidEmitter::Create(s.Fluid2a, {.X = 320, .Y = 230, .Width = 133, .Height = 5, .Delay = 3, .SpeedY = 0.3f});
+    s.Emitter2b =
+        TFluidEmitter::Create(s.Fluid2b, {.X = 160, .Y = 230, .Width = 133, .Height = 5, .Delay = 3, .SpeedY = 0.3f});
+    s.Emitter2c =
+        TFluidEmitter::Create(s.Fluid2c, {.X = 480, .Y = 230, .Width = 133, .Height = 5, .Delay = 3, .SpeedY = 0.3f});
 
     s.Fluid2a->CreateRect(0, 250, 266, 350, 0, 0);
     s.Fluid2b->CreateRect(266, 250, 266, 350, 0, 0);

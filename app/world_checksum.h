@@ -16,8 +16,8 @@
 // creation.
 inline std::uint64_t WorldChecksum(const TSPH& world) {
     std::vector<const TParticle*> all;
-    for (const TSPH::ParticleView kind :
-         {world.GetFluidParticles(), world.GetSolidParticles(), world.GetRigidParticles(), world.GetBoundaryParticles()})
+    for (const TSPH::ParticleView kind : {world.GetFluidParticles(), world.GetSolidParticles(),
+                                          world.GetRigidParticles(), world.GetBoundaryParticles()})
         all.insert(all.end(), kind.begin(), kind.end());
     std::sort(all.begin(), all.end(), [](const TParticle* a, const TParticle* b) { return a->ID < b->ID; });
     std::uint64_t h = 14695981039346656037ull;

@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
     const std::int32_t threads = ThreadsAskedFor(argc, argv);
     // 2800 × 2100 scene pixels, drawn (by whoever draws) at 800 × 600 screen pixels.
     auto world = TSPH::Create({.ContainerWidth = 2800, .ContainerHeight = 2100, .Scale = 0.2857143f});
-    CreateBoundaryRect(world.get(), 0, 560, 800, 40);             // a floor
+    CreateBoundaryRect(world.get(), 0, 560, 800, 40);  // a floor
     TFluid::Create(world.get())->CreateRect(150, 100, 500, 300, 0, 0);
 
     if (threads > 1) world->SetTaskRunner(std::make_shared<TThreadPool>(threads));

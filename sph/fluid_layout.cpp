@@ -108,7 +108,8 @@ std::int32_t FineOf(std::int32_t cellOf) { return cellOf >= 0 ? cellOf : ~cellOf
 // Counts the particles [begin, end) of run r into their fine cells, and
 // into the world's grid's chains of the run's own when asked; returns
 // whether they all lie in the grid.
-bool CountRun(TWorldState& world, TFluidPack& P, std::int32_t r, std::int32_t begin, std::int32_t end, bool insertIntoGrid) {
+bool CountRun(TWorldState& world, TFluidPack& P, std::int32_t r, std::int32_t begin, std::int32_t end,
+              bool insertIntoGrid) {
     std::int32_t* const counts = P.RunCounts.data() + static_cast<std::size_t>(r) * P.FineCells;
     TParticle** const heads = P.RunHeads.data() + static_cast<std::size_t>(r) * P.GridCells;
     TParticle** const tails = P.RunTails.data() + static_cast<std::size_t>(r) * P.GridCells;
@@ -217,7 +218,8 @@ void CopyIn(const TWorldState& world, TFluidPack& P, std::int32_t begin, std::in
         P.Cohesion[s] = -StateOf(*fluid).SurfaceTension;
         P.Motion[s] = sph_detail::F4{p->PositionX, p->PositionY, p->VelocityX, p->VelocityY};
         P.Side[s] = sph_detail::F4{p->Mass, p->Density, p->Pressure * p->InvDensitySq, p->SoundSpeed};
-        P.Kind[s] = sph_detail::F4{IntBits(p->ID), IntBits(liquids.Of(fluid)), -StateOf(*fluid).V_Alpha, StateOf(*fluid).V_Beta};
+        P.Kind[s] = sph_detail::F4{IntBits(p->ID), IntBits(liquids.Of(fluid)), -StateOf(*fluid).V_Alpha,
+                                   StateOf(*fluid).V_Beta};
     }
 }
 

@@ -38,7 +38,8 @@ const sph_detail::TGathers& Gathers(const TSolver& solver) {
 // container's edges and gravity add to a liquid particle's sums {force x,
 // force y, Δv x, Δv y}, in that order; the walls and solids cell by cell,
 // walls first.
-void AddPushes(const TWorldState& world, const TSolver& solver, std::size_t s, std::int32_t i, float mass, float sums[4]) {
+void AddPushes(const TWorldState& world, const TSolver& solver, std::size_t s, std::int32_t i, float mass,
+               float sums[4]) {
     const TFluidPack& P = solver.FluidPack;
     const float x = P.X[s], y = P.Y[s];
     const float rangeSq = world.RepulsiveDistSq;

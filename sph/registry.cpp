@@ -124,7 +124,6 @@ void TSPH::AddBoundaryParticle(const TParticle* p) {
     Append(BoundaryParticles, BoundaryCount, p, &Solver->BoundaryCells);
 }
 
-
 std::int32_t TSPH::GetParticleCount() const { return FluidCount + SolidCount + RigidCount + BoundaryCount; }
 
 // A full block is followed by a reserved one if there is one.
@@ -155,8 +154,7 @@ bool sph_detail::TWorldState::Owns(const TParticle* p) const {
 void TSPH::Reserve(std::int32_t fluid, std::int32_t solid, std::int32_t rigid, std::int32_t boundary,
                    std::int32_t constraints) {
     const TCheck check("TSPH::Reserve");
-    for (const std::int32_t n : {fluid, solid, rigid, boundary, constraints})
-        check.Within("a count", n, MAX_RESERVE);
+    for (const std::int32_t n : {fluid, solid, rigid, boundary, constraints}) check.Within("a count", n, MAX_RESERVE);
     auto length = [](const ParticleArray& array, std::int32_t count, std::int32_t more) {
         return Doubled(array.size(), static_cast<std::size_t>(count) + static_cast<std::size_t>(more));
     };

@@ -366,9 +366,7 @@ void FindNumberedEdgeContacts(TBodyState& b, float reach, float dt) {
 }
 
 // The body of an entry of the world's body list.
-TBodyState* BodyAt(TWorldState& world, std::size_t i) {
-    return world.Rigids[i] ? &StateOf(*world.Rigids[i]) : nullptr;
-}
+TBodyState* BodyAt(TWorldState& world, std::size_t i) { return world.Rigids[i] ? &StateOf(*world.Rigids[i]) : nullptr; }
 
 // The entries of the world's body list that a pass goes through once per
 // body: each body's first, and how many times it is listed.

@@ -68,7 +68,8 @@ std::unique_ptr<TSPH> TSPH::Create(const TWorldSettings& settings) {
     check.Within("the container height", settings.ContainerHeight, std::numeric_limits<std::int32_t>::max());
     std::unique_ptr<TSPH> world(new TSPH());
     if (settings.Numbering) world->ParticleNumbers = settings.Numbering;
-    world->ApplyContainerSize(CALL, static_cast<std::int32_t>(settings.ContainerWidth * static_cast<double>(UNIT_SCALE)),
+    world->ApplyContainerSize(CALL,
+                              static_cast<std::int32_t>(settings.ContainerWidth * static_cast<double>(UNIT_SCALE)),
                               static_cast<std::int32_t>(settings.ContainerHeight * static_cast<double>(UNIT_SCALE)));
     world->ApplyWorldScale(CALL, settings.Scale);
     world->ApplyTimestep(CALL, settings.Timestep);

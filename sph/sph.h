@@ -19,7 +19,7 @@ class TSolid;
 class TRigid;
 
 namespace sph_detail {
-class TSolver;  // the world's neighbour lists, liquid layout and threads
+class TSolver;        // the world's neighbour lists, liquid layout and threads
 struct TStateAccess;  // the library's way from a world to its state
 }  // namespace sph_detail
 

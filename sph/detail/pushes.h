@@ -29,7 +29,9 @@ inline constexpr float SOLID_SHARE = 0.5f;  // each side's share of the fluid–
 
 // The push factor of a wall particle at squared distance d2 within the
 // world's repulsion distance: the wall feels nothing back.
-inline float WallPush(const TWorldState& world, float d2) { return Repulsion(world.RepulsiveDistSq, world.RepulsiveD, d2); }
+inline float WallPush(const TWorldState& world, float d2) {
+    return Repulsion(world.RepulsiveDistSq, world.RepulsiveD, d2);
+}
 
 // The push factor between a liquid and a solid particle at squared distance
 // d2 within the repulsion distance: each takes its share, in opposite ways.
@@ -56,7 +58,8 @@ inline float EdgePush(const TWorldState& world, float d) { return 1.0f - std::sq
 // the repulsion distance (or at it too, with atRangeToo), each times
 // `strength`: right, bottom, left, top, in that order, which fixes the
 // order of the sums. A strength of 1 leaves each push as EdgePush gives it.
-inline void PushOffEdges(const TWorldState& world, float x, float y, float strength, bool atRangeToo, float& ax, float& ay) {
+inline void PushOffEdges(const TWorldState& world, float x, float y, float strength, bool atRangeToo, float& ax,
+                         float& ay) {
     const float range = world.RepulsiveDistance;
     auto near = [&](float d) { return atRangeToo ? d <= range : d < range; };
     const EdgeDistances edges = DistancesToEdges(world, x, y);

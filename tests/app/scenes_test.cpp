@@ -40,7 +40,7 @@ TEST(DemoScenes, SceneOneClicksAddABlockOrAWallAndTheEmitterPours) {
     input.Buttons[demo_keys::RIGHT_BUTTON] = 1;
     StepCurrentScene(s, input);
     EXPECT_EQ(s.World1->GetBoundaryCount(), 1664 + 9 * 9);  // 50 × 50 pixels are 175 × 175 scene pixels
-    EXPECT_EQ(input.Reads, "xyxy");                    // each query pumps events: x is read first
+    EXPECT_EQ(input.Reads, "xyxy");                         // each query pumps events: x is read first
     EXPECT_EQ(s.World1->GetFluidCount(), 0);
     StepCurrentScene(s, input);
     StepCurrentScene(s, input);

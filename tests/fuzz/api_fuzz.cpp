@@ -59,9 +59,8 @@ std::string Shown(float v) {
 }
 
 const std::shared_ptr<TThreadPool>& Pool(int threads) {
-    static const std::shared_ptr<TThreadPool> pools[] = {std::make_shared<TThreadPool>(1),
-                                                         std::make_shared<TThreadPool>(2),
-                                                         std::make_shared<TThreadPool>(3)};
+    static const std::shared_ptr<TThreadPool> pools[] = {
+        std::make_shared<TThreadPool>(1), std::make_shared<TThreadPool>(2), std::make_shared<TThreadPool>(3)};
     return pools[threads - 1];
 }
 
@@ -91,7 +90,9 @@ double PairsOf(const TSPH& w) {
 }
 
 // A call the harness does not make: no world, no material, or past a budget.
-struct TSkip { const char* Why; };
+struct TSkip {
+    const char* Why;
+};
 
 template <class M>
 using TList = std::vector<std::shared_ptr<M>>;
@@ -99,21 +100,31 @@ using TList = std::vector<std::shared_ptr<M>>;
 struct TSlot {
     std::unique_ptr<TSPH> World;
     std::tuple<TList<TFluid>, TList<TSolid>, TList<TRigid>> Materials;  // kept past the world, without it
-    std::vector<const TParticle*> Made;  // by the factories, registered or not
+    std::vector<const TParticle*> Made;                                 // by the factories, registered or not
     std::vector<std::unique_ptr<TFluidEmitter>> Emitters;
     TSplitSettings Settings;
     template <class M>
-    TList<M>& List() { return std::get<TList<M>>(Materials); }
+    TList<M>& List() {
+        return std::get<TList<M>>(Materials);
+    }
 };
 
 template <class T>
-struct TMaterialOf { using Type = std::remove_pointer_t<T>; };
+struct TMaterialOf {
+    using Type = std::remove_pointer_t<T>;
+};
 template <class M>
-struct TMaterialOf<std::shared_ptr<M>> { using Type = M; };
+struct TMaterialOf<std::shared_ptr<M>> {
+    using Type = M;
+};
 template <class M>
-constexpr const char* KIND = std::is_same_v<M, TFluid> ? "fluid" : std::is_same_v<M, TSolid> ? "solid" : "body";
+constexpr const char* KIND = std::is_same_v<M, TFluid>   ? "fluid"
+                             : std::is_same_v<M, TSolid> ? "solid"
+                                                         : "body";
 
-struct TNoCheck { void operator()(const auto&, const auto&) const {} };
+struct TNoCheck {
+    void operator()(const auto&, const auto&) const {}
+};
 
 class THarness {
 public:
@@ -230,9 +241,12 @@ private:
     }
     template <class M>
     M& Target() {
-        if constexpr (std::is_same_v<M, TSPH>) return World();
-        else if constexpr (std::is_same_v<M, TFluidEmitter>) return Emitter();
-        else if (M* m = Read<M*>()) return *m;
+        if constexpr (std::is_same_v<M, TSPH>)
+            return World();
+        else if constexpr (std::is_same_v<M, TFluidEmitter>)
+            return Emitter();
+        else if (M* m = Read<M*>())
+            return *m;
         throw TSkip{"none to call"};
     }
     const TParticle* Particle();
@@ -287,8 +301,10 @@ T THarness::Read() {
         if (b == 0xFF || materials.empty()) return Arg("nullptr"), T();
         const std::size_t i = (b >> 1) % materials.size();
         Arg(Name(b & 1, KIND<M>, i));
-        if constexpr (std::is_pointer_v<T>) return materials[i].get();
-        else return materials[i];
+        if constexpr (std::is_pointer_v<T>)
+            return materials[i].get();
+        else
+            return materials[i];
     }
 }
 
@@ -397,8 +413,8 @@ void THarness::Check(const TSPH* stepped, bool whole) const {
         }
         if (w != stepped) continue;
         for (const TRigid* b : w->GetRigids())
-            for (const float v : {b->GetCenterX(), b->GetCenterY(), b->GetAngle(), b->GetVelocityX(),
-                                  b->GetVelocityY(), b->GetAngularSpeed()})
+            for (const float v : {b->GetCenterX(), b->GetCenterY(), b->GetAngle(), b->GetVelocityX(), b->GetVelocityY(),
+                                  b->GetAngularSpeed()})
                 if (!std::isfinite(v)) Finding("a number of a body is not finite");
         for (const float length : w->GetConstraintLengths())
             if (!std::isfinite(length)) Finding("a constraint's length is not finite");
@@ -427,16 +443,18 @@ using H = THarness;
 
 // Each entry reads its arguments and makes one public call.
 constexpr TEntry TABLE[] = {
-    {CREATE_WORLD, "TSPH::Create", [](H& h) {
+    {CREATE_WORLD, "TSPH::Create",
+     [](H& h) {
          const std::int32_t width = h.Read<std::int32_t>(), height = h.Read<std::int32_t>();
          const auto [scale, dt, gx, gy, distance, strength] = h.Floats<6>();
          const bool shared = h.Read<bool>();
          if (h.WorldOrNull()) throw TSkip{"the slot is taken"};
-         h.Slot().World = TSPH::Create(
-             {width, height, scale, dt, gx, gy, distance, strength, shared ? h.Numbering : nullptr});
+         h.Slot().World =
+             TSPH::Create({width, height, scale, dt, gx, gy, distance, strength, shared ? h.Numbering : nullptr});
          if (!h.WorldOrNull()) h.Finding("TSPH::Create made no world");
      }},
-    {DESTROY_WORLD, "destroy", [](H& h) {  // its particles go with it; what the calls made stays
+    {DESTROY_WORLD, "destroy",
+     [](H& h) {  // its particles go with it; what the calls made stays
          h.Slot().World.reset();
          h.Slot().Made.clear();
      }},
@@ -445,14 +463,16 @@ constexpr TEntry TABLE[] = {
     {SET_TIMESTEP, "SetTimestep", [](H& h) { h.On(&TSPH::SetTimestep); }},
     {SET_REPULSION, "SetRepulsion", [](H& h) { h.On(&TSPH::SetRepulsion); }},
     {SET_GRAVITY, "SetGravity", [](H& h) { h.On(&TSPH::SetGravity); }},
-    {SET_TASK_RUNNER, "SetTaskRunner", [](H& h) {
+    {SET_TASK_RUNNER, "SetTaskRunner",
+     [](H& h) {
          const int threads = h.Threads();
          const TSplitSettings settings{h.Read<std::int32_t>(), h.Read<bool>()};
          h.World().SetTaskRunner(threads ? Pool(threads) : nullptr, settings);
          h.Slot().Settings = settings;
      }},
     {SET_RIGID_CONTACTS, "SetRigidContacts", [](H& h) { h.On(&TSPH::SetRigidContacts); }},
-    {RESERVE, "Reserve", [](H& h) {
+    {RESERVE, "Reserve",
+     [](H& h) {
          h.On(&TSPH::Reserve, [](const TSPH&, const auto& a) {
              const auto [fluid, solid, rigid, boundary, constraints] = a;
              for (const std::int64_t n : {fluid, solid, rigid, boundary, constraints})
@@ -501,13 +521,15 @@ constexpr TEntry TABLE[] = {
     {BOUNDARY_RECT, "CreateBoundaryRect", [](H& h) { h.Call(&CreateBoundaryRect, Block<3>(TSPH::BOUNDARY_SPACING)); }},
     {EMITTER_CREATE, "TFluidEmitter::Create", [](H& h) { h.Keep(h.Call(&TFluidEmitter::Create)); }},
     {EMITTER_TRIGGER, "TFluidEmitter::Trigger", [](H& h) { h.On(&TFluidEmitter::Trigger); }},
-    {EMITTER_UPDATE, "TFluidEmitter::Update", [](H& h) {
+    {EMITTER_UPDATE, "TFluidEmitter::Update",
+     [](H& h) {
          TFluidEmitter& e = h.Emitter();
          const TEmitterSettings& block = e.GetSettings();
          if (e.IsActive()) H::Limit(e.GetFluid()->GetWorld(), block.Width, block.Height, TFluid::LATTICE_SPACING);
          e.Update();
      }},
-    {UPDATE, "Update", [](H& h) {  // on the runner as it is, or on a pool of 1 to 3 threads
+    {UPDATE, "Update",
+     [](H& h) {  // on the runner as it is, or on a pool of 1 to 3 threads
          const int threads = h.Threads();
          h.Step(true, [&](TSPH& w) {
              if (threads) w.SetTaskRunner(Pool(threads), h.Slot().Settings);
@@ -529,7 +551,8 @@ constexpr TEntry TABLE[] = {
     {RESOLVE_PENETRATION, "Rigid_ResolvePenetration",
      [](H& h) { h.Step(false, [&h](TSPH&) { h.On(&TSPH::Rigid_ResolvePenetration); }); }},
     // Every task runs once, and an exception a task threw comes back to the caller.
-    {POOL_RUN, "TThreadPool::Run", [](H& h) {
+    {POOL_RUN, "TThreadPool::Run",
+     [](H& h) {
          const int threads = std::max(h.Threads(), 1);
          const std::int32_t tasks = h.Read<std::int32_t>();
          const std::uint8_t how = h.Read<std::uint8_t>();  // bit 0 a null task, bit 1 tasks that throw

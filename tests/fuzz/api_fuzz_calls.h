@@ -16,6 +16,8 @@
 
 namespace api_fuzz {
 
+// The calls and the numbers stand in groups, as in the table.
+// clang-format off
 enum TCall : std::uint8_t {
     // The world. Create: container width, height (ints), scale, timestep,
     // gravity x, y, repulsion distance, strength, shared numbering (bool).
@@ -69,5 +71,7 @@ inline const float FLOATS[] = {0.0f, -0.0f, 1.0f, -1.0f, 0.4f, 30.0f, 1e-7f, 1e-
 inline const std::int32_t INTS[] = {0,    -1,   1,   2,       3,           std::numeric_limits<std::int32_t>::max(),
                                     std::numeric_limits<std::int32_t>::min(), 50, 200, 1000, 5000, 640, 480, 100,
                                     1 << 22, (1 << 22) + 1, 64, 10, 1800};
+
+// clang-format on
 
 }  // namespace api_fuzz

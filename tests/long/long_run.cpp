@@ -68,8 +68,8 @@ struct TCheck {
 
 // How far a particle lies beyond the container's edges, in simulation units.
 float DistanceOutside(const TSPH& w, const TParticle* p) {
-    return std::max(
-        {-p->PositionX, p->PositionX - w.GetContainerWidth(), -p->PositionY, p->PositionY - w.GetContainerHeight(), 0.0f});
+    return std::max({-p->PositionX, p->PositionX - w.GetContainerWidth(), -p->PositionY,
+                     p->PositionY - w.GetContainerHeight(), 0.0f});
 }
 
 TCheck Check(const TSPH& w) {
