@@ -44,22 +44,21 @@ void AddPushes(const TWorldState& world, const TSolver& solver, std::size_t s, s
     const float x = P.X[s], y = P.Y[s];
     const float rangeSq = world.RepulsiveDistSq;
     if (P.NearPushers[static_cast<std::size_t>(i)]) {
+        // The pushes of one cell's list, by `strength` of the squared
+        // distance (a lambda, a type of its own, so that it is inlined).
+        auto push = [&](const sph_detail::TCellList& list, std::size_t cell, auto strength) {
+            sph_detail::ForEachWithin(list, cell, x, y, rangeSq, [&](TParticle*, float dx, float dy, float d2) {
+                const float t = strength(d2);
+                sums[0] += t * dx;
+                sums[1] += t * dy;
+            });
+        };
         sph_detail::ForEachNeighbourCell(world, x, y, [&](std::size_t cell) {
             const std::uint8_t pushers = P.Pushers[cell];
             if (pushers & TFluidPack::WALLS)
-                sph_detail::ForEachWithin(solver.BoundaryCells, cell, x, y, rangeSq,
-                                          [&](TParticle*, float dx, float dy, float d2) {
-                                              const float t = sph_detail::WallPush(world, d2);
-                                              sums[0] += t * dx;
-                                              sums[1] += t * dy;
-                                          });
+                push(solver.BoundaryCells, cell, [&](float d2) { return sph_detail::WallPush(world, d2); });
             if (pushers & TFluidPack::SOLIDS)
-                sph_detail::ForEachWithin(solver.SolidCells, cell, x, y, rangeSq,
-                                          [&](TParticle*, float dx, float dy, float d2) {
-                                              const float t = sph_detail::SolidPush(world, d2);
-                                              sums[0] += t * dx;
-                                              sums[1] += t * dy;
-                                          });
+                push(solver.SolidCells, cell, [&](float d2) { return sph_detail::SolidPush(world, d2); });
         });
     }
     sph_detail::PushOffEdges(world, x, y, 1.0f, false, sums[2], sums[3]);

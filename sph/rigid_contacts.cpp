@@ -199,32 +199,6 @@ void ApplyCorrection(TBodyState& b) {
     s.ShiftX = s.ShiftY = s.Turn = 0;
 }
 
-// The body's vertices nearer to an edge than `reach`, each edge a contact
-// of its own: right, bottom, left, top.
-void FindEdgeContacts(TBodyState& b, float reach, float dt) {
-    TBodyContacts& s = ContactsOf(b);
-    s.Edges.clear();
-    const TWorldState& world = StateOf(*b.Integrator);
-    const float w = world.ContainerWidth, h = world.ContainerHeight;
-    for (std::int32_t i = 0; i < b.VertexCount; ++i) {
-        const TParticle* v = b.Vertices[static_cast<std::size_t>(i)];
-        const float x = v->PositionX, y = v->PositionY;
-        const struct {
-            float Gap, Nx, Ny, Offset;
-        } edges[4] = {{w - x, -1, 0, w}, {h - y, 0, -1, h}, {x, 1, 0, 0}, {y, 0, 1, 0}};
-        for (const auto& e : edges) {
-            if (!(e.Gap < reach) || s.Edges.size() == s.Edges.capacity()) continue;
-            TRigidContact& c = s.Edges.emplace_back();
-            c.A = &b;
-            c.VA = v;
-            c.Nx = e.Nx;
-            c.Ny = e.Ny;
-            c.Offset = e.Offset;
-            Prepare(c, e.Gap, dt);
-        }
-    }
-}
-
 // With contacts on, a body's vertices are placed by its rotation, worked
 // out once per pass, rather than each by its own angle; Turned works it out.
 void Turned(TBodyState& b) {
@@ -335,9 +309,10 @@ void CarryImpulses(std::vector<TRigidContact>& now, const std::vector<TRigidCont
     }
 }
 
-// The body's vertices nearer to an edge than `reach`, as FindEdgeContacts,
-// numbered so that the next pass can find them again.
-void FindNumberedEdgeContacts(TBodyState& b, float reach, float dt) {
+// The body's vertices nearer to an edge than `reach`, each edge a contact
+// of its own (right, bottom, left, top), numbered by vertex and edge so that
+// the next pass can find them again.
+void FindEdgeContacts(TBodyState& b, float reach, float dt) {
     TBodyContacts& s = ContactsOf(b);
     s.Edges.clear();
     const TWorldState& world = StateOf(*b.Integrator);
@@ -709,7 +684,7 @@ void AdvanceTogether(TWorldState& world) {
             TBodyContacts& s = ContactsOf(b);
             std::swap(s.Edges, s.OldEdges);
             s.Edges.clear();
-            if (b.InvMass > 0) FindNumberedEdgeContacts(b, Travel(b, dt) + SLOP, dt);
+            if (b.InvMass > 0) FindEdgeContacts(b, Travel(b, dt) + SLOP, dt);
             CarryImpulses(s.Edges, s.OldEdges);
             // The pairs were prepared as they were found, where the first
             // pass finds them; later passes prepare them again, as the
