@@ -21,6 +21,7 @@
 #include "app/scenes.h"
 #include "app/step_threads.h"
 #include "app/world_checksum.h"
+#include "platform/console.h"
 #include "platform/graphics.h"
 #include "platform/input.h"
 #include "platform/png.h"
@@ -348,6 +349,7 @@ int Run(const TDemoOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    UseParentConsole();
     const TCommandLine commandLine = ParseCommandLine(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
     switch (commandLine.Action) {
         case TCommandLine::TAction::Help:

@@ -10,7 +10,8 @@
 # `bash scripts/windows.sh test` then runs, under Wine on a virtual X server,
 # the unit and threaded tests, the scripted scenes' checksums against the
 # native build's, examples/ built against the installed Windows library, the
-# three scenes' screenshots against the native ones, and a wrong command line.
+# three scenes' screenshots against the native ones, the desktop tests'
+# recording replayed to their end line, and a wrong command line.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -25,7 +26,7 @@ jobs=1        # the project
 source "$root/scripts/debian.sh"
 
 if [ "${1:-}" = "test" ]; then
-  need wine wine64 xvfb xauth
+  need wine wine64 xvfb xauth binutils-mingw-w64-x86-64
   [ -f "$out/demo/CTestTestfile.cmake" ] || { echo "build it first: bash scripts/windows.sh" >&2; exit 1; }
   if [ -z "${WINDOWS_TEST_INSIDE_XVFB:-}" ]; then
     WINDOWS_TEST_INSIDE_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24 -noreset" bash "$0" test
@@ -64,6 +65,17 @@ if [ "${1:-}" = "test" ]; then
     echo -n "scene $scene: "
     "$out/native/tools/picture_difference" "$shots/native-$scene.png" "$shots/windows-$scene.png" 0 0 100 17
   done
+
+  echo "== The desktop tests' recording replayed: their end line"
+  expected=$(cat "$root/tests/e2e/data/session.end")
+  ended=$(cd "$out/demo/app" && "${wine[@]}" particle-demo.exe --replay "$root/tests/e2e/data/session.rec" |
+    tr -d '\r' | tail -n 1)
+  echo "$ended"
+  [ "$ended" = "$expected" ] || { echo "not the end line of tests/e2e/data/session.end: $expected"; exit 1; }
+
+  echo "== particle-demo.exe is a windowed program (its lines reach a pipe all the same, above and below)"
+  $host-objdump -p "$out/demo/app/particle-demo.exe" | grep -E '^Subsystem.*Windows GUI' ||
+    { echo "particle-demo.exe is not a windowed (GUI) program"; exit 1; }
 
   echo "== A wrong option: exit status 2, one line naming it, then the usage"
   usage=$(cd "$out/demo/app" && "${wine[@]}" particle-demo.exe --help | tr -d '\r')

@@ -6,9 +6,9 @@
 // three times: as it chooses for software WebGL (the CPU draws, onto a 2D
 // canvas), with WebGL drawing (?draw=gl), and in a browser without WebGL;
 // then, served cross-origin isolated, as the page chooses the build with
-// threads. Last scene 1 pours up to 25 000 particles with threads and
-// without, and the frame rates on the way are reported (not judged: the
-// machine is shared).
+// threads. A recording is replayed in both builds, to the desktop's end line.
+// Last scene 1 pours up to 25 000 particles with threads and without, and
+// the frame rates on the way are reported (not judged: the machine is shared).
 //
 //   node site_test.mjs <site folder> [<folder for the scene screenshots>]
 //
@@ -231,13 +231,16 @@ function looksNative(browser, sceneNumber) {
 
 // ---- The site, served from 127.0.0.1 -----------------------------------------
 const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm',
-  '.data': 'application/octet-stream' };
+  '.data': 'application/octet-stream', '.rec': 'text/plain' };
+// The desktop end-to-end tests' recordings, served beside the site in /e2e-data/.
+const dataDir = path.join(here, '../e2e/data');
 // Cross-origin isolated (`isolated`), the page runs the build with threads.
 function serve(isolated) {
   const server = http.createServer((request, response) => {
     const name = decodeURIComponent(new URL(request.url, 'http://x').pathname);
-    const file = path.join(siteDir, name === '/' ? 'index.html' : name);
-    if (!file.startsWith(siteDir) || !fs.existsSync(file) || !fs.statSync(file).isFile()) {
+    const [root, rest] = name.startsWith('/e2e-data/') ? [dataDir, name.slice(9)] : [siteDir, name];
+    const file = path.join(root, rest === '/' ? 'index.html' : rest);
+    if (!file.startsWith(root) || !fs.existsSync(file) || !fs.statSync(file).isFile()) {
       response.writeHead(404).end();
       return;
     }
@@ -268,6 +271,7 @@ async function openPage(browser, url) {
   // The program's own failures and aborts; Emscripten's notes about its GL
   // emulation come on the error console too and are no failures.
   page.on('console', (m) => {
+    if (m.type() === 'debug') return;  // the page's notes for the console's verbose level
     log.push(m.text());
     if (/particle-demo:|abort|exception|uncaught/i.test(m.text()) && !/^particle-demo: drawing /.test(m.text()))
       errors.push(m.text());
@@ -433,6 +437,39 @@ async function noWebGl(url) {
   }
 }
 
+// "?replay=" plays the desktop tests' recording to the end line they expect
+// (session.end), exactly, on the console; a recording that is not one, or
+// none at the address, ends the page with one line and no run.
+async function replay(url, name) {
+  console.log(`-- a recording replayed, ${name}`);
+  const browser = await launch(['--use-angle=swiftshader', '--enable-unsafe-swiftshader']);
+  const watchdog = setTimeout(() => browser.process()?.kill('SIGKILL'), ATTEMPT_LIMIT_MS);
+  const expected = fs.readFileSync(path.join(dataDir, 'session.end'), 'utf8').trim();
+  try {
+    const run = await openPage(browser, `${url}?replay=e2e-data/session.rec`);
+    const endLine = () => run.log.find((line) => line.startsWith('scene ') && line.includes(' checksum '));
+    for (const end = Date.now() + 120_000; !endLine() && run.errors.length === 0 && Date.now() < end;) await sleep(500);
+    check(endLine() === expected && run.errors.length === 0,
+      `${run.buildNote()}: the replay ends on "${endLine()}"${run.errors.length ? '; ' + run.errors.slice(0, 3).join(' | ') : ''}`);
+    for (const [address, says] of [['index.html', '"/replay/index.html": it is not a recording'],
+      ['e2e-data/no-such.rec', '"e2e-data/no-such.rec": cannot fetch it: HTTP 404']]) {
+      const bad = await openPage(browser, `${url}?replay=${address}`);
+      for (const end = Date.now() + 60_000; bad.errors.length === 0 && Date.now() < end;) await sleep(250);
+      await sleep(1000);  // for any line after it
+      // Leaving out the page's notes, the browser's on the missing file, and
+      // Emscripten's on its GL emulation, which the threaded build's workers
+      // print as they start, before the program runs.
+      const lines = bad.log.filter((line) =>
+        !/^(Drawing path|Build): |^Failed to load resource|^WARNING: using emscripten GL emulation/.test(line));
+      check(lines.length === 1 && lines[0].startsWith(`particle-demo: cannot replay ${says}`),
+        `?replay=${address}: one line, no run: ${JSON.stringify(lines)}`);
+    }
+  } finally {
+    clearTimeout(watchdog);
+    browser.process()?.kill('SIGKILL');
+  }
+}
+
 // Scene 1 as the page chooses, poured until it holds `target` particles or
 // `limit` ms have passed, with the program's line a second (?fps-log) read
 // from the console: the frame rates on the way, per band of 5 000 particles,
@@ -495,6 +532,8 @@ try {
       await play(`${url}?draw=gl`, 'gl', rates);
       await noWebGl(url);
       await play(isolatedUrl, 'cpu', rates, true);
+      await replay(url, 'without threads');
+      await replay(isolatedUrl, 'with threads');
       await pour(isolatedUrl, 'with threads', pours);
       await pour(url, 'without threads', pours);
       break;
