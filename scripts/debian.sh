@@ -55,3 +55,41 @@ fetch_source() {
   mv "$unpacked" "$dir"
   rm -rf "$tmp"
 }
+
+# Libraries built from Debian's sources are kept outside the clone, in
+# $PARTICLE_DEMO_CACHE (by default ~/.cache/particle-demo), as a compiler
+# cache keeps objects: a new clone on this machine copies them instead of
+# building them again, and a new machine builds them once.
+#
+#   cached_build <prefix> "<source packages>" <function> [<arguments>...]
+#
+# fills <prefix> by running the function, unless a build with the same key is
+# in the cache. The key is the text of the script's functions so far (the
+# build's commands and flags), the arguments, the versions of the source
+# packages, and $cache_toolchain (the compilers' versions, which the caller
+# sets).
+cached_build() {
+  local prefix=$1 packages=$2
+  shift 2
+  local key p
+  key=$({
+    declare -f
+    echo "$* / $cache_toolchain"
+    for p in $packages; do apt-get source --print-uris -qq "$p" 2>/dev/null | awk '$2 ~ /\.dsc$/ { print $2 }'; done
+  } | sha256sum | cut -c1-16)
+  local cache
+  cache=${PARTICLE_DEMO_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/particle-demo}/$(basename "$prefix")-$key
+  [ "$(cat "$prefix/.key" 2>/dev/null)" = "$key" ] && return 0
+  if [ -f "$cache/.key" ]; then
+    echo "== $(basename "$prefix"): the libraries built before, from $cache"
+    rm -rf "$prefix" && mkdir -p "$(dirname "$prefix")" && cp -a "$cache" "$prefix"
+    return 0
+  fi
+  rm -rf "$prefix"
+  "$@"
+  echo "$key" >"$prefix/.key"
+  # Copied whole under another name, then renamed: a copy cut short is never taken.
+  { rm -rf "$cache.tmp" && mkdir -p "$(dirname "$cache")" && cp -a "$prefix" "$cache.tmp" &&
+    rm -rf "$cache" && mv "$cache.tmp" "$cache"; } ||
+    echo "(the libraries could not be kept in $cache: they will be built again next time)"
+}

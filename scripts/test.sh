@@ -77,7 +77,7 @@ thread_sanitizer() {
 }
 
 sanitizer() {
-  cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPARTICLE_DEMO_WERROR=ON \
+  cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPARTICLE_DEMO_WERROR=ON \
     -DPARTICLE_DEMO_SANITIZE=ON -DPARTICLE_DEMO_BENCH=OFF
   cmake --build build-asan -j"$jobs"
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
@@ -119,17 +119,18 @@ fuzz() {
   build-asan/tests/fuzz/api_fuzz_replay "$dir/api_corpus" "$dir/api_seeds"
 }
 
-# The demo built for a browser (Emscripten) and played in headless Chromium.
+# The demo built for a browser (Emscripten) and played in headless Chromium,
+# its checksums compared with the gcc build's.
 web() {
-  bash scripts/web.sh
-  bash scripts/web.sh test
+  NATIVE_BUILD=$PWD/build bash scripts/web.sh
+  NATIVE_BUILD=$PWD/build bash scripts/web.sh test
 }
 
 # The demo cross-compiled for Windows (MinGW-w64), its tests, checksums and
-# pictures under Wine on a virtual X server.
+# pictures under Wine on a virtual X server, against the gcc build's.
 windows() {
-  bash scripts/windows.sh
-  bash scripts/windows.sh test
+  NATIVE_BUILD=$PWD/build bash scripts/windows.sh
+  NATIVE_BUILD=$PWD/build bash scripts/windows.sh test
 }
 
 stage "install" install

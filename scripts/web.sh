@@ -6,7 +6,8 @@
 # Web Workers) for a cross-origin isolated page, one without for any other.
 # Installs what is missing (with apt-get), builds SDL2, libpng and zlib from
 # Debian's sources (apt-get source) into build-web/prefix and, with -pthread,
-# build-web/prefix-threads once, and writes a static site to build-web/site:
+# build-web/prefix-threads (once on a machine: they are cached, see
+# scripts/debian.sh), and writes a static site to build-web/site:
 #
 #   bash scripts/web.sh serve 8000    # then open http://localhost:8000
 #
@@ -17,6 +18,9 @@ cd "$(dirname "$0")/.."
 root=$PWD
 out=$root/build-web
 prefix=$out/prefix
+# The native tools (make_metaball, the checksums to compare with): the test
+# command hands in its own gcc build; alone, this script makes one.
+native=${NATIVE_BUILD:-$out/native}
 jobs=${JOBS:-2}  # JOBS=1 on a machine shared with other builds
 
 # shellcheck source=scripts/debian.sh
@@ -113,13 +117,15 @@ build_libraries() {
   fi
 }
 
-prefix=$out/prefix build_libraries "" ""
-prefix=$out/prefix-threads build_libraries -pthread -threads
+cache_toolchain="$(emcc --version | head -n 1)"
+cached_build "$out/prefix" "zlib libpng1.6 libsdl2" build_libraries "" ""
+cached_build "$out/prefix-threads" "zlib libpng1.6 libsdl2" build_libraries -pthread -threads
 
 # ---- The demo --------------------------------------------------------------
-echo "== make_metaball and scene_checksums (native)"
-cmake -S . -B "$out/native" -DCMAKE_BUILD_TYPE=Release -DPARTICLE_DEMO_TESTS=OFF -DPARTICLE_DEMO_BENCH=OFF >/dev/null
-cmake --build "$out/native" -j"$jobs" --target make_metaball scene_checksums
+echo "== make_metaball and scene_checksums (native, in $native)"
+[ -n "${NATIVE_BUILD:-}" ] ||
+  cmake -S . -B "$native" -DCMAKE_BUILD_TYPE=Release -DPARTICLE_DEMO_TESTS=OFF -DPARTICLE_DEMO_BENCH=OFF >/dev/null
+cmake --build "$native" -j"$jobs" --target make_metaball scene_checksums
 
 # Two builds into the one site: with threads (particle-demo-threads.*) for a
 # cross-origin isolated page, without (particle-demo.*) for any other.
@@ -127,7 +133,7 @@ demo_build() {  # build folder, libraries' prefix, CMake options
   local dir=$1 libs=$2
   shift 2
   prefix=$libs emcmake_configure -S . -B "$dir" -DPARTICLE_DEMO_TESTS=OFF -DPARTICLE_DEMO_BENCH=OFF \
-    -DPARTICLE_DEMO_WERROR=ON -DCMAKE_BUILD_TYPE=Release -DMAKE_METABALL="$out/native/tools/make_metaball" \
+    -DPARTICLE_DEMO_WERROR=ON -DCMAKE_BUILD_TYPE=Release -DMAKE_METABALL="$native/tools/make_metaball" \
     -DPARTICLE_DEMO_SITE="$out/site" "$@" >/dev/null
   cmake --build "$dir" -j"$jobs" --target particle-demo scene_checksums
 }
