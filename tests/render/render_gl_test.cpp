@@ -148,18 +148,12 @@ TEST_F(RenderTest, TexelsWithoutAlphaContributeNothing) {
     EXPECT_EQ(CountNonBlack(ReadFrame()), 0);
 }
 
-TEST_F(RenderTest, SolidAndRigidParticlesAreSpritesToo) {
+// Solid and rigid particles are sprites like the liquid's; walls are flat
+// squares drawn on top.
+TEST_F(RenderTest, SolidsAndRigidsAreSpritesAndWallsFlatSquaresOnTop) {
     auto world = MakeWorld(UniformTexture(0xFFFFFFFFu));
     world->AddSolidParticle(Solid(*world, 100, 100, 255, 0, 0));
     world->AddRigidParticle(Rigid(*world, 200, 100, 0, 255, 0));
-    Render(*world, Sprites);
-    const TFrame f = ReadFrame();
-    EXPECT_EQ(f.At(100, 100), (std::array<int, 3>{Sharpened(255, 255), 0, 0}));
-    EXPECT_EQ(f.At(200, 100), (std::array<int, 3>{0, Sharpened(255, 255), 0}));
-}
-
-TEST_F(RenderTest, WallsAreFlatSquaresOnTopOfTheLiquid) {
-    auto world = MakeWorld(UniformTexture(0xFFFFFFFFu));
     for (int i = 0; i < 3; ++i) world->AddFluidParticle(Fluid(*world, 400, 400, 0, 0, 255));
     world->AddBoundaryParticle(Wall(*world, 400, 400, 255, 128, 128));
     world->AddBoundaryParticle(Wall(*world, 600, 400, 10, 20, 30));
@@ -181,6 +175,8 @@ TEST_F(RenderTest, WallsAreFlatSquaresOnTopOfTheLiquid) {
     EXPECT_EQ(wall, 19 * 19);
     EXPECT_NEAR(f.At(605, 400)[0], 200, 1);  // the later wall wins
     EXPECT_NEAR(f.At(595, 400)[0], 10, 1);
+    EXPECT_EQ(f.At(100, 100), (std::array<int, 3>{Sharpened(255, 255), 0, 0}));
+    EXPECT_EQ(f.At(200, 100), (std::array<int, 3>{0, Sharpened(255, 255), 0}));
 }
 
 TEST_F(RenderTest, TextAfterRenderShowsInItsOwnColours) {
