@@ -55,22 +55,15 @@ Uint32 TimerCallback(Uint32 /*interval*/, void* param) {
         std::lock_guard<std::mutex> lock(s.mutex);
         if (s.generation != generation) return 0;  // stopped: SDL drops the timer
         ++s.count;
-        // The next tick is due count + 1 periods after the start, however late
-        // this one ran. After a long stall of this thread the missed ticks follow
-        // 1 ms apart.
-        std::uint64_t due = s.NextDue();
         const std::uint64_t now = SDL_GetTicks64();
 #ifdef __EMSCRIPTEN__
         // In a browser this runs only while the frame loop waits: the ticks that
         // fell due during a slow frame are posted together now, as a timer thread
         // would have posted them meanwhile, so that the frame loop does not make
         // them up later.
-        for (; due <= now; due += s.period) {
-            ++s.count;
-            ++ticks;
-        }
+        for (; s.NextDue() <= now; ++s.count) ++ticks;
 #endif
-        next = due > now ? static_cast<Uint32>(due - now) : 1;
+        next = TimerDelay(s.start, s.period, s.count, now);
     }
     SDL_Event event{};
     event.type = TimerNotificationType();
@@ -114,9 +107,8 @@ EM_ASYNC_JS(void, SleepInBrowser, (int ms), {
 }  // namespace
 
 std::unique_ptr<TTimer> TTimer::Create(float hertz, const TEvent* event) {
-    if (!(hertz > 0.0f)) return nullptr;
-    const double period = std::trunc(1000.0 / static_cast<double>(hertz));
-    if (period < 1.0) return nullptr;
+    const std::uint32_t period = TimerPeriodMillis(hertz);
+    if (period == 0) return nullptr;
     if (!PlatformStarted()) return nullptr;
 
     int slot = -1;
@@ -135,10 +127,10 @@ std::unique_ptr<TTimer> TTimer::Create(float hertz, const TEvent* event) {
         s.generation = (s.generation + 1) & kGenerationMask;
         generation = s.generation;
         s.start = SDL_GetTicks64();
-        s.period = static_cast<std::uint32_t>(period);
+        s.period = period;
         s.count = 0;
     }
-    const SDL_TimerID id = SDL_AddTimer(static_cast<Uint32>(period), TimerCallback, PackKey(slot, generation));
+    const SDL_TimerID id = SDL_AddTimer(period, TimerCallback, PackKey(slot, generation));
     if (id == 0) {
         std::lock_guard<std::mutex> lock(s.mutex);
         s.generation = (s.generation + 1) & kGenerationMask;
@@ -208,6 +200,17 @@ void DeliverTimerNotification(std::int32_t slot, std::uint32_t generation) {
     const TSlot& s = gSlots[static_cast<std::size_t>(slot)];
     if (s.timer == nullptr || s.generation != generation) return;
     s.timer->Fire();
+}
+
+std::uint32_t TimerPeriodMillis(float hertz) {
+    if (!(hertz > 0.0f)) return 0;
+    const double period = std::trunc(1000.0 / static_cast<double>(hertz));
+    return period >= 1.0 ? static_cast<std::uint32_t>(period) : 0;
+}
+
+std::uint32_t TimerDelay(std::uint64_t start, std::uint32_t period, std::uint64_t count, std::uint64_t now) {
+    const std::uint64_t due = start + (count + 1) * period;
+    return due > now ? static_cast<std::uint32_t>(due - now) : 1;
 }
 
 std::int32_t SystemMillis() {

@@ -62,6 +62,16 @@ private:
 // timer stopped in the meantime is dropped. Called by the pump.
 void DeliverTimerNotification(std::int32_t slot, std::uint32_t generation);
 
+// The period of a timer at `hertz`: 1000 / hertz milliseconds, truncated; 0
+// when it would be under 1 ms (or hertz is not positive): no such timer runs.
+std::uint32_t TimerPeriodMillis(float hertz);
+
+// How long after `now` the timer thread next runs for a timer of `period`
+// ms started at `start` that has posted `count` ticks: the next tick is due
+// count + 1 periods after the start, however late this one ran; at least 1 ms,
+// so that ticks missed in a stall follow 1 ms apart.
+std::uint32_t TimerDelay(std::uint64_t start, std::uint32_t period, std::uint64_t count, std::uint64_t now);
+
 // Milliseconds from an arbitrary origin (the host's monotonic clock). Wraps at
 // 2^32; use differences only.
 std::int32_t SystemMillis();

@@ -91,7 +91,7 @@ TEST(ScalePixmap, HalvingDownToOnePixelMakesFourLevelsFromEightByOne) {
     EXPECT_EQ(At(*level, 0, 0), 0xFF1C0000u);  // mean of 0..0x38 is 0x1C
 }
 
-TEST(ScalePixmap, WorksInRgbaForOtherFormats) {
+TEST(ScalePixmap, WorksInRgbaForOtherFormatsAndRefusesNoSize) {
     // BGRA in, BGRA out: channels are interpolated as R, G, B, A.
     auto src = Row(5, {0x00000000u, 0xC8640A02u});
     auto out = ScalePixmap(src.get(), 1, 1);
@@ -99,10 +99,7 @@ TEST(ScalePixmap, WorksInRgbaForOtherFormats) {
     EXPECT_EQ(At(*out, 0, 0), 0x64320501u);
     const std::uint8_t bgra[] = {0x01, 0x05, 0x32, 0x64};
     for (int i = 0; i < 4; ++i) EXPECT_EQ(out->PixelPtr(0, 0)[i], bgra[i]);
-}
-
-TEST(ScalePixmap, RefusesNoSourceOrNoSize) {
-    auto src = Row(6, {0u});
+    // No source or no size, no result.
     EXPECT_EQ(ScalePixmap(nullptr, 4, 4), nullptr);
     EXPECT_EQ(ScalePixmap(src.get(), 0, 4), nullptr);
     EXPECT_EQ(ScalePixmap(src.get(), 4, -2), nullptr);

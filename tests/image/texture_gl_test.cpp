@@ -59,6 +59,9 @@ TEST_F(TextureTest, RgbaPngOfSixtyFourGetsSevenLevels) {
     EXPECT_EQ(LevelSizes(tex), (TSizes{{64, 64}, {32, 32}, {16, 16}, {8, 8}, {4, 4}, {2, 2}, {1, 1}}));
     const auto last = TexLevel(tex, 6);
     EXPECT_EQ(last, (std::vector<std::uint8_t>{200, 200, 200, 200}));
+    // No pixmap, no texture.
+    EXPECT_EQ(TexFromPixmap(nullptr, 1), 0);
+    EXPECT_EQ(TexFromPixmap(LoadPngPixmap(::testing::TempDir() + "no-such.png").get(), 1), 0);
 }
 
 TEST_F(TextureTest, OddSizesAreStretchedAndEveryLevelHalvesEachLongSide) {
@@ -78,30 +81,27 @@ TEST_F(TextureTest, OddSizesAreStretchedAndEveryLevelHalvesEachLongSide) {
     EXPECT_EQ(LevelSizes(TexFromPixmap(line.get(), 0)), (TSizes{{8, 1}}));
 }
 
-TEST_F(TextureTest, LevelsAreMadeByHalvingTheLevelAbove) {
+// Level 0 holds the pixmap's pixels, read with its pitch (grey as opaque RGB),
+// and each further level halves the level above.
+TEST_F(TextureTest, LevelsHoldThePixelsAndHalveTheLevelAbove) {
     auto p = TPixmap::Create(4, 1, 6, 4);
     const std::uint32_t row[] = {0xFF000000u, 0xFF640000u, 0xFFC80000u, 0xFFFF0000u};
     for (int x = 0; x < 4; ++x) p->WritePixel(x, 0, static_cast<std::int32_t>(row[x]));
     const std::int32_t tex = TexFromPixmap(p.get(), 1);
     EXPECT_EQ(TexLevel(tex, 1), (std::vector<std::uint8_t>{50, 0, 0, 255, 227, 0, 0, 255}));
     EXPECT_EQ(TexLevel(tex, 2), (std::vector<std::uint8_t>{138, 0, 0, 255}));
-}
 
-TEST_F(TextureTest, GreyIsUploadedAsOpaqueRgb) {
     auto grey = TPixmap::Create(2, 2, 1, 4);
     const std::uint8_t values[] = {0, 90, 180, 255};
     for (int i = 0; i < 4; ++i) grey->PixelPtr(i % 2, i / 2)[0] = values[i];
-    const auto level0 = TexLevel(TexFromPixmap(grey.get(), 0), 0);
-    EXPECT_EQ(level0,
+    EXPECT_EQ(TexLevel(TexFromPixmap(grey.get(), 0), 0),
               (std::vector<std::uint8_t>{0, 0, 0, 255, 90, 90, 90, 255, 180, 180, 180, 255, 255, 255, 255, 255}));
-}
 
-TEST_F(TextureTest, RowsAreReadWithThePixmapsPitch) {
     // Two pixels per row with room for four: the padding must not show.
     std::vector<std::uint8_t> memory(16 * 2, 0xEE);
-    auto p = TPixmap::Wrap(memory.data(), 2, 2, 16, 6);
-    for (int i = 0; i < 4; ++i) p->WritePixel(i % 2, i / 2, static_cast<std::int32_t>(0xFF000000u | i));
-    const auto level0 = TexLevel(TexFromPixmap(p.get(), 0), 0);
+    auto wrapped = TPixmap::Wrap(memory.data(), 2, 2, 16, 6);
+    for (int i = 0; i < 4; ++i) wrapped->WritePixel(i % 2, i / 2, static_cast<std::int32_t>(0xFF000000u | i));
+    const auto level0 = TexLevel(TexFromPixmap(wrapped.get(), 0), 0);
     for (int i = 0; i < 4; ++i) EXPECT_EQ(level0[i * 4 + 2], i) << "pixel " << i;
 }
 
@@ -132,11 +132,6 @@ TEST_F(TextureTest, LeavesBindingRowLengthAndSamplingStateAlone) {
     EXPECT_EQ(wrapT, GL_REPEAT);
     EXPECT_EQ(env, GL_MODULATE);
     glBindTexture(GL_TEXTURE_2D, 0);
-}
-
-TEST_F(TextureTest, NoPixmapGivesNoTexture) {
-    EXPECT_EQ(TexFromPixmap(nullptr, 1), 0);
-    EXPECT_EQ(TexFromPixmap(LoadPngPixmap(::testing::TempDir() + "no-such.png").get(), 1), 0);
 }
 
 TEST_F(TextureTest, FitTexSizeRoundsUpToPowersOfTwoWithinTheLimit) {

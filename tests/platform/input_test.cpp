@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <new>
 
 namespace {
@@ -17,121 +18,77 @@ TEvent Event(std::int32_t id, std::int32_t data = 0, std::int32_t x = 0, std::in
     return e;
 }
 
-void Tap(PolledInputState& s, std::int32_t key) {
-    FoldInputEvent(s, Event(EventId::KeyDown, key));
-    FoldInputEvent(s, Event(EventId::KeyUp, key));
+void Fold(PolledInputState& s, std::initializer_list<TEvent> events) {
+    for (const TEvent& e : events) FoldInputEvent(s, e);
 }
 
 bool SameState(const PolledInputState& a, const PolledInputState& b) {
-    return a.keyDown == b.keyDown && a.keyHits == b.keyHits && a.charPut == b.charPut && a.charTake == b.charTake &&
-           a.mouseDown == b.mouseDown && a.mouseHits == b.mouseHits && a.mouseLocation == b.mouseLocation &&
-           a.suspended == b.suspended && a.terminateRequest == b.terminateRequest;
+    return a.keyDown == b.keyDown && a.keyHits == b.keyHits && a.charQueue == b.charQueue && a.charPut == b.charPut &&
+           a.charTake == b.charTake && a.mouseDown == b.mouseDown && a.mouseHits == b.mouseHits &&
+           a.mouseLocation == b.mouseLocation && a.suspended == b.suspended &&
+           a.terminateRequest == b.terminateRequest && a.source == b.source;
 }
 
 // Made over memory full of old bytes, as a state on the stack or the heap
 // is: every field, the mouse position included, must be set by the state
-// itself.
-TEST(InputFolding, EverythingStartsAtZeroMousePositionIncluded) {
+// itself. Codes and buttons out of range then change nothing.
+TEST(InputFolding, EverythingStartsAtZeroAndOutOfRangeCodesChangeNothing) {
     alignas(PolledInputState) unsigned char storage[sizeof(PolledInputState)];
     volatile unsigned char* bytes = storage;  // volatile: the compiler may not drop these stores
     for (std::size_t i = 0; i < sizeof storage; ++i) bytes[i] = 0xA5;
-    const PolledInputState& s = *new (storage) PolledInputState;
-    auto zero = [](const auto& values) {
-        return std::all_of(values.begin(), values.end(), [](std::int32_t v) { return v == 0; });
-    };
-    EXPECT_TRUE(zero(s.keyDown));
-    EXPECT_TRUE(zero(s.keyHits));
-    EXPECT_TRUE(zero(s.charQueue));
-    EXPECT_EQ(s.charPut, 0u);
-    EXPECT_EQ(s.charTake, 0u);
-    EXPECT_TRUE(zero(s.mouseDown));
-    EXPECT_TRUE(zero(s.mouseHits));
-    EXPECT_TRUE(zero(s.mouseLocation));
-    EXPECT_EQ(s.suspended, 0);
-    EXPECT_EQ(s.terminateRequest, 0);
-    EXPECT_EQ(s.source, nullptr);
+    PolledInputState& s = *new (storage) PolledInputState;
+    PolledInputState zero;
+    std::memset(static_cast<void*>(&zero), 0, sizeof zero);
+    EXPECT_TRUE(SameState(s, zero));
+    for (const std::int32_t code : {0, -1, 256, 1000, INT32_MIN, INT32_MAX})
+        Fold(s, {Event(EventId::KeyDown, code), Event(EventId::KeyUp, code)});
+    for (const std::int32_t button : {0, -1, 4, 5, INT32_MAX})
+        Fold(s, {Event(EventId::MouseDown, button), Event(EventId::MouseUp, button)});
+    EXPECT_TRUE(SameState(s, zero));
 }
 
+// Keys and buttons count up-to-down transitions only: not auto-repeats, not a
+// second press without a release. Buttons do not move the pointer.
 TEST(InputFolding, HitsCountOnlyUpToDownTransitions) {
     PolledInputState s;
-    Tap(s, 32);
-    Tap(s, 32);
-    EXPECT_EQ(s.keyHits[32], 2);
-    EXPECT_EQ(s.keyDown[32], 0);
-
-    // Held with auto-repeat, and a second press arriving without a release.
+    for (int i = 0; i < 2; ++i) Fold(s, {Event(EventId::KeyDown, 32), Event(EventId::KeyUp, 32)});
     FoldInputEvent(s, Event(EventId::KeyDown, 65));
     for (int i = 0; i < 30; ++i) FoldInputEvent(s, Event(EventId::KeyRepeat, 65));
-    FoldInputEvent(s, Event(EventId::KeyDown, 65));
+    Fold(s,
+         {Event(EventId::KeyDown, 65), Event(EventId::MouseMove, 0, 100, 200), Event(EventId::MouseDown, 2, 300, 400),
+          Event(EventId::MouseDown, 2, 300, 400), Event(EventId::MouseWheel, 3), Event(EventId::MouseWheel, -1)});
+    EXPECT_EQ(s.keyHits[32], 2);
+    EXPECT_EQ(s.keyDown[32], 0);
     EXPECT_EQ(s.keyHits[65], 1);
     EXPECT_EQ(s.keyDown[65], 1);
-    FoldInputEvent(s, Event(EventId::KeyUp, 65));
-    EXPECT_EQ(s.keyDown[65], 0);
-    EXPECT_EQ(s.keyHits[65], 1);
-}
-
-TEST(InputFolding, MouseButtonsCountLikeKeysAndDoNotMoveThePointer) {
-    PolledInputState s;
-    FoldInputEvent(s, Event(EventId::MouseMove, 0, 100, 200));
-    FoldInputEvent(s, Event(EventId::MouseDown, 2, 300, 400));
-    FoldInputEvent(s, Event(EventId::MouseDown, 2, 300, 400));
     EXPECT_EQ(s.mouseHits[2], 1);
     EXPECT_EQ(s.mouseDown[2], 1);
     EXPECT_EQ(s.mouseHits[1], 0);
-    EXPECT_EQ(s.mouseLocation[0], 100);
-    EXPECT_EQ(s.mouseLocation[1], 200);
-    FoldInputEvent(s, Event(EventId::MouseUp, 2));
+    EXPECT_EQ(s.mouseLocation, (std::array<std::int32_t, 3>{100, 200, 2}));
+    Fold(s, {Event(EventId::KeyUp, 65), Event(EventId::MouseUp, 2)});
+    EXPECT_EQ(s.keyDown[65], 0);
+    EXPECT_EQ(s.keyHits[65], 1);
     EXPECT_EQ(s.mouseDown[2], 0);
-
-    FoldInputEvent(s, Event(EventId::MouseWheel, 3));
-    FoldInputEvent(s, Event(EventId::MouseWheel, -1));
-    EXPECT_EQ(s.mouseLocation[2], 2);
-}
-
-TEST(InputFolding, CodesAndButtonsOutOfRangeChangeNothing) {
-    PolledInputState s;
-    for (const std::int32_t code : {0, -1, 256, 1000, INT32_MIN, INT32_MAX}) {
-        FoldInputEvent(s, Event(EventId::KeyDown, code));
-        FoldInputEvent(s, Event(EventId::KeyUp, code));
-    }
-    for (const std::int32_t button : {0, -1, 4, 5, INT32_MAX}) {
-        FoldInputEvent(s, Event(EventId::MouseDown, button));
-        FoldInputEvent(s, Event(EventId::MouseUp, button));
-    }
-    EXPECT_TRUE(SameState(s, PolledInputState{}));
 }
 
 TEST(InputFolding, LosingTheFocusClearsKeysAndButtonsButNotThePosition) {
     PolledInputState s;
-    FoldInputEvent(s, Event(EventId::MouseMove, 0, 7, 8));
-    FoldInputEvent(s, Event(EventId::KeyDown, 49));  // held across the switch
-    Tap(s, 32);
-    FoldInputEvent(s, Event(EventId::MouseDown, 1));
-    FoldInputEvent(s, Event(EventId::MouseWheel, 4));
-    FoldInputEvent(s, Event(EventId::KeyChar, 'x'));
-
-    FoldInputEvent(s, Event(EventId::AppSuspend));
+    Fold(s, {Event(EventId::MouseMove, 0, 7, 8), Event(EventId::KeyDown, 49),  // 49 held across the switch
+             Event(EventId::KeyDown, 32), Event(EventId::KeyUp, 32), Event(EventId::MouseDown, 1),
+             Event(EventId::MouseWheel, 4), Event(EventId::KeyChar, 'x'), Event(EventId::AppSuspend)});
     EXPECT_EQ(s.suspended, 1);
     FoldInputEvent(s, Event(EventId::AppResume));
-    EXPECT_EQ(s.suspended, 0);
-    for (int k = 0; k < PolledInputState::KEY_COUNT; ++k) {
-        EXPECT_EQ(s.keyHits[static_cast<std::size_t>(k)], 0);
-        EXPECT_EQ(s.keyDown[static_cast<std::size_t>(k)], 0);
-    }
-    EXPECT_EQ(s.mouseHits[1], 0);
-    EXPECT_EQ(s.mouseDown[1], 0);
-    EXPECT_EQ(s.mouseLocation[2], 0);
-    EXPECT_EQ(s.charPut, s.charTake);
-    EXPECT_EQ(s.mouseLocation[0], 7);
-    EXPECT_EQ(s.mouseLocation[1], 8);
-
+    PolledInputState cleared;
+    cleared.mouseLocation = {7, 8, 0};
+    cleared.charPut = cleared.charTake = s.charTake;
+    cleared.charQueue = s.charQueue;
+    EXPECT_TRUE(SameState(s, cleared));
     // The held key's release is harmless and its next press counts again.
-    FoldInputEvent(s, Event(EventId::KeyUp, 49));
-    FoldInputEvent(s, Event(EventId::KeyDown, 49));
+    Fold(s, {Event(EventId::KeyUp, 49), Event(EventId::KeyDown, 49)});
     EXPECT_EQ(s.keyHits[49], 1);
 }
 
-TEST(InputFolding, OnlyTheChosenSourceCounts) {
+TEST(InputFolding, OnlyTheChosenSourceCountsAndTheCharacterQueueHolds256) {
     int window = 0;
     int other = 0;
     PolledInputState s;
@@ -143,10 +100,8 @@ TEST(InputFolding, OnlyTheChosenSourceCounts) {
     e.source = &window;
     FoldInputEvent(s, e);
     EXPECT_EQ(s.keyHits[32], 1);
-}
 
-TEST(InputFolding, CharacterQueueHoldsAtMost256) {
-    PolledInputState s;
+    s.source = nullptr;
     for (int i = 0; i < 300; ++i) FoldInputEvent(s, Event(EventId::KeyChar, 'a' + i % 26));
     EXPECT_EQ(s.charPut - s.charTake, 256u);
     FlushKeys(s);
@@ -164,63 +119,43 @@ protected:
     }
 };
 
-TEST_F(PolledQueries, TwoTapsBetweenQueriesGiveTwoThenZero) {
+TEST_F(PolledQueries, HitsAreTakenOnceAndHeldStateIsKept) {
     for (int i = 0; i < 2; ++i) {
         Emit(EventId::KeyDown, 32);
         Emit(EventId::KeyUp, 32);
     }
+    Emit(EventId::KeyDown, 51);  // a key nobody asks about keeps its count
+    Emit(EventId::KeyUp, 51);
     EXPECT_EQ(TakeKeyHits(32), 2);
     EXPECT_EQ(TakeKeyHits(32), 0);
-}
-
-TEST_F(PolledQueries, AKeyNobodyAsksAboutKeepsItsCount) {
-    Emit(EventId::KeyDown, 51);
-    Emit(EventId::KeyUp, 51);
-    for (int i = 0; i < 10; ++i) {
-        EXPECT_EQ(TakeKeyHits(49), 0);
-        EXPECT_EQ(TakeKeyHits(50), 0);
-    }
+    EXPECT_EQ(TakeKeyHits(49), 0);
     EXPECT_EQ(TakeKeyHits(51), 1);
-}
-
-TEST_F(PolledQueries, HeldStateAndMouse) {
     Emit(EventId::KeyDown, 27);
     EXPECT_EQ(KeyIsDown(27), 1);
     EXPECT_EQ(KeyIsDown(27), 1);  // asking does not release
     Emit(EventId::MouseMove, 0, 321, 123);
     Emit(EventId::MouseDown, 2, 321, 123);
+    Emit(EventId::MouseWheel, -3);
+    Emit(EventId::AppTerminate);
+    Emit(EventId::AppTerminate);
     EXPECT_EQ(MouseIsDown(2), 1);
     EXPECT_EQ(TakeMouseHits(1), 0);
     EXPECT_EQ(TakeMouseHits(2), 1);
     EXPECT_EQ(TakeMouseHits(2), 0);
     EXPECT_EQ(MouseXPos(), 321);
     EXPECT_EQ(MouseYPos(), 123);
-    Emit(EventId::MouseWheel, -3);
     EXPECT_EQ(MouseZPos(), -3);
+    EXPECT_EQ(TakeTerminateRequest(), 1);  // a close request is taken once
+    EXPECT_EQ(TakeTerminateRequest(), 0);
     FlushMouseState();
     EXPECT_EQ(MouseIsDown(2), 0);
     EXPECT_EQ(MouseZPos(), 0);
     EXPECT_EQ(MouseXPos(), 321);
     FlushKeyState();
     EXPECT_EQ(KeyIsDown(27), 0);
-}
-
-TEST_F(PolledQueries, OutOfRangeQueriesGiveZero) {
-    for (const std::int32_t key : {-1, 256, INT32_MIN, INT32_MAX}) {
-        EXPECT_EQ(TakeKeyHits(key), 0);
-        EXPECT_EQ(KeyIsDown(key), 0);
-    }
-    for (const std::int32_t button : {-1, 4, INT32_MAX}) {
-        EXPECT_EQ(TakeMouseHits(button), 0);
-        EXPECT_EQ(MouseIsDown(button), 0);
-    }
-}
-
-TEST_F(PolledQueries, CloseRequestIsTakenOnce) {
-    Emit(EventId::AppTerminate);
-    Emit(EventId::AppTerminate);
-    EXPECT_EQ(TakeTerminateRequest(), 1);
-    EXPECT_EQ(TakeTerminateRequest(), 0);
+    for (const std::int32_t key : {-1, 256, INT32_MIN, INT32_MAX})
+        EXPECT_EQ(TakeKeyHits(key) + KeyIsDown(key) + TakeMouseHits(key) + MouseIsDown(key), 0) << key;
+    EXPECT_EQ(TakeMouseHits(4) + MouseIsDown(4), 0);
 }
 
 TEST_F(PolledQueries, SwitchedOffNothingIsFoldedAndTheStateIsCleared) {
@@ -236,7 +171,6 @@ TEST_F(PolledQueries, SwitchedOffNothingIsFoldedAndTheStateIsCleared) {
 }
 
 }  // namespace
-
 TEST(SystemPump, StartsWithTheProgramAndAPumpFromAHookReturnsAtOnce) {
     ASSERT_TRUE(PlatformStarted());  // nobody asked: it started as the program was loaded
     struct TDepth {

@@ -15,10 +15,7 @@
 
 #include "sph/thread_pool.h"
 #include "render/cpu_renderer.h"
-#include "sph/fluid.h"
-#include "sph/rigid.h"
-#include "sph/solid.h"
-#include "sph/sph.h"
+#include "tests/render/particles.h"
 
 namespace {
 std::atomic<long> Allocations{0};
@@ -39,7 +36,7 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
-using TColour = std::array<std::uint8_t, 3>;
+using namespace render_test;
 
 int BlockValue(int column, int row) { return (row * 16 + column * 7) % 256; }
 
@@ -62,43 +59,6 @@ TCpuRenderer WhiteSprite() {
 
 constexpr TSprites SPRITES{800, 600, 9.5f, 0};  // the demo's: sprites 19 pixels across
 
-std::unique_ptr<TSPH> MakeWorld() {
-    return TSPH::Create({.ContainerWidth = 2800, .ContainerHeight = 2100, .Scale = 0.2857143f});
-}
-
-// A test draws particles of its own world where it wants them: it writes
-// their screen places and colours as a step would.
-TParticle* Place(const TParticle* made, float x, float y, TColour colour) {
-    auto* p = const_cast<TParticle*>(made);
-    p->ScreenX = x;
-    p->ScreenY = y;
-    p->ColorR = colour[0];
-    p->ColorG = colour[1];
-    p->ColorB = colour[2];
-    return p;
-}
-
-// Particles of each kind as the library makes them (of the world's first
-// material of the kind), placed and coloured on the screen.
-TParticle* Fluid(TSPH& world, float x, float y, TColour colour) {
-    if (world.GetFluids().empty()) TFluid::Create(&world);
-    return Place(TParticle::CreateFluidParticle(0, 0, world.GetFluids().front()), x, y, colour);
-}
-
-TParticle* Solid(TSPH& world, float x, float y, TColour colour) {
-    if (world.GetSolids().empty()) TSolid::Create(&world);
-    return Place(TParticle::CreateSolidParticle(0, 0, world.GetSolids().front()), x, y, colour);
-}
-
-TParticle* Rigid(TSPH& world, float x, float y, TColour colour) {
-    if (world.GetRigids().empty()) TRigid::BeginBody(&world);
-    return Place(TParticle::CreateRigidParticle(0, 0, 1, world.GetRigids().front()), x, y, colour);
-}
-
-TParticle* Wall(TSPH& world, float x, float y, TColour colour) {
-    return Place(TParticle::CreateBoundaryParticle(&world, 0, 0), x, y, colour);
-}
-
 std::array<int, 4> At(const TCpuRenderer& r, int x, int y) {
     const std::uint8_t* p = r.Pixels() + static_cast<std::ptrdiff_t>(y) * r.Pitch() + x * 4;
     return {p[0], p[1], p[2], p[3]};
@@ -109,7 +69,7 @@ std::array<int, 4> At(const TCpuRenderer& r, int x, int y) {
 TEST(CpuRender, ALoneSpriteShowsItsImageTimesItsColourSharpened) {
     TCpuRenderer renderer = BlockSprite();
     for (const float phase : {0.11f, 0.37f, 0.52f, 0.73f, 0.96f}) {  // none on a texel boundary
-        auto world = MakeWorld();
+        auto world = DemoWorld();
         const float x = 300 + phase, y = 200 + phase * 0.6f;
         world->AddFluidParticle(Fluid(*world, x, y, {255, 0, 128}));
         renderer.Draw(*world, SPRITES);
@@ -135,7 +95,7 @@ TEST(CpuRender, ALoneSpriteShowsItsImageTimesItsColourSharpened) {
 
 TEST(CpuRender, ChannelsSaturateAndWallsCoverTheLiquid) {
     TCpuRenderer renderer = WhiteSprite();
-    auto world = MakeWorld();
+    auto world = DemoWorld();
     // Forty sprites of green 5 add up to 200; sixty would wrap past 255 without saturation.
     for (int i = 0; i < 40; ++i) world->AddFluidParticle(Fluid(*world, 100, 100, {0, 5, 0}));
     for (int i = 0; i < 60; ++i) world->AddSolidParticle(Solid(*world, 200, 100, {0, 5, 0}));
@@ -161,7 +121,7 @@ TEST(CpuRender, ChannelsSaturateAndWallsCoverTheLiquid) {
 
 TEST(CpuRender, TwoThreadsDrawWhatOneDrawsAndNothingIsAllocatedOnceWarm) {
     TCpuRenderer one = BlockSprite(), two = BlockSprite();
-    auto world = MakeWorld();
+    auto world = DemoWorld();
     // Sprites everywhere, across band boundaries and past every edge of the window.
     std::uint32_t seed = 7;
     auto next = [&seed](float range) { return (seed = seed * 1664525u + 1013904223u) / 4294967296.0f * range; };
@@ -200,7 +160,7 @@ TEST(CpuRender, NoParticleDrawsOutsideTheImageAndOnlyThoseOnItShow) {
     for (const float far : {nan, inf, -inf, 1e9f, -1e9f, 1e30f, -1e30f, 70000.0f, -70000.0f})
         for (const TAt at : {TAt{far, 30}, TAt{300, far}, TAt{far, far}}) hidden.push_back(at);
 
-    auto world = MakeWorld();
+    auto world = DemoWorld();
     TSprites sprites{40000, 60, 9.5f, 0};
     // Each kind at its own places, then at the hidden ones.
     auto places = [&](std::vector<TAt> at) {

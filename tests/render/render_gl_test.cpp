@@ -7,12 +7,11 @@
 #include "platform/png.h"
 #include "platform/texture.h"
 #include "render/render.h"
-#include "sph/fluid.h"
-#include "sph/rigid.h"
-#include "sph/solid.h"
-#include "sph/sph.h"
+#include "tests/render/particles.h"
 
 namespace {
+
+using namespace render_test;
 
 constexpr float SPRITE_SIZE = 9.5f;  // the demo's: sprites 19 pixels wide
 
@@ -27,40 +26,7 @@ TSprites Sprites;  // of the world MakeWorld made last
 
 std::unique_ptr<TSPH> MakeWorld(std::int32_t texture) {
     Sprites = {800, 600, SPRITE_SIZE, static_cast<std::uint32_t>(texture)};
-    return TSPH::Create({.ContainerWidth = 2800, .ContainerHeight = 2100, .Scale = 0.2857143f});
-}
-
-// A test draws particles of its own world where it wants them: it writes
-// their screen places and colours as a step would.
-const TParticle* Place(const TParticle* made, float x, float y, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-    auto* p = const_cast<TParticle*>(made);
-    p->ScreenX = x;
-    p->ScreenY = y;
-    p->ColorR = r;
-    p->ColorG = g;
-    p->ColorB = b;
-    return p;
-}
-
-// Particles of each kind as the library makes them (of the world's first
-// material of the kind), placed and coloured on the screen.
-const TParticle* Fluid(TSPH& world, float x, float y, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-    if (world.GetFluids().empty()) TFluid::Create(&world);
-    return Place(TParticle::CreateFluidParticle(0, 0, world.GetFluids().front()), x, y, r, g, b);
-}
-
-const TParticle* Solid(TSPH& world, float x, float y, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-    if (world.GetSolids().empty()) TSolid::Create(&world);
-    return Place(TParticle::CreateSolidParticle(0, 0, world.GetSolids().front()), x, y, r, g, b);
-}
-
-const TParticle* Rigid(TSPH& world, float x, float y, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-    if (world.GetRigids().empty()) TRigid::BeginBody(&world);
-    return Place(TParticle::CreateRigidParticle(0, 0, 1, world.GetRigids().front()), x, y, r, g, b);
-}
-
-const TParticle* Wall(TSPH& world, float x, float y, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-    return Place(TParticle::CreateBoundaryParticle(&world, 0, 0), x, y, r, g, b);
+    return DemoWorld();
 }
 
 // What a channel of value byte × texel shows after the sharpening.
@@ -105,8 +71,8 @@ TEST_F(RenderTest, EmptyWorldLeavesTheFrameBlackAndTheStateAsDocumented) {
 
 TEST_F(RenderTest, IsolatedSpriteIsTheFourthPowerOfItsTexel) {
     auto world = MakeWorld(UniformTexture(0xFF808080u));
-    world->AddFluidParticle(Fluid(*world, 200, 200, 0, 0, 255));
-    Fluid(*world, 500, 200, 255, 255, 255);  // made but not registered: never drawn
+    world->AddFluidParticle(Fluid(*world, 200, 200, {0, 0, 255}));
+    Fluid(*world, 500, 200, {255, 255, 255});  // made but not registered: never drawn
     Render(*world, Sprites);
     const TFrame f = ReadFrame();
 
@@ -124,9 +90,9 @@ TEST_F(RenderTest, IsolatedSpriteIsTheFourthPowerOfItsTexel) {
 
 TEST_F(RenderTest, OverlappingSpritesAddUpBeforeTheSharpening) {
     auto world = MakeWorld(UniformTexture(0xFF606060u));  // texel 96
-    world->AddFluidParticle(Fluid(*world, 300, 300, 0, 0, 255));
-    world->AddFluidParticle(Fluid(*world, 310, 300, 0, 0, 255));
-    for (int i = 0; i < 4; ++i) world->AddFluidParticle(Fluid(*world, 500, 300, 0, 255, 0));
+    world->AddFluidParticle(Fluid(*world, 300, 300, {0, 0, 255}));
+    world->AddFluidParticle(Fluid(*world, 310, 300, {0, 0, 255}));
+    for (int i = 0; i < 4; ++i) world->AddFluidParticle(Fluid(*world, 500, 300, {0, 255, 0}));
     Render(*world, Sprites);
     const TFrame f = ReadFrame();
 
@@ -142,28 +108,22 @@ TEST_F(RenderTest, OverlappingSpritesAddUpBeforeTheSharpening) {
 
 TEST_F(RenderTest, TexelsWithoutAlphaContributeNothing) {
     auto world = MakeWorld(UniformTexture(0x00FFFFFFu));
-    for (int i = 0; i < 5; ++i) world->AddFluidParticle(Fluid(*world, 100 + 5.0f * i, 100, 255, 255, 255));
-    world->AddSolidParticle(Solid(*world, 300, 300, 255, 255, 255));
+    for (int i = 0; i < 5; ++i) world->AddFluidParticle(Fluid(*world, 100 + 5.0f * i, 100, {255, 255, 255}));
+    world->AddSolidParticle(Solid(*world, 300, 300, {255, 255, 255}));
     Render(*world, Sprites);
     EXPECT_EQ(CountNonBlack(ReadFrame()), 0);
 }
 
-TEST_F(RenderTest, SolidAndRigidParticlesAreSpritesToo) {
+// Solid and rigid particles are sprites like the liquid's; walls are flat
+// squares drawn on top.
+TEST_F(RenderTest, SolidsAndRigidsAreSpritesAndWallsFlatSquaresOnTop) {
     auto world = MakeWorld(UniformTexture(0xFFFFFFFFu));
-    world->AddSolidParticle(Solid(*world, 100, 100, 255, 0, 0));
-    world->AddRigidParticle(Rigid(*world, 200, 100, 0, 255, 0));
-    Render(*world, Sprites);
-    const TFrame f = ReadFrame();
-    EXPECT_EQ(f.At(100, 100), (std::array<int, 3>{Sharpened(255, 255), 0, 0}));
-    EXPECT_EQ(f.At(200, 100), (std::array<int, 3>{0, Sharpened(255, 255), 0}));
-}
-
-TEST_F(RenderTest, WallsAreFlatSquaresOnTopOfTheLiquid) {
-    auto world = MakeWorld(UniformTexture(0xFFFFFFFFu));
-    for (int i = 0; i < 3; ++i) world->AddFluidParticle(Fluid(*world, 400, 400, 0, 0, 255));
-    world->AddBoundaryParticle(Wall(*world, 400, 400, 255, 128, 128));
-    world->AddBoundaryParticle(Wall(*world, 600, 400, 10, 20, 30));
-    world->AddBoundaryParticle(Wall(*world, 610, 400, 200, 100, 0));  // covers the previous one
+    world->AddSolidParticle(Solid(*world, 100, 100, {255, 0, 0}));
+    world->AddRigidParticle(Rigid(*world, 200, 100, {0, 255, 0}));
+    for (int i = 0; i < 3; ++i) world->AddFluidParticle(Fluid(*world, 400, 400, {0, 0, 255}));
+    world->AddBoundaryParticle(Wall(*world, 400, 400, {255, 128, 128}));
+    world->AddBoundaryParticle(Wall(*world, 600, 400, {10, 20, 30}));
+    world->AddBoundaryParticle(Wall(*world, 610, 400, {200, 100, 0}));  // covers the previous one
     Render(*world, Sprites);
     const TFrame f = ReadFrame();
 
@@ -181,11 +141,13 @@ TEST_F(RenderTest, WallsAreFlatSquaresOnTopOfTheLiquid) {
     EXPECT_EQ(wall, 19 * 19);
     EXPECT_NEAR(f.At(605, 400)[0], 200, 1);  // the later wall wins
     EXPECT_NEAR(f.At(595, 400)[0], 10, 1);
+    EXPECT_EQ(f.At(100, 100), (std::array<int, 3>{Sharpened(255, 255), 0, 0}));
+    EXPECT_EQ(f.At(200, 100), (std::array<int, 3>{0, Sharpened(255, 255), 0}));
 }
 
 TEST_F(RenderTest, TextAfterRenderShowsInItsOwnColours) {
     auto world = MakeWorld(UniformTexture(0xFFFFFFFFu));
-    for (int i = 0; i < 12; ++i) world->AddFluidParticle(Fluid(*world, 8.0f + 6 * i, 8, 0, 0, 255));
+    for (int i = 0; i < 12; ++i) world->AddFluidParticle(Fluid(*world, 8.0f + 6 * i, 8, {0, 0, 255}));
     Render(*world, Sprites);
     DrawBitmapText("FPS: 62", 0, 0);
     const TFrame f = ReadFrame();
@@ -208,18 +170,18 @@ TEST_F(RenderTest, TheSpriteMergesALiquidIntoOneBody) {
     // lone drop and the walls of a basin.
     for (int i = 0; i < 30; ++i)
         for (int j = 0; j < 20; ++j)
-            world->AddFluidParticle(Fluid(*world, 120 + 8.5f * i, 250 + 8.5f * j + (i % 2) * 1.5f, 0, 0, 255));
+            world->AddFluidParticle(Fluid(*world, 120 + 8.5f * i, 250 + 8.5f * j + (i % 2) * 1.5f, {0, 0, 255}));
     for (int i = 0; i < 8; ++i)
-        for (int j = 0; j < 6; ++j) world->AddSolidParticle(Solid(*world, 500 + 7.0f * i, 380 + 7.0f * j, 255, 0, 0));
-    for (int i = 0; i < 20; ++i) world->AddRigidParticle(Rigid(*world, 450 + 7.0f * i, 200, 0, 255, 0));
-    world->AddFluidParticle(Fluid(*world, 700, 100, 0, 0, 255));
+        for (int j = 0; j < 6; ++j) world->AddSolidParticle(Solid(*world, 500 + 7.0f * i, 380 + 7.0f * j, {255, 0, 0}));
+    for (int i = 0; i < 20; ++i) world->AddRigidParticle(Rigid(*world, 450 + 7.0f * i, 200, {0, 255, 0}));
+    world->AddFluidParticle(Fluid(*world, 700, 100, {0, 0, 255}));
     // A splash: drops scattered 6 to 14 pixels apart.
     std::uint32_t seed = 12345;
     auto next = [&seed] { return (seed = seed * 1664525u + 1013904223u) >> 8 & 0xFFFF; };
     for (int i = 0; i < 120; ++i) {
         const float a = next() / 65536.0f * 6.2831853f;
         const float r = 55.0f * std::sqrt(next() / 65536.0f);
-        world->AddFluidParticle(Fluid(*world, 250 + r * std::cos(a) * 1.6f, 110 + r * std::sin(a), 0, 0, 255));
+        world->AddFluidParticle(Fluid(*world, 250 + r * std::cos(a) * 1.6f, 110 + r * std::sin(a), {0, 0, 255}));
     }
     CreateBoundaryRect(world.get(), 80, 430, 640, 30);
     CreateBoundaryRect(world.get(), 80, 200, 30, 230);
