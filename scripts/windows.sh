@@ -41,7 +41,7 @@ if [ "${1:-}" = "test" ]; then
   fi
 
   echo "== The unit and threaded tests under Wine"
-  ctest --test-dir "$out/demo" -L 'unit|threads' --output-on-failure
+  ctest --test-dir "$out/demo" -L 'unit|threads' --output-on-failure -j2
 
   echo "== The scripted scenes' checksums: Windows (Wine) against native"
   "$native/tools/scene_checksums" >"$out/checksums-native.txt"
