@@ -133,7 +133,8 @@ public:
         Tasks.store(tasks, std::memory_order_relaxed);
         Done.store(0, std::memory_order_relaxed);
         const std::uint32_t generation = Generation.load(std::memory_order_relaxed) + 1;
-        Claim.store(static_cast<std::uint64_t>(generation) << 32, std::memory_order_relaxed);
+        // Released: a worker that claims a task through Claim alone must see Task and Context.
+        Claim.store(static_cast<std::uint64_t>(generation) << 32, std::memory_order_release);
         Generation.store(generation, std::memory_order_release);
         WakeAll(Generation);
         RunClaimed(generation, tasks);
