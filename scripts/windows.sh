@@ -41,7 +41,7 @@ if [ "${1:-}" = "test" ]; then
   fi
 
   echo "== The unit and threaded tests under Wine"
-  ctest --test-dir "$out/demo" -L 'unit|threads' --output-on-failure -j2
+  ctest --test-dir "$out/demo" -L 'unit|threads' --output-on-failure
 
   echo "== The scripted scenes' checksums: Windows (Wine) against native"
   "$native/tools/scene_checksums" >"$out/checksums-native.txt"
