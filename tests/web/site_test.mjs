@@ -7,15 +7,14 @@
 // canvas), with WebGL drawing (?draw=gl), and in a browser without WebGL;
 // then, served cross-origin isolated, as the page chooses the build with
 // threads. A recording is replayed in both builds, to the desktop's end line.
-// (The frame rates of a long pour are bench/web_frame_rates.mjs's.)
+// Last scene 1 pours up to 25 000 particles with threads and without, and
+// the frame rates on the way are reported (not judged: the machine is shared).
 //
 //   node site_test.mjs <site folder> [<folder for the scene screenshots>]
 //
-// Every wait is on the state it expects (a picture, a console line, frames
-// drawn), bounded only by each run's watchdog: when it fires, a wait ends and
-// the checks judge what the page showed; a browser that stops answering is
-// killed then, and the run starts again with a new one (a failed check is
-// reported at once, never retried).
+// Headless Chromium now and then dies or hangs: every wait is bounded, and a
+// browser that stops answering is killed and the run starts again with a new
+// one (a failed check is reported at once, never retried).
 import fs from 'node:fs';
 import http from 'node:http';
 import path from 'node:path';
@@ -41,16 +40,6 @@ function require_(ok, what) {
   if (!ok) throw new CheckFailure(what);
 }
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
-
-// A run's watchdog: after `limit` ms waits stop waiting (`expired`), and the
-// browser, if it has not closed 30 s later, is killed.
-function watchdog(browser, limit) {
-  const dog = { expired: false };
-  const timers = [setTimeout(() => { dog.expired = true; }, limit),
-    setTimeout(() => browser.process()?.kill('SIGKILL'), limit + 30_000)];
-  dog.stop = () => timers.forEach(clearTimeout);
-  return dog;
-}
 
 // ---- The program's font, from its source: '#' is a lit pixel ----------------
 const glyphs = (() => {
@@ -268,7 +257,7 @@ const launch = (args) => puppeteer.launch({ executablePath: chromium, headless: 
     '--no-first-run', '--disable-background-timer-throttling', '--disable-renderer-backgrounding', ...args] });
 
 // A fresh browser on the page, with what the test needs to watch and play it.
-async function openPage(browser, url, dog) {
+async function openPage(browser, url) {
   const page = await browser.newPage();
   // WebGL frames kept after they are shown, so that the test can read them.
   await page.evaluateOnNewDocument(() => {
@@ -307,93 +296,96 @@ async function openPage(browser, url, dog) {
     for (let i = 0; i < rgba.length; i += 0x8000) text += String.fromCharCode.apply(null, rgba.subarray(i, i + 0x8000));
     return btoa(text);
   }), 'base64'), 800, 600);
-  // Waits for `n` frames of the page (the program draws once a frame).
-  const frames = (n) => page.evaluate((n) => new Promise((resolve) => {
-    const next = () => (--n > 0 ? requestAnimationFrame(next) : resolve());
-    requestAnimationFrame(next);
-  }), n);
-  // Waits until `ready(state())` or the watchdog fires; the last state.
-  const until = async (state, ready) => {
+  // Grabs until `ready` holds for a picture, at most `limit` ms; the last picture.
+  const grabUntil = async (ready, limit) => {
+    const end = Date.now() + limit;
     for (;;) {
-      const now = await state();
-      if (ready(now) || dog.expired) return now;
-      await frames(5);
+      const picture = await grab();
+      if (ready(picture) || Date.now() > end) return picture;
+      await sleep(250);
     }
   };
-  // Grabs until `ready` holds for a picture; the last picture.
-  const grabUntil = (ready) => until(grab, ready);
   // The page's note of the way it draws.
   const drawingPath = () => log.find((line) => line.startsWith('Drawing path: ')) ?? '(none)';
   // The program's own note, once it runs.
   const programNote = () => log.find((line) => line.startsWith('particle-demo: drawing ')) ?? '(none)';
   // The page's note of the build it runs.
   const buildNote = () => log.find((line) => line.startsWith('Build: ')) ?? '(none)';
-  return { page, box, errors, log, grab, grabUntil, until, frames, drawingPath, programNote, buildNote };
+  return { page, box, errors, log, grab, grabUntil, drawingPath, programNote, buildNote };
 }
 
 // One run of the page in a fresh browser, drawn the way `way` names (cpu or
-// gl), playing all three scenes, in the build with threads if `threaded`.
-async function play(url, way, threaded = false) {
-  console.log(`-- drawn by ${way}${threaded ? ' with threads' : ''}`);
+// gl), playing all three scenes, in the build with threads if `threaded`; the
+// frame rates its status line shows go to `rates[way]` (or `rates[way +
+// ' with threads']`).
+async function play(url, way, rates, threaded = false) {
+  const name = threaded ? `${way} with threads` : way;
+  console.log(`-- drawn by ${name}`);
   const browser = await launch(['--use-angle=swiftshader', '--enable-unsafe-swiftshader']);
-  const dog = watchdog(browser, ATTEMPT_LIMIT_MS);
+  const watchdog = setTimeout(() => browser.process()?.kill('SIGKILL'), ATTEMPT_LIMIT_MS);
   try {
-    const { page, box, errors, grab, grabUntil, frames, drawingPath, programNote, buildNote } =
-      await openPage(browser, url, dog);
+    const { page, box, errors, grab, grabUntil, drawingPath, programNote, buildNote } = await openPage(browser, url);
     const key = async (name) => { await page.focus('#canvas'); await page.keyboard.press(name); };
     const click = async (x, y) => {
       await page.mouse.move(box.x + x, box.y + y);
-      await frames(2);  // the pointer seen where it is before the press
+      await sleep(50);
       await page.mouse.click(box.x + x, box.y + y);
     };
-    const shot = (picture, scene) => {
+    const shot = (picture, name) => {
       fs.mkdirSync(shotDir, { recursive: true });
-      fs.writeFileSync(path.join(shotDir, `${threaded ? 'threads-' : ''}${way}-scene-${scene}.png`), picture.toPng());
+      fs.writeFileSync(path.join(shotDir, name), picture.toPng());
     };
+    const speed = {};
 
     const isolated = await page.evaluate(() => self.crossOriginIsolated);
     check(isolated === threaded && buildNote().startsWith(threaded ? 'Build: threads, ' : 'Build: single thread, '),
       `the page ${isolated ? 'is' : 'is not'} cross-origin isolated: "${buildNote()}"`);
 
     // Scene 1: blue liquid pours onto the red block, the count grows by rows of 16.
-    const first = await grabUntil((p) => p.particleCount() > 0);
+    const first = await grabUntil((p) => p.particleCount() > 0, 90_000);
     const status = await page.$eval('#status', (e) => e.textContent);
     require_(first.particleCount() >= 2006,
       `scene 1 starts and reads "${first.readText(100, 0, 17)}" (page: "${status}"; ${errors.slice(0, 3).join(' | ')})`);
     check(first.readText(0, 0, 5) === 'FPS: ', '"FPS: " at the top left');
     check((first.particleCount() - 2006) % 16 === 0, `scene 1: ${first.particleCount()} = 2006 + rows of 16`);
     const poured = await grabUntil((p) => p.particleCount() >= first.particleCount() + 16 * 20 &&
-      p.countDominant(2, 0, 200, 280, 560) > 3000);
+      p.countDominant(2, 0, 200, 280, 560) > 3000, 60_000);
     check(poured.particleCount() > first.particleCount() && (poured.particleCount() - 2006) % 16 === 0,
       `scene 1 pours: ${first.particleCount()} → ${poured.particleCount()} in rows of 16`);
     check(poured.countDominant(2, 0, 200, 280, 560) > 3000, 'scene 1: blue liquid left of the pillar');
     check(poured.countDominant(0, 280, 480, 560, 560) > 3000, 'scene 1: the red block');
     looksNative(poured, 1);
-    shot(poured, 1);
+    await sleep(3000);
+    const scene1 = await grab();
+    speed.scene1 = scene1.frameRate();
+    await shot(scene1, `${threaded ? 'threads-' : ''}${way}-scene-1.png`);
     check(drawingPath().startsWith(`Drawing path: ${way} `), `the page says how it draws: "${drawingPath()}"`);
     check(programNote().startsWith(way === 'cpu' ? 'particle-demo: drawing on the CPU onto a 2D canvas' :
       'particle-demo: drawing through the GL'), `and so does the program: "${programNote()}"`);
 
     // Scene 2: three liquids; space starts their three emitters.
     await key('2');
-    const two = await grabUntil((p) => p.particleCount() > 5000);
+    const two = await grabUntil((p) => p.particleCount() > 5000, 30_000);
     check(two.countDominant(0, 0, 300, 260, 600) > 20000, 'scene 2: red liquid on the left');
     check(two.countDominant(2, 270, 300, 530, 600) > 20000, 'scene 2: blue liquid in the middle');
     check(two.countDominant(1, 540, 300, 800, 600) > 20000, 'scene 2: green liquid on the right');
     looksNative(two, 2);
     const before = two.particleCount();
-    await frames(90);  // an emitter left on adds a row within a few frames
+    await sleep(1500);
     check((await grab()).particleCount() === before, `scene 2: its emitters start switched off (${before})`);
     await key('Space');
-    const started = await grabUntil((p) => p.particleCount() >= before + 3 * 23 * 3);
+    const started = await grabUntil((p) => p.particleCount() >= before + 3 * 23 * 3, 30_000);
     const after = started.particleCount();
     check(after > before && (after - before) % (3 * 23) === 0,
       `scene 2: space starts three emitters, rows of 23 each (${before} → ${after})`);
-    shot(started, 2);
+    await sleep(3000);
+    const scene2 = await grab();
+    speed.scene2 = scene2.frameRate();
+    await shot(scene2, `${threaded ? 'threads-' : ''}${way}-scene-2.png`);
 
     // Scene 3: the green bar; a click drops a green box of 95 particles.
     await key('3');
-    const three = await grabUntil((p) => p.particleCount() === 427);
+    const three = await grabUntil((p) => p.particleCount() === 427, 30_000);
     check(three.particleCount() === 427, `scene 3 has 427 particles (${three.particleCount()})`);
     check(three.countDominant(1, 0, 0, 800, 600) > 10000, 'scene 3: the green bar');
     // The column below the click, right of the bar, where the box will fall.
@@ -401,14 +393,19 @@ async function play(url, way, threaded = false) {
     looksNative(three, 3);
     await click(700, 150);
     const dropped = await grabUntil((p) => p.particleCount() === 427 + 95 &&
-      p.countDominant(1, 690, 130, 760, 600) > 2000);
+      p.countDominant(1, 690, 130, 760, 600) > 2000, 15_000);
     check(dropped.particleCount() === 427 + 95, `scene 3: a click adds 95 particles (${dropped.particleCount()})`);
     check(dropped.countDominant(1, 690, 130, 760, 600) > 2000, 'scene 3: a green box falls from where the click was');
-    shot(dropped, 3);
+    await click(150, 60);
+    await sleep(3000);
+    const scene3 = await grab();
+    speed.scene3 = scene3.frameRate();
+    await shot(scene3, `${threaded ? 'threads-' : ''}${way}-scene-3.png`);
 
     check(errors.length === 0, `no errors on the page${errors.length ? ': ' + errors.slice(0, 3).join(' | ') : ''}`);
+    rates[name] = speed;
   } finally {
-    dog.stop();
+    clearTimeout(watchdog);
     try {
       await Promise.race([browser.close(), sleep(10_000)]);
     } finally {
@@ -421,12 +418,12 @@ async function play(url, way, threaded = false) {
 async function noWebGl(url) {
   console.log('-- a browser without WebGL');
   const browser = await launch(['--disable-webgl', '--disable-3d-apis']);
-  const dog = watchdog(browser, 120_000);
+  const watchdog = setTimeout(() => browser.process()?.kill('SIGKILL'), 120_000);
   try {
-    const { page, errors, grabUntil, drawingPath, programNote } = await openPage(browser, url, dog);
+    const { page, errors, grabUntil, drawingPath, programNote } = await openPage(browser, url);
     check(!(await page.evaluate(() => !!document.createElement('canvas').getContext('webgl'))),
       'this browser indeed offers no WebGL');
-    const first = await grabUntil((p) => p.particleCount() >= 2006 && p.frameRate() >= 0);
+    const first = await grabUntil((p) => p.particleCount() >= 2006 && p.frameRate() >= 0, 60_000);
     const status = await page.$eval('#status', (e) => e.textContent);
     check(first.particleCount() >= 2006 && first.frameRate() >= 0,
       `without WebGL scene 1 plays: "${first.readText(0, 0, 8)}" "${first.readText(100, 0, 17)}" (page: "${status}")`);
@@ -435,7 +432,7 @@ async function noWebGl(url) {
       programNote().startsWith('particle-demo: drawing on the CPU'), `the page says so: "${drawingPath()}", "${programNote()}"`);
     check(errors.length === 0, `no errors on the page${errors.length ? ': ' + errors.slice(0, 3).join(' | ') : ''}`);
   } finally {
-    dog.stop();
+    clearTimeout(watchdog);
     browser.process()?.kill('SIGKILL');
   }
 }
@@ -446,19 +443,19 @@ async function noWebGl(url) {
 async function replay(url, name) {
   console.log(`-- a recording replayed, ${name}`);
   const browser = await launch(['--use-angle=swiftshader', '--enable-unsafe-swiftshader']);
-  const dog = watchdog(browser, ATTEMPT_LIMIT_MS);
+  const watchdog = setTimeout(() => browser.process()?.kill('SIGKILL'), ATTEMPT_LIMIT_MS);
   const expected = fs.readFileSync(path.join(dataDir, 'session.end'), 'utf8').trim();
   try {
-    const run = await openPage(browser, `${url}?replay=e2e-data/session.rec`, dog);
+    const run = await openPage(browser, `${url}?replay=e2e-data/session.rec`);
     const endLine = () => run.log.find((line) => line.startsWith('scene ') && line.includes(' checksum '));
-    await run.until(endLine, (line) => line || run.errors.length > 0);
+    for (const end = Date.now() + 120_000; !endLine() && run.errors.length === 0 && Date.now() < end;) await sleep(500);
     check(endLine() === expected && run.errors.length === 0,
       `${run.buildNote()}: the replay ends on "${endLine()}"${run.errors.length ? '; ' + run.errors.slice(0, 3).join(' | ') : ''}`);
     for (const [address, says] of [['index.html', '"/replay/index.html": it is not a recording'],
       ['e2e-data/no-such.rec', '"e2e-data/no-such.rec": cannot fetch it: HTTP 404']]) {
-      const bad = await openPage(browser, `${url}?replay=${address}`, dog);
-      await bad.until(() => bad.errors.length, (n) => n > 0);
-      await bad.frames(60);  // for any line after it
+      const bad = await openPage(browser, `${url}?replay=${address}`);
+      for (const end = Date.now() + 60_000; bad.errors.length === 0 && Date.now() < end;) await sleep(250);
+      await sleep(1000);  // for any line after it
       // Leaving out the page's notes, the browser's on the missing file, and
       // Emscripten's on its GL emulation, which the threaded build's workers
       // print as they start, before the program runs.
@@ -468,9 +465,57 @@ async function replay(url, name) {
         `?replay=${address}: one line, no run: ${JSON.stringify(lines)}`);
     }
   } finally {
-    dog.stop();
+    clearTimeout(watchdog);
     browser.process()?.kill('SIGKILL');
   }
+}
+
+// Scene 1 as the page chooses, poured until it holds `target` particles or
+// `limit` ms have passed, with the program's line a second (?fps-log) read
+// from the console: the frame rates on the way, per band of 5 000 particles,
+// go to `pours[name]`. Nothing is grabbed meanwhile, which would take the
+// page's main thread from the program.
+async function pour(url, name, pours, target = 25_000, limit = 150_000) {
+  console.log(`-- scene 1 poured, ${name}`);
+  const browser = await launch(['--use-angle=swiftshader', '--enable-unsafe-swiftshader']);
+  const watchdog = setTimeout(() => browser.process()?.kill('SIGKILL'), limit + 90_000);
+  try {
+    const { page, errors, log, buildNote } = await openPage(browser, `${url}?fps-log`);
+    const samples = () => log.map((line) => /^scene 1 fps (\d+) particles (\d+) /.exec(line))
+      .filter(Boolean).map((m) => ({ fps: Number(m[1]), particles: Number(m[2]) }));
+    const end = Date.now() + limit;
+    for (let started = false; Date.now() < end;) {
+      const last = samples().at(-1);
+      if (last?.particles >= target) break;
+      if (!started && last) started = true;
+      else if (!started && Date.now() > end - limit + 60_000) break;  // never started
+      await sleep(1000);
+    }
+    const seen = samples().slice(1);  // the first second counts the start-up
+    check(seen.length > 0 && errors.length === 0,
+      `scene 1 pours, ${name}: ${buildNote()}${errors.length ? '; ' + errors.slice(0, 3).join(' | ') : ''}`);
+    pours[name] = seen;
+  } finally {
+    clearTimeout(watchdog);
+    browser.process()?.kill('SIGKILL');
+  }
+}
+
+// Per band of 5 000 particles: the median and the lowest frame rate seen.
+function pourReport(name, seen) {
+  const bands = new Map();
+  for (const { fps, particles } of seen) {
+    const band = Math.floor(particles / 5000) * 5000;
+    if (!bands.has(band)) bands.set(band, []);
+    bands.get(band).push(fps);
+  }
+  const parts = [...bands].map(([band, list]) => {
+    const sorted = [...list].sort((a, b) => a - b);
+    return `${band}-${band + 4999}: ${sorted[Math.floor(sorted.length / 2)]} fps (lowest ${sorted[0]})`;
+  });
+  const last = seen.at(-1);
+  console.log(`scene 1 poured in headless Chromium, ${name}: ${parts.join(', ')}` +
+    (last ? `; reached ${last.particles} particles in ${seen.length + 1} s` : ''));
 }
 
 const server = await serve(false);
@@ -478,16 +523,19 @@ const url = `http://127.0.0.1:${server.address().port}/`;
 const isolatedServer = await serve(true);
 const isolatedUrl = `http://127.0.0.1:${isolatedServer.address().port}/`;
 let exitCode = 1;
+const rates = {}, pours = {};
 try {
   for (let attempt = 1; attempt <= ATTEMPTS; ++attempt) {
     try {
       // As the page chooses: on software WebGL the CPU draws.
-      await play(url, 'cpu');
-      await play(`${url}?draw=gl`, 'gl');
+      await play(url, 'cpu', rates);
+      await play(`${url}?draw=gl`, 'gl', rates);
       await noWebGl(url);
-      await play(isolatedUrl, 'cpu', true);
+      await play(isolatedUrl, 'cpu', rates, true);
       await replay(url, 'without threads');
       await replay(isolatedUrl, 'with threads');
+      await pour(isolatedUrl, 'with threads', pours);
+      await pour(url, 'without threads', pours);
       break;
     } catch (error) {
       if (error instanceof CheckFailure) break;
@@ -504,6 +552,10 @@ try {
     s.closeAllConnections?.();
   }
 }
+for (const [way, speed] of Object.entries(rates))
+  console.log(`frame rate in headless Chromium (software WebGL), drawn by ${way}: ` +
+    `scene 1 ${speed.scene1}, scene 2 ${speed.scene2}, scene 3 ${speed.scene3} fps`);
+for (const [name, seen] of Object.entries(pours)) pourReport(name, seen);
 console.log(`screenshots in ${shotDir}`);
 console.log(failures.length === 0 ? 'all browser checks passed' : `${failures.length} failed: ${failures.join('; ')}`);
 process.exit(exitCode);
