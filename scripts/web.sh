@@ -12,7 +12,8 @@
 #   bash scripts/web.sh serve 8000    # then open http://localhost:8000
 #
 # `bash scripts/web.sh test` then compares the step's checksums with the native
-# build's and plays the site in headless Chromium.
+# build's and plays the site in headless Chromium; `bash scripts/web.sh pour`
+# pours scene 1 there and prints the frame rates (a benchmark).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -31,11 +32,13 @@ export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
 # Node 20 would fetch() a file path when it runs what Emscripten built for it.
 export NODE_OPTIONS="--no-experimental-fetch${NODE_OPTIONS:+ $NODE_OPTIONS}"
 
-if [ "${1:-}" = "test" ]; then
+if [ "${1:-}" = "test" ] || [ "${1:-}" = "pour" ]; then
   # Headless Chromium and the DevTools driver pinned in tests/web (no browser download).
   need chromium nodejs
   command -v npm >/dev/null || need npm
   (cd tests/web && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error)
+  # `pour`: the browser's frame rates while scene 1 pours, a benchmark.
+  [ "$1" = "pour" ] && exec node tests/web/site_test.mjs --pour "$out/site"
   ctest --test-dir "$out/demo-threads" -L web --verbose
   ctest --test-dir "$out/demo" -L web --verbose
   exit

@@ -100,7 +100,7 @@ need g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x8
 
 # ---- The libraries, from Debian's source packages, built once ----------------
 src=$out/sources
-mkdir -p "$src" "$prefix/include" "$prefix/lib"
+mkdir -p "$src"
 
 use_debian_sources
 

@@ -7,10 +7,11 @@
 // canvas), with WebGL drawing (?draw=gl), and in a browser without WebGL;
 // then, served cross-origin isolated, as the page chooses the build with
 // threads. A recording is replayed in both builds, to the desktop's end line.
-// Last scene 1 pours up to 25 000 particles with threads and without, and
-// the frame rates on the way are reported (not judged: the machine is shared).
+// With --pour it checks nothing of that and pours scene 1 up to 25 000
+// particles with threads and without instead, reporting the frame rates on
+// the way (a benchmark, not judged: the machine is shared).
 //
-//   node site_test.mjs <site folder> [<folder for the scene screenshots>]
+//   node site_test.mjs [--pour] <site folder> [<folder for the scene screenshots>]
 //
 // Headless Chromium now and then dies or hangs: every wait is bounded, and a
 // browser that stops answering is killed and the run starts again with a new
@@ -23,8 +24,10 @@ import { fileURLToPath } from 'node:url';
 import puppeteer from 'puppeteer-core';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
-const siteDir = path.resolve(process.argv[2] ?? path.join(here, '../../build-web/site'));
-const shotDir = path.resolve(process.argv[3] ?? path.join(siteDir, '../screens'));
+const pouring = process.argv.includes('--pour');
+const [siteArg, shotArg] = process.argv.slice(2).filter((a) => a !== '--pour');
+const siteDir = path.resolve(siteArg ?? path.join(here, '../../build-web/site'));
+const shotDir = path.resolve(shotArg ?? path.join(siteDir, '../screens'));
 const chromium = process.env.CHROMIUM ?? '/usr/bin/chromium';
 const ATTEMPTS = 3;
 const ATTEMPT_LIMIT_MS = 300_000;
@@ -527,6 +530,11 @@ const rates = {}, pours = {};
 try {
   for (let attempt = 1; attempt <= ATTEMPTS; ++attempt) {
     try {
+      if (pouring) {
+        await pour(isolatedUrl, 'with threads', pours);
+        await pour(url, 'without threads', pours);
+        break;
+      }
       // As the page chooses: on software WebGL the CPU draws.
       await play(url, 'cpu', rates);
       await play(`${url}?draw=gl`, 'gl', rates);
@@ -534,8 +542,6 @@ try {
       await play(isolatedUrl, 'cpu', rates, true);
       await replay(url, 'without threads');
       await replay(isolatedUrl, 'with threads');
-      await pour(isolatedUrl, 'with threads', pours);
-      await pour(url, 'without threads', pours);
       break;
     } catch (error) {
       if (error instanceof CheckFailure) break;
