@@ -30,11 +30,8 @@ TEST_F(WindowTest, ExactCentredWindowShowsFixedFunctionDrawingOnFlip) {
     EXPECT_EQ(y, DisplayHeight(display, DefaultScreen(display)) / 2 - FRAME_HEIGHT / 2);
     EXPECT_EQ(SDL_GetWindowFlags(graphics->_window) & SDL_WINDOW_RESIZABLE, 0u);
     EXPECT_STREQ(SDL_GetWindowTitle(graphics->_window), DEFAULT_WINDOW_TITLE);
-    int doubleBuffered = 0;
     int depthBits = 0;
-    SDL_GL_GetAttribute(SDL_GL_DOUBLEBUFFER, &doubleBuffered);
     SDL_GL_GetAttribute(SDL_GL_DEPTH_SIZE, &depthBits);
-    EXPECT_EQ(doubleBuffered, 1);
     EXPECT_GT(depthBits, 0);
     GLint viewport[4] = {};
     glGetIntegerv(GL_VIEWPORT, viewport);
