@@ -1,14 +1,20 @@
-// Test helper: the demo's window and GL state, and reading the frame back.
+// Test helper: the demo's window, its GL state and reading the frame back;
+// and a window of its own for a test that drives it from the X server's side.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include "platform/graphics.h"
+#include "platform/input.h"
 
 #include <GL/gl.h>
+#include <SDL_syswm.h>
+#include <X11/Xutil.h>
 
 #include <array>
 #include <cstdint>
+#include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -77,4 +83,48 @@ protected:
         if (pixels) f.rgb.assign(pixels->pixels, pixels->pixels + std::size_t{FRAME_WIDTH} * FRAME_HEIGHT * 3);
         return f;
     }
+};
+
+// Pumps (through a query) until `done` holds. The test's timeout bounds it.
+inline void PumpUntil(const std::function<bool()>& done) {
+    for (PollSystem(); !done(); PollSystem()) SDL_Delay(1);
+}
+
+// Runs xdotool (installed with the build's dependencies); true if it succeeded.
+inline bool Xdotool(const std::string& args) { return std::system(("xdotool " + args).c_str()) == 0; }
+
+// A window opened for each test, with its X display and id.
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        graphics = OpenGraphics(FRAME_WIDTH, FRAME_HEIGHT, 0, 60, 10);
+        ASSERT_NE(graphics, nullptr) << GraphicsError();
+        SDL_SysWMinfo info;
+        SDL_VERSION(&info.version);
+        ASSERT_TRUE(SDL_GetWindowWMInfo(graphics->_window, &info)) << SDL_GetError();
+        ASSERT_EQ(info.subsystem, SDL_SYSWM_X11);
+        display = info.info.x11.display;
+        xwindow = info.info.x11.window;
+    }
+    void TearDown() override { CloseGraphics(); }
+
+    // The colour the X server shows at a client pixel.
+    std::uint32_t ShownPixel(int x, int y) {
+        XSync(display, False);
+        XImage* image = XGetImage(display, xwindow, x, y, 1, 1, AllPlanes, ZPixmap);
+        if (image == nullptr) return 0xDEADBEEF;
+        const auto pixel = static_cast<std::uint32_t>(XGetPixel(image, 0, 0)) & 0xFFFFFF;
+        XDestroyImage(image);
+        return pixel;
+    }
+
+    // Gives the window the keyboard and waits until the host agrees.
+    void Focus() {
+        SDL_SetWindowInputFocus(graphics->_window);
+        PumpUntil([&] { return SDL_GetKeyboardFocus() == graphics->_window; });
+    }
+
+    TGraphics* graphics = nullptr;
+    Display* display = nullptr;
+    ::Window xwindow = 0;
 };

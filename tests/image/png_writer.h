@@ -24,38 +24,50 @@ struct TPngImage {
     std::vector<std::uint8_t> data;  // rows packed as PNG stores them, big-endian samples
 };
 
-namespace png_writer_detail {
-
-inline bool WriteAll(png_structp png, png_infop info, std::FILE* file, const TPngImage& s, png_bytepp rows) {
-    if (setjmp(png_jmpbuf(png))) return false;
-    png_init_io(png, file);
-    png_set_IHDR(png, info, s.width, s.height, s.bitDepth, s.colorType,
-                 s.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    if (!s.palette.empty()) png_set_PLTE(png, info, s.palette.data(), static_cast<int>(s.palette.size()));
-    if (!s.paletteAlpha.empty())
-        png_set_tRNS(png, info, s.paletteAlpha.data(), static_cast<int>(s.paletteAlpha.size()), nullptr);
-    if (s.hasTransparentColor) png_set_tRNS(png, info, nullptr, 0, &s.transparentColor);
-    png_write_info(png, info);
-    png_write_image(png, rows);
-    png_write_end(png, nullptr);
-    return true;
-}
-
-}  // namespace png_writer_detail
-
-inline bool WritePngFile(const std::string& path, const TPngImage& s) {
+// Writes the image described by `s` (its data aside) with the rows `rows`
+// gives, each pass of an interlaced image asking for every row again; one row
+// of memory is enough for a huge image.
+template <typename TRows>
+bool WritePngRows(const std::string& path, const TPngImage& s, TRows rows, int compression = Z_DEFAULT_COMPRESSION) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) return false;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
-    const std::size_t rowBytes = s.height > 0 ? s.data.size() / static_cast<std::size_t>(s.height) : 0;
-    std::vector<png_bytep> rows(static_cast<std::size_t>(s.height));
-    std::vector<std::uint8_t> copy = s.data;
-    for (int y = 0; y < s.height; ++y) rows[y] = copy.data() + rowBytes * y;
-    const bool ok = png_writer_detail::WriteAll(png, info, file, s, rows.data());
+    bool ok = false;
+    if (!setjmp(png_jmpbuf(png))) {
+        png_init_io(png, file);
+        png_set_compression_level(png, compression);
+        png_set_IHDR(png, info, s.width, s.height, s.bitDepth, s.colorType,
+                     s.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                     PNG_FILTER_TYPE_DEFAULT);
+        if (!s.palette.empty()) png_set_PLTE(png, info, s.palette.data(), static_cast<int>(s.palette.size()));
+        if (!s.paletteAlpha.empty())
+            png_set_tRNS(png, info, s.paletteAlpha.data(), static_cast<int>(s.paletteAlpha.size()), nullptr);
+        if (s.hasTransparentColor) png_set_tRNS(png, info, nullptr, 0, &s.transparentColor);
+        png_write_info(png, info);
+        for (int pass = png_set_interlace_handling(png); pass > 0; --pass)
+            for (int y = 0; y < s.height; ++y) png_write_row(png, rows(y));
+        png_write_end(png, nullptr);
+        ok = true;
+    }
     png_destroy_write_struct(&png, &info);
     return std::fclose(file) == 0 && ok;
+}
+
+inline bool WritePngFile(const std::string& path, const TPngImage& s) {
+    const std::size_t rowBytes = s.height > 0 ? s.data.size() / static_cast<std::size_t>(s.height) : 0;
+    return WritePngRows(path, s, [&](int y) { return s.data.data() + rowBytes * static_cast<std::size_t>(y); });
+}
+
+// An image of one colour, quickly written.
+inline bool WriteUniformRgbaPng(const std::string& path, int width, int height, std::uint32_t rgba) {
+    std::vector<png_byte> row(static_cast<std::size_t>(width) * 4);
+    for (std::size_t i = 0; i < row.size(); ++i) row[i] = static_cast<png_byte>(rgba >> (24 - 8 * (i % 4)));
+    TPngImage s;
+    s.width = width;
+    s.height = height;
+    return WritePngRows(
+        path, s, [&](int) { return row.data(); }, 1);
 }
 
 inline std::vector<std::uint8_t> ReadBytes(const std::string& path) {
@@ -66,30 +78,6 @@ inline std::vector<std::uint8_t> ReadBytes(const std::string& path) {
 inline void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-// An image of one colour, written a row at a time so that even a huge one
-// needs only one row of memory.
-inline bool WriteUniformRgbaPng(const std::string& path, int width, int height, std::uint32_t rgba) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) return false;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    std::vector<png_byte> row(static_cast<std::size_t>(width) * 4);
-    for (std::size_t i = 0; i < row.size(); ++i) row[i] = static_cast<png_byte>(rgba >> (24 - 8 * (i % 4)));
-    bool ok = false;
-    if (!setjmp(png_jmpbuf(png))) {
-        png_init_io(png, file);
-        png_set_compression_level(png, 1);
-        png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
-                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-        png_write_info(png, info);
-        for (int y = 0; y < height; ++y) png_write_row(png, row.data());
-        png_write_end(png, nullptr);
-        ok = true;
-    }
-    png_destroy_write_struct(&png, &info);
-    return std::fclose(file) == 0 && ok;
 }
 
 // Chunks written by hand, for files libpng itself would not write.

@@ -1,22 +1,20 @@
 #include "tests/image/gl_fixture.h"
 
-#include <algorithm>
 #include <vector>
 
-#include "platform/png.h"
 #include "platform/texture.h"
 
 namespace {
 
-std::vector<std::pair<int, int>> LevelSizes(std::int32_t tex) {
+using TSizes = std::vector<std::pair<int, int>>;
+
+TSizes LevelSizes(std::int32_t tex) {
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(tex));
-    std::vector<std::pair<int, int>> sizes;
-    for (int level = 0; level < 16; ++level) {
-        GLint w = 0, h = 0;
+    TSizes sizes;
+    for (GLint level = 0, w = 1, h = 0; w != 0; ++level) {
         glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_WIDTH, &w);
         glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_HEIGHT, &h);
-        if (w == 0) break;
-        sizes.emplace_back(w, h);
+        if (w != 0) sizes.emplace_back(w, h);
     }
     glBindTexture(GL_TEXTURE_2D, 0);
     return sizes;
@@ -41,44 +39,25 @@ std::unique_ptr<TPixmap> Solid(std::int32_t w, std::int32_t h, std::uint32_t arg
     return p;
 }
 
-using TSizes = std::vector<std::pair<int, int>>;
-
 }  // namespace
 
 using TextureTest = GlTest;
 
-TEST_F(TextureTest, RgbaPngOfSixtyFourGetsSevenLevels) {
-    const std::string path = ::testing::TempDir() + "texture_64.png";
-    auto image = TPixmap::Create(64, 64, PIXEL_FORMAT_RGBA8, 4);
-    ASSERT_TRUE(image);
-    std::fill_n(image->pixels, 64 * 64 * 4, 200);
-    ASSERT_TRUE(SavePngPixmap(*image, path));
-    auto pixmap = LoadPngPixmap(path);
-    const std::int32_t tex = TexFromPixmap(pixmap.get(), 1);
-    ASSERT_NE(tex, 0);
-    EXPECT_EQ(LevelSizes(tex), (TSizes{{64, 64}, {32, 32}, {16, 16}, {8, 8}, {4, 4}, {2, 2}, {1, 1}}));
-    const auto last = TexLevel(tex, 6);
-    EXPECT_EQ(last, (std::vector<std::uint8_t>{200, 200, 200, 200}));
-    // No pixmap, no texture.
-    EXPECT_EQ(TexFromPixmap(nullptr, 1), 0);
-    EXPECT_EQ(TexFromPixmap(LoadPngPixmap(::testing::TempDir() + "no-such.png").get(), 1), 0);
-}
-
+// Sides are stretched to powers of two, and every further level halves each
+// side longer than one pixel, down to 1 × 1.
 TEST_F(TextureTest, OddSizesAreStretchedAndEveryLevelHalvesEachLongSide) {
     auto wide = Solid(100, 50, 0xFF102030u);
     const std::int32_t tex = TexFromPixmap(wide.get(), 1);
-    const TSizes sizes = LevelSizes(tex);
-    ASSERT_EQ(sizes.size(), 8u);
-    EXPECT_EQ(sizes[0], std::make_pair(128, 64));
-    EXPECT_EQ(sizes[6], std::make_pair(2, 1));
-    EXPECT_EQ(sizes[7], std::make_pair(1, 1));
+    EXPECT_EQ(LevelSizes(tex), (TSizes{{128, 64}, {64, 32}, {32, 16}, {16, 8}, {8, 4}, {4, 2}, {2, 1}, {1, 1}}));
     const auto level0 = TexLevel(tex, 0);
     EXPECT_EQ(std::vector<std::uint8_t>(level0.end() - 4, level0.end()),
               (std::vector<std::uint8_t>{0x10, 0x20, 0x30, 0xFF}));
+    EXPECT_EQ(TexLevel(tex, 7), (std::vector<std::uint8_t>{0x10, 0x20, 0x30, 0xFF}));
 
     auto line = Solid(8, 1, 0xFFFFFFFFu);
     EXPECT_EQ(LevelSizes(TexFromPixmap(line.get(), 1)), (TSizes{{8, 1}, {4, 1}, {2, 1}, {1, 1}}));
     EXPECT_EQ(LevelSizes(TexFromPixmap(line.get(), 0)), (TSizes{{8, 1}}));
+    EXPECT_EQ(TexFromPixmap(nullptr, 1), 0);
 }
 
 // Level 0 holds the pixmap's pixels, read with its pitch (grey as opaque RGB),
@@ -112,44 +91,35 @@ TEST_F(TextureTest, LeavesBindingRowLengthAndSamplingStateAlone) {
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 3);
     auto p = Solid(16, 16, 0xFFFFFFFFu);
     const std::int32_t tex = TexFromPixmap(p.get(), 1);
-    GLint bound = 0, rowLength = 0;
-    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
-    glGetIntegerv(GL_UNPACK_ROW_LENGTH, &rowLength);
-    EXPECT_EQ(bound, static_cast<GLint>(previous));
-    EXPECT_EQ(rowLength, 3);
+    auto get = [](GLenum what) {
+        GLint v = 0;
+        glGetIntegerv(what, &v);
+        return v;
+    };
+    EXPECT_EQ(get(GL_TEXTURE_BINDING_2D), static_cast<GLint>(previous));
+    EXPECT_EQ(get(GL_UNPACK_ROW_LENGTH), 3);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
 
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(tex));
-    GLint minFilter = 0, magFilter = 0, wrapS = 0, wrapT = 0, env = 0;
-    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &minFilter);
-    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &magFilter);
-    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, &wrapS);
-    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, &wrapT);
-    glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &env);
-    EXPECT_EQ(minFilter, GL_NEAREST_MIPMAP_LINEAR);
-    EXPECT_EQ(magFilter, GL_LINEAR);
-    EXPECT_EQ(wrapS, GL_REPEAT);
-    EXPECT_EQ(wrapT, GL_REPEAT);
-    EXPECT_EQ(env, GL_MODULATE);
+    std::vector<GLint> params;
+    for (const GLenum name : {GL_TEXTURE_MIN_FILTER, GL_TEXTURE_MAG_FILTER, GL_TEXTURE_WRAP_S, GL_TEXTURE_WRAP_T})
+        glGetTexParameteriv(GL_TEXTURE_2D, name, &params.emplace_back());
+    glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &params.emplace_back());
+    EXPECT_EQ(params, (std::vector<GLint>{GL_NEAREST_MIPMAP_LINEAR, GL_LINEAR, GL_REPEAT, GL_REPEAT, GL_MODULATE}));
     glBindTexture(GL_TEXTURE_2D, 0);
 }
 
 TEST_F(TextureTest, FitTexSizeRoundsUpToPowersOfTwoWithinTheLimit) {
+    GLint max = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &max);
     struct Case {
         std::int32_t w, h, fw, fh;
     };
-    for (const Case c : {Case{100, 50, 128, 64}, Case{64, 64, 64, 64}, Case{0, 1, 1, 1}, Case{1, 3, 1, 4},
-                         Case{1024, 16, 1024, 16}, Case{513, 257, 1024, 512}}) {
+    // Too wide for the GL: both sides are halved until it fits.
+    for (const Case c : {Case{0, 1, 1, 1}, Case{1, 3, 1, 4}, Case{1024, 16, 1024, 16}, Case{513, 257, 1024, 512},
+                         Case{max * 4, 8, max, 2}}) {
         std::int32_t w = c.w, h = c.h;
         FitTexSize(w, h);
-        EXPECT_EQ(w, c.fw) << c.w << "x" << c.h;
-        EXPECT_EQ(h, c.fh) << c.w << "x" << c.h;
+        EXPECT_EQ(std::make_pair(w, h), std::make_pair(c.fw, c.fh)) << c.w << "x" << c.h;
     }
-    // Too wide for the GL: both sides are halved until it fits.
-    GLint max = 0;
-    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &max);
-    std::int32_t w = max * 4, h = 8;
-    FitTexSize(w, h);
-    EXPECT_EQ(w, max);
-    EXPECT_EQ(h, 2);
 }

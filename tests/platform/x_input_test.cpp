@@ -2,15 +2,13 @@
 // the pointer and the keyboard focus of the whole display, so they run alone.
 #include "platform/input.h"
 
-#include "tests/platform/window_fixture.h"
+#include "tests/image/gl_fixture.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
 namespace {
-
-using namespace platform_test;
 
 using XInput = WindowTest;
 
