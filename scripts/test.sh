@@ -76,8 +76,11 @@ thread_sanitizer() {
     ctest --test-dir build-tsan -L threads --output-on-failure -j"$jobs"
 }
 
+# Warnings are not errors here: with the sanitizers' checks inlined, GCC warns
+# falsely (inside std::regex, about the tests' own operator delete). The gcc
+# and clang stages hold the code to its warnings.
 sanitizer() {
-  cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPARTICLE_DEMO_WERROR=ON \
+  cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPARTICLE_DEMO_WERROR=OFF \
     -DPARTICLE_DEMO_SANITIZE=ON -DPARTICLE_DEMO_BENCH=OFF
   cmake --build build-asan -j"$jobs"
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
