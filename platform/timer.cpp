@@ -11,6 +11,12 @@
 
 namespace {
 
+// When the tick after `count` posted ones is due: count + 1 periods after the
+// start, however late the earlier ones ran.
+std::uint64_t DueAt(std::uint64_t start, std::uint32_t period, std::uint64_t count) {
+    return start + (count + 1) * period;
+}
+
 // What the timer thread needs to schedule a timer's ticks. One per slot of
 // the table of running timers, never freed: SDL may still be inside a
 // callback of a timer that the main thread has just stopped, so the callback
@@ -24,7 +30,7 @@ struct TSchedule {
     std::uint64_t count = 0;   // ticks posted so far
 
     // When the next tick is due, on SDL_GetTicks64()'s clock; under the mutex.
-    std::uint64_t NextDue() const { return start + (count + 1) * period; }
+    std::uint64_t NextDue() const { return DueAt(start, period, count); }
 };
 
 std::array<TSchedule, TTimer::MAX_TIMERS> gSchedules;
@@ -209,7 +215,7 @@ std::uint32_t TimerPeriodMillis(float hertz) {
 }
 
 std::uint32_t TimerDelay(std::uint64_t start, std::uint32_t period, std::uint64_t count, std::uint64_t now) {
-    const std::uint64_t due = start + (count + 1) * period;
+    const std::uint64_t due = DueAt(start, period, count);
     return due > now ? static_cast<std::uint32_t>(due - now) : 1;
 }
 
