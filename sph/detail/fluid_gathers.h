@@ -1,6 +1,6 @@
 // The gathers of the two fluid passes, as the passes take them: compiled
-// once for the target's baseline instructions (gather_plain.cpp) and, where
-// GCC builds for x86-64, once more for AVX2 (gather_avx2.cpp). Both give
+// once for the target's baseline instructions (gather_plain.cpp) and, on
+// x86-64 (GCC or Clang), once more for AVX2 (gather_avx2.cpp). Both give
 // the same bits.
 #pragma once
 
@@ -21,12 +21,11 @@ struct TGathers {
 
     // Compiled for the baseline instructions of the target.
     static const TGathers& Plain();
-    // Compiled for AVX2 where GCC builds for x86-64 and the processor has
-    // it, else Plain().
+    // Compiled for AVX2 on x86-64 where the processor has it, else Plain().
     static const TGathers& Fastest();
 };
 
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#if defined(__x86_64__) && defined(__GNUC__)  // GCC and Clang
 #define SPH_GATHERS_FOR_AVX2 1
 // The gathers compiled for AVX2 (gather_avx2.cpp), for processors that have it.
 const TGathers& Avx2Gathers();

@@ -10,7 +10,9 @@
 // another way in the copy built without it (a build without optimisation
 // did, and corrupted memory), hence always_inline on each, at every
 // optimisation level; the library is built with GCC's warning of that ABI
-// turned off.
+// turned off. On x86-64 each is built for AVX2 as well (WIDE below), as its
+// only callers are: Clang refuses any call that passes eight-lane vectors
+// between code built with AVX and code built without, inlined or not.
 #pragma once
 
 #include <cstdint>
@@ -22,17 +24,21 @@
 #include <immintrin.h>
 #endif
 
+#if defined(__x86_64__)
+#define SPH_WIDE [[gnu::always_inline, gnu::target("avx2")]]
+#else
+#define SPH_WIDE [[gnu::always_inline]]
+#endif
+
 namespace sph_detail {
 
 using F8 = float __attribute__((vector_size(32)));
 using I8 = std::int32_t __attribute__((vector_size(32)));
 
 // The halves of eight lanes, and eight lanes from two halves.
-[[gnu::always_inline]] inline F4 Low(F8 v) { return __builtin_shufflevector(v, v, 0, 1, 2, 3); }
-[[gnu::always_inline]] inline F4 High(F8 v) { return __builtin_shufflevector(v, v, 4, 5, 6, 7); }
-[[gnu::always_inline]] inline F8 Join(F4 low, F4 high) {
-    return __builtin_shufflevector(low, high, 0, 1, 2, 3, 4, 5, 6, 7);
-}
+SPH_WIDE inline F4 Low(F8 v) { return __builtin_shufflevector(v, v, 0, 1, 2, 3); }
+SPH_WIDE inline F4 High(F8 v) { return __builtin_shufflevector(v, v, 4, 5, 6, 7); }
+SPH_WIDE inline F8 Join(F4 low, F4 high) { return __builtin_shufflevector(low, high, 0, 1, 2, 3, 4, 5, 6, 7); }
 
 // Bit l set where lane l of the mask is set (all ones): the lanes' sign
 // bits, in one instruction on x86, which only code built for AVX2 may call.
@@ -41,7 +47,7 @@ using I8 = std::int32_t __attribute__((vector_size(32)));
     return _mm256_movemask_ps((__m256)mask);  // the vector types differ in name only
 }
 #else
-[[gnu::always_inline]] inline int LaneMask(I8 mask) {
+SPH_WIDE inline int LaneMask(I8 mask) {
     const F8 m = (F8)mask;  // a bit-for-bit reinterpretation
     return LaneMask((I4)Low(m)) | LaneMask((I4)High(m)) << 4;
 }
@@ -53,18 +59,31 @@ using I8 = std::int32_t __attribute__((vector_size(32)));
     return (F8)_mm256_sqrt_ps((__m256)v);  // the vector types differ in name only
 }
 #else
-[[gnu::always_inline]] inline F8 Sqrt(F8 v) { return Join(Sqrt(Low(v)), Sqrt(High(v))); }
+SPH_WIDE inline F8 Sqrt(F8 v) { return Join(Sqrt(Low(v)), Sqrt(High(v))); }
 #endif
+
+// LanesBelow and Select of lanes.h, eight lanes wide.
+template <>
+SPH_WIDE inline I8 LanesBelow<F8>(std::int32_t n) {
+    return I8{0, 1, 2, 3, 4, 5, 6, 7} < n;
+}
+SPH_WIDE inline F8 Select(I8 mask, F8 a, F8 b) {
+#if defined(__GNUC__) && !defined(__clang__)
+    return mask ? a : b;  // one blend
+#else
+    return (F8)(((I8)a & mask) | ((I8)b & ~mask));  // a bit-for-bit reinterpretation
+#endif
+}
 
 // Built from halves, not from eight scalars: GCC lowers a vector built of
 // scalars in a function built without AVX before it inlines it into one
 // built with, and makes it lane by lane.
 template <>
-[[gnu::always_inline]] inline F8 Broadcast<F8>(float x) {
+SPH_WIDE inline F8 Broadcast<F8>(float x) {
     return Join(Splat(x), Splat(x));
 }
 template <>
-[[gnu::always_inline]] inline F8 AllAlike<F8>(F4 v) {
+SPH_WIDE inline F8 AllAlike<F8>(F4 v) {
     return Join(v, v);
 }
 
@@ -83,7 +102,7 @@ inline constexpr TTakenEight TAKEN_EIGHT = [] {
 
 // The 4×4 transpose within each half: the halves of out[l] are lanes l and
 // l + 4 of a, b, c, d.
-[[gnu::always_inline]] inline void Transpose(F8 a, F8 b, F8 c, F8 d, F8 out[4]) {
+SPH_WIDE inline void Transpose(F8 a, F8 b, F8 c, F8 d, F8 out[4]) {
     const F8 ab01 = __builtin_shufflevector(a, b, 0, 8, 1, 9, 4, 12, 5, 13);
     const F8 ab23 = __builtin_shufflevector(a, b, 2, 10, 3, 11, 6, 14, 7, 15);
     const F8 cd01 = __builtin_shufflevector(c, d, 0, 8, 1, 9, 4, 12, 5, 13);
@@ -94,7 +113,7 @@ inline constexpr TTakenEight TAKEN_EIGHT = [] {
     out[3] = __builtin_shufflevector(ab23, cd23, 2, 3, 10, 11, 6, 7, 14, 15);
 }
 
-[[gnu::always_inline]] inline void FieldsOf(const F4* rows, const std::int32_t* q, F8 out[4]) {
+SPH_WIDE inline void FieldsOf(const F4* rows, const std::int32_t* q, F8 out[4]) {
     Transpose(Join(rows[q[0]], rows[q[4]]), Join(rows[q[1]], rows[q[5]]), Join(rows[q[2]], rows[q[6]]),
               Join(rows[q[3]], rows[q[7]]), out);
 }

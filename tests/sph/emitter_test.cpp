@@ -8,66 +8,51 @@
 #include "sph/sph.h"
 #include "test_worlds.h"
 
-namespace {
-
-// The numbers of the updates (1-based) on which the emitter laid a block.
-std::vector<int> EmittingUpdates(TSPH& world, TFluidEmitter& emitter, int updates) {
-    std::vector<int> when;
-    for (int i = 1; i <= updates; ++i) {
-        const int before = world.GetFluidCount();
-        emitter.Update();
-        if (world.GetFluidCount() != before) when.push_back(i);
+// A script of switches (0) and updates (1 … n), and the updates on which the
+// emitter laid a block, counted from 1 across the script. An emitter starts
+// idle and a second switch turns it off again; while on, it pours every
+// Delay + 1 updates, the first on update Delay + 2, and resumes its count
+// after a switch off; a negative delay pours every update. A block is one
+// row here: 16 particles in scene one, 23 at a scale of 0.2 (the width
+// follows the scale).
+TEST(Emitter, PoursEveryDelayPlusOneUpdatesWhileSwitchedOn) {
+    struct Case {
+        int width;  // of the container; the height is 3/4 of it
+        float scale, x;
+        int delay;
+        std::vector<int> script;
+        std::vector<int> pouring;
+        int perBlock;
+    };
+    const Case cases[] = {
+        {2800, 0.2857143f, 80, 3, {20, 0, 0, 20}, {}, 16},
+        {2800, 0.2857143f, 80, 3, {0, 13}, {5, 9, 13}, 16},
+        {2800, 0.2857143f, 80, 3, {0, 2, 0, 10, 0, 3}, {15}, 16},
+        {4000, 0.2f, 160, -1, {0, 4}, {1, 2, 3, 4}, 23},
+    };
+    for (const Case& c : cases) {
+        auto world = TSPH::Create({.ContainerWidth = c.width, .ContainerHeight = c.width * 3 / 4, .Scale = c.scale});
+        const auto fluid = TFluid::Create(world.get());
+        auto emitter = TFluidEmitter::Create(
+            fluid, {.X = c.x, .Y = 230, .Width = 133, .Height = 5, .Delay = c.delay, .SpeedY = 0.35f});
+        EXPECT_EQ(emitter->GetFluid(), fluid);
+        EXPECT_FALSE(emitter->IsActive());
+        std::vector<int> pouring;
+        int update = 0;
+        for (const int step : c.script) {
+            if (step == 0) emitter->Trigger();
+            for (int i = 0; i < step; ++i) {
+                const int before = world->GetFluidCount();
+                emitter->Update();
+                ++update;
+                if (world->GetFluidCount() != before) pouring.push_back(update);
+            }
+        }
+        EXPECT_EQ(pouring, c.pouring) << "delay " << c.delay;
+        EXPECT_EQ(world->GetFluidCount(), static_cast<int>(c.pouring.size()) * c.perBlock);
+        if (!c.pouring.empty()) {
+            const TParticle* p = world->GetFluidParticles()[0];
+            EXPECT_NEAR(p->PositionY - p->OldY, 0.35f, 1e-5f);
+        }
     }
-    return when;
-}
-
-}  // namespace
-
-TEST(Emitter, StartsIdleAndToggles) {
-    auto world = test_worlds::SceneOneWorld();
-    const auto fluid = TFluid::Create(world.get());
-    auto emitter =
-        TFluidEmitter::Create(fluid, {.X = 80, .Y = 230, .Width = 133, .Height = 5, .Delay = 3, .SpeedY = 0.35f});
-    EXPECT_EQ(emitter->GetSettings().Delay, 3);
-    EXPECT_EQ(emitter->GetSettings().SpeedY, 0.35f);
-    EXPECT_EQ(emitter->GetFluid(), fluid);
-    EXPECT_FALSE(emitter->IsActive());
-    EXPECT_TRUE(EmittingUpdates(*world, *emitter, 20).empty());
-    emitter->Trigger();
-    emitter->Trigger();
-    EXPECT_FALSE(emitter->IsActive());
-}
-
-TEST(Emitter, PoursEveryDelayPlusOneUpdates) {
-    auto world = test_worlds::SceneOneWorld();
-    const auto fluid = TFluid::Create(world.get());
-    auto emitter =
-        TFluidEmitter::Create(fluid, {.X = 80, .Y = 230, .Width = 133, .Height = 5, .Delay = 3, .SpeedY = 0.35f});
-    emitter->Trigger();
-    EXPECT_EQ(EmittingUpdates(*world, *emitter, 13), (std::vector<int>{5, 9, 13}));
-    EXPECT_EQ(world->GetFluidCount(), 3 * 16);  // one row of 16 per block
-    const TParticle* p = world->GetFluidParticles()[0];
-    EXPECT_NEAR(p->PositionY - p->OldY, 0.35f, 1e-5f);
-}
-
-TEST(Emitter, ResumesItsCountAfterASwitchOff) {
-    auto world = test_worlds::SceneOneWorld();
-    const auto fluid = TFluid::Create(world.get());
-    auto emitter = TFluidEmitter::Create(fluid, {.X = 80, .Y = 230, .Width = 133, .Height = 5, .Delay = 3});
-    emitter->Trigger();
-    ASSERT_TRUE(EmittingUpdates(*world, *emitter, 2).empty());  // two of the four counted
-    emitter->Trigger();
-    EXPECT_TRUE(EmittingUpdates(*world, *emitter, 10).empty());
-    emitter->Trigger();
-    EXPECT_EQ(EmittingUpdates(*world, *emitter, 3), (std::vector<int>{3}));
-}
-
-TEST(Emitter, NegativeDelayPoursEveryUpdateAndWidthFollowsTheScale) {
-    auto world = TSPH::Create({.ContainerWidth = 4000, .ContainerHeight = 3000, .Scale = 0.2f});
-    const auto fluid = TFluid::Create(world.get());
-    auto emitter =
-        TFluidEmitter::Create(fluid, {.X = 160, .Y = 230, .Width = 133, .Height = 5, .Delay = -1, .SpeedY = 0.3f});
-    emitter->Trigger();
-    EXPECT_EQ(EmittingUpdates(*world, *emitter, 4), (std::vector<int>{1, 2, 3, 4}));
-    EXPECT_EQ(world->GetFluidCount(), 4 * 23);
 }

@@ -15,37 +15,34 @@ const TParticle* Cell(const TSPH& world, TSPH::ParticleView grid, int c, int r) 
 
 }  // namespace
 
-TEST(Grid, ChainListsTheNewestParticleFirst) {
+// A chain lists the newest particle first, the same again when rebuilt
+// without motion; a cell is the floor of the double-precision product
+// (3.85f × 0.259740263f is 0.99999999 in double, which single precision
+// would round to 1, the next column); each kind has its own grid.
+TEST(Grid, ChainsListTheNewestFirstInTheCellOfTheDoubleProduct) {
     auto world = test_worlds::UnitScaleWorld();
     TFluid* fluid = TFluid::Create(world.get()).get();
     const TParticle* a = AddFluidAt(*world, fluid, 1, 1);
     const TParticle* b = AddFluidAt(*world, fluid, 2, 2);
-    world->RedistributeGrid();
-    EXPECT_EQ(Cell(*world, world->GetFluidGrid(), 0, 0), b);
-    EXPECT_EQ(b->Succ, a);
-    EXPECT_EQ(a->Succ, nullptr);
-    world->RedistributeGrid();  // rebuilding without motion gives the same chains
-    EXPECT_EQ(Cell(*world, world->GetFluidGrid(), 0, 0), b);
-    EXPECT_EQ(b->Succ, a);
-    EXPECT_EQ(a->Succ, nullptr);
-}
-
-TEST(Grid, CellIsTheFloorOfTheDoublePrecisionProduct) {
-    auto world = test_worlds::UnitScaleWorld();
-    TFluid* fluid = TFluid::Create(world.get()).get();
-    const TParticle* origin = AddFluidAt(*world, fluid, 0, 0);
-    // 3.85f × 0.259740263f is 0.99999999 in double; rounding it to single
-    // precision first would give 1 and the next column.
     const TParticle* edge = AddFluidAt(*world, fluid, 3.85f, 0);
     const TParticle* next = AddFluidAt(*world, fluid, 3.9f, 0);
-    world->RedistributeGrid();
-    EXPECT_EQ(Cell(*world, world->GetFluidGrid(), 0, 0), edge);
-    EXPECT_EQ(edge->Succ, origin);
-    EXPECT_EQ(Cell(*world, world->GetFluidGrid(), 1, 0), next);
+    CreateBoundaryRect(world.get(), 0, 0, 0, 0);
+    for (int rebuild = 0; rebuild < 2; ++rebuild) {
+        world->RedistributeGrid();
+        EXPECT_EQ(Cell(*world, world->GetFluidGrid(), 0, 0), edge);
+        EXPECT_EQ(edge->Succ, b);
+        EXPECT_EQ(b->Succ, a);
+        EXPECT_EQ(a->Succ, nullptr);
+        EXPECT_EQ(Cell(*world, world->GetFluidGrid(), 1, 0), next);
+        EXPECT_EQ(Cell(*world, world->GetBoundaryGrid(), 0, 0), world->GetBoundaryParticles()[0]);
+        EXPECT_EQ(Cell(*world, world->GetSolidGrid(), 0, 0), nullptr);
+    }
 }
 
-// Particles chained in a container that then shrank lie beyond its grid.
-TEST(Grid, ParticlesOutsideAreLeftOutAndKeepTheirSuccessor) {
+// Particles chained in a container that then shrank lie beyond its grid:
+// they are left out and keep their successor. A particle registered twice
+// (its chain leads back to itself) and a world without cells step safely.
+TEST(Grid, ParticlesOutsideTheGridOrTwiceInItAreHarmless) {
     auto world = test_worlds::UnitScaleWorld();
     TFluid* fluid = TFluid::Create(world.get()).get();
     AddFluidAt(*world, fluid, 10, 10);
@@ -67,35 +64,18 @@ TEST(Grid, ParticlesOutsideAreLeftOutAndKeepTheirSuccessor) {
     for (const TParticle* head : world->GetFluidGrid())
         for (const TParticle* p = head; p; p = p->Succ) ++inGrid;
     EXPECT_EQ(inGrid, 1);
-}
 
-TEST(Grid, EachKindHasItsOwnGrid) {
-    auto world = test_worlds::UnitScaleWorld();
-    CreateBoundaryRect(world.get(), 0, 0, 0, 0);
-    world->RedistributeGrid();
-    EXPECT_EQ(Cell(*world, world->GetBoundaryGrid(), 0, 0), world->GetBoundaryParticles()[0]);
-    EXPECT_EQ(Cell(*world, world->GetFluidGrid(), 0, 0), nullptr);
-    EXPECT_EQ(Cell(*world, world->GetSolidGrid(), 0, 0), nullptr);
-}
-
-TEST(Grid, WorldWithoutCellsFindsNothingAndStepsSafely) {
-    auto world = test_worlds::UnitScaleWorld();
-    world->SetContainerSize(0, 0);
-    TFluid* fluid = TFluid::Create(world.get()).get();
-    const TParticle* p = AddFluidAt(*world, fluid, 0, 0);
-    AddFluidAt(*world, fluid, 0.5f, 0);
-    world->Update();
+    auto twice = test_worlds::UnitScaleWorld();
+    fluid = TFluid::Create(twice.get()).get();
+    const TParticle* p = AddFluidAt(*twice, fluid, 10, 10);
+    twice->AddFluidParticle(p);
+    AddFluidAt(*twice, fluid, 11, 10);
+    twice->Update();
+    EXPECT_EQ(twice->GetFluidCount(), 3);
     EXPECT_TRUE(test_worlds::IsFinite(*p));
-    EXPECT_EQ(p->Succ, nullptr);
-}
 
-TEST(Grid, ParticleRegisteredTwiceDoesNotHangTheStep) {
-    auto world = test_worlds::UnitScaleWorld();
-    TFluid* fluid = TFluid::Create(world.get()).get();
-    const TParticle* twice = AddFluidAt(*world, fluid, 10, 10);
-    world->AddFluidParticle(twice);  // registered twice: its chain leads back to itself
-    AddFluidAt(*world, fluid, 11, 10);
+    world->SetContainerSize(0, 0);
     world->Update();
-    EXPECT_EQ(world->GetFluidCount(), 3);
-    EXPECT_TRUE(test_worlds::IsFinite(*twice));
+    EXPECT_TRUE(test_worlds::IsFinite(*left));
+    EXPECT_EQ(left->Succ, nullptr);
 }

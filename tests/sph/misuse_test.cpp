@@ -62,7 +62,11 @@ void ExpectRefusedAndHarmless(const std::vector<TMisuse>& misuses) {
     }
 }
 
-TEST(Misuse, NumbersThatAreNotFiniteOrNotPositiveWhereTheModelDividesByThem) {
+// Numbers that are not finite, or not positive where the model divides by
+// them; sizes past the limits, counted before anything is made; particles
+// of the wrong kind or of another world; builders used out of turn.
+TEST(Misuse, RefusedCallsNameThemselvesAndLeaveTheWorldAsItWas) {
+    TWorld other;
     ExpectRefusedAndHarmless({
         {"TSPH::SetTimestep", [](TWorld& w) { w.World->SetTimestep(0); }},
         {"TSPH::SetTimestep", [](TWorld& w) { w.World->SetTimestep(NaN); }},
@@ -76,11 +80,6 @@ TEST(Misuse, NumbersThatAreNotFiniteOrNotPositiveWhereTheModelDividesByThem) {
         {"TSolid::SetStiffness", [](TWorld& w) { w.Solid->SetStiffness(5); }},  // overshoots until NaN
         {"TFluid::CreateRect", [](TWorld& w) { w.Fluid->CreateRect(300, 100, 30, 30, NaN, 0); }},
         {"TParticle::CreateFluidParticle", [](TWorld& w) { TParticle::CreateFluidParticle(NaN, 1, w.Fluid); }},
-    });
-}
-
-TEST(Misuse, SizesPastTheLimitsAreCountedBeforeAnythingIsMade) {
-    ExpectRefusedAndHarmless({
         {"TSPH::SetContainerSize", [](TWorld& w) { w.World->SetContainerSize(INT_MAX, INT_MAX); }},
         {"TSPH::SetContainerSize", [](TWorld& w) { w.World->SetContainerSize(5000, 5000); }},
         {"TSPH::SetContainerSize", [](TWorld& w) { w.World->SetContainerSize(-1, 10); }},
@@ -89,17 +88,6 @@ TEST(Misuse, SizesPastTheLimitsAreCountedBeforeAnythingIsMade) {
         {"TSolid::CreateRect", [](TWorld& w) { w.Solid->CreateRect(0, 0, 1e6f, 1e6f, 0, 0); }},
         {"CreateBoundaryRect", [](TWorld& w) { CreateBoundaryRect(w.World.get(), 1e9f, 0, 100, 0); }},
         {"TSPH::Reserve", [](TWorld& w) { w.World->Reserve(0, 0, 0, 0, TSPH::MAX_RESERVE + 1); }},
-    });
-    EXPECT_THROW(TSPH::Create({.ContainerWidth = INT_MAX, .ContainerHeight = INT_MAX}), TSPHError);
-    TParticleNumbering numbering;
-    numbering.Take(INT_MAX - 5, "here");
-    EXPECT_THROW(numbering.Take(6, "here"), TSPHError);  // numbers run out instead of wrapping
-    EXPECT_EQ(numbering.Take(5, "here"), INT_MAX - 5);
-}
-
-TEST(Misuse, ParticlesOfTheWrongKindOrAnotherWorld) {
-    TWorld other;
-    ExpectRefusedAndHarmless({
         {"TSPH::AddRigidParticle",
          [](TWorld& w) { w.World->AddRigidParticle(TParticle::CreateBoundaryParticle(w.World.get(), 1, 1)); }},
         {"TSPH::AddFluidParticle",
@@ -114,11 +102,6 @@ TEST(Misuse, ParticlesOfTheWrongKindOrAnotherWorld) {
              w.World->AddConstraint(w.World->GetSolidParticles()[0], other.World->GetSolidParticles()[0]);
          }},
         {"TSPH::AddFluid", [&](TWorld& w) { w.World->AddFluid(other.Fluid); }},
-    });
-}
-
-TEST(Misuse, BuildersUsedOutOfTurn) {
-    ExpectRefusedAndHarmless({
         {"TRigid::AddVertex", [](TWorld& w) { w.Body->AddVertex(1, 1, 1); }},
         {"TRigid::EndBody", [](TWorld& w) { w.Body->EndBody(); }},
         {"TFluidEmitter::Create",
@@ -128,12 +111,18 @@ TEST(Misuse, BuildersUsedOutOfTurn) {
         {"TFluidEmitter::Create",
          [](TWorld& w) { TFluidEmitter::Create(w.FluidOwner, {.Width = -10, .Height = 10, .Delay = 3}); }},
     });
+    EXPECT_THROW(TSPH::Create({.ContainerWidth = INT_MAX, .ContainerHeight = INT_MAX}), TSPHError);
+    TParticleNumbering numbering;
+    numbering.Take(INT_MAX - 5, "here");
+    EXPECT_THROW(numbering.Take(6, "here"), TSPHError);  // numbers run out instead of wrapping
+    EXPECT_EQ(numbering.Take(5, "here"), INT_MAX - 5);
 }
 
 // Found by the fuzzer: the fluid passes alone on a world never laid out (or
 // resized since) walked lists of the wrong size, and the push of a pair all
-// but on top of each other overflowed into NaN.
-TEST(Misuse, PassesAloneAndNearlyCoincidentPairsStaySound) {
+// but on top of each other overflowed into NaN. The speed limit once pulled
+// a liquid particle back outside a container that had shrunk around it.
+TEST(Misuse, PassesAloneNearlyCoincidentPairsAndShrunkContainersStaySound) {
     auto world = TSPH::Create({.ContainerWidth = 1000, .ContainerHeight = 1000, .Scale = 1});
     TFluid* fluid = TFluid::Create(world.get()).get();
     world->Fluid_UpdateDensity();
@@ -145,20 +134,13 @@ TEST(Misuse, PassesAloneAndNearlyCoincidentPairsStaySound) {
     world->Fluid_CalcForces();
     const TParticle& p = *world->GetFluidParticles()[0];
     EXPECT_TRUE(std::isfinite(p.PositionX) && std::isfinite(p.PositionY) && std::isfinite(p.ForceY));
-}
 
-// The speed limit once pulled a liquid particle back outside a container
-// that had shrunk around it.
-TEST(Misuse, LiquidEndsEveryStepInsideAContainerThatShrank) {
     TWorld w;
     w.World->SetContainerSize(100, 80);
-    const TParticle* far = TParticle::CreateFluidParticle(-500, 1e5f, w.Fluid);
-    w.World->AddFluidParticle(far);
+    w.World->AddFluidParticle(TParticle::CreateFluidParticle(-500, 1e5f, w.Fluid));
     w.World->Update();
-    for (std::int32_t i = 0; i < w.World->GetFluidCount(); ++i) {
-        const TParticle* p = w.World->GetFluidParticles()[static_cast<std::size_t>(i)];
-        ASSERT_TRUE(p->PositionX >= 0 && p->PositionX <= 100 && p->PositionY >= 0 && p->PositionY <= 80) << i;
-    }
+    for (const TParticle* q : w.World->GetFluidParticles())
+        ASSERT_TRUE(q->PositionX >= 0 && q->PositionX <= 100 && q->PositionY >= 0 && q->PositionY <= 80) << q->ID;
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// The world: constants, creation, setters, registration and wall building.
+// The world: creation, registration, the particle factories and wall building.
 #include <gtest/gtest.h>
 
 #include "sph/fluid.h"
@@ -10,17 +10,10 @@
 using test_worlds::SceneOneWorld;
 using test_worlds::UnitScaleWorld;
 
-TEST(WorldConstants, HoldTheirSinglePrecisionValues) {
-    EXPECT_FLOAT_EQ(TSPH::SMOOTHING_LENGTH_SQ, 14.8224993f);
-    EXPECT_NE(TSPH::SMOOTHING_LENGTH_SQ, 14.8225f);  // rounded once, not the literal
-    EXPECT_FLOAT_EQ(TSPH::INV_UNIT_SCALE, 1.0f / TSPH::UNIT_SCALE);
-    EXPECT_FLOAT_EQ(TSPH::INV_SMOOTHING_LENGTH, 1.0f / TSPH::SMOOTHING_LENGTH);
-    EXPECT_NEAR(TFluid::D_KERNEL_FACTOR, 8.43012913e-6f, 1e-12f);
-    EXPECT_NEAR(TFluid::P_KERNEL_FACTOR, -0.00439843675f, 1e-10f);
-    EXPECT_NEAR(TFluid::D_KERNEL_FACTOR_GRADIENT, -5.05807766e-5f, 1e-11f);
-}
-
-TEST(WorldCreation, ContainersOfTheThreeScenesFillTheWindow) {
+// The containers of the three scenes fill the 800 × 600 window; the grid's
+// size is the ceiling of the double-precision product (77 × 0.259740263 is
+// 20.0000003 in double), and a container of no width has no grid.
+TEST(WorldCreation, ContainersAndGridsOfTheThreeScenes) {
     struct Case {
         int width, height;
         float scale;
@@ -35,34 +28,10 @@ TEST(WorldCreation, ContainersOfTheThreeScenesFillTheWindow) {
         EXPECT_EQ(world->GetGridWidth(), c.gridWidth);
         EXPECT_EQ(world->GetGridHeight(), c.gridHeight);
         EXPECT_EQ(world->GetFluidGrid().size(), static_cast<std::size_t>(c.gridWidth * c.gridHeight));
-        EXPECT_NEAR(world->GetContainerWidth() * TSPH::INV_UNIT_SCALE * world->GetWorldScale(), 800.0f, 0.01f);
-        EXPECT_NEAR(world->GetContainerHeight() * TSPH::INV_UNIT_SCALE * world->GetWorldScale(), 600.0f, 0.01f);
+        EXPECT_EQ(world->GetParticleCount(), 0);
     }
-}
-
-TEST(WorldCreation, Defaults) {
-    auto world = SceneOneWorld();
-    EXPECT_FLOAT_EQ(world->GetTimestep(), 0.4f);
-    EXPECT_FLOAT_EQ(world->GetRepulsiveDistance(), 2.1f);
-    EXPECT_EQ(world->GetGravityX(), 0.0f);
-    EXPECT_FLOAT_EQ(world->GetGravityY(), 0.049f);
-    EXPECT_EQ(world->GetWorldScale(), 0.2857143f);
-}
-
-TEST(WorldCreation, StartsEmpty) {
-    auto world = SceneOneWorld();
-    EXPECT_EQ(world->GetParticleCount(), 0);
-    for (const TSPH::ParticleView view :
-         {world->GetFluidParticles(), world->GetSolidParticles(), world->GetRigidParticles(),
-          world->GetBoundaryParticles(), world->GetConstraintEnds(0), world->GetConstraintEnds(1)})
-        EXPECT_TRUE(view.empty());
-    EXPECT_TRUE(world->GetConstraintLengths().empty());
-    EXPECT_EQ(world->GetConstraintCount(), 0);
-}
-
-TEST(WorldSetters, ContainerSizeUsesDoublePrecisionBeforeTheCeiling) {
     auto world = UnitScaleWorld();
-    world->SetContainerSize(77, 77);  // 77 × 0.259740263 = 20.0000003 in double
+    world->SetContainerSize(77, 77);
     EXPECT_EQ(world->GetGridWidth(), 21);
     EXPECT_EQ(world->GetGridHeight(), 21);
     world->SetContainerSize(0, 50);
@@ -70,132 +39,97 @@ TEST(WorldSetters, ContainerSizeUsesDoublePrecisionBeforeTheCeiling) {
     EXPECT_TRUE(world->GetBoundaryGrid().empty());
 }
 
-TEST(ParticleArrays, ListEveryRegisteredParticlePastTheFirstThousand) {
+// The views list every registered particle, past the first thousand; the
+// particles lie in creation order and never move.
+TEST(ParticleArrays, ListEveryParticleInCreationOrderWithoutMovingIt) {
     auto world = UnitScaleWorld();
     TFluid* fluid = TFluid::Create(world.get()).get();
     std::vector<const TParticle*> made;
-    for (int i = 0; i < 1001; ++i) made.push_back(test_worlds::AddFluidAt(*world, fluid, 1, 1));
-    EXPECT_EQ(world->GetFluidCount(), 1001);
-    ASSERT_EQ(world->GetFluidParticles().size(), 1001u);
-    for (int i = 0; i < 1001; ++i) EXPECT_EQ(world->GetFluidParticles()[i], made[i]);
+    for (int i = 0; i < 11000; ++i) made.push_back(test_worlds::AddFluidAt(*world, fluid, 1, i == 0 ? 2.0f : 1.0f));
+    ASSERT_EQ(world->GetFluidCount(), 11000);
+    EXPECT_EQ(made[1], made[0] + 1);
+    EXPECT_EQ(made[0]->PositionY, 2.0f);
+    EXPECT_TRUE(std::equal(made.begin(), made.end(), world->GetFluidParticles().begin()));
 }
 
-TEST(ParticleArrays, ParticlesLieInCreationOrderAndNeverMove) {
-    auto world = UnitScaleWorld();
-    TFluid* fluid = TFluid::Create(world.get()).get();
-    const TParticle* first = test_worlds::AddFluidAt(*world, fluid, 1, 1);
-    const TParticle* second = test_worlds::AddFluidAt(*world, fluid, 2, 2);
-    EXPECT_EQ(second, first + 1);
-    for (int i = 0; i < 10000; ++i) test_worlds::AddFluidAt(*world, fluid, 3, 3);
-    EXPECT_EQ(first->PositionX, 1.0f);
-    EXPECT_EQ(world->GetFluidParticles()[1], second);
-}
-
-TEST(ParticleFactories, NumberParticlesAcrossKindsAndWorldsSharingANumbering) {
+// Every kind is numbered from one numbering, which worlds may share; the
+// factories do not register what they make. A fluid particle starts at rest
+// with its fluid's density and a copy of its colour; a wall particle is
+// pink and massless; a body's vertex is placed by the body, not by Verlet.
+TEST(ParticleFactories, NumberEveryKindAndStartItsRecord) {
     const auto numbering = std::make_shared<TParticleNumbering>();
-    auto a = TSPH::Create({.ContainerWidth = 800, .ContainerHeight = 600, .Scale = 1.0f, .Numbering = numbering});
+    auto a = TSPH::Create({.ContainerWidth = 4000, .ContainerHeight = 3000, .Scale = 0.2f, .Numbering = numbering});
     auto b =
         TSPH::Create({.ContainerWidth = 2800, .ContainerHeight = 2100, .Scale = 0.2857143f, .Numbering = numbering});
-    auto c = TSPH::Create({.ContainerWidth = 800, .ContainerHeight = 600, .Scale = 1.0f, .Numbering = numbering});
     TFluid* fluid = TFluid::Create(a.get()).get();
-    TSolid* solid = TSolid::Create(c.get()).get();
-    const TParticle* f = TParticle::CreateFluidParticle(0, 0, fluid);
-    const TParticle* w = TParticle::CreateBoundaryParticle(b.get(), 0, 0);
-    const TParticle* s = TParticle::CreateSolidParticle(0, 0, solid);
+    fluid->SetColor(1, 2, 3);
+    const TParticle* f = TParticle::CreateFluidParticle(1, 2, fluid);
+    fluid->SetColor(9, 9, 9);
+    const TParticle* w = TParticle::CreateBoundaryParticle(b.get(), 5, 6);
+    const TParticle* s = TParticle::CreateSolidParticle(0, 0, TSolid::Create(a.get()).get());
+    TRigid* body = TRigid::BeginBody(b.get()).get();
+    body->SetColor(10, 20, 30);
+    const TParticle* v = TParticle::CreateRigidParticle(3, 4, 2.5f, body);
     EXPECT_EQ(f->ID, 0);
     EXPECT_EQ(w->ID, 1);
     EXPECT_EQ(s->ID, 2);
-    EXPECT_EQ(numbering->Next(), 3);
-    EXPECT_EQ(a->GetParticleCount(), 0);  // factories do not register
-    // A world made without one numbers its own particles from 0.
-    auto own = UnitScaleWorld();
-    EXPECT_EQ(TParticle::CreateBoundaryParticle(own.get(), 0, 0)->ID, 0);
+    EXPECT_EQ(v->ID, 3);
+    EXPECT_EQ(numbering->Next(), 4);
+    EXPECT_EQ(a->GetParticleCount() + b->GetParticleCount(), 0);
+    EXPECT_EQ(TParticle::CreateBoundaryParticle(UnitScaleWorld().get(), 0, 0)->ID, 0);  // a numbering of its own
+
+    EXPECT_NEAR(f->ScreenX, 2.857143f, 1e-5f);
+    EXPECT_NEAR(f->ScreenY, 5.714286f, 1e-5f);
+    EXPECT_EQ(f->OldX, 1.0f);
+    EXPECT_EQ(f->OldY, 2.0f);
+    EXPECT_EQ(f->Density, fluid->GetRestDensity());
+    EXPECT_FLOAT_EQ(f->Mass, 4.19096279f * fluid->GetRestDensity());
+    EXPECT_EQ(f->InvMass, 0.0f);
+    EXPECT_EQ(f->Fluid, fluid);
+    EXPECT_TRUE(f->ColorR == 1 && f->ColorG == 2 && f->ColorB == 3);
+
+    EXPECT_TRUE(w->ColorR == 255 && w->ColorG == 128 && w->ColorB == 128);
+    EXPECT_EQ(w->Mass, 0.0f);
+    EXPECT_TRUE(w->Fluid == nullptr && w->Solid == nullptr && w->Rigid == nullptr);
+    EXPECT_FLOAT_EQ(w->ScreenX, 5 * TSPH::INV_UNIT_SCALE * b->GetWorldScale());
+
+    EXPECT_EQ(v->Rigid, body);
+    EXPECT_TRUE(v->Fluid == nullptr && v->Solid == nullptr);
+    EXPECT_EQ(v->Mass, 2.5f);
+    EXPECT_TRUE(v->PositionX == 3.0f && v->PositionY == 4.0f && v->OldX == 0.0f && v->OldY == 0.0f);
+    EXPECT_FLOAT_EQ(v->ScreenY, 4 * TSPH::INV_UNIT_SCALE * b->GetWorldScale());
+    EXPECT_TRUE(v->ColorR == 10 && v->ColorG == 20 && v->ColorB == 30);
 }
 
-TEST(ParticleFactories, FluidParticleStartsAtRestWithItsFluidsDensity) {
-    auto world = TSPH::Create({.ContainerWidth = 4000, .ContainerHeight = 3000, .Scale = 0.2f});
-    TFluid* fluid = TFluid::Create(world.get()).get();
-    fluid->SetColor(1, 2, 3);
-    const TParticle* p = TParticle::CreateFluidParticle(1, 2, fluid);
-    EXPECT_NEAR(p->ScreenX, 2.857143f, 1e-5f);
-    EXPECT_NEAR(p->ScreenY, 5.714286f, 1e-5f);
-    EXPECT_EQ(p->OldX, 1.0f);
-    EXPECT_EQ(p->OldY, 2.0f);
-    EXPECT_EQ(p->Density, fluid->GetRestDensity());
-    EXPECT_FLOAT_EQ(p->Mass, 4.19096279f * fluid->GetRestDensity());
-    EXPECT_EQ(p->InvMass, 0.0f);
-    EXPECT_EQ(p->Fluid, fluid);
-    EXPECT_EQ(p->ColorB, 3);
-    fluid->SetColor(9, 9, 9);
-    EXPECT_EQ(p->ColorR, 1);  // the colour is a copy
-}
-
-TEST(ParticleFactories, BoundaryAndRigidParticles) {
-    auto world = SceneOneWorld();  // a scale other than 1, so the screen position shows which world it used
-    const TParticle* wall = TParticle::CreateBoundaryParticle(world.get(), 5, 6);
-    EXPECT_EQ(wall->ColorR, 255);
-    EXPECT_EQ(wall->ColorG, 128);
-    EXPECT_EQ(wall->ColorB, 128);
-    EXPECT_EQ(wall->Mass, 0.0f);
-    EXPECT_TRUE(wall->Fluid == nullptr && wall->Solid == nullptr && wall->Rigid == nullptr);
-    EXPECT_FLOAT_EQ(wall->ScreenX, 5 * TSPH::INV_UNIT_SCALE * world->GetWorldScale());
-
-    TRigid* body = TRigid::BeginBody(world.get()).get();
-    body->SetColor(10, 20, 30);
-    const TParticle* vertex = TParticle::CreateRigidParticle(3, 4, 2.5f, body);
-    EXPECT_EQ(vertex->Rigid, body);
-    EXPECT_TRUE(vertex->Fluid == nullptr && vertex->Solid == nullptr);
-    EXPECT_EQ(vertex->Mass, 2.5f);
-    EXPECT_EQ(vertex->PositionX, 3.0f);
-    EXPECT_EQ(vertex->PositionY, 4.0f);
-    EXPECT_EQ(vertex->OldX, 0.0f);  // a body's vertices are placed by the body, not by Verlet
-    EXPECT_EQ(vertex->OldY, 0.0f);
-    EXPECT_FLOAT_EQ(vertex->ScreenY, 4 * TSPH::INV_UNIT_SCALE * world->GetWorldScale());
-    EXPECT_EQ(vertex->ColorR, 10);
-    EXPECT_EQ(vertex->ColorG, 20);
-    EXPECT_EQ(vertex->ColorB, 30);
-    EXPECT_EQ(vertex->ID, wall->ID + 1);      // one numbering for every kind
-    EXPECT_EQ(world->GetParticleCount(), 0);  // made, not registered
-}
-
-TEST(BoundaryRect, PillarOfSceneOneHasSevenColumnsOf86) {
+// Walls are laid column by column, each from the top down, edges included.
+// Scene one's pillar has seven columns of 86: the inverse of the scale is
+// rounded to single precision, just below 3.5, so w' = 139.99999 and the
+// eighth column, at x' + 140, lies beyond the edge. A rectangle of no width
+// is one column; one of negative size, or so far away that a step is lost
+// in its coordinates, is refused.
+TEST(BoundaryRect, WallsOfTheScenesColumnByColumn) {
     auto world = SceneOneWorld();
-    CreateBoundaryRect(world.get(), 280, 0, 40, 487);
-    // The inverse of the scale is rounded to single precision, just below
-    // 3.5, so w' = 139.99999: the eighth column, at x' + 140, lies beyond the edge.
-    EXPECT_EQ(world->GetBoundaryCount(), 602);
-    EXPECT_EQ(world->GetParticleCount(), 602);
-}
-
-TEST(BoundaryRect, SceneOneWallsAndColumnOrder) {
-    auto world = SceneOneWorld();
-    const int expected[] = {602, 54, 882, 126};
     const float rects[][4] = {{280, 0, 40, 487}, {320, 420, 30, 47}, {0, 550, 560, 50}, {560, 500, 40, 100}};
+    const int expected[] = {602, 54, 882, 126};
     for (int i = 0; i < 4; ++i) {
         const int before = world->GetBoundaryCount();
         CreateBoundaryRect(world.get(), rects[i][0], rects[i][1], rects[i][2], rects[i][3]);
         EXPECT_EQ(world->GetBoundaryCount() - before, expected[i]) << "wall " << i;
     }
-    // Column by column, each from the top down.
-    EXPECT_EQ(world->GetBoundaryParticles()[0]->PositionX, world->GetBoundaryParticles()[85]->PositionX);
-    EXPECT_LT(world->GetBoundaryParticles()[0]->PositionY, world->GetBoundaryParticles()[1]->PositionY);
-    EXPECT_LT(world->GetBoundaryParticles()[85]->PositionX, world->GetBoundaryParticles()[86]->PositionX);
-}
+    EXPECT_EQ(world->GetParticleCount(), world->GetBoundaryCount());
+    const TSPH::ParticleView walls = world->GetBoundaryParticles();
+    EXPECT_EQ(walls[0]->PositionX, walls[85]->PositionX);
+    EXPECT_LT(walls[0]->PositionY, walls[1]->PositionY);
+    EXPECT_LT(walls[85]->PositionX, walls[86]->PositionX);
 
-TEST(BoundaryRect, EdgesAreInclusiveAndDegenerateRectangles) {
-    auto world = UnitScaleWorld();
-    CreateBoundaryRect(world.get(), 0, 0, 40, 40);
-    ASSERT_EQ(world->GetBoundaryCount(), 9);
-    EXPECT_FLOAT_EQ(world->GetBoundaryParticles()[1]->PositionY - world->GetBoundaryParticles()[0]->PositionY, 1.4f);
-    CreateBoundaryRect(world.get(), 0, 0, 0, 40);
-    EXPECT_EQ(world->GetBoundaryCount(), 12);  // one column
-    EXPECT_THROW(CreateBoundaryRect(world.get(), 0, 0, -1, 40), TSPHError);
-    EXPECT_THROW(CreateBoundaryRect(world.get(), 0, 0, 40, -1), TSPHError);
-    EXPECT_EQ(world->GetBoundaryCount(), 12);
-}
-
-TEST(BoundaryRect, FarAwayRectangleIsRefusedInsteadOfLoopingForever) {
-    auto world = UnitScaleWorld();
-    EXPECT_THROW(CreateBoundaryRect(world.get(), 1e9f, 0, 100, 0), TSPHError);  // 20 is lost when added to 1e9
-    EXPECT_EQ(world->GetBoundaryCount(), 0);
+    auto unit = UnitScaleWorld();
+    CreateBoundaryRect(unit.get(), 0, 0, 40, 40);
+    ASSERT_EQ(unit->GetBoundaryCount(), 9);
+    EXPECT_FLOAT_EQ(unit->GetBoundaryParticles()[1]->PositionY - unit->GetBoundaryParticles()[0]->PositionY, 1.4f);
+    CreateBoundaryRect(unit.get(), 0, 0, 0, 40);
+    EXPECT_EQ(unit->GetBoundaryCount(), 12);
+    EXPECT_THROW(CreateBoundaryRect(unit.get(), 0, 0, -1, 40), TSPHError);
+    EXPECT_THROW(CreateBoundaryRect(unit.get(), 0, 0, 40, -1), TSPHError);
+    EXPECT_THROW(CreateBoundaryRect(unit.get(), 1e9f, 0, 100, 0), TSPHError);  // 20 is lost when added to 1e9
+    EXPECT_EQ(unit->GetBoundaryCount(), 12);
 }
