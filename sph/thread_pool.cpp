@@ -130,11 +130,16 @@ public:
         if (Busy.exchange(true, std::memory_order_acquire)) return false;
         Task = task;
         Context = context;
-        Tasks.store(tasks, std::memory_order_relaxed);
         Done.store(0, std::memory_order_relaxed);
         const std::uint32_t generation = Generation.load(std::memory_order_relaxed) + 1;
-        // Released: a worker that claims a task through Claim alone must see Task and Context.
+        // Released: a worker that claims a task through Claim alone must see
+        // Task and Context. The claim goes first and the count after it: a
+        // worker still holding the last generation that reads this count
+        // then finds the new claim, so it never claims a task of its own
+        // generation past that generation's count (a task of the call that
+        // had returned, whose context was gone).
         Claim.store(static_cast<std::uint64_t>(generation) << 32, std::memory_order_release);
+        Tasks.store(tasks, std::memory_order_release);
         Generation.store(generation, std::memory_order_release);
         WakeAll(Generation);
         RunClaimed(generation, tasks);
@@ -153,7 +158,7 @@ private:
         for (;;) {
             seen = WaitForChange(Generation, seen);
             if (Stopping.load(std::memory_order_relaxed)) return;
-            RunClaimed(seen, Tasks.load(std::memory_order_relaxed));
+            RunClaimed(seen, Tasks.load(std::memory_order_acquire));
         }
     }
 
