@@ -21,6 +21,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <map>
 #include <memory>
 #include <new>
 #include <stdexcept>
@@ -51,16 +53,16 @@ constexpr double MAX_BLOCK = 20000, CELL_WORK = 2, MAX_STEP_WORK = 4e6, MAX_INPU
 
 // A number is a byte: below SMALL an entry of FLOATS or INTS (modulo its
 // length), below RAW 16 scene pixels or 100 times (byte − SMALL), else its
-// four bytes follow.
+// four bytes follow. The last three floats lie just past the ends of the
+// ranges the library accepts.
 constexpr std::uint8_t SMALL = 0x80, RAW = 0xF0;
-const float FLOATS[] = {
-    0.0f,    -0.0f,    1.0f,   -1.0f,   0.4f,        30.0f,          1e-7f,        1e-6f,   1e6f,
-    2e6f,    1e30f,    -1e30f, NAN,     INFINITY,    -INFINITY,      FLT_TRUE_MIN, -1e-40f, FLT_MIN,
-    FLT_MAX, -FLT_MAX, 0.5f,   2.0f,    10.0f,       100.0f,         200.0f,       500.0f,  1000.0f,
-    -100.0f, -1e6f,    0.9f,   0.0015f, 1000000.06f, 9.99999905e-7f, 0.7f};  // the ends of the accepted ranges, just
-                                                                             // past them
-const std::int32_t INTS[] = {0,    -1,  1,   2,   3,  INT32_MAX, INT32_MIN, 50,      200,          1000,
-                             5000, 640, 480, 100, 64, 10,        1800,      1 << 22, (1 << 22) + 1};
+// clang-format off
+const float FLOATS[] = {0.0f, -0.0f, 1.0f, -1.0f, 0.4f, 30.0f, 1e-7f, 1e-6f, 1e6f, 2e6f, 1e30f, -1e30f, NAN, INFINITY,
+                        -INFINITY, FLT_TRUE_MIN, -1e-40f, FLT_MIN, FLT_MAX, -FLT_MAX, 0.5f, 2.0f, 10.0f, 100.0f, 200.0f,
+                        500.0f, 1000.0f, -100.0f, -1e6f, 0.9f, 0.0015f, 1000000.06f, 9.99999905e-7f, 0.7f};
+const std::int32_t INTS[] = {0, -1, 1, 2, 3, INT32_MAX, INT32_MIN, 50, 200, 1000, 5000, 640, 480, 100, 64, 10, 1800,
+                             1 << 22, (1 << 22) + 1};
+// clang-format on
 
 const std::shared_ptr<TThreadPool>& Pool(int threads) {
     static const std::shared_ptr<TThreadPool> pools[] = {
@@ -121,8 +123,6 @@ public:
 
     // The arguments, each noted on the call's line as it is read.
     std::uint8_t Byte() { return Pos < Size ? Data[Pos++] : 0; }
-    template <class T>
-    T Read();
     int Threads() {  // 0 for none
         const int threads = Byte() % 4;
         return Arg(threads ? "pool" + std::to_string(threads) : "nullptr"), threads;
@@ -195,7 +195,6 @@ public:
         std::abort();
     }
 
-private:
     void Arg(const std::string& text) {
         const std::string shown = (Line.back() == '(' ? "" : ", ") + text;
         Line += shown;
@@ -224,11 +223,155 @@ private:
             return *m;
         throw TSkip{"none to call"};
     }
+
+    template <class T>
+    T Read() {
+        if constexpr (std::is_same_v<T, float> || std::is_same_v<T, std::int32_t>) {
+            const std::uint8_t b = Byte();
+            T v;
+            if (b >= RAW) {
+                const std::uint8_t bytes[4] = {Byte(), Byte(), Byte(), Byte()};
+                std::memcpy(&v, bytes, sizeof v);
+            } else if constexpr (std::is_same_v<T, float>) {
+                v = b < SMALL ? FLOATS[b % std::size(FLOATS)] : static_cast<float>(b - SMALL) * 16.0f;
+            } else {
+                v = b < SMALL ? INTS[b % std::size(INTS)] : (b - SMALL) * 100;
+            }
+            char text[32];
+            std::snprintf(text, sizeof text, std::is_same_v<T, float> ? "%.9g" : "%.0f", static_cast<double>(v));
+            return Arg(text), v;
+        } else if constexpr (std::is_same_v<T, bool> || std::is_same_v<T, std::uint8_t>) {
+            const T v = static_cast<T>(std::is_same_v<T, bool> ? Byte() & 1 : Byte());
+            return Arg(std::to_string(v)), v;
+        } else if constexpr (std::is_same_v<T, TSPH*>) {  // no byte: the call's world
+            return Arg(WorldOrNull() ? "w" + std::to_string(S) : "nullptr"), WorldOrNull();
+        } else if constexpr (std::is_same_v<T, TEmitterSettings>) {  // braces read in order
+            return {Read<float>(),        Read<float>(), Read<float>(), Read<float>(),
+                    Read<std::int32_t>(), Read<float>(), Read<float>()};
+        } else if constexpr (std::is_same_v<T, const TParticle*>) {
+            return Particle();
+        } else if constexpr (std::is_pointer_v<T>) {
+            return Material<std::remove_pointer_t<T>>().get();
+        } else {
+            return Material<typename T::element_type>();
+        }
+    }
+
+    // A material is a byte: its low bit the slot, the rest the index in its
+    // list; 0xFF or an empty list, none.
     template <class M>
-    std::shared_ptr<M> Material();
-    const TParticle* Particle();
-    std::vector<std::pair<const char*, double>> State() const;
-    void Check(const TSPH* stepped, bool whole) const;
+    std::shared_ptr<M> Material() {
+        const std::uint8_t b = Byte();
+        const TList<M>& materials = List<M>(b & 1);
+        if (b == 0xFF || materials.empty()) return Arg("nullptr"), nullptr;
+        const std::size_t i = (b >> 1) % materials.size();
+        return Arg(Name(b & 1, KIND<M>, i)), materials[i];
+    }
+
+    // A particle is two bytes: the first's low three bits the source (0 none, 1
+    // to 4 the world's views, 5 to 7 what the factories made), its bit 3 the
+    // slot; the second the index.
+    const TParticle* Particle() {
+        const std::uint8_t how = Byte(), k = Byte();
+        const int s = (how >> 3) & 1, source = how & 7;
+        const TSlot& slot = Slots[s];
+        if (source == 0 || !slot.World) return Arg("nullptr"), nullptr;
+        if (const TSPH::ParticleView view = Views(*slot.World)[(source - 1) & 3]; source <= 4 && !view.empty()) {
+            const std::size_t i = k % view.size();
+            return Arg("w" + std::to_string(s) + "." + VIEW_NAMES[source - 1] + "[" + std::to_string(i) + "]"), view[i];
+        }
+        if (slot.Made.empty()) return Arg("nullptr"), nullptr;
+        const std::size_t i = slot.Made.size() - 1 - k % slot.Made.size();  // the latest, most often
+        return Arg(Name(s, "p", i)), slot.Made[i];
+    }
+
+    // What a refused call must leave as it was: each world's counts and
+    // settings, and what the calls made.
+    std::vector<std::pair<const char*, double>> State() const {
+        std::vector<std::pair<const char*, double>> state;
+        auto place = [](const void* p) { return static_cast<double>(reinterpret_cast<std::uintptr_t>(p)); };
+        auto add = [&](const char* name, std::initializer_list<double> values) {
+            for (const double v : values) state.emplace_back(name, v);
+        };
+        for (const TSlot& slot : Slots) {
+            add("the world", {place(slot.World.get())});
+            if (const TSPH* w = slot.World.get()) {
+                add("a count of the world",
+                    {double(w->GetFluidCount()), double(w->GetSolidCount()), double(w->GetRigidCount()),
+                     double(w->GetBoundaryCount()), double(w->GetConstraintCount()), double(w->GetFluids().size()),
+                     double(w->GetSolids().size()), double(w->GetRigids().size()), double(w->GetGridWidth()),
+                     double(w->GetGridHeight()), double(w->Numbering().Next())});
+                add("a setting of the world",
+                    {w->GetContainerWidth(), w->GetContainerHeight(), w->GetWorldScale(), w->GetTimestep(),
+                     w->GetRepulsiveDistance(), w->GetGravityX(), w->GetGravityY(), place(w->GetTaskRunner().get()),
+                     double(w->GetRigidContacts())});
+            }
+            auto& [fluids, solids, bodies] = slot.Materials;
+            add("what the calls made", {double(fluids.size()), double(solids.size()), double(bodies.size()),
+                                        double(slot.Made.size()), double(slot.Emitters.size())});
+            for (const auto& e : slot.Emitters) add("an emitter", {double(e->IsActive())});
+            for (const auto& f : fluids)
+                add("a fluid", {f->GetDamping(), f->GetSurfaceTension(), f->GetViscosityAlpha(), f->GetViscosityBeta(),
+                                f->GetRestDensity(), f->GetPressureFactor()});
+            for (const auto& f : solids) add("a solid", {f->GetStiffness()});
+            for (const auto& b : bodies)
+                add("a body", {b->GetMass(), b->GetCenterX(), b->GetCenterY(), b->GetInertia(), b->GetRepulsion(),
+                               double(b->GetVertexCount())});
+        }
+        return state;
+    }
+
+    // After every call each view lists exactly the registered particles of its
+    // kind, made in its world, and the grids and constraints have the lengths
+    // they claim. After a step or phase of `stepped` its numbers are finite and,
+    // after a whole step, its liquid and solid particles lie in the container.
+    void Check(const TSPH* stepped, bool whole) const {
+        for (const TSlot& slot : Slots) {
+            const TSPH* w = slot.World.get();
+            if (!w) continue;
+            const auto views = Views(*w);
+            const std::int32_t counts[] = {w->GetFluidCount(), w->GetSolidCount(), w->GetRigidCount(),
+                                           w->GetBoundaryCount()};
+            for (std::size_t k = 0; k < 4; ++k) {
+                const std::string of = std::string(" of ") + VIEW_NAMES[k];
+                if (views[k].size() != static_cast<std::size_t>(counts[k])) Finding("the length" + of);
+                for (const TParticle* p : views[k]) {
+                    if (!p || !w->Owns(p) || (p->Fluid != nullptr) != (k == 0) || (p->Solid != nullptr) != (k == 1) ||
+                        (p->Rigid != nullptr) != (k == 2))
+                        Finding("a particle" + of + " is null, of another world or of another kind");
+                    if (w != stepped) continue;
+                    for (const float v : {p->PositionX, p->PositionY, p->OldX, p->OldY, p->VelocityX, p->VelocityY,
+                                          p->ScreenX, p->ScreenY, p->ForceX, p->ForceY, p->Density, p->Pressure})
+                        if (!std::isfinite(v)) Finding("a number of a particle" + of + " is not finite");
+                    if (whole && k < 2 &&  // body vertices are not kept inside
+                        !(p->PositionX >= 0 && p->PositionX <= w->GetContainerWidth() && p->PositionY >= 0 &&
+                          p->PositionY <= w->GetContainerHeight()))
+                        Finding("a particle" + of + " lies outside the container");
+                }
+            }
+            const auto cells =
+                static_cast<std::size_t>(w->GetGridWidth()) * static_cast<std::size_t>(w->GetGridHeight());
+            for (const TSPH::ParticleView grid :
+                 {w->GetFluidGrid(), w->GetSolidGrid(), w->GetRigidGrid(), w->GetBoundaryGrid()})
+                if (grid.size() != cells) Finding("a grid's length is not its width × height");
+            if (w->GetParticleCount() != counts[0] + counts[1] + counts[2] + counts[3]) Finding("GetParticleCount");
+            const auto constraints = static_cast<std::size_t>(w->GetConstraintCount());
+            if (w->GetConstraintLengths().size() != constraints) Finding("the length of the constraint lengths");
+            for (const std::int32_t end : {0, 1}) {
+                if (w->GetConstraintEnds(end).size() != constraints) Finding("the length of the constraint ends");
+                for (const TParticle* p : w->GetConstraintEnds(end))
+                    if (!p || !p->Solid || !w->Owns(p))
+                        Finding("a constraint's end is not a solid particle of its world");
+            }
+            if (w != stepped) continue;
+            for (const TRigid* b : w->GetRigids())
+                for (const float v : {b->GetCenterX(), b->GetCenterY(), b->GetAngle(), b->GetVelocityX(),
+                                      b->GetVelocityY(), b->GetAngularSpeed()})
+                    if (!std::isfinite(v)) Finding("a number of a body is not finite");
+            for (const float length : w->GetConstraintLengths())
+                if (!std::isfinite(length)) Finding("a constraint's length is not finite");
+        }
+    }
 
     const std::uint8_t* Data;
     std::size_t Size, Pos = 0;
@@ -240,153 +383,6 @@ private:
     double Work = 0;
     const bool Echo = std::getenv("API_FUZZ_ECHO") != nullptr;
 };
-
-template <class T>
-T THarness::Read() {
-    if constexpr (std::is_same_v<T, float> || std::is_same_v<T, std::int32_t>) {
-        const std::uint8_t b = Byte();
-        T v;
-        if (b >= RAW) {
-            const std::uint8_t bytes[4] = {Byte(), Byte(), Byte(), Byte()};
-            std::memcpy(&v, bytes, sizeof v);
-        } else if constexpr (std::is_same_v<T, float>) {
-            v = b < SMALL ? FLOATS[b % std::size(FLOATS)] : static_cast<float>(b - SMALL) * 16.0f;
-        } else {
-            v = b < SMALL ? INTS[b % std::size(INTS)] : (b - SMALL) * 100;
-        }
-        char text[32];
-        std::snprintf(text, sizeof text, std::is_same_v<T, float> ? "%.9g" : "%.0f", static_cast<double>(v));
-        return Arg(text), v;
-    } else if constexpr (std::is_same_v<T, bool> || std::is_same_v<T, std::uint8_t>) {
-        const T v = static_cast<T>(std::is_same_v<T, bool> ? Byte() & 1 : Byte());
-        return Arg(std::to_string(v)), v;
-    } else if constexpr (std::is_same_v<T, TSPH*>) {  // no byte: the call's world
-        return Arg(WorldOrNull() ? "w" + std::to_string(S) : "nullptr"), WorldOrNull();
-    } else if constexpr (std::is_same_v<T, TEmitterSettings>) {  // braces read in order
-        return {Read<float>(),        Read<float>(), Read<float>(), Read<float>(),
-                Read<std::int32_t>(), Read<float>(), Read<float>()};
-    } else if constexpr (std::is_same_v<T, const TParticle*>) {
-        return Particle();
-    } else if constexpr (std::is_pointer_v<T>) {
-        return Material<std::remove_pointer_t<T>>().get();
-    } else {
-        return Material<typename T::element_type>();
-    }
-}
-
-// A material is a byte: its low bit the slot, the rest the index in its
-// list; 0xFF or an empty list, none.
-template <class M>
-std::shared_ptr<M> THarness::Material() {
-    const std::uint8_t b = Byte();
-    const TList<M>& materials = List<M>(b & 1);
-    if (b == 0xFF || materials.empty()) return Arg("nullptr"), nullptr;
-    const std::size_t i = (b >> 1) % materials.size();
-    return Arg(Name(b & 1, KIND<M>, i)), materials[i];
-}
-
-// A particle is two bytes: the first's low three bits the source (0 none, 1
-// to 4 the world's views, 5 to 7 what the factories made), its bit 3 the
-// slot; the second the index.
-const TParticle* THarness::Particle() {
-    const std::uint8_t how = Byte(), k = Byte();
-    const int s = (how >> 3) & 1, source = how & 7;
-    const TSlot& slot = Slots[s];
-    if (source == 0 || !slot.World) return Arg("nullptr"), nullptr;
-    if (const TSPH::ParticleView view = Views(*slot.World)[(source - 1) & 3]; source <= 4 && !view.empty()) {
-        const std::size_t i = k % view.size();
-        return Arg("w" + std::to_string(s) + "." + VIEW_NAMES[source - 1] + "[" + std::to_string(i) + "]"), view[i];
-    }
-    if (slot.Made.empty()) return Arg("nullptr"), nullptr;
-    const std::size_t i = slot.Made.size() - 1 - k % slot.Made.size();  // the latest, most often
-    return Arg(Name(s, "p", i)), slot.Made[i];
-}
-
-// What a refused call must leave as it was: each world's counts and
-// settings, and what the calls made.
-std::vector<std::pair<const char*, double>> THarness::State() const {
-    std::vector<std::pair<const char*, double>> state;
-    auto place = [](const void* p) { return static_cast<double>(reinterpret_cast<std::uintptr_t>(p)); };
-    auto add = [&](const char* name, std::initializer_list<double> values) {
-        for (const double v : values) state.emplace_back(name, v);
-    };
-    for (const TSlot& slot : Slots) {
-        add("the world", {place(slot.World.get())});
-        if (const TSPH* w = slot.World.get()) {
-            add("a count of the world",
-                {double(w->GetFluidCount()), double(w->GetSolidCount()), double(w->GetRigidCount()),
-                 double(w->GetBoundaryCount()), double(w->GetConstraintCount()), double(w->GetFluids().size()),
-                 double(w->GetSolids().size()), double(w->GetRigids().size()), double(w->GetGridWidth()),
-                 double(w->GetGridHeight()), double(w->Numbering().Next())});
-            add("a setting of the world",
-                {w->GetContainerWidth(), w->GetContainerHeight(), w->GetWorldScale(), w->GetTimestep(),
-                 w->GetRepulsiveDistance(), w->GetGravityX(), w->GetGravityY(), place(w->GetTaskRunner().get()),
-                 double(w->GetRigidContacts())});
-        }
-        auto& [fluids, solids, bodies] = slot.Materials;
-        add("what the calls made", {double(fluids.size()), double(solids.size()), double(bodies.size()),
-                                    double(slot.Made.size()), double(slot.Emitters.size())});
-        for (const auto& e : slot.Emitters) add("an emitter", {double(e->IsActive())});
-        for (const auto& f : fluids)
-            add("a fluid", {f->GetDamping(), f->GetSurfaceTension(), f->GetViscosityAlpha(), f->GetViscosityBeta(),
-                            f->GetRestDensity(), f->GetPressureFactor()});
-        for (const auto& f : solids) add("a solid", {f->GetStiffness()});
-        for (const auto& b : bodies)
-            add("a body", {b->GetMass(), b->GetCenterX(), b->GetCenterY(), b->GetInertia(), b->GetRepulsion(),
-                           double(b->GetVertexCount())});
-    }
-    return state;
-}
-
-// After every call each view lists exactly the registered particles of its
-// kind, made in its world, and the grids and constraints have the lengths
-// they claim. After a step or phase of `stepped` its numbers are finite and,
-// after a whole step, its liquid and solid particles lie in the container.
-void THarness::Check(const TSPH* stepped, bool whole) const {
-    for (const TSlot& slot : Slots) {
-        const TSPH* w = slot.World.get();
-        if (!w) continue;
-        const auto views = Views(*w);
-        const std::int32_t counts[] = {w->GetFluidCount(), w->GetSolidCount(), w->GetRigidCount(),
-                                       w->GetBoundaryCount()};
-        for (std::size_t k = 0; k < 4; ++k) {
-            const std::string of = std::string(" of ") + VIEW_NAMES[k];
-            if (views[k].size() != static_cast<std::size_t>(counts[k])) Finding("the length" + of);
-            for (const TParticle* p : views[k]) {
-                if (!p || !w->Owns(p) || (p->Fluid != nullptr) != (k == 0) || (p->Solid != nullptr) != (k == 1) ||
-                    (p->Rigid != nullptr) != (k == 2))
-                    Finding("a particle" + of + " is null, of another world or of another kind");
-                if (w != stepped) continue;
-                for (const float v : {p->PositionX, p->PositionY, p->OldX, p->OldY, p->VelocityX, p->VelocityY,
-                                      p->ScreenX, p->ScreenY, p->ForceX, p->ForceY, p->Density, p->Pressure})
-                    if (!std::isfinite(v)) Finding("a number of a particle" + of + " is not finite");
-                if (whole && k < 2 &&  // body vertices are not kept inside
-                    !(p->PositionX >= 0 && p->PositionX <= w->GetContainerWidth() && p->PositionY >= 0 &&
-                      p->PositionY <= w->GetContainerHeight()))
-                    Finding("a particle" + of + " lies outside the container");
-            }
-        }
-        const auto cells = static_cast<std::size_t>(w->GetGridWidth()) * static_cast<std::size_t>(w->GetGridHeight());
-        for (const TSPH::ParticleView grid :
-             {w->GetFluidGrid(), w->GetSolidGrid(), w->GetRigidGrid(), w->GetBoundaryGrid()})
-            if (grid.size() != cells) Finding("a grid's length is not its width × height");
-        if (w->GetParticleCount() != counts[0] + counts[1] + counts[2] + counts[3]) Finding("GetParticleCount");
-        const auto constraints = static_cast<std::size_t>(w->GetConstraintCount());
-        if (w->GetConstraintLengths().size() != constraints) Finding("the length of the constraint lengths");
-        for (const std::int32_t end : {0, 1}) {
-            if (w->GetConstraintEnds(end).size() != constraints) Finding("the length of the constraint ends");
-            for (const TParticle* p : w->GetConstraintEnds(end))
-                if (!p || !p->Solid || !w->Owns(p)) Finding("a constraint's end is not a solid particle of its world");
-        }
-        if (w != stepped) continue;
-        for (const TRigid* b : w->GetRigids())
-            for (const float v : {b->GetCenterX(), b->GetCenterY(), b->GetAngle(), b->GetVelocityX(), b->GetVelocityY(),
-                                  b->GetAngularSpeed()})
-                if (!std::isfinite(v)) Finding("a number of a body is not finite");
-        for (const float length : w->GetConstraintLengths())
-            if (!std::isfinite(length)) Finding("a constraint's length is not finite");
-    }
-}
 
 // The budgets of a call that lays a block, its width and height the
 // arguments K and K + 1: blocks past MAX_BLOCK particles, or in a world past
@@ -401,15 +397,12 @@ void Limit(const TSPH* world, float width, float height, float spacing) {
     if (world->GetParticleCount() > MAX_WORLD_PARTICLES || (w / spacing + 2) * (h / spacing + 2) > MAX_BLOCK)
         throw TSkip{"too many particles"};
 }
+const TSPH* WorldOf(const TSPH* world) { return world; }
+const TSPH* WorldOf(const auto* material) { return material->GetWorld(); }
 template <std::size_t K>
 auto Block(float spacing) {
     return [spacing](const auto* target, const auto& a) {
-        const TSPH* world;
-        if constexpr (std::is_same_v<decltype(target), const TSPH*>)
-            world = target;
-        else
-            world = target->GetWorld();
-        Limit(world, std::get<K>(a), std::get<K + 1>(a), spacing);
+        Limit(WorldOf(target), std::get<K>(a), std::get<K + 1>(a), spacing);
     };
 }
 
@@ -432,13 +425,11 @@ void SetTaskRunner(H& h) {
     h.World().SetTaskRunner(threads ? Pool(threads) : nullptr, settings);
     h.Slot().Settings = settings;
 }
-void Reserve(H& h) {
+void Reserve(H& h) {  // what the library would grant past MAX_RESERVED is not asked for
     h.On(&TSPH::Reserve, [](const TSPH*, const auto& a) {
-        std::apply(
-            [](auto... n) {
-                if (((n > MAX_RESERVED && n <= TSPH::MAX_RESERVE) || ...)) throw TSkip{"too large"};
-            },
-            a);
+        const auto [fluid, solid, rigid, boundary, constraints] = a;
+        for (const std::int64_t n : {fluid, solid, rigid, boundary, constraints})
+            if (n > MAX_RESERVED && n <= TSPH::MAX_RESERVE) throw TSkip{"too large"};
     });
 }
 void UpdateEmitter(H& h) {
@@ -483,19 +474,10 @@ struct TEntry {
     const char* Name;
     void (*Make)(H&);
 };
-#define ON(f, ...)                                             \
-    {                                                          \
-#f, [](H & h) { h.On(&f __VA_OPT__(, ) __VA_ARGS__); } \
-    }
-#define MADE(f, ...)                                                     \
-    {                                                                    \
-#f, [](H & h) { h.Keep(h.Call(&f __VA_OPT__(, ) __VA_ARGS__)); } \
-    }
-#define PHASE(f)                                                 \
-    {                                                            \
-#f, [](H & h) { h.Step(false, [](TSPH& w) { w.f(); }); } \
-    }
 // clang-format off
+#define ON(f, ...) {#f, [](H& h) { h.On(&f __VA_OPT__(, ) __VA_ARGS__); }}
+#define MADE(f, ...) {#f, [](H& h) { h.Keep(h.Call(&f __VA_OPT__(, ) __VA_ARGS__)); }}
+#define PHASE(f) {#f, [](H& h) { h.Step(false, [](TSPH& w) { w.f(); }); }}
 constexpr TEntry TABLE[] = {
     {"TSPH::Create", CreateWorld}, {"destroy", DestroyWorld}, ON(TSPH::SetContainerSize), ON(TSPH::SetWorldScale),
     ON(TSPH::SetTimestep), ON(TSPH::SetRepulsion), ON(TSPH::SetGravity), {"TSPH::SetTaskRunner", SetTaskRunner},
@@ -519,7 +501,8 @@ constexpr TEntry TABLE[] = {
     PHASE(Fluid_CalcForces), PHASE(Fluid_Integrate), PHASE(Solid_Reset), PHASE(Solid_CalcForces),
     PHASE(Solid_Integrate), PHASE(Rigid_Reset), PHASE(Rigid_CalcForces), PHASE(Rigid_Integrate),
     PHASE(Constraints_Update),
-    {"TSPH::Rigid_ResolvePenetration", [](H& h) { h.Step(false, [&h](TSPH&) { h.On(&TSPH::Rigid_ResolvePenetration); }); }},
+    {"TSPH::Rigid_ResolvePenetration",
+     [](H& h) { h.Step(false, [&h](TSPH&) { h.On(&TSPH::Rigid_ResolvePenetration); }); }},
     {"TThreadPool::Run", RunPool},
 };
 // clang-format on
@@ -559,8 +542,9 @@ void THarness::Run() {
 }
 
 // The seed corpus: short scenes that take a world far enough (particles of
-// every kind, threads, two worlds, emitters, the builder) for the fuzzer's
-// changes to start from there. Numbers are written whole (RAW).
+// every kind, threads, two worlds, emitters, the builder, every setter) for
+// the fuzzer's changes to start from there. Numbers take as few bytes as
+// Read allows, so that changing one byte makes them hostile.
 struct TSeed {
     std::vector<std::uint8_t> Bytes;
     static int Index(const std::string& name) {
@@ -574,15 +558,24 @@ struct TSeed {
         (Bytes.push_back(static_cast<std::uint8_t>(bytes)), ...);
         return *this;
     }
+    template <class T, std::size_t L>
+    void Number(T v, const T (&table)[L], double step) {
+        for (std::size_t i = 0; i < L; ++i)
+            if (std::memcmp(&table[i], &v, sizeof v) == 0) return void(B(i));
+        if (const double k = v / step; k >= 0 && k < RAW - SMALL && k == std::floor(k)) return void(B(SMALL + k));
+        std::uint8_t bytes[4];
+        std::memcpy(bytes, &v, 4);
+        B(RAW, bytes[0], bytes[1], bytes[2], bytes[3]);
+    }
     template <class... T>
     TSeed& N(T... numbers) {  // each a std::int32_t or a float
-        auto raw = [&](auto v) {
-            static_assert(sizeof v == 4);
-            std::uint8_t bytes[4];
-            std::memcpy(bytes, &v, 4);
-            B(RAW, bytes[0], bytes[1], bytes[2], bytes[3]);
+        auto one = [&](auto v) {
+            if constexpr (std::is_same_v<decltype(v), float>)
+                Number(v, FLOATS, 16);
+            else
+                Number(v, INTS, 100);
         };
-        (raw(numbers), ...);
+        (one(numbers), ...);
         return *this;
     }
     // A world of 1800 × 1800 scene pixels drawn at scale 1, with the default step.
@@ -596,15 +589,16 @@ struct TSeed {
 };
 
 int WriteSeeds(const std::string& dir) {
+    std::map<std::string, TSeed> seeds;
     // A block of liquid poured onto a floor, split over threads.
-    TSeed liquid;
-    liquid.World(0).Call("CreateBoundaryRect").N(0.0f, 1600.0f, 1776.0f, 32.0f).Call("TFluid::Create");
+    TSeed& liquid = seeds["liquid"].World(0);
+    liquid.Call("CreateBoundaryRect").N(0.0f, 1600.0f, 1776.0f, 32.0f).Call("TFluid::Create");
     liquid.Call("TFluid::CreateRect").B(0).N(400.0f, 800.0f, 400.0f, 320.0f, 0.0f, 1.0f);
     liquid.Call("TSPH::SetTaskRunner").B(2).N(1).B(1).Updates(0, 6, 2).Updates(0, 4, 3);
 
     // An elastic block with an extra constraint, stepped phase by phase.
-    TSeed solid;
-    solid.World(0).Call("TSolid::Create").Call("TSolid::SetStiffness").B(0).N(0.5f);
+    TSeed& solid = seeds["solid"].World(0);
+    solid.Call("TSolid::Create").Call("TSolid::SetStiffness").B(0).N(0.5f);
     solid.Call("TSolid::CreateRect").B(0).N(320.0f, 320.0f, 160.0f, 160.0f, 2.0f, 0.0f);
     solid.Call("TSPH::AddConstraint").B(2, 0, 2, 40);
     for (int phase = TSeed::Index("RedistributeGrid"); phase <= TSeed::Index("Constraints_Update"); ++phase)
@@ -613,8 +607,7 @@ int WriteSeeds(const std::string& dir) {
 
     // A box, and a body of three vertices from the builder, one of them
     // registered with the world, then closed; bodies meet each other.
-    TSeed rigid;
-    rigid.World(0).Call("TSPH::SetRigidContacts").B(1);
+    TSeed& rigid = seeds["rigid"].World(0).Call("TSPH::SetRigidContacts").B(1);
     rigid.Call("TRigid::CreateRigidRect").N(320.0f, 320.0f, 160.0f, 160.0f).Call("TRigid::BeginBody");
     rigid.Call("TRigid::AddVertex").B(2).N(800.0f, 40.0f, 1.0f).Call("TRigid::AddVertex").B(2).N(816.0f, 40.0f, 2.0f);
     rigid.Call("TRigid::AddVertex").B(2).N(800.0f, 48.0f, 1.0f).Call("TSPH::AddRigidParticle").B(5, 0);
@@ -622,8 +615,8 @@ int WriteSeeds(const std::string& dir) {
 
     // Two worlds numbered together; an emitter pours into the first, which
     // is then destroyed while the second steps on.
-    TSeed two;
-    two.World(0, true).World(1, true).Call("TFluid::Create", 0).Call("TFluid::Create", 1);
+    TSeed& two = seeds["two_worlds"].World(0, true).World(1, true);
+    two.Call("TFluid::Create", 0).Call("TFluid::Create", 1);
     two.Call("TFluidEmitter::Create").B(0).N(160.0f, 160.0f, 160.0f, 96.0f, 0, 0.0f, 0.0f);
     two.Call("TFluidEmitter::Trigger").B(0).Call("TFluidEmitter::Update").B(0).Call("TFluidEmitter::Update").B(0);
     two.Updates(0, 1, 0).Call("TFluidEmitter::Update").B(0);
@@ -631,30 +624,48 @@ int WriteSeeds(const std::string& dir) {
     two.Updates(0, 2, 2).Updates(1, 2, 0).Call("destroy", 0).Updates(1, 4, 3);
 
     // One particle of each kind from the factories (the liquid one far
-    // outside the container), registered and stepped; then the pool alone,
-    // with tasks that throw.
-    TSeed made;
-    made.World(0).Call("TFluid::Create").Call("TSolid::Create").Call("TRigid::BeginBody");
-    made.Call("TParticle::CreateFluidParticle").N(1e6f, 10.0f).B(0).Call("TSPH::AddFluidParticle").B(5, 0);
-    made.Call("TParticle::CreateSolidParticle").N(20.0f, 20.0f).B(0).Call("TSPH::AddSolidParticle").B(5, 0);
+    // outside the container, two solid ones all but on top of each other),
+    // registered and stepped; then the pool alone, with tasks that throw.
+    TSeed& made = seeds["factories"].World(0).Call("TFluid::Create").Call("TSolid::Create");
+    made.Call("TRigid::BeginBody").Call("TParticle::CreateFluidParticle").N(1e6f, 10.0f).B(0);
+    made.Call("TSPH::AddFluidParticle").B(5, 0);
+    for (const float x : {20.0f, std::nextafter(20.0f, 21.0f)})
+        made.Call("TParticle::CreateSolidParticle").N(x, 20.0f).B(0).Call("TSPH::AddSolidParticle").B(5, 0);
     made.Call("TParticle::CreateRigidParticle").N(30.0f, 30.0f, 1.0f).B(0).Call("TSPH::AddRigidParticle").B(5, 0);
     made.Call("TRigid::AddParticle").B(0, 5, 0).Call("TRigid::EndBody").B(0);
     made.Call("TParticle::CreateBoundaryParticle").N(40.0f, 40.0f).Call("TSPH::AddBoundaryParticle").B(5, 0);
     made.Updates(0, 4, 0).Call("TThreadPool::Run").B(3).N(100).B(2);
 
+    // Every setter with an ordinary value between the steps of a liquid, a
+    // solid and a box; a liquid particle is made in a second world too.
+    TSeed& set = seeds["setters"].World(0).World(1).Call("TFluid::Create").Call("TSolid::Create");
+    set.Call("TFluid::CreateRect").B(0).N(400.0f, 800.0f, 160.0f, 160.0f, 0.0f, 0.0f);
+    set.Call("TSolid::CreateRect").B(0).N(800.0f, 800.0f, 96.0f, 96.0f, 0.0f, 0.0f);
+    set.Call("TRigid::CreateRigidRect").N(1200.0f, 800.0f, 96.0f, 96.0f).Updates(0, 1, 0);
+    set.Call("TSPH::SetContainerSize").N(1800, 1800).Call("TSPH::SetWorldScale").N(1.0f);
+    set.Call("TSPH::SetTimestep").N(0.4f).Call("TSPH::SetRepulsion").N(30.0f, 0.5f);
+    set.Call("TSPH::SetGravity").N(0.0f, 0.7f).Updates(0, 1, 0);
+    set.Call("TFluid::SetDamping").B(0).N(0.0015f).Call("TFluid::SetSurfaceTension").B(0).N(2.0f);
+    set.Call("TFluid::SetViscosity").B(0).N(10.0f, 10.0f).Call("TFluid::SetRestDensity").B(0).N(0.5f);
+    set.Call("TFluid::SetPressureFactor").B(0).N(10.0f).Call("TSolid::SetStiffness").B(0).N(0.9f);
+    set.Call("TRigid::SetRepulsion").B(0).N(1.0f).Updates(0, 2, 0).Call("TFluid::Create", 1);
+    set.Call("TParticle::CreateFluidParticle", 1).N(400.0f, 400.0f).B(1);
+    set.Call("TParticle::CreateFluidParticle").N(480.0f, 400.0f).B(0).Call("TSPH::AddFluidParticle").B(5, 0);
+    // Then each setter once more with a value that is not a number, and the
+    // second world's particle offered to the first: all of them refused.
+    set.Call("TSPH::SetWorldScale").N(NAN).Call("TSPH::SetTimestep").N(NAN).Call("TSPH::SetRepulsion").N(30.0f, NAN);
+    set.Call("TSPH::SetGravity").N(NAN, 0.0f).Call("TFluid::SetDamping").B(0).N(NAN);
+    set.Call("TFluid::SetSurfaceTension").B(0).N(NAN).Call("TFluid::SetViscosity").B(0).N(NAN, NAN);
+    set.Call("TFluid::SetRestDensity").B(0).N(NAN).Call("TFluid::SetPressureFactor").B(0).N(NAN);
+    set.Call("TSolid::SetStiffness").B(0).N(NAN).Call("TRigid::SetRepulsion").B(0).N(NAN);
+    set.Call("TSPH::AddFluidParticle").B(5 | 8, 0).Updates(0, 2, 0);
+
     mkdir(dir.c_str(), 0777);
-    for (const auto& [name, seed] : {std::pair{"liquid", &liquid},
-                                     {"solid", &solid},
-                                     {"rigid", &rigid},
-                                     {"two_worlds", &two},
-                                     {"factories", &made}}) {
-        const std::string path = dir + "/" + name;
-        std::FILE* file = std::fopen(path.c_str(), "wb");
-        const std::size_t size = seed->Bytes.size();
-        if (!file || std::fwrite(seed->Bytes.data(), 1, size, file) != size || std::fclose(file) != 0) {
-            std::perror(path.c_str());
+    for (const auto& [name, seed] : seeds) {
+        const auto size = static_cast<std::streamsize>(seed.Bytes.size());
+        if (!std::ofstream(dir + "/" + name, std::ios::binary)
+                 .write(reinterpret_cast<const char*>(seed.Bytes.data()), size))
             return 1;
-        }
     }
     return 0;
 }
