@@ -629,7 +629,7 @@ int WriteSeeds(const std::string& dir) {
     TSeed& made = seeds["factories"].World(0).Call("TFluid::Create").Call("TSolid::Create");
     made.Call("TRigid::BeginBody").Call("TParticle::CreateFluidParticle").N(1e6f, 10.0f).B(0);
     made.Call("TSPH::AddFluidParticle").B(5, 0);
-    for (const float x : {20.0f, std::nextafter(20.0f, 21.0f)})
+    for (const float x : {0.0f, 1e-12f})  // so close that the push between them would pass the largest float
         made.Call("TParticle::CreateSolidParticle").N(x, 20.0f).B(0).Call("TSPH::AddSolidParticle").B(5, 0);
     made.Call("TParticle::CreateRigidParticle").N(30.0f, 30.0f, 1.0f).B(0).Call("TSPH::AddRigidParticle").B(5, 0);
     made.Call("TRigid::AddParticle").B(0, 5, 0).Call("TRigid::EndBody").B(0);
@@ -637,7 +637,7 @@ int WriteSeeds(const std::string& dir) {
     made.Updates(0, 4, 0).Call("TThreadPool::Run").B(3).N(100).B(2);
 
     // Every setter with an ordinary value between the steps of a liquid, a
-    // solid and a box; a liquid particle is made in a second world too.
+    // solid and a box; a liquid and a wall particle are made in a second world too.
     TSeed& set = seeds["setters"].World(0).World(1).Call("TFluid::Create").Call("TSolid::Create");
     set.Call("TFluid::CreateRect").B(0).N(400.0f, 800.0f, 160.0f, 160.0f, 0.0f, 0.0f);
     set.Call("TSolid::CreateRect").B(0).N(800.0f, 800.0f, 96.0f, 96.0f, 0.0f, 0.0f);
@@ -650,15 +650,16 @@ int WriteSeeds(const std::string& dir) {
     set.Call("TFluid::SetPressureFactor").B(0).N(10.0f).Call("TSolid::SetStiffness").B(0).N(0.9f);
     set.Call("TRigid::SetRepulsion").B(0).N(1.0f).Updates(0, 2, 0).Call("TFluid::Create", 1);
     set.Call("TParticle::CreateFluidParticle", 1).N(400.0f, 400.0f).B(1);
+    set.Call("TParticle::CreateBoundaryParticle", 1).N(400.0f, 480.0f);
     set.Call("TParticle::CreateFluidParticle").N(480.0f, 400.0f).B(0).Call("TSPH::AddFluidParticle").B(5, 0);
     // Then each setter once more with a value that is not a number, and the
-    // second world's particle offered to the first: all of them refused.
+    // second world's particles offered to the first: all of them refused.
     set.Call("TSPH::SetWorldScale").N(NAN).Call("TSPH::SetTimestep").N(NAN).Call("TSPH::SetRepulsion").N(30.0f, NAN);
     set.Call("TSPH::SetGravity").N(NAN, 0.0f).Call("TFluid::SetDamping").B(0).N(NAN);
     set.Call("TFluid::SetSurfaceTension").B(0).N(NAN).Call("TFluid::SetViscosity").B(0).N(NAN, NAN);
     set.Call("TFluid::SetRestDensity").B(0).N(NAN).Call("TFluid::SetPressureFactor").B(0).N(NAN);
     set.Call("TSolid::SetStiffness").B(0).N(NAN).Call("TRigid::SetRepulsion").B(0).N(NAN);
-    set.Call("TSPH::AddFluidParticle").B(5 | 8, 0).Updates(0, 2, 0);
+    set.Call("TSPH::AddFluidParticle").B(5 | 8, 1).Call("TSPH::AddBoundaryParticle").B(5 | 8, 0).Updates(0, 2, 0);
 
     mkdir(dir.c_str(), 0777);
     for (const auto& [name, seed] : seeds) {
