@@ -652,11 +652,12 @@ int WriteSeeds(const std::string& dir) {
     set.Call("TParticle::CreateFluidParticle", 1).N(400.0f, 400.0f).B(1);
     set.Call("TParticle::CreateBoundaryParticle", 1).N(400.0f, 480.0f);
     set.Call("TParticle::CreateFluidParticle").N(480.0f, 400.0f).B(0).Call("TSPH::AddFluidParticle").B(5, 0);
-    // Then each setter once more with a value that is not a number, and the
-    // second world's particles offered to the first: all of them refused.
-    set.Call("TSPH::SetWorldScale").N(NAN).Call("TSPH::SetTimestep").N(NAN).Call("TSPH::SetRepulsion").N(30.0f, NAN);
-    set.Call("TSPH::SetGravity").N(NAN, 0.0f).Call("TFluid::SetDamping").B(0).N(NAN);
-    set.Call("TFluid::SetSurfaceTension").B(0).N(NAN).Call("TFluid::SetViscosity").B(0).N(NAN, NAN);
+    // Then each setter once more with a value that is not a number (after a
+    // new one, where it takes two), and the second world's particles offered
+    // to the first: all of them refused, and nothing changed.
+    set.Call("TSPH::SetWorldScale").N(NAN).Call("TSPH::SetTimestep").N(NAN).Call("TSPH::SetRepulsion").N(10.0f, NAN);
+    set.Call("TSPH::SetGravity").N(1.0f, NAN).Call("TFluid::SetDamping").B(0).N(NAN);
+    set.Call("TFluid::SetSurfaceTension").B(0).N(NAN).Call("TFluid::SetViscosity").B(0).N(1.0f, NAN);
     set.Call("TFluid::SetRestDensity").B(0).N(NAN).Call("TFluid::SetPressureFactor").B(0).N(NAN);
     set.Call("TSolid::SetStiffness").B(0).N(NAN).Call("TRigid::SetRepulsion").B(0).N(NAN);
     set.Call("TSPH::AddFluidParticle").B(5 | 8, 1).Call("TSPH::AddBoundaryParticle").B(5 | 8, 0).Updates(0, 2, 0);
