@@ -25,6 +25,7 @@
 #include <map>
 #include <memory>
 #include <new>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <tuple>
@@ -323,8 +324,9 @@ public:
 
     // After every call each view lists exactly the registered particles of its
     // kind, made in its world, and the grids and constraints have the lengths
-    // they claim. After a step or phase of `stepped` its numbers are finite and,
-    // after a whole step, its liquid and solid particles lie in the container.
+    // they claim, and a body's vertices were made for it. After a step or
+    // phase of `stepped` its numbers are finite and, after a whole step, its
+    // liquid and solid particles lie in the container.
     void Check(const TSPH* stepped, bool whole) const {
         for (const TSlot& slot : Slots) {
             const TSPH* w = slot.World.get();
@@ -363,6 +365,9 @@ public:
                     if (!p || !p->Solid || !w->Owns(p))
                         Finding("a constraint's end is not a solid particle of its world");
             }
+            for (const auto& b : std::get<TList<TRigid>>(slot.Materials))
+                for (const TParticle* v : b->GetWorld() == w ? b->GetVertices() : std::span<const TParticle* const>())
+                    if (!v || v->Rigid != b.get()) Finding("a body has a vertex not made for it");
             if (w != stepped) continue;
             for (const TRigid* b : w->GetRigids())
                 for (const float v : {b->GetCenterX(), b->GetCenterY(), b->GetAngle(), b->GetVelocityX(),
@@ -654,13 +659,14 @@ int WriteSeeds(const std::string& dir) {
     set.Call("TParticle::CreateFluidParticle").N(480.0f, 400.0f).B(0).Call("TSPH::AddFluidParticle").B(5, 0);
     // Then each setter once more with a value that is not a number (after a
     // new one, where it takes two), and the second world's particles offered
-    // to the first: all of them refused, and nothing changed.
+    // to the first and to its box: all of them refused, and nothing changed.
     set.Call("TSPH::SetWorldScale").N(NAN).Call("TSPH::SetTimestep").N(NAN).Call("TSPH::SetRepulsion").N(10.0f, NAN);
     set.Call("TSPH::SetGravity").N(1.0f, NAN).Call("TFluid::SetDamping").B(0).N(NAN);
     set.Call("TFluid::SetSurfaceTension").B(0).N(NAN).Call("TFluid::SetViscosity").B(0).N(1.0f, NAN);
     set.Call("TFluid::SetRestDensity").B(0).N(NAN).Call("TFluid::SetPressureFactor").B(0).N(NAN);
     set.Call("TSolid::SetStiffness").B(0).N(NAN).Call("TRigid::SetRepulsion").B(0).N(NAN);
-    set.Call("TSPH::AddFluidParticle").B(5 | 8, 1).Call("TSPH::AddBoundaryParticle").B(5 | 8, 0).Updates(0, 2, 0);
+    set.Call("TSPH::AddFluidParticle").B(5 | 8, 1).Call("TSPH::AddBoundaryParticle").B(5 | 8, 0);
+    set.Call("TRigid::AddParticle").B(0, 5 | 8, 1).Updates(0, 2, 0);
 
     mkdir(dir.c_str(), 0777);
     for (const auto& [name, seed] : seeds) {
