@@ -105,18 +105,23 @@ clang_build() {
 # the run; so does, for the library, a number that is not finite or a
 # particle outside its container after a step.
 fuzz() {
-  local dir=build-clang/tests/fuzz
-  rm -rf "$dir/corpus" "$dir/seeds" "$dir/findings"
-  mkdir -p "$dir/corpus" "$dir/findings"
-  "$dir/png_fuzz_seeds" "$dir/seeds"
+  local dir=build-clang/tests/fuzz png=0 api=0 pid
+  rm -rf "$dir"/{corpus,seeds,findings,api_corpus,api_seeds,api_findings}
+  mkdir -p "$dir"/{corpus,findings,api_corpus,api_findings}
+  PNG_FUZZ_SEEDS="$dir/seeds" "$dir/png_fuzz"
+  API_FUZZ_SEEDS="$dir/api_seeds" "$dir/api_fuzz"
+  # The two side by side, one a core: the loader's in the background, its
+  # log shown once both have ended.
   "$dir/png_fuzz" -runs=100000 -max_total_time=60 -rss_limit_mb=256 -timeout=10 \
-    -artifact_prefix="$dir/findings/" -print_final_stats=1 "$dir/corpus" "$dir/seeds"
-
-  rm -rf "$dir/api_corpus" "$dir/api_seeds" "$dir/api_findings"
-  mkdir -p "$dir/api_corpus" "$dir/api_findings"
-  "$dir/api_fuzz_seeds" "$dir/api_seeds"
+    -artifact_prefix="$dir/findings/" -print_final_stats=1 "$dir/corpus" "$dir/seeds" >"$dir/png_fuzz.log" 2>&1 &
+  pid=$!
   "$dir/api_fuzz" -runs=100000 -max_total_time=60 -rss_limit_mb=512 -timeout=10 \
-    -artifact_prefix="$dir/api_findings/" -print_final_stats=1 "$dir/api_corpus" "$dir/api_seeds"
+    -artifact_prefix="$dir/api_findings/" -print_final_stats=1 "$dir/api_corpus" "$dir/api_seeds" || api=$?
+  wait "$pid" || png=$?
+  echo "== png_fuzz (status $png):"
+  cat "$dir/png_fuzz.log"
+  echo "== api_fuzz: status $api"
+  if [ "$png" -ne 0 ] || [ "$api" -ne 0 ]; then return 1; fi
   # The same inputs through GCC's sanitized build (the sanitizer stage's),
   # whose fluid passes take eight lanes at a time where the processor has AVX2.
   build-asan/tests/fuzz/api_fuzz_replay "$dir/api_corpus" "$dir/api_seeds"

@@ -1,24 +1,31 @@
 // Fuzz target: the sph library's public calls in any order with any
-// arguments. An input is a program: a byte picks an entry of TABLE, the
-// bytes after it the entry's arguments (api_fuzz_calls.h). Up to two worlds
-// live at once; what the calls hand back is kept per world for later calls.
-// A call does what it says, or refuses with TSPHError (or std::bad_alloc)
-// and changes nothing. After every call the views list exactly the
-// registered particles; after every step or phase every number is finite
-// and, after a whole step, every liquid and solid particle is inside the
-// container. A finding prints the input's calls and aborts; API_FUZZ_ECHO=1
-// prints each call as it is read, to go with a sanitizer's report.
+// arguments. An input is a program: a byte picks an entry of TABLE, the low
+// bit of the next the world slot of the call, and the entry reads its
+// arguments from the bytes after them (THarness::Read). Up to two worlds live
+// at once; what the calls hand back is kept per slot for later calls. A call
+// does what it says, or refuses with TSPHError (or std::bad_alloc) and
+// changes nothing. After every call the views list exactly the registered
+// particles; after a step or phase every number is finite and, after a whole
+// step, every liquid and solid particle lies inside the container. A finding
+// prints the calls made and aborts; API_FUZZ_ECHO=1 prints each call as it
+// is read, to go with a sanitizer's report. API_FUZZ_SEEDS=<dir> writes the
+// seed corpus there instead.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
+#include <fstream>
+#include <map>
 #include <memory>
 #include <new>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <tuple>
@@ -31,11 +38,8 @@
 #include "sph/solid.h"
 #include "sph/sph.h"
 #include "sph/thread_pool.h"
-#include "tests/fuzz/api_fuzz_calls.h"
 
 namespace {
-
-using namespace api_fuzz;
 
 // What one input may do, so that a run stays fast. libFuzzer takes an
 // allocation past its memory limit for a crash (AddressSanitizer never turns
@@ -48,15 +52,18 @@ constexpr std::int32_t MAX_WORLD_PARTICLES = 20000, MAX_TASKS = 1000;
 constexpr std::int64_t MAX_RESERVED = 100000;
 constexpr double MAX_BLOCK = 20000, CELL_WORK = 2, MAX_STEP_WORK = 4e6, MAX_INPUT_WORK = 2e7;
 
-const char* const VIEW_NAMES[] = {"FluidParticles", "SolidParticles", "RigidParticles", "BoundaryParticles"};
-
-std::string Shown(float v) {
-    if (std::isnan(v)) return "NAN";
-    if (std::isinf(v)) return v > 0 ? "INFINITY" : "-INFINITY";
-    char text[32];
-    std::snprintf(text, sizeof text, "%.9g", static_cast<double>(v));
-    return text + std::string(std::strpbrk(text, ".e") ? "f" : ".f");
-}
+// A number is a byte: below SMALL an entry of FLOATS or INTS (modulo its
+// length), below RAW 16 scene pixels or 100 times (byte − SMALL), else its
+// four bytes follow. The last three floats lie just past the ends of the
+// ranges the library accepts.
+constexpr std::uint8_t SMALL = 0x80, RAW = 0xF0;
+// clang-format off
+const float FLOATS[] = {0.0f, -0.0f, 1.0f, -1.0f, 0.4f, 30.0f, 1e-7f, 1e-6f, 1e6f, 2e6f, 1e30f, -1e30f, NAN, INFINITY,
+                        -INFINITY, FLT_TRUE_MIN, -1e-40f, FLT_MIN, FLT_MAX, -FLT_MAX, 0.5f, 2.0f, 10.0f, 100.0f, 200.0f,
+                        500.0f, 1000.0f, -100.0f, -1e6f, 0.9f, 0.0015f, 1000000.06f, 9.99999905e-7f, 0.7f};
+const std::int32_t INTS[] = {0, -1, 1, 2, 3, INT32_MAX, INT32_MIN, 50, 200, 1000, 5000, 640, 480, 100, 64, 10, 1800,
+                             1 << 22, (1 << 22) + 1};
+// clang-format on
 
 const std::shared_ptr<TThreadPool>& Pool(int threads) {
     static const std::shared_ptr<TThreadPool> pools[] = {
@@ -64,6 +71,7 @@ const std::shared_ptr<TThreadPool>& Pool(int threads) {
     return pools[threads - 1];
 }
 
+const char* const VIEW_NAMES[] = {"FluidParticles", "SolidParticles", "RigidParticles", "BoundaryParticles"};
 std::array<TSPH::ParticleView, 4> Views(const TSPH& w) {
     return {w.GetFluidParticles(), w.GetSolidParticles(), w.GetRigidParticles(), w.GetBoundaryParticles()};
 }
@@ -96,6 +104,10 @@ struct TSkip {
 
 template <class M>
 using TList = std::vector<std::shared_ptr<M>>;
+template <class M>
+constexpr const char* KIND = std::is_same_v<M, TFluid>   ? "fluid"
+                             : std::is_same_v<M, TSolid> ? "solid"
+                                                         : "body";
 
 struct TSlot {
     std::unique_ptr<TSPH> World;
@@ -103,27 +115,6 @@ struct TSlot {
     std::vector<const TParticle*> Made;                                 // by the factories, registered or not
     std::vector<std::unique_ptr<TFluidEmitter>> Emitters;
     TSplitSettings Settings;
-    template <class M>
-    TList<M>& List() {
-        return std::get<TList<M>>(Materials);
-    }
-};
-
-template <class T>
-struct TMaterialOf {
-    using Type = std::remove_pointer_t<T>;
-};
-template <class M>
-struct TMaterialOf<std::shared_ptr<M>> {
-    using Type = M;
-};
-template <class M>
-constexpr const char* KIND = std::is_same_v<M, TFluid>   ? "fluid"
-                             : std::is_same_v<M, TSolid> ? "solid"
-                                                         : "body";
-
-struct TNoCheck {
-    void operator()(const auto&, const auto&) const {}
 };
 
 class THarness {
@@ -133,19 +124,10 @@ public:
 
     // The arguments, each noted on the call's line as it is read.
     std::uint8_t Byte() { return Pos < Size ? Data[Pos++] : 0; }
-    template <class T>
-    T Read();
-    template <std::size_t N>
-    std::array<float, N> Floats() {
-        std::array<float, N> values;
-        for (float& v : values) v = Read<float>();
-        return values;
-    }
     int Threads() {  // 0 for none
         const int threads = Byte() % 4;
         return Arg(threads ? "pool" + std::to_string(threads) : "nullptr"), threads;
     }
-
     TSlot& Slot() { return Slots[S]; }
     TSPH* WorldOrNull() { return Slots[S].World.get(); }
     TSPH& World() { return WorldOrNull() ? *WorldOrNull() : throw TSkip{"no world"}; }
@@ -156,20 +138,22 @@ public:
     }
     std::shared_ptr<TParticleNumbering> Numbering = std::make_shared<TParticleNumbering>();  // for shared worlds
 
-    // A free or static call, its arguments read in order and shown to
-    // `check`, with the call's world, before the call is made.
-    template <class R, class... A, class Check = TNoCheck>
+    // A free or static call, or one on an object the input picks (the call's
+    // world, a material of either world, or an emitter of the call's world):
+    // its arguments are read in order and shown to `check`, with the world or
+    // the object, before the call is made.
+    template <class R, class... A, class Check = std::nullptr_t>
     R Call(R (*f)(A...), Check check = {}) {
         std::tuple<std::decay_t<A>...> args{Read<std::decay_t<A>>()...};
-        return check(WorldOrNull(), args), std::apply(f, args);
+        if constexpr (!std::is_null_pointer_v<Check>) check(WorldOrNull(), args);
+        return std::apply(f, args);
     }
-    // The same on an object the input picks: the call's world, a material
-    // of either world, or an emitter of the call's world.
-    template <class M, class R, class... A, class Check = TNoCheck>
+    template <class M, class R, class... A, class Check = std::nullptr_t>
     R On(R (M::*f)(A...), Check check = {}) {
         M& target = Target<M>();
         std::tuple<std::decay_t<A>...> args{Read<std::decay_t<A>>()...};
-        return check(target, args), std::apply([&](auto&... a) { return (target.*f)(a...); }, args);
+        if constexpr (!std::is_null_pointer_v<Check>) check(&target, args);
+        return std::apply([&](auto&... a) { return (target.*f)(a...); }, args);
     }
 
     // What the calls hand back, kept for later calls.
@@ -182,26 +166,14 @@ public:
     template <class M>
     void Keep(std::shared_ptr<M> m) {
         if (!m || m->GetWorld() != WorldOrNull()) Finding("a call made no material, or one of another world");
-        Result = " -> " + Name(S, KIND<M>, Slot().List<M>().size());
-        Slot().List<M>().push_back(m);
+        Result = " -> " + Name(S, KIND<M>, List<M>(S).size());
+        List<M>(S).push_back(m);
     }
     void Keep(std::unique_ptr<TFluidEmitter> e) {
         const int s = e && e->GetFluid() ? SlotOf(e->GetFluid()->GetWorld()) : -1;
         if (s < 0) Finding("TFluidEmitter::Create made no emitter, or one of a fluid of no world");
         Result = " -> " + Name(s, "emitter", Slots[s].Emitters.size());
         Slots[s].Emitters.push_back(std::move(e));
-    }
-
-    // Blocks past MAX_BLOCK particles, or in a world past MAX_WORLD_PARTICLES,
-    // are not asked for. Sides that are not finite, or too long for both
-    // corners to lie within ±1e6 simulation units, the library refuses itself.
-    static void Limit(const TSPH* world, float width, float height, float spacing) {
-        if (!world) return;
-        const double w = std::fabs(width / static_cast<double>(world->GetWorldScale()));
-        const double h = std::fabs(height / static_cast<double>(world->GetWorldScale()));
-        if (!(std::max(w, h) * TSPH::UNIT_SCALE <= 2e6)) return;
-        if (world->GetParticleCount() > MAX_WORLD_PARTICLES || (w / spacing + 2) * (h / spacing + 2) > MAX_BLOCK)
-            throw TSkip{"too many particles"};
     }
 
     // A whole step or a phase, within the budgets, and then the world checked.
@@ -213,7 +185,7 @@ public:
         if (work > MAX_STEP_WORK || Work + work > MAX_INPUT_WORK) throw TSkip{"too much work"};
         Work += work;
         ++Steps;
-        std::invoke(step, w);
+        step(w);
         Check(&w, whole);
     }
 
@@ -224,7 +196,6 @@ public:
         std::abort();
     }
 
-private:
     void Arg(const std::string& text) {
         const std::string shown = (Line.back() == '(' ? "" : ", ") + text;
         Line += shown;
@@ -232,6 +203,10 @@ private:
     }
     static std::string Name(int s, const char* kind, std::size_t i) {
         return "w" + std::to_string(s) + "." + kind + std::to_string(i);
+    }
+    template <class M>
+    TList<M>& List(int s) {
+        return std::get<TList<M>>(Slots[s].Materials);
     }
     int SlotOf(const void* p) const {  // the slot whose world is p, or made p
         for (int s = 0; s < 2; ++s)
@@ -249,16 +224,162 @@ private:
             return *m;
         throw TSkip{"none to call"};
     }
-    const TParticle* Particle();
 
-    using TState = std::vector<std::pair<const char*, double>>;
-    TState State() const;
-    void Unchanged(const TState& before) const;
-    void Check(const TSPH* stepped, bool whole) const;
+    template <class T>
+    T Read() {
+        if constexpr (std::is_same_v<T, float> || std::is_same_v<T, std::int32_t>) {
+            const std::uint8_t b = Byte();
+            T v;
+            if (b >= RAW) {
+                const std::uint8_t bytes[4] = {Byte(), Byte(), Byte(), Byte()};
+                std::memcpy(&v, bytes, sizeof v);
+            } else if constexpr (std::is_same_v<T, float>) {
+                v = b < SMALL ? FLOATS[b % std::size(FLOATS)] : static_cast<float>(b - SMALL) * 16.0f;
+            } else {
+                v = b < SMALL ? INTS[b % std::size(INTS)] : (b - SMALL) * 100;
+            }
+            char text[32];
+            std::snprintf(text, sizeof text, std::is_same_v<T, float> ? "%.9g" : "%.0f", static_cast<double>(v));
+            return Arg(text), v;
+        } else if constexpr (std::is_same_v<T, bool> || std::is_same_v<T, std::uint8_t>) {
+            const T v = static_cast<T>(std::is_same_v<T, bool> ? Byte() & 1 : Byte());
+            return Arg(std::to_string(v)), v;
+        } else if constexpr (std::is_same_v<T, TSPH*>) {  // no byte: the call's world
+            return Arg(WorldOrNull() ? "w" + std::to_string(S) : "nullptr"), WorldOrNull();
+        } else if constexpr (std::is_same_v<T, TEmitterSettings>) {  // braces read in order
+            return {Read<float>(),        Read<float>(), Read<float>(), Read<float>(),
+                    Read<std::int32_t>(), Read<float>(), Read<float>()};
+        } else if constexpr (std::is_same_v<T, const TParticle*>) {
+            return Particle();
+        } else if constexpr (std::is_pointer_v<T>) {
+            return Material<std::remove_pointer_t<T>>().get();
+        } else {
+            return Material<typename T::element_type>();
+        }
+    }
+
+    // A material is a byte: its low bit the slot, the rest the index in its
+    // list; 0xFF or an empty list, none.
+    template <class M>
+    std::shared_ptr<M> Material() {
+        const std::uint8_t b = Byte();
+        const TList<M>& materials = List<M>(b & 1);
+        if (b == 0xFF || materials.empty()) return Arg("nullptr"), nullptr;
+        const std::size_t i = (b >> 1) % materials.size();
+        return Arg(Name(b & 1, KIND<M>, i)), materials[i];
+    }
+
+    // A particle is two bytes: the first's low three bits the source (0 none, 1
+    // to 4 the world's views, 5 to 7 what the factories made), its bit 3 the
+    // slot; the second the index.
+    const TParticle* Particle() {
+        const std::uint8_t how = Byte(), k = Byte();
+        const int s = (how >> 3) & 1, source = how & 7;
+        const TSlot& slot = Slots[s];
+        if (source == 0 || !slot.World) return Arg("nullptr"), nullptr;
+        if (const TSPH::ParticleView view = Views(*slot.World)[(source - 1) & 3]; source <= 4 && !view.empty()) {
+            const std::size_t i = k % view.size();
+            return Arg("w" + std::to_string(s) + "." + VIEW_NAMES[source - 1] + "[" + std::to_string(i) + "]"), view[i];
+        }
+        if (slot.Made.empty()) return Arg("nullptr"), nullptr;
+        const std::size_t i = slot.Made.size() - 1 - k % slot.Made.size();  // the latest, most often
+        return Arg(Name(s, "p", i)), slot.Made[i];
+    }
+
+    // What a refused call must leave as it was: each world's counts and
+    // settings, and what the calls made.
+    std::vector<std::pair<const char*, double>> State() const {
+        std::vector<std::pair<const char*, double>> state;
+        auto place = [](const void* p) { return static_cast<double>(reinterpret_cast<std::uintptr_t>(p)); };
+        auto add = [&](const char* name, std::initializer_list<double> values) {
+            for (const double v : values) state.emplace_back(name, v);
+        };
+        for (const TSlot& slot : Slots) {
+            add("the world", {place(slot.World.get())});
+            if (const TSPH* w = slot.World.get()) {
+                add("a count of the world",
+                    {double(w->GetFluidCount()), double(w->GetSolidCount()), double(w->GetRigidCount()),
+                     double(w->GetBoundaryCount()), double(w->GetConstraintCount()), double(w->GetFluids().size()),
+                     double(w->GetSolids().size()), double(w->GetRigids().size()), double(w->GetGridWidth()),
+                     double(w->GetGridHeight()), double(w->Numbering().Next())});
+                add("a setting of the world",
+                    {w->GetContainerWidth(), w->GetContainerHeight(), w->GetWorldScale(), w->GetTimestep(),
+                     w->GetRepulsiveDistance(), w->GetGravityX(), w->GetGravityY(), place(w->GetTaskRunner().get()),
+                     double(w->GetRigidContacts())});
+            }
+            auto& [fluids, solids, bodies] = slot.Materials;
+            add("what the calls made", {double(fluids.size()), double(solids.size()), double(bodies.size()),
+                                        double(slot.Made.size()), double(slot.Emitters.size())});
+            for (const auto& e : slot.Emitters) add("an emitter", {double(e->IsActive())});
+            for (const auto& f : fluids)
+                add("a fluid", {f->GetDamping(), f->GetSurfaceTension(), f->GetViscosityAlpha(), f->GetViscosityBeta(),
+                                f->GetRestDensity(), f->GetPressureFactor()});
+            for (const auto& f : solids) add("a solid", {f->GetStiffness()});
+            for (const auto& b : bodies)
+                add("a body", {b->GetMass(), b->GetCenterX(), b->GetCenterY(), b->GetInertia(), b->GetRepulsion(),
+                               double(b->GetVertexCount())});
+        }
+        return state;
+    }
+
+    // After every call each view lists exactly the registered particles of its
+    // kind, made in its world, and the grids and constraints have the lengths
+    // they claim, and a body's vertices were made for it. After a step or
+    // phase of `stepped` its numbers are finite and, after a whole step, its
+    // liquid and solid particles lie in the container.
+    void Check(const TSPH* stepped, bool whole) const {
+        for (const TSlot& slot : Slots) {
+            const TSPH* w = slot.World.get();
+            if (!w) continue;
+            const auto views = Views(*w);
+            const std::int32_t counts[] = {w->GetFluidCount(), w->GetSolidCount(), w->GetRigidCount(),
+                                           w->GetBoundaryCount()};
+            for (std::size_t k = 0; k < 4; ++k) {
+                const std::string of = std::string(" of ") + VIEW_NAMES[k];
+                if (views[k].size() != static_cast<std::size_t>(counts[k])) Finding("the length" + of);
+                for (const TParticle* p : views[k]) {
+                    if (!p || !w->Owns(p) || (p->Fluid != nullptr) != (k == 0) || (p->Solid != nullptr) != (k == 1) ||
+                        (p->Rigid != nullptr) != (k == 2))
+                        Finding("a particle" + of + " is null, of another world or of another kind");
+                    if (w != stepped) continue;
+                    for (const float v : {p->PositionX, p->PositionY, p->OldX, p->OldY, p->VelocityX, p->VelocityY,
+                                          p->ScreenX, p->ScreenY, p->ForceX, p->ForceY, p->Density, p->Pressure})
+                        if (!std::isfinite(v)) Finding("a number of a particle" + of + " is not finite");
+                    if (whole && k < 2 &&  // body vertices are not kept inside
+                        !(p->PositionX >= 0 && p->PositionX <= w->GetContainerWidth() && p->PositionY >= 0 &&
+                          p->PositionY <= w->GetContainerHeight()))
+                        Finding("a particle" + of + " lies outside the container");
+                }
+            }
+            const auto cells =
+                static_cast<std::size_t>(w->GetGridWidth()) * static_cast<std::size_t>(w->GetGridHeight());
+            for (const TSPH::ParticleView grid :
+                 {w->GetFluidGrid(), w->GetSolidGrid(), w->GetRigidGrid(), w->GetBoundaryGrid()})
+                if (grid.size() != cells) Finding("a grid's length is not its width × height");
+            if (w->GetParticleCount() != counts[0] + counts[1] + counts[2] + counts[3]) Finding("GetParticleCount");
+            const auto constraints = static_cast<std::size_t>(w->GetConstraintCount());
+            if (w->GetConstraintLengths().size() != constraints) Finding("the length of the constraint lengths");
+            for (const std::int32_t end : {0, 1}) {
+                if (w->GetConstraintEnds(end).size() != constraints) Finding("the length of the constraint ends");
+                for (const TParticle* p : w->GetConstraintEnds(end))
+                    if (!p || !p->Solid || !w->Owns(p))
+                        Finding("a constraint's end is not a solid particle of its world");
+            }
+            for (const auto& b : std::get<TList<TRigid>>(slot.Materials))
+                for (const TParticle* v : b->GetWorld() == w ? b->GetVertices() : std::span<const TParticle* const>())
+                    if (!v || v->Rigid != b.get()) Finding("a body has a vertex not made for it");
+            if (w != stepped) continue;
+            for (const TRigid* b : w->GetRigids())
+                for (const float v : {b->GetCenterX(), b->GetCenterY(), b->GetAngle(), b->GetVelocityX(),
+                                      b->GetVelocityY(), b->GetAngularSpeed()})
+                    if (!std::isfinite(v)) Finding("a number of a body is not finite");
+            for (const float length : w->GetConstraintLengths())
+                if (!std::isfinite(length)) Finding("a constraint's length is not finite");
+        }
+    }
 
     const std::uint8_t* Data;
-    std::size_t Size;
-    std::size_t Pos = 0;
+    std::size_t Size, Pos = 0;
     TSlot Slots[2];
     int S = 0;  // the slot of the call being made
     std::vector<std::string> Log;
@@ -268,339 +389,154 @@ private:
     const bool Echo = std::getenv("API_FUZZ_ECHO") != nullptr;
 };
 
-template <class T>
-T THarness::Read() {
-    if constexpr (std::is_same_v<T, float> || std::is_same_v<T, std::int32_t>) {
-        const std::uint8_t b = Byte();
-        T v;
-        if (b >= RAW) {
-            const std::uint8_t bytes[4] = {Byte(), Byte(), Byte(), Byte()};
-            std::memcpy(&v, bytes, sizeof v);
-        } else if constexpr (std::is_same_v<T, float>) {
-            v = b < SMALL ? FLOATS[b % std::size(FLOATS)] : static_cast<float>(b - SMALL) * SMALL_FLOAT_STEP;
-        } else {
-            v = b < SMALL ? INTS[b % std::size(INTS)] : (b - SMALL) * SMALL_INT_STEP;
-        }
-        return Arg(std::is_same_v<T, float> ? Shown(static_cast<float>(v)) : std::to_string(v)), v;
-    } else if constexpr (std::is_same_v<T, bool> || std::is_same_v<T, std::uint8_t>) {
-        const T v = static_cast<T>(std::is_same_v<T, bool> ? Byte() & 1 : Byte());
-        return Arg(std::to_string(v)), v;
-    } else if constexpr (std::is_same_v<T, TSPH*>) {  // no byte: the call's world
-        return Arg(WorldOrNull() ? "w" + std::to_string(S) : "nullptr"), WorldOrNull();
-    } else if constexpr (std::is_same_v<T, TEmitterSettings>) {
-        const auto [x, y, width, height] = Floats<4>();
-        const std::int32_t delay = Read<std::int32_t>();
-        const auto [vx, vy] = Floats<2>();
-        return {x, y, width, height, delay, vx, vy};
-    } else if constexpr (std::is_same_v<T, const TParticle*>) {
-        return Particle();
-    } else {  // a material: low bit the slot, the rest the index; 0xFF none
-        using M = typename TMaterialOf<T>::Type;
-        const std::uint8_t b = Byte();
-        const auto& materials = Slots[b & 1].template List<M>();
-        if (b == 0xFF || materials.empty()) return Arg("nullptr"), T();
-        const std::size_t i = (b >> 1) % materials.size();
-        Arg(Name(b & 1, KIND<M>, i));
-        if constexpr (std::is_pointer_v<T>)
-            return materials[i].get();
-        else
-            return materials[i];
-    }
-}
-
-// A particle to pass: none, one of a world's views, or one the factories made.
-const TParticle* THarness::Particle() {
-    const std::uint8_t how = Byte(), k = Byte();
-    const int s = (how >> 3) & 1, source = how & 7;
-    const TSlot& slot = Slots[s];
-    if (source == 0 || !slot.World) return Arg("nullptr"), nullptr;
-    if (source <= 4) {
-        const TSPH::ParticleView view = Views(*slot.World)[static_cast<std::size_t>(source - 1)];
-        if (!view.empty()) {
-            const std::size_t i = k % view.size();
-            Arg("w" + std::to_string(s) + "->Get" + VIEW_NAMES[source - 1] + "()[" + std::to_string(i) + "]");
-            return view[i];
-        }
-    }
-    if (slot.Made.empty()) return Arg("nullptr"), nullptr;
-    const std::size_t i = slot.Made.size() - 1 - k % slot.Made.size();  // the latest, most often
-    return Arg(Name(s, "p", i)), slot.Made[i];
-}
-
-// What a refused call must leave as it was: each world's counts and
-// settings, and what the calls made.
-THarness::TState THarness::State() const {
-    TState state;
-    auto place = [](const void* p) { return static_cast<double>(reinterpret_cast<std::uintptr_t>(p)); };
-    auto add = [&](const char* name, std::initializer_list<double> values) {
-        for (const double v : values) state.emplace_back(name, v);
-    };
-    for (const TSlot& slot : Slots) {
-        add("the world", {place(slot.World.get())});
-        if (const TSPH* w = slot.World.get()) {
-            add("a count of the world",
-                {double(w->GetFluidCount()), double(w->GetSolidCount()), double(w->GetRigidCount()),
-                 double(w->GetBoundaryCount()), double(w->GetConstraintCount()), double(w->GetFluids().size()),
-                 double(w->GetSolids().size()), double(w->GetRigids().size()), double(w->GetGridWidth()),
-                 double(w->GetGridHeight()), double(w->Numbering().Next())});
-            add("a setting of the world",
-                {w->GetContainerWidth(), w->GetContainerHeight(), w->GetWorldScale(), w->GetTimestep(),
-                 w->GetRepulsiveDistance(), w->GetGravityX(), w->GetGravityY(), place(w->GetTaskRunner().get()),
-                 double(w->GetRigidContacts())});
-        }
-        auto& [fluids, solids, bodies] = slot.Materials;
-        add("what the calls made", {double(fluids.size()), double(solids.size()), double(bodies.size()),
-                                    double(slot.Made.size()), double(slot.Emitters.size())});
-        for (const auto& e : slot.Emitters) add("an emitter", {double(e->IsActive())});
-        for (const auto& f : fluids)
-            add("a fluid", {f->GetDamping(), f->GetSurfaceTension(), f->GetViscosityAlpha(), f->GetViscosityBeta(),
-                            f->GetRestDensity(), f->GetPressureFactor()});
-        for (const auto& f : solids) add("a solid", {f->GetStiffness()});
-        for (const auto& b : bodies)
-            add("a body", {b->GetMass(), b->GetCenterX(), b->GetCenterY(), b->GetInertia(), b->GetRepulsion(),
-                           double(b->GetVertexCount())});
-    }
-    return state;
-}
-
-void THarness::Unchanged(const TState& before) const {
-    const TState after = State();
-    for (std::size_t k = 0; k < std::max(before.size(), after.size()); ++k)
-        if (k >= before.size() || k >= after.size() ||
-            std::memcmp(&before[k].second, &after[k].second, sizeof(double)) != 0)
-            Finding(std::string("a refused call changed ") + (k < before.size() ? before[k] : after[k]).first);
-}
-
-// After every call each view lists exactly the registered particles of its
-// kind, made in its world, and the grids and constraints have the lengths
-// they claim. After a step or phase of `stepped` its numbers are finite and,
-// after a whole step, its liquid and solid particles lie in the container.
-void THarness::Check(const TSPH* stepped, bool whole) const {
-    for (const TSlot& slot : Slots) {
-        const TSPH* w = slot.World.get();
-        if (!w) continue;
-        const auto views = Views(*w);
-        const std::int32_t counts[] = {w->GetFluidCount(), w->GetSolidCount(), w->GetRigidCount(),
-                                       w->GetBoundaryCount()};
-        for (std::size_t k = 0; k < 4; ++k) {
-            const std::string of = std::string(" of ") + VIEW_NAMES[k];
-            if (views[k].size() != static_cast<std::size_t>(counts[k])) Finding("the length" + of);
-            for (const TParticle* p : views[k]) {
-                if (!p || !w->Owns(p) || (p->Fluid != nullptr) != (k == 0) || (p->Solid != nullptr) != (k == 1) ||
-                    (p->Rigid != nullptr) != (k == 2))
-                    Finding("a particle" + of + " is null, of another world or of another kind");
-                if (w != stepped) continue;
-                for (const float v : {p->PositionX, p->PositionY, p->OldX, p->OldY, p->VelocityX, p->VelocityY,
-                                      p->ScreenX, p->ScreenY, p->ForceX, p->ForceY, p->Density, p->Pressure})
-                    if (!std::isfinite(v)) Finding("a number of a particle" + of + " is not finite");
-                if (whole && k < 2 &&  // body vertices are not kept inside
-                    !(p->PositionX >= 0 && p->PositionX <= w->GetContainerWidth() && p->PositionY >= 0 &&
-                      p->PositionY <= w->GetContainerHeight()))
-                    Finding("a particle" + of + " lies outside the container");
-            }
-        }
-        const auto cells = static_cast<std::size_t>(w->GetGridWidth()) * static_cast<std::size_t>(w->GetGridHeight());
-        for (const TSPH::ParticleView grid :
-             {w->GetFluidGrid(), w->GetSolidGrid(), w->GetRigidGrid(), w->GetBoundaryGrid()})
-            if (grid.size() != cells) Finding("a grid's length is not its width × height");
-        if (w->GetParticleCount() != counts[0] + counts[1] + counts[2] + counts[3]) Finding("GetParticleCount");
-        const auto constraints = static_cast<std::size_t>(w->GetConstraintCount());
-        if (w->GetConstraintLengths().size() != constraints) Finding("the length of the constraint lengths");
-        for (const std::int32_t end : {0, 1}) {
-            if (w->GetConstraintEnds(end).size() != constraints) Finding("the length of the constraint ends");
-            for (const TParticle* p : w->GetConstraintEnds(end))
-                if (!p || !p->Solid || !w->Owns(p)) Finding("a constraint's end is not a solid particle of its world");
-        }
-        if (w != stepped) continue;
-        for (const TRigid* b : w->GetRigids())
-            for (const float v : {b->GetCenterX(), b->GetCenterY(), b->GetAngle(), b->GetVelocityX(), b->GetVelocityY(),
-                                  b->GetAngularSpeed()})
-                if (!std::isfinite(v)) Finding("a number of a body is not finite");
-        for (const float length : w->GetConstraintLengths())
-            if (!std::isfinite(length)) Finding("a constraint's length is not finite");
-    }
-}
-
-const TSPH* WorldOf(const TSPH* w) { return w; }
-const TSPH* WorldOf(const TFluid& fluid) { return fluid.GetWorld(); }
-const TSPH* WorldOf(const TSolid& solid) { return solid.GetWorld(); }
-
 // The budgets of a call that lays a block, its width and height the
-// arguments K and K + 1.
+// arguments K and K + 1: blocks past MAX_BLOCK particles, or in a world past
+// MAX_WORLD_PARTICLES, are not asked for. Sides that are not finite, or too
+// long for both corners to lie within ±1e6 simulation units, the library
+// refuses itself.
+void Limit(const TSPH* world, float width, float height, float spacing) {
+    if (!world) return;
+    const double w = std::fabs(width / double{world->GetWorldScale()}),
+                 h = std::fabs(height / double{world->GetWorldScale()});
+    if (!(std::max(w, h) * TSPH::UNIT_SCALE <= 2e6)) return;
+    if (world->GetParticleCount() > MAX_WORLD_PARTICLES || (w / spacing + 2) * (h / spacing + 2) > MAX_BLOCK)
+        throw TSkip{"too many particles"};
+}
+const TSPH* WorldOf(const TSPH* world) { return world; }
+const TSPH* WorldOf(const auto* material) { return material->GetWorld(); }
 template <std::size_t K>
 auto Block(float spacing) {
-    return [spacing](const auto& target, const auto& a) {
-        THarness::Limit(WorldOf(target), std::get<K>(a), std::get<K + 1>(a), spacing);
+    return [spacing](const auto* target, const auto& a) {
+        Limit(WorldOf(target), std::get<K>(a), std::get<K + 1>(a), spacing);
     };
 }
 
-struct TEntry {
-    TCall Call;
-    const char* Name;
-    void (*Make)(THarness&);
-};
 using H = THarness;
-
-// Each entry reads its arguments and makes one public call.
-constexpr TEntry TABLE[] = {
-    {CREATE_WORLD, "TSPH::Create",
-     [](H& h) {
-         const std::int32_t width = h.Read<std::int32_t>(), height = h.Read<std::int32_t>();
-         const auto [scale, dt, gx, gy, distance, strength] = h.Floats<6>();
-         const bool shared = h.Read<bool>();
-         if (h.WorldOrNull()) throw TSkip{"the slot is taken"};
-         h.Slot().World =
-             TSPH::Create({width, height, scale, dt, gx, gy, distance, strength, shared ? h.Numbering : nullptr});
-         if (!h.WorldOrNull()) h.Finding("TSPH::Create made no world");
-     }},
-    {DESTROY_WORLD, "destroy",
-     [](H& h) {  // its particles go with it; what the calls made stays
-         h.Slot().World.reset();
-         h.Slot().Made.clear();
-     }},
-    {SET_CONTAINER_SIZE, "SetContainerSize", [](H& h) { h.On(&TSPH::SetContainerSize); }},
-    {SET_WORLD_SCALE, "SetWorldScale", [](H& h) { h.On(&TSPH::SetWorldScale); }},
-    {SET_TIMESTEP, "SetTimestep", [](H& h) { h.On(&TSPH::SetTimestep); }},
-    {SET_REPULSION, "SetRepulsion", [](H& h) { h.On(&TSPH::SetRepulsion); }},
-    {SET_GRAVITY, "SetGravity", [](H& h) { h.On(&TSPH::SetGravity); }},
-    {SET_TASK_RUNNER, "SetTaskRunner",
-     [](H& h) {
-         const int threads = h.Threads();
-         const TSplitSettings settings{h.Read<std::int32_t>(), h.Read<bool>()};
-         h.World().SetTaskRunner(threads ? Pool(threads) : nullptr, settings);
-         h.Slot().Settings = settings;
-     }},
-    {SET_RIGID_CONTACTS, "SetRigidContacts", [](H& h) { h.On(&TSPH::SetRigidContacts); }},
-    {RESERVE, "Reserve",
-     [](H& h) {
-         h.On(&TSPH::Reserve, [](const TSPH&, const auto& a) {
-             const auto [fluid, solid, rigid, boundary, constraints] = a;
-             for (const std::int64_t n : {fluid, solid, rigid, boundary, constraints})
-                 if (n > MAX_RESERVED && n <= TSPH::MAX_RESERVE) throw TSkip{"too large"};
-         });
-     }},
-    {TAKE_NUMBERS, "Numbering().Take", [](H& h) { h.World().Numbering().Take(h.Read<std::int32_t>(), "fuzz"); }},
-    {FLUID_CREATE, "TFluid::Create", [](H& h) { h.Keep(h.Call(&TFluid::Create)); }},
-    {FLUID_DAMPING, "TFluid::SetDamping", [](H& h) { h.On(&TFluid::SetDamping); }},
-    {FLUID_SURFACE_TENSION, "TFluid::SetSurfaceTension", [](H& h) { h.On(&TFluid::SetSurfaceTension); }},
-    {FLUID_VISCOSITY, "TFluid::SetViscosity", [](H& h) { h.On(&TFluid::SetViscosity); }},
-    {FLUID_REST_DENSITY, "TFluid::SetRestDensity", [](H& h) { h.On(&TFluid::SetRestDensity); }},
-    {FLUID_PRESSURE, "TFluid::SetPressureFactor", [](H& h) { h.On(&TFluid::SetPressureFactor); }},
-    {FLUID_COLOR, "TFluid::SetColor", [](H& h) { h.On(&TFluid::SetColor); }},
-    {FLUID_RECT, "TFluid::CreateRect", [](H& h) { h.On(&TFluid::CreateRect, Block<2>(TFluid::LATTICE_SPACING)); }},
-    {SOLID_CREATE, "TSolid::Create", [](H& h) { h.Keep(h.Call(&TSolid::Create)); }},
-    {SOLID_STIFFNESS, "TSolid::SetStiffness", [](H& h) { h.On(&TSolid::SetStiffness); }},
-    {SOLID_COLOR, "TSolid::SetColor", [](H& h) { h.On(&TSolid::SetColor); }},
-    {SOLID_RECT, "TSolid::CreateRect", [](H& h) { h.On(&TSolid::CreateRect, Block<2>(TSPH::SOLID_SPACING)); }},
-    {RIGID_RECT, "TRigid::CreateRigidRect",
-     [](H& h) { h.Keep(h.Call(&TRigid::CreateRigidRect, Block<2>(TSPH::RIGID_SPACING))); }},
-    {BEGIN_BODY, "TRigid::BeginBody", [](H& h) { h.Keep(h.Call(&TRigid::BeginBody)); }},
-    {ADD_VERTEX, "TRigid::AddVertex", [](H& h) { h.Keep(h.On(&TRigid::AddVertex)); }},
-    {END_BODY, "TRigid::EndBody", [](H& h) { h.On(&TRigid::EndBody); }},
-    {BODY_REPULSION, "TRigid::SetRepulsion", [](H& h) { h.On(&TRigid::SetRepulsion); }},
-    {BODY_COLOR, "TRigid::SetColor", [](H& h) { h.On(&TRigid::SetColor); }},
-    {BODY_ADD_PARTICLE, "TRigid::AddParticle", [](H& h) { h.On(&TRigid::AddParticle); }},
-    {BODY_INIT, "TRigid::Init", [](H& h) { h.On(&TRigid::Init); }},
-    {BODY_INTEGRATE, "TRigid::Integrate", [](H& h) { h.On(&TRigid::Integrate); }},
-    {MAKE_FLUID_PARTICLE, "TParticle::CreateFluidParticle",
-     [](H& h) { h.Keep(h.Call(&TParticle::CreateFluidParticle)); }},
-    {MAKE_SOLID_PARTICLE, "TParticle::CreateSolidParticle",
-     [](H& h) { h.Keep(h.Call(&TParticle::CreateSolidParticle)); }},
-    {MAKE_RIGID_PARTICLE, "TParticle::CreateRigidParticle",
-     [](H& h) { h.Keep(h.Call(&TParticle::CreateRigidParticle)); }},
-    {MAKE_BOUNDARY_PARTICLE, "TParticle::CreateBoundaryParticle",
-     [](H& h) { h.Keep(h.Call(&TParticle::CreateBoundaryParticle)); }},
-    {ADD_FLUID_PARTICLE, "AddFluidParticle", [](H& h) { h.On(&TSPH::AddFluidParticle); }},
-    {ADD_SOLID_PARTICLE, "AddSolidParticle", [](H& h) { h.On(&TSPH::AddSolidParticle); }},
-    {ADD_RIGID_PARTICLE, "AddRigidParticle", [](H& h) { h.On(&TSPH::AddRigidParticle); }},
-    {ADD_BOUNDARY_PARTICLE, "AddBoundaryParticle", [](H& h) { h.On(&TSPH::AddBoundaryParticle); }},
-    {ADD_CONSTRAINT, "AddConstraint", [](H& h) { h.On(&TSPH::AddConstraint); }},
-    {ADD_FLUID, "AddFluid", [](H& h) { h.On(&TSPH::AddFluid); }},
-    {ADD_SOLID, "AddSolid", [](H& h) { h.On(&TSPH::AddSolid); }},
-    {ADD_RIGID, "AddRigid", [](H& h) { h.On(&TSPH::AddRigid); }},
-    {BOUNDARY_RECT, "CreateBoundaryRect", [](H& h) { h.Call(&CreateBoundaryRect, Block<3>(TSPH::BOUNDARY_SPACING)); }},
-    {EMITTER_CREATE, "TFluidEmitter::Create", [](H& h) { h.Keep(h.Call(&TFluidEmitter::Create)); }},
-    {EMITTER_TRIGGER, "TFluidEmitter::Trigger", [](H& h) { h.On(&TFluidEmitter::Trigger); }},
-    {EMITTER_UPDATE, "TFluidEmitter::Update",
-     [](H& h) {
-         TFluidEmitter& e = h.Emitter();
-         const TEmitterSettings& block = e.GetSettings();
-         if (e.IsActive()) H::Limit(e.GetFluid()->GetWorld(), block.Width, block.Height, TFluid::LATTICE_SPACING);
-         e.Update();
-     }},
-    {UPDATE, "Update",
-     [](H& h) {  // on the runner as it is, or on a pool of 1 to 3 threads
-         const int threads = h.Threads();
-         h.Step(true, [&](TSPH& w) {
-             if (threads) w.SetTaskRunner(Pool(threads), h.Slot().Settings);
-             w.Update();
-         });
-     }},
-    {REDISTRIBUTE_GRID, "RedistributeGrid", [](H& h) { h.Step(false, &TSPH::RedistributeGrid); }},
-    {FLUID_RESET, "Fluid_Reset", [](H& h) { h.Step(false, &TSPH::Fluid_Reset); }},
-    {FLUID_UPDATE_DENSITY, "Fluid_UpdateDensity", [](H& h) { h.Step(false, &TSPH::Fluid_UpdateDensity); }},
-    {FLUID_CALC_FORCES, "Fluid_CalcForces", [](H& h) { h.Step(false, &TSPH::Fluid_CalcForces); }},
-    {FLUID_INTEGRATE, "Fluid_Integrate", [](H& h) { h.Step(false, &TSPH::Fluid_Integrate); }},
-    {SOLID_RESET, "Solid_Reset", [](H& h) { h.Step(false, &TSPH::Solid_Reset); }},
-    {SOLID_CALC_FORCES, "Solid_CalcForces", [](H& h) { h.Step(false, &TSPH::Solid_CalcForces); }},
-    {SOLID_INTEGRATE, "Solid_Integrate", [](H& h) { h.Step(false, &TSPH::Solid_Integrate); }},
-    {RIGID_RESET, "Rigid_Reset", [](H& h) { h.Step(false, &TSPH::Rigid_Reset); }},
-    {RIGID_CALC_FORCES, "Rigid_CalcForces", [](H& h) { h.Step(false, &TSPH::Rigid_CalcForces); }},
-    {RIGID_INTEGRATE, "Rigid_Integrate", [](H& h) { h.Step(false, &TSPH::Rigid_Integrate); }},
-    {CONSTRAINTS_UPDATE, "Constraints_Update", [](H& h) { h.Step(false, &TSPH::Constraints_Update); }},
-    {RESOLVE_PENETRATION, "Rigid_ResolvePenetration",
-     [](H& h) { h.Step(false, [&h](TSPH&) { h.On(&TSPH::Rigid_ResolvePenetration); }); }},
-    // Every task runs once, and an exception a task threw comes back to the caller.
-    {POOL_RUN, "TThreadPool::Run",
-     [](H& h) {
-         const int threads = std::max(h.Threads(), 1);
-         const std::int32_t tasks = h.Read<std::int32_t>();
-         const std::uint8_t how = h.Read<std::uint8_t>();  // bit 0 a null task, bit 1 tasks that throw
-         if (tasks > MAX_TASKS) throw TSkip{"too many tasks"};
-         static std::atomic<std::int64_t> sum;
-         sum = 0;
-         bool threw = false;
-         try {
-             Pool(threads)->Run(tasks, how & 1 ? nullptr : how & 2 ? +[](void*, std::int32_t k) {
-                 sum += k + 1;
-                 throw std::range_error("a task failed");
-             } : +[](void*, std::int32_t k) { sum += k + 1; }, nullptr);
-         } catch (const std::range_error&) {
-             threw = true;
-         }
-         if (threw != ((how & 2) && tasks > 0) || sum != std::int64_t{tasks} * (tasks + 1) / 2)
-             h.Finding("TThreadPool::Run ran its tasks wrongly");
-     }},
-};
-
-constexpr bool InOrder() {
-    for (std::size_t i = 0; i < std::size(TABLE); ++i)
-        if (TABLE[i].Call != i) return false;
-    return std::size(TABLE) == CALL_COUNT;
+void CreateWorld(H& h) {  // the container's width and height, scale, timestep, gravity, repulsion, shared numbering
+    TWorldSettings settings{h.Read<std::int32_t>(), h.Read<std::int32_t>(), h.Read<float>(), h.Read<float>(),
+                            h.Read<float>(),        h.Read<float>(),        h.Read<float>(), h.Read<float>()};
+    if (h.Read<bool>()) settings.Numbering = h.Numbering;
+    if (h.WorldOrNull()) throw TSkip{"the slot is taken"};
+    h.Slot().World = TSPH::Create(settings);
+    if (!h.WorldOrNull()) h.Finding("TSPH::Create made no world");
 }
-static_assert(InOrder(), "TABLE lists the calls of api_fuzz_calls.h in their order");
+void DestroyWorld(H& h) {  // its particles go with it; what the calls made stays
+    h.Slot().World.reset();
+    h.Slot().Made.clear();
+}
+void SetTaskRunner(H& h) {
+    const int threads = h.Threads();
+    const TSplitSettings settings{h.Read<std::int32_t>(), h.Read<bool>()};
+    h.World().SetTaskRunner(threads ? Pool(threads) : nullptr, settings);
+    h.Slot().Settings = settings;
+}
+void Reserve(H& h) {  // what the library would grant past MAX_RESERVED is not asked for
+    h.On(&TSPH::Reserve, [](const TSPH*, const auto& a) {
+        const auto [fluid, solid, rigid, boundary, constraints] = a;
+        for (const std::int64_t n : {fluid, solid, rigid, boundary, constraints})
+            if (n > MAX_RESERVED && n <= TSPH::MAX_RESERVE) throw TSkip{"too large"};
+    });
+}
+void UpdateEmitter(H& h) {
+    TFluidEmitter& e = h.Emitter();
+    if (e.IsActive())
+        Limit(e.GetFluid()->GetWorld(), e.GetSettings().Width, e.GetSettings().Height, TFluid::LATTICE_SPACING);
+    e.Update();
+}
+void Update(H& h) {  // on the runner as it is, or on a pool of 1 to 3 threads
+    const int threads = h.Threads();
+    h.Step(true, [&](TSPH& w) {
+        if (threads) w.SetTaskRunner(Pool(threads), h.Slot().Settings);
+        w.Update();
+    });
+}
+// A pool on its own: every task runs once, and an exception a task threw
+// comes back to the caller.
+void RunPool(H& h) {
+    const int threads = std::max(h.Threads(), 1);
+    const std::int32_t tasks = h.Read<std::int32_t>();
+    const std::uint8_t how = h.Read<std::uint8_t>();  // bit 0 a null task, bit 1 tasks that throw
+    if (tasks > MAX_TASKS) throw TSkip{"too many tasks"};
+    static std::atomic<std::int64_t> sum;
+    sum = 0;
+    bool threw = false;
+    try {
+        Pool(threads)->Run(tasks, how & 1 ? nullptr : how & 2 ? +[](void*, std::int32_t k) {
+            sum += k + 1;
+            throw std::range_error("a task failed");
+        } : +[](void*, std::int32_t k) { sum += k + 1; }, nullptr);
+    } catch (const std::range_error&) {
+        threw = true;
+    }
+    if (threw != ((how & 2) && tasks > 0) || sum != std::int64_t{tasks} * (tasks + 1) / 2)
+        h.Finding("TThreadPool::Run ran its tasks wrongly");
+}
+
+// Each entry reads its arguments and makes one public call: ON calls f on
+// the object the input picks, MADE keeps what f hands back, PHASE steps one
+// phase. The seeds name the entries; new ones go at the end.
+struct TEntry {
+    const char* Name;
+    void (*Make)(H&);
+};
+// clang-format off
+#define ON(f, ...) {#f, [](H& h) { h.On(&f __VA_OPT__(, ) __VA_ARGS__); }}
+#define MADE(f, ...) {#f, [](H& h) { h.Keep(h.Call(&f __VA_OPT__(, ) __VA_ARGS__)); }}
+#define PHASE(f) {#f, [](H& h) { h.Step(false, [](TSPH& w) { w.f(); }); }}
+constexpr TEntry TABLE[] = {
+    {"TSPH::Create", CreateWorld}, {"destroy", DestroyWorld}, ON(TSPH::SetContainerSize), ON(TSPH::SetWorldScale),
+    ON(TSPH::SetTimestep), ON(TSPH::SetRepulsion), ON(TSPH::SetGravity), {"TSPH::SetTaskRunner", SetTaskRunner},
+    ON(TSPH::SetRigidContacts), {"TSPH::Reserve", Reserve},
+    {"Numbering().Take", [](H& h) { h.World().Numbering().Take(h.Read<std::int32_t>(), "fuzz"); }},
+    MADE(TFluid::Create), ON(TFluid::SetDamping), ON(TFluid::SetSurfaceTension), ON(TFluid::SetViscosity),
+    ON(TFluid::SetRestDensity), ON(TFluid::SetPressureFactor), ON(TFluid::SetColor),
+    ON(TFluid::CreateRect, Block<2>(TFluid::LATTICE_SPACING)),
+    MADE(TSolid::Create), ON(TSolid::SetStiffness), ON(TSolid::SetColor),
+    ON(TSolid::CreateRect, Block<2>(TSPH::SOLID_SPACING)),
+    MADE(TRigid::CreateRigidRect, Block<2>(TSPH::RIGID_SPACING)), MADE(TRigid::BeginBody),
+    {"TRigid::AddVertex", [](H& h) { h.Keep(h.On(&TRigid::AddVertex)); }}, ON(TRigid::EndBody),
+    ON(TRigid::SetRepulsion), ON(TRigid::SetColor), ON(TRigid::AddParticle), ON(TRigid::Init), ON(TRigid::Integrate),
+    MADE(TParticle::CreateFluidParticle), MADE(TParticle::CreateSolidParticle), MADE(TParticle::CreateRigidParticle),
+    MADE(TParticle::CreateBoundaryParticle), ON(TSPH::AddFluidParticle), ON(TSPH::AddSolidParticle),
+    ON(TSPH::AddRigidParticle), ON(TSPH::AddBoundaryParticle), ON(TSPH::AddConstraint), ON(TSPH::AddFluid),
+    ON(TSPH::AddSolid), ON(TSPH::AddRigid),
+    {"CreateBoundaryRect", [](H& h) { h.Call(&CreateBoundaryRect, Block<3>(TSPH::BOUNDARY_SPACING)); }},
+    MADE(TFluidEmitter::Create), ON(TFluidEmitter::Trigger), {"TFluidEmitter::Update", UpdateEmitter},
+    {"TSPH::Update", Update}, PHASE(RedistributeGrid), PHASE(Fluid_Reset), PHASE(Fluid_UpdateDensity),
+    PHASE(Fluid_CalcForces), PHASE(Fluid_Integrate), PHASE(Solid_Reset), PHASE(Solid_CalcForces),
+    PHASE(Solid_Integrate), PHASE(Rigid_Reset), PHASE(Rigid_CalcForces), PHASE(Rigid_Integrate),
+    PHASE(Constraints_Update),
+    {"TSPH::Rigid_ResolvePenetration",
+     [](H& h) { h.Step(false, [&h](TSPH&) { h.On(&TSPH::Rigid_ResolvePenetration); }); }},
+    {"TThreadPool::Run", RunPool},
+};
+// clang-format on
+#undef ON
+#undef MADE
+#undef PHASE
 
 void THarness::Run() {
     for (int calls = 0; calls < MAX_CALLS && Pos < Size; ++calls) {
-        const TEntry& entry = TABLE[Byte() % CALL_COUNT];
+        const TEntry& entry = TABLE[Byte() % std::size(TABLE)];
         S = Byte() & 1;
         Line = "w" + std::to_string(S) + " " + entry.Name + "(";
         Result.clear();
         if (Echo) std::fputs(Line.c_str(), stderr);
         std::string note;
-        const TState before = State();
+        const auto before = State();
         try {
             entry.Make(*this);
         } catch (const TSkip& skip) {
             note = std::string("  // skipped: ") + skip.Why;
-        } catch (const TSPHError& e) {
-            note = std::string("  // refused: ") + e.what();
-            Unchanged(before);
-        } catch (const std::bad_alloc&) {
-            note = "  // bad_alloc";
-            Unchanged(before);
         } catch (const std::exception& e) {
-            Finding(std::string("an exception other than TSPHError or std::bad_alloc: ") + e.what());
+            if (!dynamic_cast<const TSPHError*>(&e) && !dynamic_cast<const std::bad_alloc*>(&e))
+                Finding(std::string("an exception other than TSPHError or std::bad_alloc: ") + e.what());
+            note = std::string("  // refused: ") + e.what();
+            const auto after = State();
+            for (std::size_t k = 0; k < std::max(before.size(), after.size()); ++k)
+                if (k >= before.size() || k >= after.size() ||
+                    std::memcmp(&before[k].second, &after[k].second, sizeof(double)) != 0)
+                    Finding(std::string("a refused call changed ") + (k < before.size() ? before[k] : after[k]).first);
         }
         const std::string end = ")" + Result + note;
         if (Echo) std::fprintf(stderr, "%s\n", end.c_str());
@@ -610,12 +546,149 @@ void THarness::Run() {
     }
 }
 
+// The seed corpus: short scenes that take a world far enough (particles of
+// every kind, threads, two worlds, emitters, the builder, every setter) for
+// the fuzzer's changes to start from there. Numbers take as few bytes as
+// Read allows, so that changing one byte makes them hostile.
+struct TSeed {
+    std::vector<std::uint8_t> Bytes;
+    static int Index(const std::string& name) {
+        for (std::size_t i = 0; i < std::size(TABLE); ++i)
+            if (name == TABLE[i].Name) return static_cast<int>(i);
+        std::abort();
+    }
+    TSeed& Call(const std::string& name, int slot = 0) { return B(Index(name), slot); }
+    template <class... T>
+    TSeed& B(T... bytes) {
+        (Bytes.push_back(static_cast<std::uint8_t>(bytes)), ...);
+        return *this;
+    }
+    template <class T, std::size_t L>
+    void Number(T v, const T (&table)[L], double step) {
+        for (std::size_t i = 0; i < L; ++i)
+            if (std::memcmp(&table[i], &v, sizeof v) == 0) return void(B(i));
+        if (const double k = v / step; k >= 0 && k < RAW - SMALL && k == std::floor(k)) return void(B(SMALL + k));
+        std::uint8_t bytes[4];
+        std::memcpy(bytes, &v, 4);
+        B(RAW, bytes[0], bytes[1], bytes[2], bytes[3]);
+    }
+    template <class... T>
+    TSeed& N(T... numbers) {  // each a std::int32_t or a float
+        auto one = [&](auto v) {
+            if constexpr (std::is_same_v<decltype(v), float>)
+                Number(v, FLOATS, 16);
+            else
+                Number(v, INTS, 100);
+        };
+        (one(numbers), ...);
+        return *this;
+    }
+    // A world of 1800 × 1800 scene pixels drawn at scale 1, with the default step.
+    TSeed& World(int slot, bool shared = false) {
+        return Call("TSPH::Create", slot).N(1800, 1800, 1.0f, 0.4f, 0.0f, 0.7f, 30.0f, 0.5f).B(shared);
+    }
+    TSeed& Updates(int slot, int n, int threads) {
+        for (int k = 0; k < n; ++k) Call("TSPH::Update", slot).B(threads);
+        return *this;
+    }
+};
+
+int WriteSeeds(const std::string& dir) {
+    std::map<std::string, TSeed> seeds;
+    // A block of liquid poured onto a floor, split over threads.
+    TSeed& liquid = seeds["liquid"].World(0);
+    liquid.Call("CreateBoundaryRect").N(0.0f, 1600.0f, 1776.0f, 32.0f).Call("TFluid::Create");
+    liquid.Call("TFluid::CreateRect").B(0).N(400.0f, 800.0f, 400.0f, 320.0f, 0.0f, 1.0f);
+    liquid.Call("TSPH::SetTaskRunner").B(2).N(1).B(1).Updates(0, 6, 2).Updates(0, 4, 3);
+
+    // An elastic block with an extra constraint, stepped phase by phase.
+    TSeed& solid = seeds["solid"].World(0);
+    solid.Call("TSolid::Create").Call("TSolid::SetStiffness").B(0).N(0.5f);
+    solid.Call("TSolid::CreateRect").B(0).N(320.0f, 320.0f, 160.0f, 160.0f, 2.0f, 0.0f);
+    solid.Call("TSPH::AddConstraint").B(2, 0, 2, 40);
+    for (int phase = TSeed::Index("RedistributeGrid"); phase <= TSeed::Index("Constraints_Update"); ++phase)
+        solid.B(phase, 0);
+    solid.Updates(0, 6, 0);
+
+    // A box, and a body of three vertices from the builder, one of them
+    // registered with the world, then closed; bodies meet each other.
+    TSeed& rigid = seeds["rigid"].World(0).Call("TSPH::SetRigidContacts").B(1);
+    rigid.Call("TRigid::CreateRigidRect").N(320.0f, 320.0f, 160.0f, 160.0f).Call("TRigid::BeginBody");
+    rigid.Call("TRigid::AddVertex").B(2).N(800.0f, 40.0f, 1.0f).Call("TRigid::AddVertex").B(2).N(816.0f, 40.0f, 2.0f);
+    rigid.Call("TRigid::AddVertex").B(2).N(800.0f, 48.0f, 1.0f).Call("TSPH::AddRigidParticle").B(5, 0);
+    rigid.Call("TRigid::EndBody").B(2).Updates(0, 8, 1);
+
+    // Two worlds numbered together; an emitter pours into the first, which
+    // is then destroyed while the second steps on.
+    TSeed& two = seeds["two_worlds"].World(0, true).World(1, true);
+    two.Call("TFluid::Create", 0).Call("TFluid::Create", 1);
+    two.Call("TFluidEmitter::Create").B(0).N(160.0f, 160.0f, 160.0f, 96.0f, 0, 0.0f, 0.0f);
+    two.Call("TFluidEmitter::Trigger").B(0).Call("TFluidEmitter::Update").B(0).Call("TFluidEmitter::Update").B(0);
+    two.Updates(0, 1, 0).Call("TFluidEmitter::Update").B(0);
+    two.Call("TFluid::CreateRect").B(1).N(160.0f, 160.0f, 320.0f, 160.0f, 0.0f, 0.0f);
+    two.Updates(0, 2, 2).Updates(1, 2, 0).Call("destroy", 0).Updates(1, 4, 3);
+
+    // One particle of each kind from the factories (the liquid one far
+    // outside the container, two solid ones all but on top of each other),
+    // registered and stepped; then the pool alone, with tasks that throw.
+    TSeed& made = seeds["factories"].World(0).Call("TFluid::Create").Call("TSolid::Create");
+    made.Call("TRigid::BeginBody").Call("TParticle::CreateFluidParticle").N(1e6f, 10.0f).B(0);
+    made.Call("TSPH::AddFluidParticle").B(5, 0);
+    for (const float x : {0.0f, 1e-12f})  // so close that the push between them would pass the largest float
+        made.Call("TParticle::CreateSolidParticle").N(x, 20.0f).B(0).Call("TSPH::AddSolidParticle").B(5, 0);
+    made.Call("TParticle::CreateRigidParticle").N(30.0f, 30.0f, 1.0f).B(0).Call("TSPH::AddRigidParticle").B(5, 0);
+    made.Call("TRigid::AddParticle").B(0, 5, 0).Call("TRigid::EndBody").B(0);
+    made.Call("TParticle::CreateBoundaryParticle").N(40.0f, 40.0f).Call("TSPH::AddBoundaryParticle").B(5, 0);
+    made.Updates(0, 4, 0).Call("TThreadPool::Run").B(3).N(100).B(2);
+
+    // Every setter with an ordinary value between the steps of a liquid, a
+    // solid and a box; a liquid and a wall particle are made in a second world too.
+    TSeed& set = seeds["setters"].World(0).World(1).Call("TFluid::Create").Call("TSolid::Create");
+    set.Call("TFluid::CreateRect").B(0).N(400.0f, 800.0f, 160.0f, 160.0f, 0.0f, 0.0f);
+    set.Call("TSolid::CreateRect").B(0).N(800.0f, 800.0f, 96.0f, 96.0f, 0.0f, 0.0f);
+    set.Call("TRigid::CreateRigidRect").N(1200.0f, 800.0f, 96.0f, 96.0f).Updates(0, 1, 0);
+    set.Call("TSPH::SetContainerSize").N(1800, 1800).Call("TSPH::SetWorldScale").N(1.0f);
+    set.Call("TSPH::SetTimestep").N(0.4f).Call("TSPH::SetRepulsion").N(30.0f, 0.5f);
+    set.Call("TSPH::SetGravity").N(0.0f, 0.7f).Updates(0, 1, 0);
+    set.Call("TFluid::SetDamping").B(0).N(0.0015f).Call("TFluid::SetSurfaceTension").B(0).N(2.0f);
+    set.Call("TFluid::SetViscosity").B(0).N(10.0f, 10.0f).Call("TFluid::SetRestDensity").B(0).N(0.5f);
+    set.Call("TFluid::SetPressureFactor").B(0).N(10.0f).Call("TSolid::SetStiffness").B(0).N(0.9f);
+    set.Call("TRigid::SetRepulsion").B(0).N(1.0f).Updates(0, 2, 0).Call("TFluid::Create", 1);
+    set.Call("TParticle::CreateFluidParticle", 1).N(400.0f, 400.0f).B(1);
+    set.Call("TParticle::CreateBoundaryParticle", 1).N(400.0f, 480.0f);
+    set.Call("TParticle::CreateFluidParticle").N(480.0f, 400.0f).B(0).Call("TSPH::AddFluidParticle").B(5, 0);
+    // Then each setter once more with a value that is not a number (after a
+    // new one, where it takes two), and the second world's particles offered
+    // to the first and to its box: all of them refused, and nothing changed.
+    set.Call("TSPH::SetWorldScale").N(NAN).Call("TSPH::SetTimestep").N(NAN).Call("TSPH::SetRepulsion").N(10.0f, NAN);
+    set.Call("TSPH::SetGravity").N(1.0f, NAN).Call("TFluid::SetDamping").B(0).N(NAN);
+    set.Call("TFluid::SetSurfaceTension").B(0).N(NAN).Call("TFluid::SetViscosity").B(0).N(1.0f, NAN);
+    set.Call("TFluid::SetRestDensity").B(0).N(NAN).Call("TFluid::SetPressureFactor").B(0).N(NAN);
+    set.Call("TSolid::SetStiffness").B(0).N(NAN).Call("TRigid::SetRepulsion").B(0).N(NAN);
+    set.Call("TSPH::AddFluidParticle").B(5 | 8, 1).Call("TSPH::AddBoundaryParticle").B(5 | 8, 0);
+    set.Call("TRigid::AddParticle").B(0, 5 | 8, 1).Updates(0, 2, 0);
+
+    mkdir(dir.c_str(), 0777);
+    for (const auto& [name, seed] : seeds) {
+        const auto size = static_cast<std::streamsize>(seed.Bytes.size());
+        if (!std::ofstream(dir + "/" + name, std::ios::binary)
+                 .write(reinterpret_cast<const char*>(seed.Bytes.data()), size))
+            return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 // AddressSanitizer keeps freed memory aside to catch late uses, 256 MiB by
 // default: with the run's memory limit that alone would end it.
 extern "C" const char* __asan_default_options() { return "quarantine_size_mb=32"; }
 extern "C" const char* __ubsan_default_options() { return "print_stacktrace=1"; }
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    if (const char* dir = std::getenv("API_FUZZ_SEEDS")) std::exit(WriteSeeds(dir));
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     THarness(data, size).Run();
