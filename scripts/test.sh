@@ -99,7 +99,7 @@ clang_build() {
 }
 
 # Each target about 100 000 runs or 60 s, whichever ends first, from a seed
-# corpus the build writes itself: valid and hostile PNG files for the
+# corpus it writes itself: valid and hostile PNG files for the
 # loader, a few short scenes for the sph library's calls. A crash, a
 # sanitizer's report, a leak, a timeout or more memory than the limit fails
 # the run; so does, for the library, a number that is not finite or a
@@ -122,8 +122,8 @@ fuzz() {
   cat "$dir/png_fuzz.log"
   echo "== api_fuzz: status $api"
   if [ "$png" -ne 0 ] || [ "$api" -ne 0 ]; then return 1; fi
-  # The same inputs through GCC's sanitized build (the sanitizer stage's),
-  # whose fluid passes take eight lanes at a time where the processor has AVX2.
+  # The same inputs through the library as GCC compiles it (the sanitizer
+  # stage's build).
   build-asan/tests/fuzz/api_fuzz_replay "$dir/api_corpus" "$dir/api_seeds"
 }
 

@@ -1,6 +1,5 @@
 // Runs fuzz inputs, files or folders of them, through a fuzz target built
-// without libFuzzer (GCC has none; its sph library takes eight lanes at a
-// time where the processor has AVX2). A finding aborts, as under libFuzzer.
+// without libFuzzer (GCC has none). A finding aborts, as under libFuzzer.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
