@@ -62,11 +62,15 @@ SPH_WIDE inline int LaneMask(I8 mask) {
 SPH_WIDE inline F8 Sqrt(F8 v) { return Join(Sqrt(Low(v)), Sqrt(High(v))); }
 #endif
 
-// LanesBelow and Select of lanes.h, eight lanes wide.
+// LanesBelow and Select of lanes.h, eight lanes wide. LanesBelow needs its
+// own only where it must be built for AVX2; Emscripten's Clang does not take
+// it as a specialisation of the template, and has the template's.
+#if defined(__x86_64__)
 template <>
 SPH_WIDE inline I8 LanesBelow<F8>(std::int32_t n) {
     return I8{0, 1, 2, 3, 4, 5, 6, 7} < n;
 }
+#endif
 SPH_WIDE inline F8 Select(I8 mask, F8 a, F8 b) {
 #if defined(__GNUC__) && !defined(__clang__)
     return mask ? a : b;  // one blend
