@@ -49,6 +49,7 @@ std::pair<int, std::string> RunDemo(const std::vector<std::string>& arguments,
 // P comes first, so that nothing pours and the counts on screen hold still.
 TEST(DemoLive, KeysAndClicksActOnTheSceneOnShowAndAreRecorded) {
     const std::string record = ::testing::TempDir() + "live.rec", shot = ::testing::TempDir() + "live.png";
+    std::filesystem::remove(shot);  // none from an earlier run
     TDemoProcess demo(DEMO, DEMO_DIR, {"--record", record, "--frames", "1000000", "--screenshot", shot});
     ASSERT_TRUE(demo.WaitForWindow()) << demo.StandardError();
     auto recorded = [&](const std::string& event) {
@@ -159,6 +160,7 @@ TEST(DemoReplay, RecordingsEndOnTheirEndLines) {
 // the scene --scene asked for; --fps-log says a line a second.
 TEST(DemoCommandLine, ScreenshotsShowTheSceneAskedFor) {
     const std::string shot = ::testing::TempDir() + "demo_scene_2.png";
+    std::filesystem::remove(shot);
     TDemoProcess two(DEMO, DEMO_DIR, {"--scene", "2", "--frames", "90", "--screenshot", shot, "--fps-log"});
     EXPECT_EQ(two.WaitForExit(), 0) << two.StandardError();
     TScreenImage image = ImageOfPng(shot);
@@ -191,6 +193,7 @@ TEST(DemoCommandLine, ScreenshotsShowTheSceneAskedFor) {
     const std::string boxes =
         WriteFile("boxes.rec",
                   HEAD + "0 key 3\n150 click left 230 300\n151 click left 330 300\n152 click left 430 300\n600 end\n");
+    std::filesystem::remove(shot);
     TDemoProcess contacts(DEMO, DEMO_DIR, {"--contacts", "--replay", boxes, "--screenshot", shot});
     EXPECT_EQ(contacts.WaitForExit(), 0) << contacts.StandardError();
     EXPECT_EQ(EndLine(contacts.StandardOutput()), "scene 3 frame 600 particles 712 checksum 23eae0a9a09c861b\n");
