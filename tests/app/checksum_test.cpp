@@ -21,8 +21,8 @@ namespace {
 
 // Under the sanitizers, which look for memory errors and races rather than
 // numbers and run the step many times slower, the checkpoints stop early:
-// at 300 steps under AddressSanitizer, and at 20 (running on to step 100)
-// under ThreadSanitizer, whose split steps are slower still.
+// at 300 steps under AddressSanitizer, and at 100 under ThreadSanitizer,
+// whose split steps are slower still.
 #if defined(__has_feature)
 #define CHECKSUM_HAS_FEATURE(x) __has_feature(x)
 #else
@@ -76,6 +76,7 @@ TEST(StepChecksum, SceneOne) {
     for (std::int32_t threads : {1, 2, 3})
         Play(1, threads,
              {{20, 2298, 0x5f1a04cf3047f7a6ull},
+              {100, 2618, 0x7993a49b0978cf12ull},
               {300, 3418, 0xc8a26b2d6afe19f9ull},
               {1000, 6218, 0x79cb9fbfb7903202ull}});
 }
@@ -84,6 +85,7 @@ TEST(StepChecksum, SceneTwo) {
     for (std::int32_t threads : {1, 2, 0})
         Play(2, threads,
              {{20, 8241, 0xe17e8eb01feb7de7ull},
+              {100, 9621, 0x79fd296890cc7658ull},
               {300, 13071, 0x3d0e24ac7fec3c21ull},
               {1000, 25146, 0x667c5533b217c830ull}});
 }
@@ -94,11 +96,17 @@ TEST(StepChecksum, SceneTwo) {
 TEST(StepChecksum, SceneThreeWithContacts) {
     for (std::int32_t threads : {1, 2, 3})
         Play(3, threads,
-             {{20, 522, 0xa8bc7d9498a49481ull}, {300, 522, 0x32f42ba5b3932631ull}, {1000, 522, 0x32f42ba5b3932631ull}},
+             {{20, 522, 0xa8bc7d9498a49481ull},
+              {100, 522, 0x825f3049042561c7ull},
+              {300, 522, 0x32f42ba5b3932631ull},
+              {1000, 522, 0x32f42ba5b3932631ull}},
              true);
 }
 TEST(StepChecksum, SceneThree) {
     for (std::int32_t threads : {1, 2})
         Play(3, threads,
-             {{20, 522, 0xf2ee96f821c132bdull}, {300, 522, 0x0a22815cbd814e57ull}, {1000, 522, 0x8769d84d9aa426f0ull}});
+             {{20, 522, 0xf2ee96f821c132bdull},
+              {100, 522, 0xe9b97c98765f0f69ull},
+              {300, 522, 0x0a22815cbd814e57ull},
+              {1000, 522, 0x8769d84d9aa426f0ull}});
 }

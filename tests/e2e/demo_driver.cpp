@@ -1,9 +1,8 @@
 #include "demo_driver.h"
 
-#include <X11/Xatom.h>
 #include <X11/Xutil.h>
-#include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,12 +11,12 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <cstdio>
 #include <stdexcept>
 #include <thread>
 
 #include "platform/font_data.h"
-
-void Pause(int millis) { std::this_thread::sleep_for(std::chrono::milliseconds(millis)); }
+#include "platform/png.h"
 
 TScreenImage::Pixel TScreenImage::At(int x, int y) const {
     const std::size_t i =
@@ -43,7 +42,7 @@ std::string TScreenImage::ReadText(int x, int y, int cells) const {
     for (int cell = 0; cell < cells; ++cell) {
         char found = '?';
         for (std::size_t glyph = 0; glyph < FONT_GLYPH_COUNT && found == '?'; ++glyph) {
-            bool same = true;
+            bool same = x + cell * 8 + 8 <= Width && y + 16 <= Height;
             for (std::size_t row = 0; row < FONT_GLYPH_HEIGHT && same; ++row) {
                 const std::uint8_t bits = FontData[row * FONT_GLYPH_COUNT + glyph];
                 for (std::size_t column = 0; column < FONT_GLYPH_WIDTH && same; ++column) {
@@ -67,8 +66,25 @@ int ParticleCount(const TScreenImage& image) {
     return std::stoi(digits);
 }
 
+TScreenImage ImageOfPng(const std::string& path) {
+    TScreenImage image;
+    const auto rgb = LoadPngPixmap(path);
+    if (!rgb || rgb->format != PIXEL_FORMAT_RGB8) return image;
+    image.Width = rgb->width;
+    image.Height = rgb->height;
+    image.Rgb.assign(rgb->pixels, rgb->pixels + rgb->pitch * rgb->height);  // rows of 800 × 3 bytes: no padding
+    return image;
+}
+
+std::string FileText(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
 TDemoProcess::TDemoProcess(const std::string& program, const std::string& workingDirectory,
-                           std::optional<std::string> display, const std::vector<std::string>& arguments) {
+                           const std::vector<std::string>& arguments, const std::vector<std::string>& environment) {
     char errPath[] = "/tmp/particle-demo-stderr-XXXXXX";
     char outPath[] = "/tmp/particle-demo-stdout-XXXXXX";
     const int errFd = mkstemp(errPath);
@@ -76,20 +92,29 @@ TDemoProcess::TDemoProcess(const std::string& program, const std::string& workin
     if (errFd < 0 || outFd < 0) throw std::runtime_error("cannot make files for the demo's output");
     _stderrPath = errPath;
     _stdoutPath = outPath;
+    const char* display = std::getenv("DISPLAY");
+    _displayName = display ? display : "";
+    for (const std::string& variable : environment)
+        if (variable.rfind("DISPLAY=", 0) == 0) _displayName = variable.substr(8);
     std::vector<char*> argv;  // built before the fork: the child only execs
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
+    const pid_t parent = getpid();
     _pid = fork();
     if (_pid == 0) {
+        // A test killed for taking too long takes the demo with it.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) _exit(125);
         dup2(errFd, STDERR_FILENO);
         dup2(outFd, STDOUT_FILENO);
         if (chdir(workingDirectory.c_str()) != 0) _exit(126);
-        if (display) {
-            if (display->empty())
-                unsetenv("DISPLAY");
+        for (const std::string& variable : environment) {
+            const std::size_t equals = variable.find('=');
+            if (equals == std::string::npos)
+                unsetenv(variable.c_str());
             else
-                setenv("DISPLAY", display->c_str(), 1);
+                setenv(variable.substr(0, equals).c_str(), variable.c_str() + equals + 1, 1);
         }
         execv(program.c_str(), argv.data());
         _exit(127);
@@ -100,67 +125,53 @@ TDemoProcess::TDemoProcess(const std::string& program, const std::string& workin
     // window of a demo that just ended): that answer is an error, which must
     // not end the test as Xlib's default handler would.
     XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-    _display = XOpenDisplay(nullptr);
 }
 
 TDemoProcess::~TDemoProcess() {
-    if (!_exited && _pid > 0) {
-        kill(_pid, SIGKILL);
-        waitpid(_pid, nullptr, 0);
-    }
+    Kill();
     if (_display) XCloseDisplay(_display);
-    if (!_stderrPath.empty()) unlink(_stderrPath.c_str());
-    if (!_stdoutPath.empty()) unlink(_stdoutPath.c_str());
+    unlink(_stderrPath.c_str());
+    unlink(_stdoutPath.c_str());
 }
 
-namespace {
-
-long WindowPid(Display* display, Window window) {
-    const Atom pidAtom = XInternAtom(display, "_NET_WM_PID", True);
-    if (pidAtom == None) return -1;
-    Atom type;
-    int format;
-    unsigned long items, after;
-    unsigned char* data = nullptr;
-    long pid = -1;
-    if (XGetWindowProperty(display, window, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &items, &after, &data) ==
-            Success &&
-        data && items == 1)
-        pid = static_cast<long>(*reinterpret_cast<unsigned long*>(data));
-    if (data) XFree(data);
-    return pid;
+bool TDemoProcess::Running() {
+    int status = 0;
+    if (_status < 0 && waitpid(_pid, &status, WNOHANG) == _pid)
+        _status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return _status < 0;
 }
 
-}  // namespace
+int TDemoProcess::WaitForExit() {
+    int status = 0;
+    if (_status < 0 && waitpid(_pid, &status, 0) == _pid)
+        _status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return _status;
+}
 
-bool TDemoProcess::WaitForWindow(int timeoutMillis) {
-    if (!_display) return false;
-    for (int waited = 0; waited < timeoutMillis; waited += 100) {
-        Window root, parent, *children = nullptr;
-        unsigned int count = 0;
-        XQueryTree(_display, DefaultRootWindow(_display), &root, &parent, &children, &count);
-        for (unsigned int i = 0; i < count && !_window; ++i) {
-            XWindowAttributes attributes;
-            if (WindowPid(_display, children[i]) == _pid && XGetWindowAttributes(_display, children[i], &attributes) &&
-                attributes.map_state == IsViewable)
-                _window = children[i];
-        }
-        if (children) XFree(children);
-        if (_window) {
-            Window child;
-            XTranslateCoordinates(_display, _window, DefaultRootWindow(_display), 0, 0, &_originX, &_originY, &child);
-            Pause(300);  // let the first frames come
-            return true;
-        }
-        Pause(100);
+void TDemoProcess::Kill() {
+    if (Running()) kill(_pid, SIGKILL);
+    WaitForExit();
+}
+
+bool TDemoProcess::WaitUntil(const std::function<bool()>& done) {
+    while (!done()) {
+        if (!Running()) return done();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));  // between looks, not a verdict
     }
-    return false;
+    return true;
+}
+
+bool TDemoProcess::WaitForWindow() {
+    const std::string search = "search --onlyvisible --pid " + std::to_string(_pid);
+    if (!WaitUntil([&] { return (_window = std::strtoul(Xdotool(search).c_str(), nullptr, 10)) != 0; })) return false;
+    _display = XOpenDisplay(_displayName.c_str());
+    return _display && WaitForImage([](const TScreenImage& image) { return ParticleCount(image) >= 0; }).Width > 0;
 }
 
 TScreenImage TDemoProcess::Grab() const {
     TScreenImage image;
     XWindowAttributes attributes;
-    XGetWindowAttributes(_display, _window, &attributes);
+    if (!XGetWindowAttributes(_display, _window, &attributes)) return image;
     XImage* x = XGetImage(_display, _window, 0, 0, static_cast<unsigned>(attributes.width),
                           static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
     if (!x) return image;
@@ -187,24 +198,30 @@ TScreenImage TDemoProcess::Grab() const {
     return image;
 }
 
-void TDemoProcess::Xdotool(const std::string& arguments) const {
-    const std::string command = "xdotool " + arguments + " >/dev/null 2>&1";
-    if (std::system(command.c_str()) != 0) throw std::runtime_error("xdotool failed: " + command);
+TScreenImage TDemoProcess::WaitForImage(const std::function<bool(const TScreenImage&)>& shows) {
+    TScreenImage image;
+    if (!WaitUntil([&] { return shows(image = Grab()); })) return {};
+    return image;
 }
 
-void TDemoProcess::PointAt(int x, int y) const {
-    Xdotool("mousemove " + std::to_string(_originX + x) + " " + std::to_string(_originY + y));
+std::string TDemoProcess::Xdotool(const std::string& arguments) const {
+    std::string output;
+    if (FILE* out = popen(("env DISPLAY=" + _displayName + " xdotool " + arguments + " 2>/dev/null").c_str(), "r")) {
+        for (int c; (c = std::fgetc(out)) != EOF;) output += static_cast<char>(c);
+        pclose(out);
+    }
+    return output;
 }
 
+// The pointer is moved first, in the same stream of requests: with no window
+// manager the keyboard follows the pointer, and a press lands where it is.
 void TDemoProcess::Key(const std::string& keyName) const {
-    PointAt(400, 300);  // with no window manager, the keyboard follows the pointer
-    Xdotool("key " + keyName);
+    Xdotool("mousemove --window " + std::to_string(_window) + " 400 300 key " + keyName);
 }
 
 void TDemoProcess::Click(int x, int y, int button) const {
-    PointAt(x, y);
-    Pause(50);  // let the move arrive before the press
-    Xdotool("click " + std::to_string(button));
+    Xdotool("mousemove --window " + std::to_string(_window) + " " + std::to_string(x) + " " + std::to_string(y) +
+            " click " + std::to_string(button));
 }
 
 void TDemoProcess::RequestClose() const {
@@ -218,26 +235,3 @@ void TDemoProcess::RequestClose() const {
     XSendEvent(_display, _window, False, NoEventMask, &event);
     XFlush(_display);
 }
-
-TExit TDemoProcess::WaitForExit(int timeoutMillis) {
-    for (int waited = 0; !_exited && waited <= timeoutMillis; waited += 50) {
-        int status = 0;
-        if (waitpid(_pid, &status, WNOHANG) == _pid) {
-            _exited = TExit{true, WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status)};
-            break;
-        }
-        Pause(50);
-    }
-    return _exited.value_or(TExit{});
-}
-
-std::string FileText(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::string TDemoProcess::StandardError() const { return FileText(_stderrPath); }
-
-std::string TDemoProcess::StandardOutput() const { return FileText(_stdoutPath); }

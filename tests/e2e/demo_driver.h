@@ -1,13 +1,14 @@
 // Drives the real demo on an X server as a person would: starts the
 // program, finds its window, sends keys and clicks with xdotool, reads the
 // window's pixels back and reads the status text in the program's own font.
+// Every wait is for something to happen, and ends if the program ends.
 #pragma once
 
 #include <X11/Xlib.h>
 #include <sys/types.h>
 
 #include <cstdint>
-#include <optional>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,26 +30,31 @@ struct TScreenImage {
 
 // The number after "Particles: " in the status line; -1 if unreadable.
 int ParticleCount(const TScreenImage& image);
+// A PNG the demo saved, as if grabbed from its window.
+TScreenImage ImageOfPng(const std::string& path);
+// The whole file; empty if it cannot be read.
+std::string FileText(const std::string& path);
 
-struct TExit {
-    bool Exited = false;  // false: still running when the wait ran out
-    int Code = -1;        // the exit status, or 128 + the signal
-};
-
+// A program started by the test (the demo, or an X server of the test's own).
 class TDemoProcess {
 public:
-    // Starts the program with `arguments` in `workingDirectory` with the
-    // environment as is, except DISPLAY when `display` is given (an empty one
-    // unsets it).
+    // Starts `program` with `arguments` in `workingDirectory`; `environment`
+    // sets ("NAME=value") or unsets ("NAME") variables for it alone. The
+    // window is looked for on the DISPLAY it gets.
     TDemoProcess(const std::string& program, const std::string& workingDirectory,
-                 std::optional<std::string> display = std::nullopt, const std::vector<std::string>& arguments = {});
+                 const std::vector<std::string>& arguments = {}, const std::vector<std::string>& environment = {});
     ~TDemoProcess();  // kills the program if it still runs
     TDemoProcess(const TDemoProcess&) = delete;
     TDemoProcess& operator=(const TDemoProcess&) = delete;
 
-    // Waits for the program's window to be shown; false if it never is.
-    bool WaitForWindow(int timeoutMillis);
+    // Polls `done` until it holds; false if the program ended first.
+    bool WaitUntil(const std::function<bool()>& done);
+    // Waits for the program's window to show its status line.
+    bool WaitForWindow();
     TScreenImage Grab() const;
+    // Grabs the window until an image satisfies `shows`; that image, or an
+    // empty one if the program ended first.
+    TScreenImage WaitForImage(const std::function<bool(const TScreenImage&)>& shows);
 
     // Input through xdotool, at window-relative positions.
     void Key(const std::string& keyName) const;
@@ -56,24 +62,19 @@ public:
     // Asks the window to close, as its close box does.
     void RequestClose() const;
 
-    TExit WaitForExit(int timeoutMillis);
-    std::string StandardError() const;
-    std::string StandardOutput() const;
+    // Waits for the program to end: its exit status, or 128 + the signal.
+    int WaitForExit();
+    void Kill();
+    std::string StandardError() const { return FileText(_stderrPath); }
+    std::string StandardOutput() const { return FileText(_stdoutPath); }
 
 private:
-    void PointAt(int x, int y) const;
-    void Xdotool(const std::string& arguments) const;
+    bool Running();
+    std::string Xdotool(const std::string& arguments) const;  // its output
 
     pid_t _pid = -1;
-    std::string _stderrPath, _stdoutPath;
+    int _status = -1;  // once it ended
+    std::string _stderrPath, _stdoutPath, _displayName;
     Display* _display = nullptr;
     Window _window = 0;
-    int _originX = 0, _originY = 0;  // the client area on the root window
-    std::optional<TExit> _exited;
 };
-
-// Milliseconds to let the demo run between actions.
-void Pause(int millis);
-
-// The whole file; empty if it cannot be read.
-std::string FileText(const std::string& path);
