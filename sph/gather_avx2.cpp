@@ -1,9 +1,9 @@
 // The gathers of the fluid passes for processors with AVX2, on x86-64: the
 // same source as gather_plain.cpp, eight candidates and eight partners at a
-// time, with the three-operand instruction forms. Every
-// lane takes the same IEEE operations either way (the library forms no
-// multiply-add), and eight lanes add to the eight partial sums what two
-// groups of four add, so both give the same bits.
+// time, with the three-operand instruction forms. Every lane takes the same
+// IEEE operations either way (the library forms no multiply-add), and eight
+// lanes add to the eight partial sums what two groups of four add, so both
+// give the same bits.
 //
 // Only the gather's own headers (the gather and the pair terms, templates
 // this file alone takes eight lanes wide) are compiled for AVX2, by the
