@@ -84,6 +84,8 @@ TEST(Misuse, RefusedCallsNameThemselvesAndLeaveTheWorldAsItWas) {
         {"TSPH::SetContainerSize", [](TWorld& w) { w.World->SetContainerSize(5000, 5000); }},
         {"TSPH::SetContainerSize", [](TWorld& w) { w.World->SetContainerSize(-1, 10); }},
         {"TFluid::CreateRect", [](TWorld& w) { w.Fluid->CreateRect(0, 0, INF, 10, 0, 0); }},
+        {"TFluid::CreateRect", [](TWorld& w) { w.Fluid->CreateRect(5, 5, -1, 10, 0, 0); }},
+        {"TSolid::CreateRect", [](TWorld& w) { w.Solid->CreateRect(0, 0, 100, -5, 0, 0); }},
         {"TFluid::CreateRect", [](TWorld& w) { w.Fluid->CreateRect(0, 0, 1e6f, 1e6f, 0, 0); }},
         {"TSolid::CreateRect", [](TWorld& w) { w.Solid->CreateRect(0, 0, 1e6f, 1e6f, 0, 0); }},
         {"CreateBoundaryRect", [](TWorld& w) { CreateBoundaryRect(w.World.get(), 1e9f, 0, 100, 0); }},

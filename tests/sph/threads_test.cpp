@@ -1,6 +1,6 @@
 // The threads a caller lends a world: the pool runs every task once, passes
 // on what a task throws, and a world whose steps are shared between threads
-// ends every step with exactly the bits of one thread.
+// ends every step with exactly the bits of one thread. No step allocates.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -17,6 +16,7 @@
 
 #include "sph/detail/fluid_gathers.h"
 #include "sph/fluid.h"
+#include "sph/rigid.h"
 #include "sph/solid.h"
 #include "sph/sph.h"
 #include "sph/thread_pool.h"
@@ -45,10 +45,12 @@ std::vector<int> RunCounted(TTaskRunner& runner, std::int32_t tasks, int rounds)
     return {counts.begin(), counts.end()};
 }
 
-// Runs 12 tasks; the first one the caller's thread (or else a worker) takes
-// throws, and the tasks on the other side wait for the throw, so that they
-// still run while it unwinds. What the caller catches is the number of the
-// task that threw, and every task has run once.
+// Runs 12 tasks; every one the caller's thread takes throws (or else the
+// first a worker takes), and the tasks on the other side wait for the first
+// throw, so that they still run while it unwinds (a pool that stopped
+// sharing out would hang here, and the test's time limit tells). What the
+// caller catches is the number of the task that threw first, and every task
+// has run once.
 void ExpectThrowAfterEveryTask(TThreadPool& pool, bool callerThrows) {
     const std::thread::id caller = std::this_thread::get_id();
     std::vector<std::atomic<int>> runs(12);
@@ -57,7 +59,7 @@ void ExpectThrowAfterEveryTask(TThreadPool& pool, bool callerThrows) {
         runs[static_cast<std::size_t>(k)].fetch_add(1);
         if ((std::this_thread::get_id() == caller) == callerThrows) {
             int none = -1;
-            if (threw.compare_exchange_strong(none, k)) throw std::runtime_error(std::to_string(k));
+            if (threw.compare_exchange_strong(none, k) || callerThrows) throw std::runtime_error(std::to_string(k));
         } else {
             while (threw.load() < 0) std::this_thread::yield();
         }
@@ -70,18 +72,6 @@ void ExpectThrowAfterEveryTask(TThreadPool& pool, bool callerThrows) {
     }
     EXPECT_EQ(caught, std::to_string(threw.load()));
     EXPECT_EQ(std::vector<int>(runs.begin(), runs.end()), std::vector<int>(12, 1));
-}
-
-// Two tasks that each wait until both have started, which one thread alone
-// never finishes: a pool that stopped sharing out hangs here, and the test's
-// time limit tells.
-void ExpectSharedOut(TThreadPool& pool) {
-    std::atomic<int> started{0};
-    auto task = [&](std::int32_t) {
-        started.fetch_add(1);
-        while (started.load() < 2) std::this_thread::yield();
-    };
-    pool.Run(2, task);
 }
 
 // Hands every call on to a pool and notes the most tasks it was given at once.
@@ -107,24 +97,15 @@ TSplitSettings SmallWorldSplit(bool wide = true) {
     return split;
 }
 
-// Scene one's world: a floor, an elastic block, and about 300 liquid
-// particles of two liquids falling onto the block over some 25 grid columns.
-std::unique_ptr<TSPH> LiquidOnSolid() {
-    auto world = test_worlds::SceneOneWorld();
-    CreateBoundaryRect(world.get(), 0, 560, 800, 40);
-    TSolid::Create(world.get()).get()->CreateRect(330, 470, 110, 40, 0, 0);
-    TFluid::Create(world.get()).get()->CreateRect(300, 330, 170, 110, 0, 0.4f);
-    TFluid::Create(world.get()).get()->CreateRect(200, 400, 250, 30, 0.1f, 0.2f);
-    return world;
-}
-
-// LiquidOnSolid() with `n` more liquid particles packed on a lattice into
-// one grid cell, above the rest of the liquid near the middle of its columns.
-// The crowd turns slowly about its middle: moving as one, its pairs would add
-// nothing to any sum; turning, they nudge each other's velocities from their
-// first move and push each other soon after.
+// Scene one's liquid on its solid block (test_worlds.h) with `n` more
+// liquid particles packed on a lattice into one grid cell, above the rest of
+// the liquid near the middle of its columns. The crowd turns slowly about
+// its middle: moving as one, its pairs would add nothing to any sum;
+// turning, they nudge each other's velocities from their first move and
+// push each other soon after.
 std::unique_ptr<TSPH> LiquidOnSolidWithCrowd(std::int32_t n) {
-    auto world = LiquidOnSolid();
+    auto world = test_worlds::SceneOneWorld();
+    test_worlds::AddLiquidOnSolid(*world);
     TFluid* fluid = TFluid::Create(world.get()).get();
     const auto side = static_cast<std::int32_t>(std::ceil(std::sqrt(static_cast<double>(n))));
     const float h = TSPH::SMOOTHING_LENGTH, step = 0.9f * h / static_cast<float>(side), turn = 0.001f;
@@ -135,34 +116,6 @@ std::unique_ptr<TSPH> LiquidOnSolidWithCrowd(std::int32_t n) {
         test_worlds::AddMovingFluidAt(*world, fluid, 20.5f * h + dx, 15.5f * h + dy, -turn * dy * dt, turn * dx * dt);
     }
     return world;
-}
-
-// Every particle's state that a step writes, bit for bit, in order of
-// creation, then each cell's chain of liquid particles as their numbers.
-std::vector<std::uint32_t> StateBits(const TSPH& world) {
-    std::vector<std::uint32_t> bits;
-    for (const TSPH::ParticleView particles : {world.GetFluidParticles(), world.GetSolidParticles()})
-        for (const TParticle* p : particles)
-            for (float v : {p->PositionX, p->PositionY, p->OldX, p->OldY, p->VelocityX, p->VelocityY, p->ForceX,
-                            p->ForceY, p->DeltaVelocityX, p->DeltaVelocityY, p->Density, p->DeltaDensity, p->Mass,
-                            p->Pressure, p->SoundSpeed}) {
-                std::uint32_t b;
-                std::memcpy(&b, &v, sizeof b);
-                bits.push_back(b);
-            }
-    for (const TParticle* head : world.GetFluidGrid()) {
-        for (const TParticle* p = head; p; p = p->Succ)
-            bits.push_back(static_cast<std::uint32_t>(p->ID - world.GetFluidParticles()[0]->ID));
-        bits.push_back(~0u);
-    }
-    return bits;
-}
-
-// The index of the first word where two states differ, −1 if none does.
-long FirstDifference(const std::vector<std::uint32_t>& a, const std::vector<std::uint32_t>& b) {
-    if (a.size() != b.size()) return static_cast<long>(std::min(a.size(), b.size()));
-    const auto d = std::mismatch(a.begin(), a.end(), b.begin());
-    return d.first == a.end() ? -1 : static_cast<long>(d.first - a.begin());
 }
 
 // The twelve phases of a step called one by one, in their order.
@@ -185,7 +138,8 @@ void StepPhaseByPhase(TSPH& world) {
 
 // 1 to 4 threads run every task once, for no task, one, as many as threads
 // and more; two callers share one pool; a task that throws reaches the
-// caller after every other task ran, and leaves the pool free and sharing.
+// caller after every other task ran, and leaves the pool free and sharing;
+// on one thread too.
 TEST(ThreadPool, RunsEveryTaskOnceAndPassesOnWhatATaskThrows) {
     for (std::int32_t threads : {1, 2, 3, 4}) {
         TThreadPool pool(threads);
@@ -204,26 +158,12 @@ TEST(ThreadPool, RunsEveryTaskOnceAndPassesOnWhatATaskThrows) {
     EXPECT_EQ(fromOther, std::vector<int>(5, 500));
     EXPECT_EQ(fromHere, std::vector<int>(6, 500));
 
-    for (const bool callerThrows : {false, true, false, true}) {
-        ExpectThrowAfterEveryTask(pool, callerThrows);
-        ExpectSharedOut(pool);
-    }
-    // On one thread: every task still runs, and the first exception comes out.
-    std::vector<int> runs(5);
-    auto throwing = [&](std::int32_t k) {
-        ++runs[static_cast<std::size_t>(k)];
-        if (k % 2 == 1) throw std::runtime_error(std::to_string(k));
-    };
-    std::string caught;
-    try {
-        TThreadPool(1).Run(5, throwing);
-    } catch (const std::runtime_error& error) {
-        caught = error.what();
-    }
-    EXPECT_EQ(caught, "1");
-    EXPECT_EQ(runs, std::vector<int>(5, 1));
+    for (const bool callerThrows : {false, true, false, true}) ExpectThrowAfterEveryTask(pool, callerThrows);
+    TThreadPool one(1);
+    ExpectThrowAfterEveryTask(one, true);
     EXPECT_THROW(pool.Run(1, nullptr, nullptr), TSPHError);
-    EXPECT_THROW(pool.Run(-1, throwing), TSPHError);
+    auto nothing = [](std::int32_t) {};
+    EXPECT_THROW(pool.Run(-1, nothing), TSPHError);
 }
 
 // A pool ended at once, or after its workers have waited long enough to
@@ -250,10 +190,12 @@ TEST(ThreadPool, EndedWhileIdleWakesAndJoinsItsWorkers) {
 TEST(SplitStep, SameBitsOnEveryThreadCountAndInstructionSet) {
 #if defined(__x86_64__)
     // Every x86-64 build has the gathers for AVX2 and takes them where the
-    // processor has AVX2, so that the runs below compare them with the plain ones.
+    // processor has AVX2, so that the runs below compare them with the plain
+    // ones.
     ASSERT_EQ(&sph_detail::TGathers::Fastest() != &sph_detail::TGathers::Plain(), __builtin_cpu_supports("avx2") != 0);
 #endif
-    for (const auto make : {LiquidOnSolid, +[] { return LiquidOnSolidWithCrowd(300); }}) {
+    for (const std::int32_t crowd : {0, 300}) {
+        auto make = [crowd] { return LiquidOnSolidWithCrowd(crowd); };
         auto serial = make();
         serial->SetTaskRunner(nullptr, SmallWorldSplit(false));
         struct TRun {
@@ -276,14 +218,14 @@ TEST(SplitStep, SameBitsOnEveryThreadCountAndInstructionSet) {
         runs.back().World->SetTaskRunner(runs.back().Runner, SmallWorldSplit());
         for (int step = 1; step <= 60; ++step) {
             serial->Update();
+            const std::uint64_t expected = test_worlds::StateHash(*serial);
             for (std::size_t r = 0; r < runs.size(); ++r) {
                 TRun& run = runs[r];
                 if (run.PhaseByPhase)
                     StepPhaseByPhase(*run.World);
                 else
                     run.World->Update();
-                ASSERT_EQ(FirstDifference(StateBits(*run.World), StateBits(*serial)), -1)
-                    << "step " << step << ", run " << r;
+                ASSERT_EQ(test_worlds::StateHash(*run.World), expected) << "step " << step << ", run " << r;
             }
         }
         // Split, with the solids' pushes as one more task beside the liquid's.
@@ -291,14 +233,63 @@ TEST(SplitStep, SameBitsOnEveryThreadCountAndInstructionSet) {
     }
 }
 
-// Split steps allocate nothing on any thread.
-TEST(SplitStep, AllocatesNothing) {
+// Steps allocate nothing once the first has set up the world's working
+// arrays: an empty world's, and those of one with every kind, on one thread
+// with rigid contacts off and split between three with them on.
+TEST(Step, AllocatesNothing) {
+    auto empty = test_worlds::SceneOneWorld();
     auto world = LiquidOnSolidWithCrowd(300);
-    world->SetTaskRunner(std::make_shared<TThreadPool>(3), SmallWorldSplit());
-    for (int step = 0; step < 3; ++step) world->Update();
-    const long before = allocations.load();
-    for (int step = 0; step < 30; ++step) world->Update();
-    EXPECT_EQ(allocations.load(), before);
+    for (const float x : {600.0f, 652.0f})  // on the floor, side by side: contacts with both
+        TRigid::CreateRigidRect(x, 505, 50, 50, world.get()).get();
+    long before = 0;
+    for (const bool split : {false, true}) {
+        if (split) world->SetTaskRunner(std::make_shared<TThreadPool>(3), SmallWorldSplit());
+        world->SetRigidContacts(split);
+        for (int step = 0; step < 3; ++step) world->Update();
+        empty->Update();
+        before = allocations.load();
+        for (int step = 0; step < 20; ++step) {
+            world->Update();
+            empty->Update();
+        }
+        EXPECT_EQ(allocations.load(), before) << split;
+    }
     TFluid::Create(world.get()).get();  // the counter does count
     EXPECT_GT(allocations.load(), before);
+}
+
+// Worlds share nothing: two built at once on two threads (under
+// ThreadSanitizer in the test command) number their own particles and keep
+// their own bodies.
+TEST(WorldsApart, TwoWorldsBuiltOnTwoThreadsNumberAndBuildTheirOwn) {
+    auto build = [](std::vector<TRigid*>& bodies) {
+        auto world = TSPH::Create({.ContainerWidth = 2400, .ContainerHeight = 1800, .Scale = 0.33333334f});
+        TFluid::Create(world.get()).get()->CreateRect(100, 300, 300, 100, 0, 0);
+        for (int k = 0; k < 20; ++k) {
+            TRigid* body = TRigid::BeginBody(world.get()).get();
+            for (int v = 0; v < 30; ++v) world->AddRigidParticle(body->AddVertex(10.0f + k, 10.0f + v * 0.5f, 1));
+            bodies.push_back(body->EndBody());
+            bodies.push_back(TRigid::CreateRigidRect(50.0f * k, 50, 40, 100, world.get()).get());
+        }
+        for (int i = 0; i < 5; ++i) world->Update();
+        return world;
+    };
+    std::vector<TRigid*> bodies[2];
+    std::unique_ptr<TSPH> worlds[2];
+    std::thread other([&] { worlds[1] = build(bodies[1]); });
+    worlds[0] = build(bodies[0]);
+    other.join();
+    for (int w = 0; w < 2; ++w) {
+        const TSPH& world = *worlds[w];
+        std::vector<std::int32_t> ids;
+        for (const TSPH::ParticleView view : {world.GetFluidParticles(), world.GetRigidParticles()})
+            for (const TParticle* p : view) ids.push_back(p->ID);
+        std::sort(ids.begin(), ids.end());
+        EXPECT_EQ(std::adjacent_find(ids.begin(), ids.end()), ids.end()) << "world " << w << " repeats a number";
+        EXPECT_EQ(ids.front(), 0);
+        for (const TRigid* body : bodies[w])
+            for (const TParticle* p : body->GetVertices()) {
+                ASSERT_TRUE(p->Rigid == body && world.Owns(p)) << "world " << w;
+            }
+    }
 }
