@@ -544,14 +544,15 @@ int WriteSeeds(const std::string& dir) {
     liquid.Call("TFluid::CreateRect").B(0).N(400.0f, 800.0f, 400.0f, 320.0f, 0.0f, 1.0f);
     liquid.Call("TSPH::SetTaskRunner").B(2).N(1).B(1).Updates(0, 6, 2).Updates(0, 4, 3);
 
-    // An elastic block with an extra constraint, stepped phase by phase.
+    // An elastic block with an extra constraint, stepped phase by phase, then
+    // whole; then the container shrinks to a corner the block lies outside.
     TSeed& solid = seeds["solid"].World(0);
     solid.Call("TSolid::Create").Call("TSolid::SetStiffness").B(0).N(0.5f);
     solid.Call("TSolid::CreateRect").B(0).N(320.0f, 320.0f, 160.0f, 160.0f, 2.0f, 0.0f);
     solid.Call("TSPH::AddConstraint").B(2, 0, 2, 40);
     for (int phase = TSeed::Index("RedistributeGrid"); phase <= TSeed::Index("Constraints_Update"); ++phase)
         solid.B(phase, 0);
-    solid.Updates(0, 6, 0);
+    solid.Updates(0, 6, 0).Call("TSPH::SetContainerSize").N(10, 10).Updates(0, 2, 0);
 
     // A box, and a body of three vertices from the builder, one of them
     // registered with the world, then closed (a vertex of the box offered to
