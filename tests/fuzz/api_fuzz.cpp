@@ -65,6 +65,7 @@ const float FLOATS[] = {0.0f, -0.0f, 1.0f, -1.0f, 0.4f, 30.0f, 1e-7f, 1e-6f, 1e6
 const std::int32_t INTS[] = {0, -1, 1, 2, 3, INT32_MAX, INT32_MIN, 50, 200, 1000, 5000, 640, 480, 100, 64, 10, 1800,
                              1 << 22, (1 << 22) + 1};
 // clang-format on
+
 template <class T>
 T Decoded(std::uint8_t b) {  // the number a byte below RAW stands for
     if constexpr (std::is_same_v<T, float>)
