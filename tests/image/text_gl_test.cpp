@@ -91,4 +91,24 @@ TEST_F(TextTest, LinesCoverTheirCellsExactlyOnScreenAndInAnImageAndLeaveTheState
         }
     EXPECT_EQ(screenWrong, 0);
     EXPECT_EQ(imageWrong, 0);
+
+    // The atlas: glyph g in columns 8g to 8g + 7, bits as opaque white; the
+    // columns after the last glyph stay transparent black.
+    ASSERT_NE(BitmapFontTexture(), 0);
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(BitmapFontTexture()));
+    GLint w = 0, h = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &h);
+    ASSERT_TRUE(w == 1024 && h == 16);
+    std::vector<std::uint8_t> atlas(1024 * 16 * 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, atlas.data());
+    glBindTexture(GL_TEXTURE_2D, 0);
+    int atlasWrong = 0;
+    for (int i = 0; i < 1024 * 16 * 4; ++i) {
+        const int x = i / 4 % 1024;
+        atlasWrong +=
+            atlas[i] != (x < 768 && GlyphBit(static_cast<unsigned char>(32 + x / 8), i / 4096, x % 8) ? 255 : 0);
+    }
+    EXPECT_EQ(atlasWrong, 0);
 }
