@@ -18,7 +18,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/png.h"
 #include "platform/window_pixels.h"
 
 constexpr int FRAME_WIDTH = 800;
@@ -33,12 +32,6 @@ struct TFrame {
         return {p[0], p[1], p[2]};
     }
     bool IsBlack(int x, int y) const { return At(x, y) == std::array<int, 3>{0, 0, 0}; }
-
-    bool SavePng(const std::string& path) const {
-        auto view = TPixmap::Wrap(const_cast<std::uint8_t*>(rgb.data()), FRAME_WIDTH, FRAME_HEIGHT, FRAME_WIDTH * 3,
-                                  PIXEL_FORMAT_RGB8);
-        return view && SavePngPixmap(*view, path);
-    }
 };
 
 // Opens the 800 × 600 window once per test program and gives every test the

@@ -18,8 +18,9 @@ using TextTest = GlTest;
 // Each glyph covers its 8 × 16 cell exactly: its bits in the ink, the rest of
 // the cell black. Codes without a glyph leave gaps; text is cut off at every
 // edge, not wrapped. Text drawn into an image without GL (the CPU path, the
-// browser's 2D canvas) shows the same, pixel for pixel.
-TEST_F(TextTest, LinesCoverTheirCellsExactlyOnScreenAndInAnImage) {
+// browser's 2D canvas) shows the same, pixel for pixel. The GL state is left
+// as it was found.
+TEST_F(TextTest, LinesCoverTheirCellsExactlyOnScreenAndInAnImageAndLeaveTheState) {
     struct TLine {
         std::string text;
         int x, y;
@@ -39,6 +40,15 @@ TEST_F(TextTest, LinesCoverTheirCellsExactlyOnScreenAndInAnImage) {
                            {"", 10, 100, {}}};
     glClearColor(0.25f, 0.25f, 0.25f, 1);
     glClear(GL_COLOR_BUFFER_BIT);
+    GLuint tex = 0;
+    glGenTextures(1, &tex);
+    glBindTexture(GL_TEXTURE_2D, tex);
+    glEnable(GL_CULL_FACE);
+    glMatrixMode(GL_MODELVIEW);
+    glTranslatef(3, 4, 0);
+    std::vector<GLfloat> before(32), after(32);
+    glGetFloatv(GL_PROJECTION_MATRIX, before.data());
+    glGetFloatv(GL_MODELVIEW_MATRIX, before.data() + 16);
     std::vector<std::uint8_t> image(FRAME_WIDTH * FRAME_HEIGHT * 4), expected(FRAME_WIDTH * FRAME_HEIGHT * 3, 64);
     for (std::size_t i = 0; i < image.size(); ++i) image[i] = i % 4 == 3 ? 255 : 64;
     for (const TLine& line : lines) {
@@ -57,6 +67,19 @@ TEST_F(TextTest, LinesCoverTheirCellsExactlyOnScreenAndInAnImage) {
                     }
         }
     }
+    GLint bound = 0, mode = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+    glGetIntegerv(GL_MATRIX_MODE, &mode);
+    EXPECT_EQ(bound, static_cast<GLint>(tex));
+    EXPECT_EQ(mode, GL_MODELVIEW);
+    EXPECT_TRUE(glIsEnabled(GL_ALPHA_TEST) && glIsEnabled(GL_CULL_FACE));
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D) || glIsEnabled(GL_BLEND));
+    glGetFloatv(GL_PROJECTION_MATRIX, after.data());
+    glGetFloatv(GL_MODELVIEW_MATRIX, after.data() + 16);
+    EXPECT_EQ(after, before);
+    glDisable(GL_CULL_FACE);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glDeleteTextures(1, &tex);
     glColor3f(1, 1, 1);
     glClearColor(0, 0, 0, 1);
     const TFrame f = ReadFrame();
@@ -88,32 +111,4 @@ TEST_F(TextTest, LinesCoverTheirCellsExactlyOnScreenAndInAnImage) {
             atlas[i] != (x < 768 && GlyphBit(static_cast<unsigned char>(32 + x / 8), i / 4096, x % 8) ? 255 : 0);
     }
     EXPECT_EQ(atlasWrong, 0);
-}
-
-TEST_F(TextTest, LeavesTheGlStateAsItFoundIt) {
-    GLuint tex = 0;
-    glGenTextures(1, &tex);
-    glBindTexture(GL_TEXTURE_2D, tex);
-    glEnable(GL_CULL_FACE);
-    glMatrixMode(GL_MODELVIEW);
-    glTranslatef(3, 4, 0);
-    std::vector<GLfloat> before(32), after(32);
-    glGetFloatv(GL_PROJECTION_MATRIX, before.data());
-    glGetFloatv(GL_MODELVIEW_MATRIX, before.data() + 16);
-
-    DrawBitmapText("state", 5, 5);
-
-    GLint bound = 0, mode = 0;
-    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
-    glGetIntegerv(GL_MATRIX_MODE, &mode);
-    EXPECT_EQ(bound, static_cast<GLint>(tex));
-    EXPECT_EQ(mode, GL_MODELVIEW);
-    EXPECT_TRUE(glIsEnabled(GL_ALPHA_TEST) && glIsEnabled(GL_CULL_FACE));
-    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D) || glIsEnabled(GL_BLEND));
-    glGetFloatv(GL_PROJECTION_MATRIX, after.data());
-    glGetFloatv(GL_MODELVIEW_MATRIX, after.data() + 16);
-    EXPECT_EQ(after, before);
-    glDisable(GL_CULL_FACE);
-    glBindTexture(GL_TEXTURE_2D, 0);
-    glDeleteTextures(1, &tex);
 }

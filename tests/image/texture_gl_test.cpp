@@ -44,25 +44,21 @@ std::unique_ptr<TPixmap> Solid(std::int32_t w, std::int32_t h, std::uint32_t arg
 using TextureTest = GlTest;
 
 // Sides are stretched to powers of two, and every further level halves each
-// side longer than one pixel, down to 1 × 1.
-TEST_F(TextureTest, OddSizesAreStretchedAndEveryLevelHalvesEachLongSide) {
+// side longer than one pixel, down to 1 × 1. Level 0 holds the pixmap's
+// pixels, read with its pitch (grey as opaque RGB), and each further level
+// halves the level above.
+TEST_F(TextureTest, LevelsAreStretchedToPowersOfTwoAndHalveTheLevelAbove) {
     auto wide = Solid(100, 50, 0xFF102030u);
-    const std::int32_t tex = TexFromPixmap(wide.get(), 1);
-    EXPECT_EQ(LevelSizes(tex), (TSizes{{128, 64}, {64, 32}, {32, 16}, {16, 8}, {8, 4}, {4, 2}, {2, 1}, {1, 1}}));
-    const auto level0 = TexLevel(tex, 0);
-    EXPECT_EQ(std::vector<std::uint8_t>(level0.end() - 4, level0.end()),
+    const std::int32_t stretched = TexFromPixmap(wide.get(), 1);
+    EXPECT_EQ(LevelSizes(stretched), (TSizes{{128, 64}, {64, 32}, {32, 16}, {16, 8}, {8, 4}, {4, 2}, {2, 1}, {1, 1}}));
+    const auto corner = TexLevel(stretched, 0);
+    EXPECT_EQ(std::vector<std::uint8_t>(corner.end() - 4, corner.end()),
               (std::vector<std::uint8_t>{0x10, 0x20, 0x30, 0xFF}));
-    EXPECT_EQ(TexLevel(tex, 7), (std::vector<std::uint8_t>{0x10, 0x20, 0x30, 0xFF}));
-
     auto line = Solid(8, 1, 0xFFFFFFFFu);
     EXPECT_EQ(LevelSizes(TexFromPixmap(line.get(), 1)), (TSizes{{8, 1}, {4, 1}, {2, 1}, {1, 1}}));
     EXPECT_EQ(LevelSizes(TexFromPixmap(line.get(), 0)), (TSizes{{8, 1}}));
     EXPECT_EQ(TexFromPixmap(nullptr, 1), 0);
-}
 
-// Level 0 holds the pixmap's pixels, read with its pitch (grey as opaque RGB),
-// and each further level halves the level above.
-TEST_F(TextureTest, LevelsHoldThePixelsAndHalveTheLevelAbove) {
     auto p = TPixmap::Create(4, 1, 6, 4);
     const std::uint32_t row[] = {0xFF000000u, 0xFF640000u, 0xFFC80000u, 0xFFFF0000u};
     for (int x = 0; x < 4; ++x) p->WritePixel(x, 0, static_cast<std::int32_t>(row[x]));
