@@ -69,7 +69,9 @@ void Pushes(TSPH& w, int step) {
     const TParticle* a = AddSolidAt(w, solid, 40, 10);
     w.AddConstraint(a, AddSolidAt(w, solid, 40, 10));
     w.AddBoundaryParticle(TParticle::CreateBoundaryParticle(&w, 40 + 1.05f, 10));
-    w.AddConstraint(AddSolidAt(w, solid, 10, 10), AddSolidAt(w, solid, 12, 10, 0.5f, 0));
+    // Made one by one: the order of a call's arguments is the compiler's.
+    const TParticle* moving = AddSolidAt(w, solid, 12, 10, 0.5f, 0);
+    w.AddConstraint(AddSolidAt(w, solid, 10, 10), moving);
     AddSolidAt(w, solid, 0, 40);
     AddFluidAt(w, fluid, 0.525f, 5);
     AddFluidAt(w, fluid, w.GetContainerWidth(), 20);
