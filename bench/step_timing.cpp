@@ -16,7 +16,7 @@
 #include <cstdio>
 
 #include "app/scenes.h"
-#include "tests/support/checksum.h"
+#include "app/world_checksum.h"
 #include "tests/support/poured_scene.h"
 
 int main() {
@@ -30,7 +30,7 @@ int main() {
             scenes.World2->Update();
         }
         std::printf("scene 2 after 300 steps: %d particles, checksum %016" PRIx64 "\n",
-                    scenes.World2->GetParticleCount(), test_support::Checksum(*scenes.World2));
+                    scenes.World2->GetParticleCount(), WorldChecksum(*scenes.World2));
     }
     for (const int particles : {6000, 10000}) {
         TDemoScenes scenes = test_support::PouredSceneTwo(particles);

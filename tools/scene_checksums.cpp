@@ -17,7 +17,7 @@
 #include <memory>
 
 #include "app/scenes.h"
-#include "tests/support/checksum.h"
+#include "app/world_checksum.h"
 #include "tests/support/scripted_input.h"
 #if !defined(__EMSCRIPTEN__) || defined(__EMSCRIPTEN_PTHREADS__)
 #include "sph/thread_pool.h"
@@ -35,8 +35,7 @@ void Play(int scene, const std::shared_ptr<TTaskRunner>& runner) {
         StepCurrentScene(s, input);
         if (step == 20 || step == 300 || step == 1000)
             std::printf("scene %d step %4d: %5d particles, checksum 0x%016" PRIx64 "\n", scene, step,
-                        static_cast<int>(s.CurrentWorld().GetParticleCount()),
-                        test_support::Checksum(s.CurrentWorld()));
+                        static_cast<int>(s.CurrentWorld().GetParticleCount()), WorldChecksum(s.CurrentWorld()));
     }
 }
 

@@ -13,8 +13,8 @@
 
 #include "app/scenes.h"
 #include "app/step_threads.h"
+#include "app/world_checksum.h"
 #include "sph/thread_pool.h"
-#include "tests/support/checksum.h"
 #include "tests/support/scripted_input.h"
 
 namespace {
@@ -63,7 +63,7 @@ void Play(int scene, std::int32_t threads, const std::vector<Expected>& expected
         if (next != expected.end() && step == next->Steps) {
             const TSPH& world = s.CurrentWorld();
             EXPECT_EQ(world.GetParticleCount(), next->Particles) << "scene " << scene << " step " << step;
-            EXPECT_EQ(test_support::Checksum(world), next->Sum)
+            EXPECT_EQ(WorldChecksum(world), next->Sum)
                 << "scene " << scene << " step " << step << ", threads " << threads;
             ++next;
         }

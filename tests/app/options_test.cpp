@@ -23,8 +23,10 @@ TEST(CommandLine, EveryOptionInBothSpellingsAndNoneForTheDefaults) {
     EXPECT_EQ(line.Options.Draw, TDrawChoice::Cpu);  // the last one counts
     EXPECT_TRUE(line.Options.FpsLog);
     EXPECT_TRUE(line.Options.Contacts);
-    const TDemoOptions files = ParseCommandLine({"--record", "a.txt", "--replay=b.txt", "--frames", "9"}).Options;
-    EXPECT_TRUE(files.Record == "a.txt" && files.Replay == "b.txt" && files.Frames == 9);
+    const TDemoOptions files =
+        ParseCommandLine({"--record", "a.txt", "--replay=b.txt", "--frames", "9", "--draw", "gl"}).Options;
+    EXPECT_TRUE(files.Record == "a.txt" && files.Replay == "b.txt" && files.Frames == 9 &&
+                files.Draw == TDrawChoice::Gl);
     EXPECT_EQ(ParseCommandLine({"--help", "--scene=2"}).Action, TAction::Help);
 }
 

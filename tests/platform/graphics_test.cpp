@@ -1,6 +1,5 @@
 #include "platform/graphics.h"
 #include "platform/input.h"
-#include "platform/timer.h"
 #include "platform/window_surface.h"
 
 #include "tests/image/gl_fixture.h"
@@ -100,16 +99,6 @@ TEST_F(WindowTest, CloseBoxOnlyAsks) {
     XWindowAttributes attributes;
     ASSERT_NE(XGetWindowAttributes(display, xwindow, &attributes), 0);
     EXPECT_EQ(attributes.map_state, IsViewable);
-}
-
-TEST_F(WindowTest, TimerTicksAreCountedWhileInputIsPolled) {
-    auto timer = TTimer::Create(60.0f, nullptr);
-    ASSERT_NE(timer, nullptr);
-    while (timer->Ticks() < 10) {
-        TakeKeyHits(27);  // the frame loop's queries pump too
-        SDL_Delay(1);
-    }
-    EXPECT_GE(timer->Wait(), 10);  // returns at once with what the queries counted
 }
 
 // No display, or an offscreen driver, is reported in one line; once a display

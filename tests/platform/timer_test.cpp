@@ -1,3 +1,4 @@
+#include "platform/input.h"
 #include "platform/timer.h"
 
 #include <gtest/gtest.h>
@@ -6,17 +7,6 @@
 #include <vector>
 
 namespace {
-
-// Records the events emitted while it exists.
-class EventLog {
-public:
-    EventLog() { AddEventHook(&EventLog::Hook, this); }
-    ~EventLog() { RemoveEventHook(&EventLog::Hook, this); }
-    std::vector<TEvent> events;
-
-private:
-    static void Hook(const TEvent& e, void* self) { static_cast<EventLog*>(self)->events.push_back(e); }
-};
 
 // Waits until the timer thread has posted `count` notifications that nobody
 // has pumped yet.
@@ -50,7 +40,7 @@ TEST(Timer, TicksAreCountedOnlyWhenTheMainThreadPumps) {
     ASSERT_NE(timer, nullptr);
     AwaitNotifications(5);  // a stalled frame: the timer thread keeps posting
     EXPECT_EQ(timer->Ticks(), 0);
-    PollSystem();  // every waiting notification is handled in one pump
+    TakeKeyHits(27);  // a query pumps, and every waiting notification is handled at once
     EXPECT_GE(timer->Ticks(), 5);
     // Wait returns at once with everything since the previous Wait...
     EXPECT_EQ(timer->Wait(), timer->Ticks());
@@ -74,11 +64,25 @@ TEST(Timer, SystemMillisReadsTheMonotonicClock) {
     EXPECT_LE(millis - from, to - from);
 }
 
+// Each tick emits a TimerTick from the timer with its count, or a copy of
+// the event given. A Wait from inside an event hook returns 0 at once.
 TEST(Timer, TickEventsCarryTheTimerAndTheCountOrTheGivenEvent) {
-    EventLog log;
+    struct TLog {
+        std::vector<TEvent> events;
+        TTimer* timer = nullptr;  // waited on from inside the hook, once
+        std::int32_t nested = -1;
+    } log;
+    const TEventHook hook = [](const TEvent& e, void* context) {
+        auto& l = *static_cast<TLog*>(context);
+        l.events.push_back(e);
+        if (l.nested < 0 && l.timer != nullptr) l.nested = l.timer->Wait();
+    };
+    AddEventHook(hook, &log);
     auto timer = TTimer::Create(500.0f, nullptr);
     ASSERT_NE(timer, nullptr);
+    log.timer = timer.get();
     while (timer->Ticks() < 3) timer->Wait();
+    EXPECT_EQ(log.nested, 0);
     std::vector<std::int32_t> counts;
     for (const TEvent& e : log.events) {
         if (e.id != EventId::TimerTick) continue;
@@ -102,56 +106,31 @@ TEST(Timer, TickEventsCarryTheTimerAndTheCountOrTheGivenEvent) {
         EXPECT_EQ(e.id, 4242);
         EXPECT_EQ(e.data, 7);
     }
+    RemoveEventHook(hook, &log);
 }
 
-TEST(Timer, AtMostSixteenRunAtOnce) {
+// At most sixteen timers run at once; a stopped or destroyed one no longer
+// counts. The notifications a stopped timer left in the queue are dropped,
+// also when a new timer has taken its place.
+TEST(Timer, AtMostSixteenRunAndAStoppedOneIsDone) {
     std::vector<std::unique_ptr<TTimer>> timers;
-    for (int i = 0; i < TTimer::MAX_TIMERS; ++i) {
-        timers.push_back(TTimer::Create(1.0f, nullptr));
-        ASSERT_NE(timers.back(), nullptr) << i;
-    }
+    timers.push_back(TTimer::Create(1000.0f, nullptr));
+    for (int i = 1; i < TTimer::MAX_TIMERS; ++i) timers.push_back(TTimer::Create(1.0f, nullptr));
+    for (const auto& timer : timers) ASSERT_NE(timer, nullptr);
     EXPECT_EQ(TTimer::Create(1.0f, nullptr), nullptr);
-    timers[3]->Stop();  // a stopped timer no longer counts
-    EXPECT_NE(TTimer::Create(1.0f, nullptr), nullptr);
-    timers.pop_back();  // nor does a destroyed one
-    EXPECT_NE(TTimer::Create(1.0f, nullptr), nullptr);
-}
-
-TEST(Timer, NotificationsOfAStoppedTimerAreDropped) {
-    auto old = TTimer::Create(1000.0f, nullptr);
-    ASSERT_NE(old, nullptr);
     AwaitNotifications(3);
-    old->Stop();
-    // A new timer may take the stopped one's place; the old notifications are not its ticks.
+    timers[0]->Stop();
     auto fresh = TTimer::Create(1.0f, nullptr);
     ASSERT_NE(fresh, nullptr);
     PollSystem();
-    EXPECT_EQ(old->Ticks(), 0);
+    EXPECT_EQ(timers[0]->Ticks(), 0);
     EXPECT_EQ(fresh->Ticks(), 0);
-    EXPECT_EQ(old->Wait(), 0);  // returns at once
-    old->Fire();
-    EXPECT_EQ(old->Ticks(), 0);
-}
-
-TEST(Timer, WaitInsideAnEventHookReturnsAtOnce) {
-    auto timer = TTimer::Create(500.0f, nullptr);
-    ASSERT_NE(timer, nullptr);
-    struct Context {
-        TTimer* timer;
-        int calls = 0;
-        std::int32_t result = -1;
-    } context{timer.get()};
-    auto hook = [](const TEvent& e, void* p) {
-        auto* c = static_cast<Context*>(p);
-        if (e.id != EventId::TimerTick || c->calls > 0) return;
-        ++c->calls;
-        c->result = c->timer->Wait();
-    };
-    AddEventHook(hook, &context);
-    timer->Wait();
-    RemoveEventHook(hook, &context);
-    EXPECT_EQ(context.calls, 1);
-    EXPECT_EQ(context.result, 0);
+    EXPECT_EQ(timers[0]->Wait(), 0);  // returns at once
+    timers[0]->Fire();
+    EXPECT_EQ(timers[0]->Ticks(), 0);
+    EXPECT_EQ(TTimer::Create(1.0f, nullptr), nullptr);
+    timers.pop_back();
+    EXPECT_NE(TTimer::Create(1.0f, nullptr), nullptr);
 }
 
 }  // namespace

@@ -20,7 +20,6 @@ TEST_F(XInput, QuickTapsAreAllCountedAndAHeldKeyOnce) {
     ASSERT_TRUE(Xdotool("key --delay 20 space space 1 KP_1"));
     PumpUntil([] { return PolledInput().keyHits[97] > 0; });
     EXPECT_EQ(TakeKeyHits(32), 2);
-    EXPECT_EQ(TakeKeyHits(32), 0);
     EXPECT_EQ(TakeKeyHits(49), 1);
     EXPECT_EQ(TakeKeyHits(97), 1);  // the keypad's own 1
 
@@ -46,8 +45,6 @@ TEST_F(XInput, ClicksMapButtonsAndReadThePointer) {
     std::int32_t right = 0;
     PumpUntil([&] { return (right += TakeMouseHits(2)) > 0 && MouseIsDown(2) == 0; });
     EXPECT_EQ(right, 1);
-    EXPECT_EQ(TakeMouseHits(1), 0);
-    EXPECT_EQ(TakeMouseHits(3), 0);
     EXPECT_EQ(MouseXPos(), 123);
     EXPECT_EQ(MouseYPos(), 456);
     ASSERT_TRUE(Xdotool("click 1 click 2"));
@@ -60,24 +57,6 @@ TEST_F(XInput, ClicksMapButtonsAndReadThePointer) {
     });
     EXPECT_EQ(left, 1);
     EXPECT_EQ(middle, 1);
-}
-
-TEST_F(XInput, LosingTheFocusFlushesKeysAndButtons) {
-    Focus();
-    ASSERT_TRUE(Xdotool("keydown space"));
-    PumpUntil([] { return KeyIsDown(32) == 1; });
-    XSetInputFocus(display, DefaultRootWindow(display), RevertToNone, CurrentTime);
-    XFlush(display);
-    PumpUntil([] { return PolledInput().suspended == 1; });
-    EXPECT_EQ(KeyIsDown(32), 0);
-    EXPECT_EQ(TakeKeyHits(32), 0);
-    ASSERT_TRUE(Xdotool("keyup space"));
-    Focus();
-    PumpUntil([] { return PolledInput().suspended == 0; });
-    ASSERT_TRUE(Xdotool("key space"));
-    std::int32_t hits = 0;
-    PumpUntil([&] { return (hits += TakeKeyHits(32)) > 0; });
-    EXPECT_EQ(hits, 1);
 }
 
 }  // namespace

@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "app/world_checksum.h"
 #include "sph/emitter.h"
 #include "sph/fluid.h"
 #include "sph/rigid.h"
 #include "sph/solid.h"
 #include "sph/sph.h"
-#include "tests/support/checksum.h"
 
 namespace {
 
@@ -39,7 +39,7 @@ struct TWorld {
     }
     std::uint64_t Stepped(int steps = 20) {
         for (int i = 0; i < steps; ++i) World->Update();
-        return test_support::Checksum(*World);
+        return WorldChecksum(*World);
     }
 };
 
