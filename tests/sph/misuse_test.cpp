@@ -77,7 +77,7 @@ TEST(Misuse, RefusedCallsNameThemselvesAndLeaveTheWorldAsItWas) {
         {"TFluid::SetViscosity", [](TWorld& w) { w.Fluid->SetViscosity(NaN, 1); }},
         {"TFluid::SetDamping", [](TWorld& w) { w.Fluid->SetDamping(NaN); }},
         {"TFluid::SetPressureFactor", [](TWorld& w) { w.Fluid->SetPressureFactor(1e30f); }},
-        {"TSolid::SetStiffness", [](TWorld& w) { w.Solid->SetStiffness(5); }},  // overshoots until NaN
+        {"TSolid::SetStiffness", [](TWorld& w) { w.Solid->SetStiffness(1.5f); }},  // overshoots until NaN
         {"TFluid::CreateRect", [](TWorld& w) { w.Fluid->CreateRect(300, 100, 30, 30, NaN, 0); }},
         {"TParticle::CreateFluidParticle", [](TWorld& w) { TParticle::CreateFluidParticle(NaN, 1, w.Fluid); }},
         {"TSPH::SetContainerSize", [](TWorld& w) { w.World->SetContainerSize(INT_MAX, INT_MAX); }},
@@ -105,6 +105,8 @@ TEST(Misuse, RefusedCallsNameThemselvesAndLeaveTheWorldAsItWas) {
          }},
         {"TSPH::AddFluid", [&](TWorld& w) { w.World->AddFluid(other.Fluid); }},
         {"TRigid::AddVertex", [](TWorld& w) { w.Body->AddVertex(1, 1, 1); }},
+        {"TRigid::AddParticle",
+         [&](TWorld& w) { w.Body->AddParticle(TParticle::CreateRigidParticle(1, 1, 1, other.Body)); }},
         {"TRigid::EndBody", [](TWorld& w) { w.Body->EndBody(); }},
         {"TFluidEmitter::Create",
          [](TWorld&) { TFluidEmitter::Create(nullptr, {.Width = 10, .Height = 10, .Delay = 3}); }},
